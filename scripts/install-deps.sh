@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need. Safe to run again.
+# Usage: scripts/install-deps.sh [base|windows|all]   (default: all)
+set -euo pipefail
+what=${1:-all}
+
+base=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev
+      libldap-dev libsasl2-dev slapd ldap-utils python3 valgrind)
+windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+         binutils-mingw-w64 wine64)
+
+case "$what" in
+  base) pkgs=("${base[@]}") ;;
+  windows) pkgs=("${windows[@]}") ;;
+  all) pkgs=("${base[@]}" "${windows[@]}") ;;
+  *) echo "usage: $0 [base|windows|all]" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+# slapd must not start a system server of its own: the tests start their own.
+$sudo sh -c 'echo "slapd slapd/no_configuration boolean true" | debconf-set-selections' || true
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
