@@ -7,8 +7,12 @@
 
 #include "windows.h"
 
-#if defined(_WIN32)
+/* OPENDS_BUILD is defined only while the library itself is compiled: it
+ * exports, its users (the host programs) import. */
+#if defined(_WIN32) && defined(OPENDS_BUILD)
 #define OPENDS_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define OPENDS_API __declspec(dllimport)
 #elif defined(__GNUC__)
 #define OPENDS_API __attribute__((visibility("default")))
 #else
