@@ -1,0 +1,33 @@
+// The guarded operation: a body run under three handlers, tried in order, that
+// turn every failure into the target error text and make the operation
+// return false. No handler raises again.
+//   failure code  -> its description is appended;
+//   error text    -> it replaces the target;
+//   anything else -> "Last error: %d" (the thread's last error) or
+//                    "Unexpected error." replaces the target.
+#ifndef QUARLIX_ERRORS_GUARDED_H
+#define QUARLIX_ERRORS_GUARDED_H
+
+#include <string>
+
+#include "errors/failures.h"
+
+void handleFailureCode(std::string& target, HRESULT code) noexcept;
+void handleErrorText(std::string& target, const ErrorText& error) noexcept;
+void handleUnexpected(std::string& target) noexcept;
+
+template <class Body>
+bool guarded(std::string& target, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const FailureCode& failure) {
+    handleFailureCode(target, failure.code);
+  } catch (const ErrorText& error) {
+    handleErrorText(target, error);
+  } catch (...) {
+    handleUnexpected(target);
+  }
+  return false;
+}
+
+#endif

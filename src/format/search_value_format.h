@@ -1,0 +1,15 @@
+// The text of one search column's first value. Never raises: a value that
+// cannot be formatted gives "NULL".
+#ifndef QUARLIX_FORMAT_SEARCH_VALUE_FORMAT_H
+#define QUARLIX_FORMAT_SEARCH_VALUE_FORMAT_H
+
+#include <string>
+
+#include "platform/platform.h"
+
+std::string formatSearchValue(const ADS_SEARCH_COLUMN& column) noexcept;
+
+// Types whose search values travel in binary columns.
+bool isBinarySearchType(DWORD adsType);
+
+#endif

@@ -1,0 +1,12 @@
+// The scope keywords and the flags they set.
+#ifndef QUARLIX_PARAMS_SCOPE_KEYWORD_H
+#define QUARLIX_PARAMS_SCOPE_KEYWORD_H
+
+#include <cstdint>
+#include <string>
+
+// Sets the flags for a keyword compared without regard to case; false when
+// the text is none of the three keywords.
+bool applyScopeKeyword(const std::string& text, int32_t& childObjects, int32_t& groupMembers);
+
+#endif

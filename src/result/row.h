@@ -1,0 +1,38 @@
+// A row of cell texts. A cell is a byte string with an explicit length (cells
+// of binary columns may hold zero bytes); the cell text "NULL" stands for SQL
+// NULL. The cells of a row share one buffer, so a wide answer costs a few
+// bytes per cell beyond its text.
+#ifndef QUARLIX_RESULT_ROW_H
+#define QUARLIX_RESULT_ROW_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "errors/failures.h"
+
+class Row {
+ public:
+  void append(std::string_view cell) {
+    bytes_.append(cell.data(), cell.size());
+    ends_.push_back(bytes_.size());
+  }
+  size_t size() const { return ends_.size(); }
+  bool empty() const { return ends_.empty(); }
+  std::string_view cell(size_t index) const {
+    if (index >= ends_.size()) throw IndexFault();
+    const size_t begin = index == 0 ? 0 : ends_[index - 1];
+    return std::string_view(bytes_).substr(begin, ends_[index] - begin);
+  }
+  void clear() {
+    bytes_.clear();
+    ends_.clear();
+  }
+
+ private:
+  std::string bytes_;
+  std::vector<size_t> ends_;
+};
+
+#endif

@@ -1,0 +1,7 @@
+#include "entry/request.h"
+#include "platform/host.h"
+
+bool Request::sendResultSet() {
+  deliverTable(Host(srvproc), table);
+  return true;
+}
