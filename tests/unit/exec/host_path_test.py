@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""The real host path: quarlix-exec loads a procedure library by file name,
+calls it once and prints what it sent. Arguments: the quarlix-exec binary, the
+echoing fake procedure, the same built with another interface version, and a
+library that exports no procedure."""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+EXE, FAKE, FAKE_V6, NOT_A_PROCEDURE = sys.argv[1:5]
+
+
+def run(*args, library=FAKE, directory=("--no-directory",)):
+    command = [EXE, *directory] + (["--library", library] if library else []) + list(args)
+    done = subprocess.run(command, capture_output=True, timeout=60)
+    return done.returncode, done.stdout, done.stderr
+
+
+class Answers(unittest.TestCase):
+    def test_plain_values_as_a_table(self):
+        code, out, err = run("alice", "")
+        self.assertEqual((code, err), (0, b""))
+        self.assertEqual(out, b"p1    p2\n----- ----\nalice NULL\n\n(1 rows affected)\n")
+
+    def test_exec_line_events_are_byte_exact(self):
+        code, out, err = run("--format", "events", "-Q",
+                             "EXEC master..quarlix 'it''s', @scope = N'\u00e9', @filter = NULL")
+        self.assertEqual((code, err), (0, b""))
+        self.assertEqual(out.decode().splitlines(), [
+            '{"event":"describe","column":1,"name":"p1","type":39,"maxlen":4}',
+            '{"event":"describe","column":2,"name":"@scope","type":165,"maxlen":2}',
+            '{"event":"describe","column":3,"name":"@filter","type":39,"maxlen":1}',
+            '{"event":"row","cells":["69742773","e900",null]}',
+            '{"event":"done","status":17,"count":1}',
+            '{"event":"return","value":0}',
+        ])
+
+    def test_failure_as_table_json_and_csv(self):
+        code, out, err = run("-Q", "EXEC quarlix 'fail'")
+        self.assertEqual(code, 1)
+        self.assertEqual(out, b"Msg 20001, Level 16, State 1, Procedure quarlix, Line 0\n"
+                              b"Failure requested.\n\tas asked\n")
+        code, out, _ = run("--format", "json", "fail")
+        self.assertEqual(code, 1)
+        self.assertEqual(out, b'{"error":{"number":20001,"severity":16,"state":1,'
+                              b'"text":"Failure requested.\\n\\tas asked"}}\n')
+        code, out, err = run("--format", "csv", "fail")
+        self.assertEqual((code, out), (1, b""))
+        self.assertIn(b"Msg 20001, Level 16", err)
+
+    def test_no_parameters_and_trace(self):
+        code, out, err = run("--format", "json", "--trace")
+        self.assertEqual(code, 0)
+        self.assertEqual(out, b'{"columns":[],"rows":[],"count":0}\n')
+        self.assertEqual(err, b"trace: srv_rpcparams() = 0\ntrace: srv_senddone(17, 0, 0) = 1\n")
+
+
+class HostErrors(unittest.TestCase):
+    def assertHostError(self, result, reason):
+        code, out, err = result
+        self.assertEqual(code, 2)
+        self.assertEqual(out, b"")
+        self.assertEqual(err.count(b"\n"), 1, err)
+        self.assertTrue(err.startswith(b"quarlix-exec: "), err)
+        self.assertIn(reason.encode(), err)
+
+    def test_libraries_it_refuses(self):
+        self.assertHostError(run("a", library=FAKE_V6),
+                             "reports interface version 0x06500000; this host needs 0x07000000")
+        missing = os.path.join(tempfile.gettempdir(), "no-such-procedure.so")
+        self.assertHostError(run("a", library=missing), "cannot load " + missing)
+        self.assertHostError(run("a", library=NOT_A_PROCEDURE), "does not export __GetXpVersion")
+
+    def test_default_library_beside_the_program(self):
+        # No libquarlix.so has been put beside it in this test's copy.
+        with tempfile.TemporaryDirectory() as folder:
+            copy = os.path.join(folder, "quarlix-exec")
+            with open(EXE, "rb") as source, open(copy, "wb") as target:
+                target.write(source.read())
+            os.chmod(copy, 0o755)
+            done = subprocess.run([copy, "--no-directory", "a"], capture_output=True, timeout=60,
+                                  env=dict(os.environ, LD_LIBRARY_PATH=os.path.dirname(EXE)))
+            self.assertEqual(done.returncode, 2)
+            self.assertIn(os.path.join(folder, "libquarlix.so").encode(), done.stderr)
+
+    def test_bad_command_lines(self):
+        self.assertHostError(run("-Q", "EXEC quarlix 'a' 'b'"), "-Q: column 18: expected ','")
+        self.assertHostError(run("--format", "xml"), "unknown --format 'xml'")
+        self.assertHostError(run("a", directory=("--directory", "/nonexistent/corp.ldif")), "/nonexistent/corp.ldif")
+
+    def test_help_and_version(self):
+        code, out, _ = run("--help", library=None)
+        self.assertEqual(code, 0)
+        self.assertIn(b"Usage: quarlix-exec", out)
+        code, out, _ = run("--version", library=None)
+        self.assertEqual(code, 0)
+        self.assertRegex(out.decode(), r"^quarlix-exec \d+\.\d+\.\d+\n$")
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,23 @@
+// What the Linux stand-ins need before the call: the ANSI code page, the
+// embedded directory and injected faults. Undone when the holder goes.
+// The Windows build uses the real platform and refuses these options.
+#pragma once
+
+#include "options.h"
+
+#include <string>
+
+class EnvironmentSetup {
+ public:
+  EnvironmentSetup() = default;
+  ~EnvironmentSetup();
+  EnvironmentSetup(const EnvironmentSetup &) = delete;
+  EnvironmentSetup &operator=(const EnvironmentSetup &) = delete;
+
+  // False with a one-line reason when an option cannot be honoured.
+  bool apply(const Options &options, const std::string &executableDirectory, std::string &error);
+
+ private:
+  bool mounted_ = false;
+  bool faulted_ = false;
+};
