@@ -1,0 +1,21 @@
+// Bookkeeping shared by the BSTR and SAFEARRAY allocators: the per-thread
+// failure countdown and the process-wide counts of live objects.
+#ifndef WIN32COMPAT_ALLOC_TRACKING_H
+#define WIN32COMPAT_ALLOC_TRACKING_H
+
+#include <atomic>
+
+#include "windows.h"
+
+namespace win32compat {
+
+// Consumes one step of the calling thread's countdown; false means the
+// allocation must fail as if memory had run out.
+bool allocation_permitted();
+
+extern std::atomic<LONG> live_strings;
+extern std::atomic<LONG> live_arrays;
+
+}  // namespace win32compat
+
+#endif

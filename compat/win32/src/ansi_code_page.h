@@ -1,0 +1,18 @@
+#ifndef WIN32COMPAT_ANSI_CODE_PAGE_H
+#define WIN32COMPAT_ANSI_CODE_PAGE_H
+
+#include "windows.h"
+
+namespace win32compat {
+
+// The process's ANSI code page: the override of Win32CompatSetAnsiCodePage,
+// else the one the process locale names.
+UINT ansi_code_page();
+
+// The concrete code page a conversion uses for `codePage` (CP_ACP and
+// friends resolved), or 0 when this library cannot convert it.
+UINT resolve_code_page(UINT codePage);
+
+}  // namespace win32compat
+
+#endif

@@ -1,0 +1,25 @@
+// Proleptic Gregorian calendar arithmetic, counted in days from the OLE
+// Automation epoch (1899-12-30).
+#ifndef WIN32COMPAT_CALENDAR_H
+#define WIN32COMPAT_CALENDAR_H
+
+#include <cstdint>
+
+namespace win32compat {
+
+struct CivilDate {
+  int year;
+  unsigned month;  // 1..12
+  unsigned day;    // 1..31
+};
+
+int64_t days_from_civil(const CivilDate &date);
+CivilDate civil_from_days(int64_t days);
+// 0 = Sunday, as SYSTEMTIME.wDayOfWeek counts.
+unsigned weekday_of(int64_t days);
+bool is_valid_date(const CivilDate &date);
+bool is_valid_time_of_day(unsigned hour, unsigned minute, unsigned second);
+
+}  // namespace win32compat
+
+#endif

@@ -1,0 +1,28 @@
+// The character codecs behind MultiByteToWideChar and WideCharToMultiByte.
+#ifndef WIN32COMPAT_CODECS_H
+#define WIN32COMPAT_CODECS_H
+
+#include <cstddef>
+
+#include "output_sink.h"
+#include "windows.h"
+
+namespace win32compat {
+
+// UTF-8 to UTF-16. Each malformed sequence (its longest valid prefix) becomes
+// one U+FFFD, or, when strict, ends the decoding with false.
+bool decode_utf8(const unsigned char *in, size_t length, bool strict, OutputSink<WCHAR> &out);
+
+// UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD, or, when strict,
+// ends the encoding with false.
+bool encode_utf8(const WCHAR *in, size_t length, bool strict, OutputSink<char> &out);
+
+// The single-byte code pages: 1252, 28591 and 20127.
+bool is_single_byte(UINT codePage);
+WCHAR single_byte_to_unicode(UINT codePage, unsigned char byte);
+// -1 when the code page has no byte for the character.
+int unicode_to_single_byte(UINT codePage, WCHAR unit);
+
+}  // namespace win32compat
+
+#endif

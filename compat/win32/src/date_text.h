@@ -1,0 +1,16 @@
+#ifndef WIN32COMPAT_DATE_TEXT_H
+#define WIN32COMPAT_DATE_TEXT_H
+
+#include "windows.h"
+
+namespace win32compat {
+
+constexpr size_t kDateTextSize = 32;
+
+// The text VarBstrFromDate gives for the en-US user default locale; false
+// for a value outside the OLE date range.
+bool format_date_text(DATE value, char (&text)[kDateTextSize]);
+
+}  // namespace win32compat
+
+#endif

@@ -1,0 +1,14 @@
+#ifndef WIN32COMPAT_MESSAGE_TABLE_H
+#define WIN32COMPAT_MESSAGE_TABLE_H
+
+#include "windows.h"
+
+namespace win32compat {
+
+// The English text the system message table holds for `code` (with its
+// inserts and trailing "\r\n"), or null when there is none.
+const char *find_system_message(DWORD code);
+
+}  // namespace win32compat
+
+#endif

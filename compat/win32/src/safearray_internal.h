@@ -1,0 +1,33 @@
+// What the SAFEARRAY descriptor code and the element code share.
+#ifndef WIN32COMPAT_SAFEARRAY_INTERNAL_H
+#define WIN32COMPAT_SAFEARRAY_INTERNAL_H
+
+#include <cstddef>
+
+#include "windows.h"
+
+namespace win32compat {
+
+// How an element owns what it points to, read from fFeatures as oleaut32
+// does, so hand-built descriptors are handled too.
+enum class ElementKind { Plain, String, Interface, Variant };
+
+ElementKind element_kind(const SAFEARRAY *psa);
+
+// Bytes one value of `vt` takes in an array (and behind a VT_BYREF
+// pointer); 0 for types an array cannot hold.
+ULONG vartype_size(VARTYPE vt);
+
+// Number of cells over all dimensions.
+size_t cell_count(const SAFEARRAY *psa);
+
+// Frees what every cell owns (BSTRs, interface references, VARIANT
+// contents) and leaves the cells empty.
+void clear_cells(SAFEARRAY *psa);
+
+// A deep copy of `source` with the same element type and bounds.
+HRESULT copy_array(SAFEARRAY *source, SAFEARRAY **copy);
+
+}  // namespace win32compat
+
+#endif

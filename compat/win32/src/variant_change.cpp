@@ -1,0 +1,363 @@
+// VariantChangeType: the conversions between the scalar types, strings,
+// dates and interfaces that callers here meet. Anything else is
+// DISP_E_TYPEMISMATCH. The result is built apart from the source, so the
+// destination may be the source, and is left untouched on failure.
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "date_text.h"
+#include "safearray_internal.h"
+#include "variant_internal.h"
+#include "windows.h"
+
+namespace {
+
+constexpr USHORT kLocalBool = 0x10;  // VARIANT_LOCALBOOL
+constexpr DISPID kDispidValue = 0;
+constexpr WORD kPropertyGet = 2;     // DISPATCH_PROPERTYGET
+constexpr double kFirstDate = -657434.0;
+constexpr double kDateLimit = 2958466.0;  // exclusive
+
+BSTR bstr_from_ascii(const char *text, size_t length) {
+  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+  if (!result) return nullptr;
+  for (size_t i = 0; i < length; ++i) result[i] = static_cast<unsigned char>(text[i]);
+  return result;
+}
+
+bool is_integer_type(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
+    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool is_unsigned_type(VARTYPE vt) {
+  return vt == VT_UI1 || vt == VT_UI2 || vt == VT_UI4 || vt == VT_UI8 || vt == VT_UINT;
+}
+
+// A source value read as a number: exact when it was an integer.
+struct Number {
+  bool integral = true;
+  __int128 whole = 0;
+  double real = 0;
+
+  double as_real() const { return integral ? static_cast<double>(whole) : real; }
+};
+
+__int128 integer_value(const VARIANT &v) {
+  switch (v.vt) {
+    case VT_I1: return v.cVal;
+    case VT_I2: return v.iVal;
+    case VT_I4: return v.lVal;
+    case VT_I8: return v.llVal;
+    case VT_INT: return v.intVal;
+    case VT_UI1: return v.bVal;
+    case VT_UI2: return v.uiVal;
+    case VT_UI4: return v.ulVal;
+    case VT_UI8: return v.ullVal;
+    case VT_UINT: return v.uintVal;
+    default: return 0;
+  }
+}
+
+// The ASCII text of a BSTR with surrounding blanks removed; false when it is
+// too long to be a number or holds other characters.
+bool trimmed_ascii(BSTR s, char (&buffer)[400], size_t *length) {
+  UINT n = SysStringLen(s);
+  UINT first = 0;
+  while (first < n && (s[first] == u' ' || s[first] == u'\t')) ++first;
+  while (n > first && (s[n - 1] == u' ' || s[n - 1] == u'\t')) --n;
+  if (n - first >= sizeof buffer) return false;
+  for (UINT i = first; i < n; ++i) {
+    if (s[i] > 0x7F) return false;
+    buffer[i - first] = static_cast<char>(s[i]);
+  }
+  *length = n - first;
+  return true;
+}
+
+HRESULT parse_number(BSTR s, Number *number) {
+  char text[400];
+  size_t length;
+  if (!trimmed_ascii(s, text, &length) || length == 0) return DISP_E_TYPEMISMATCH;
+  const char *begin = text[0] == '+' ? text + 1 : text;
+  const char *end = text + length;
+  // from_chars would also take "inf", "nan" and "+-1".
+  const char *first_digit = begin < end && *begin == '-' && begin == text ? begin + 1 : begin;
+  if (first_digit == end || !((*first_digit >= '0' && *first_digit <= '9') || *first_digit == '.')) {
+    return DISP_E_TYPEMISMATCH;
+  }
+  long long whole;
+  auto exact = std::from_chars(begin, end, whole);
+  if (exact.ec == std::errc() && exact.ptr == end) {
+    number->whole = whole;
+    return S_OK;
+  }
+  double real;
+  auto approx = std::from_chars(begin, end, real);
+  if (approx.ec == std::errc::result_out_of_range) return DISP_E_OVERFLOW;
+  if (approx.ec != std::errc() || approx.ptr != end) return DISP_E_TYPEMISMATCH;
+  number->integral = false;
+  number->real = real;
+  return S_OK;
+}
+
+HRESULT number_of(const VARIANT &v, Number *number) {
+  if (is_integer_type(v.vt)) {
+    number->whole = integer_value(v);
+    return S_OK;
+  }
+  switch (v.vt) {
+    case VT_EMPTY: return S_OK;
+    case VT_BOOL: number->whole = v.boolVal ? -1 : 0; return S_OK;
+    case VT_R4: number->integral = false; number->real = v.fltVal; return S_OK;
+    case VT_R8: number->integral = false; number->real = v.dblVal; return S_OK;
+    case VT_DATE: number->integral = false; number->real = v.date; return S_OK;
+    case VT_BSTR: return parse_number(v.bstrVal, number);
+    default: return DISP_E_TYPEMISMATCH;
+  }
+}
+
+HRESULT to_integer(const VARIANT &src, VARTYPE vt, VARIANT *out) {
+  Number number;
+  HRESULT hr = number_of(src, &number);
+  if (FAILED(hr)) return hr;
+  __int128 lo, hi;
+  switch (vt) {
+    case VT_I1: lo = INT8_MIN; hi = INT8_MAX; break;
+    case VT_I2: lo = INT16_MIN; hi = INT16_MAX; break;
+    case VT_I4: case VT_INT: lo = INT32_MIN; hi = INT32_MAX; break;
+    case VT_I8: lo = INT64_MIN; hi = INT64_MAX; break;
+    case VT_UI1: lo = 0; hi = UINT8_MAX; break;
+    case VT_UI2: lo = 0; hi = UINT16_MAX; break;
+    case VT_UI4: case VT_UINT: lo = 0; hi = UINT32_MAX; break;
+    default: lo = 0; hi = UINT64_MAX; break;
+  }
+  __int128 value;
+  if (number.integral) {
+    value = number.whole;
+    // A Boolean goes to an unsigned type bit for bit (VARIANT_TRUE -> 255).
+    if (src.vt == VT_BOOL && is_unsigned_type(vt) && value < 0) value = hi;
+  } else {
+    double rounded = std::nearbyint(number.real);  // ties to even, as oleaut32
+    if (!std::isfinite(rounded) || rounded < -1.8e19 || rounded > 1.9e19) return DISP_E_OVERFLOW;
+    value = static_cast<__int128>(rounded);
+  }
+  if (value < lo || value > hi) return DISP_E_OVERFLOW;
+  out->vt = vt;
+  out->ullVal = 0;
+  switch (vt) {
+    case VT_I1: out->cVal = static_cast<CHAR>(value); break;
+    case VT_I2: out->iVal = static_cast<SHORT>(value); break;
+    case VT_I4: out->lVal = static_cast<LONG>(value); break;
+    case VT_INT: out->intVal = static_cast<INT>(value); break;
+    case VT_I8: out->llVal = static_cast<LONGLONG>(value); break;
+    case VT_UI1: out->bVal = static_cast<BYTE>(value); break;
+    case VT_UI2: out->uiVal = static_cast<USHORT>(value); break;
+    case VT_UI4: out->ulVal = static_cast<ULONG>(value); break;
+    case VT_UINT: out->uintVal = static_cast<UINT>(value); break;
+    default: out->ullVal = static_cast<ULONGLONG>(value); break;
+  }
+  return S_OK;
+}
+
+HRESULT to_real(const VARIANT &src, VARTYPE vt, VARIANT *out) {
+  Number number;
+  HRESULT hr = number_of(src, &number);
+  if (FAILED(hr)) return hr;
+  double value = number.as_real();
+  if (vt == VT_R4) {
+    if (std::fabs(value) > FLT_MAX) return DISP_E_OVERFLOW;
+    out->fltVal = static_cast<float>(value);
+  } else if (vt == VT_DATE) {
+    if (!(value > kFirstDate - 1.0 && value < kDateLimit)) return DISP_E_OVERFLOW;
+    out->date = value;
+  } else {
+    out->dblVal = value;
+  }
+  out->vt = vt;
+  return S_OK;
+}
+
+bool equals_ignoring_case(const char *text, size_t length, const char *word) {
+  size_t i = 0;
+  for (; i < length && word[i]; ++i) {
+    char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
+    if (c != word[i]) return false;
+  }
+  return i == length && !word[i];
+}
+
+HRESULT to_bool(const VARIANT &src, VARIANT *out) {
+  if (src.vt == VT_BSTR) {
+    char text[400];
+    size_t length;
+    bool ascii = trimmed_ascii(src.bstrVal, text, &length);
+    if (ascii && (equals_ignoring_case(text, length, "true") ||
+                  equals_ignoring_case(text, length, "false"))) {
+      out->vt = VT_BOOL;
+      out->boolVal = (text[0] | 0x20) == 't' ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+    }
+  }
+  Number number;
+  HRESULT hr = number_of(src, &number);
+  if (FAILED(hr)) return hr;
+  bool set = number.integral ? number.whole != 0 : number.real != 0;
+  out->vt = VT_BOOL;
+  out->boolVal = set ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+// %.15G for doubles and %.7G for floats, as VarBstrFromR8/R4 print them,
+// independent of the C locale's decimal point.
+size_t real_text(double value, int precision, char (&text)[64]) {
+  auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
+  for (char *p = text; p < result.ptr; ++p) {
+    if (*p == 'e') *p = 'E';
+  }
+  return static_cast<size_t>(result.ptr - text);
+}
+
+HRESULT to_string(const VARIANT &src, USHORT flags, VARIANT *out) {
+  char text[64];
+  size_t length = 0;
+  if (is_integer_type(src.vt)) {
+    __int128 value = integer_value(src);
+    auto result = value < 0 ? std::to_chars(text, text + sizeof text, static_cast<long long>(value))
+                            : std::to_chars(text, text + sizeof text,
+                                            static_cast<unsigned long long>(value));
+    length = static_cast<size_t>(result.ptr - text);
+  } else {
+    switch (src.vt) {
+      case VT_EMPTY:
+        break;
+      case VT_BOOL: {
+        bool words = flags & (VARIANT_ALPHABOOL | kLocalBool);
+        const char *word = src.boolVal ? (words ? "True" : "-1") : (words ? "False" : "0");
+        length = std::strlen(word);
+        std::memcpy(text, word, length);
+        break;
+      }
+      case VT_R4: length = real_text(src.fltVal, 7, text); break;
+      case VT_R8: length = real_text(src.dblVal, 15, text); break;
+      case VT_DATE: {
+        char date[win32compat::kDateTextSize];
+        if (!win32compat::format_date_text(src.date, date)) return E_INVALIDARG;
+        length = std::strlen(date);
+        std::memcpy(text, date, length);
+        break;
+      }
+      default:
+        return DISP_E_TYPEMISMATCH;
+    }
+  }
+  out->bstrVal = bstr_from_ascii(text, length);
+  if (!out->bstrVal) return E_OUTOFMEMORY;
+  out->vt = VT_BSTR;
+  return S_OK;
+}
+
+HRESULT to_interface(const VARIANT &src, VARTYPE vt, VARIANT *out) {
+  if (src.vt != VT_UNKNOWN && src.vt != VT_DISPATCH) return DISP_E_TYPEMISMATCH;
+  void *wanted = nullptr;
+  if (src.punkVal) {
+    HRESULT hr = src.punkVal->QueryInterface(vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown,
+                                             &wanted);
+    if (FAILED(hr)) return hr;
+  }
+  out->vt = vt;
+  out->punkVal = static_cast<IUnknown *>(wanted);
+  return S_OK;
+}
+
+// The value a VT_BYREF variant points at, as a plain variant that borrows
+// (does not own) what it refers to.
+HRESULT dereference(const VARIANT &src, VARIANT *direct) {
+  VARTYPE base = src.vt & ~VT_BYREF;
+  if (!src.byref) return E_INVALIDARG;
+  if (base == VT_VARIANT) {
+    *direct = *src.pvarVal;
+    return (direct->vt & VT_BYREF) ? DISP_E_TYPEMISMATCH : S_OK;
+  }
+  if (base & VT_ARRAY) {
+    direct->vt = base;
+    direct->parray = *static_cast<SAFEARRAY **>(src.byref);
+    return S_OK;
+  }
+  ULONG size = win32compat::vartype_size(base);
+  if (size == 0 || size > sizeof(direct->llVal)) return DISP_E_TYPEMISMATCH;
+  direct->vt = base;
+  direct->ullVal = 0;
+  std::memcpy(&direct->llVal, src.byref, size);
+  return S_OK;
+}
+
+HRESULT coerce(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out, int depth);
+
+// An object stands for its value property unless the caller says not to.
+HRESULT coerce_value_property(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out,
+                              int depth) {
+  if ((flags & VARIANT_NOVALUEPROP) || !src.pdispVal || depth > 0) return DISP_E_TYPEMISMATCH;
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  VARIANT value;
+  VariantInit(&value);
+  HRESULT hr = src.pdispVal->Invoke(kDispidValue, GUID_NULL, 0x0409, kPropertyGet, &none, &value,
+                                    nullptr, nullptr);
+  if (SUCCEEDED(hr)) hr = coerce(value, vt, flags, out, depth + 1);
+  VariantClear(&value);
+  return hr;
+}
+
+HRESULT coerce(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out, int depth) {
+  if (src.vt == vt) return VariantCopy(out, &src);
+  if (vt == VT_EMPTY) return S_OK;
+  if ((src.vt | vt) & (VT_ARRAY | VT_BYREF)) return DISP_E_TYPEMISMATCH;
+  if (src.vt == VT_NULL) return DISP_E_TYPEMISMATCH;
+  if (src.vt == VT_DISPATCH && vt != VT_UNKNOWN) {
+    return coerce_value_property(src, vt, flags, out, depth);
+  }
+  if (is_integer_type(vt)) return to_integer(src, vt, out);
+  switch (vt) {
+    case VT_R4: case VT_R8: case VT_DATE:
+      if (vt == VT_DATE && src.vt == VT_BSTR) return DISP_E_TYPEMISMATCH;
+      return to_real(src, vt, out);
+    case VT_BOOL: return to_bool(src, out);
+    case VT_BSTR: return to_string(src, flags, out);
+    case VT_UNKNOWN: case VT_DISPATCH: return to_interface(src, vt, out);
+    default: return DISP_E_TYPEMISMATCH;
+  }
+}
+
+}  // namespace
+
+HRESULT VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, USHORT wFlags,
+                          VARTYPE vt) {
+  if (!pvargDest || !pvarSrc) return E_INVALIDARG;
+  HRESULT hr = win32compat::validate_vartype(pvarSrc->vt);
+  if (SUCCEEDED(hr)) hr = win32compat::validate_vartype(vt);
+  if (FAILED(hr)) return hr;
+
+  VARIANT source = *pvarSrc;
+  if ((source.vt & VT_BYREF) && !(vt & VT_BYREF)) {
+    hr = dereference(*pvarSrc, &source);
+    if (FAILED(hr)) return hr;
+  }
+  VARIANT result;
+  VariantInit(&result);
+  hr = coerce(source, vt, wFlags, &result, 0);
+  if (FAILED(hr)) return hr;
+  hr = VariantClear(pvargDest);
+  if (FAILED(hr)) {
+    VariantClear(&result);
+    return hr;
+  }
+  *pvargDest = result;
+  return S_OK;
+}

@@ -1,0 +1,13 @@
+#ifndef WIN32COMPAT_VARIANT_INTERNAL_H
+#define WIN32COMPAT_VARIANT_INTERNAL_H
+
+#include "windows.h"
+
+namespace win32compat {
+
+// S_OK when a VARIANT may carry `vt`, DISP_E_BADVARTYPE otherwise.
+HRESULT validate_vartype(VARTYPE vt);
+
+}  // namespace win32compat
+
+#endif
