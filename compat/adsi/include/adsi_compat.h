@@ -1,5 +1,43 @@
-/* Controls of the ADSI stand-in that have no Windows counterpart: hosts and
- * tests use them to choose the embedded directory and to provoke failures. */
+/* Controls of the ADSI stand-in that have no Windows counterpart: hosts mount
+ * the embedded directory, tests provoke failures and count what is alive.
+ *
+ * Fault names ("Interface::Method"), for AdsCompatSetFault: the operation
+ * returns the armed HRESULT instead of doing its work.
+ *   ADsGetObject
+ *   IADs::GetInfo  IADs::get_Name  IADs::get_Class  IADs::get_GUID
+ *   IADs::get_ADsPath  IADs::get_Parent  IADs::get_Schema
+ *   <Object>::QueryInterface(<Interface>): QueryInterface fails for that
+ *     interface and leaves the out pointer null. <Object> is the object's
+ *     main interface: IADs (directory objects), IADsMembers, IEnumVARIANT,
+ *     IADsPropertyEntry, IADsPropertyValue, IADsLargeInteger; <Interface> is
+ *     the published name of the identifier asked for, e.g.
+ *     "IADs::QueryInterface(IADsContainer)",
+ *     "IADsLargeInteger::QueryInterface(IADsLargeInteger)".
+ *   IADsObjectOptions::SetOption
+ *   IADsContainer::put_Filter  IADsContainer::get__NewEnum
+ *   IADsGroup::Members  IADsMembers::get__NewEnum
+ *   IEnumVARIANT::Next
+ *   IADsPropertyList::Next  IADsPropertyList::GetPropertyItem
+ *   IADsPropertyEntry::get_Name  IADsPropertyEntry::get_ADsType
+ *   IADsPropertyEntry::get_Values
+ *   IADsPropertyValue::get_ADsType  IADsPropertyValue::get_<Getter> for
+ *     DNString, CaseExactString, CaseIgnoreString, PrintableString,
+ *     NumericString, Boolean, Integer, OctetString, LargeInteger, UTCTime
+ *   IDirectorySearch::SetSearchPreference  IDirectorySearch::ExecuteSearch
+ *   IDirectorySearch::GetNextRow  IDirectorySearch::GetNextColumnName
+ *   IDirectorySearch::GetColumn  IDirectorySearch::CloseSearchHandle
+ *
+ * Odd values: the operation does its work but hands out an unusual value and
+ * returns the armed HRESULT (usually S_OK):
+ *   IEnumVARIANT::Next:notDispatch  the element is a VT_I4 (0), not a
+ *     VT_DISPATCH
+ *   IADsPropertyEntry::get_Values:notArray  the values are one VT_BSTR (the
+ *     first value's text), not an array
+ *   IADsPropertyEntry::get_Values:oddElement  the middle element of the array
+ *     (index count/2) is a VT_I4 (0)
+ *
+ * Faults are process-wide; a test that arms them runs its calls one at a
+ * time. */
 #ifndef QUARLIX_COMPAT_ADSI_COMPAT_H
 #define QUARLIX_COMPAT_ADSI_COMPAT_H
 #include "windows.h"
@@ -12,11 +50,37 @@
 #endif
 #endif
 
-/* Mounts an LDIF file as the embedded default directory of the process (serverless LDAP:// paths bind to it). On failure returns a failing HRESULT and writes a one-line reason ("FILE:LINE: reason") into errorText. */
-EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdif(const char* path, char* errorText, size_t errorTextSize);
+/* Mounts an LDIF file as the embedded default directory of the process
+ * (serverless LDAP:// paths bind to it). On failure returns a failing HRESULT
+ * and writes a one-line reason ("FILE:LINE: reason") into errorText. */
+EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdif(const char* path, char* errorText,
+                                                    size_t errorTextSize);
+/* The same from LDIF text in memory; `sourceName` stands for the file name in
+ * error texts. */
+EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdifBuffer(const char* sourceName,
+                                                          const char* data, size_t size,
+                                                          char* errorText,
+                                                          size_t errorTextSize);
+/* Objects bound before keep their directory until released. */
 EXTERN_C ADSI_COMPAT_API void AdsCompatUnmount(void);
-/* Fault injection: make the named operation fail with `result` (see adsi_compat.h for names); AdsCompatClearFaults removes all. */
+/* A further server name the mounted directory answers to (besides the DNS
+ * name of its DC= naming context, "localhost" and 127.0.0.1). */
+EXTERN_C ADSI_COMPAT_API BOOL AdsCompatAddServerName(const char* name);
+
+/* Fault injection: make the named operation fail with `result`;
+ * AdsCompatClearFaults removes all. */
 EXTERN_C ADSI_COMPAT_API BOOL AdsCompatSetFault(const char* operation, HRESULT result);
+/* The same, but the first `skipCalls` calls still succeed. */
+EXTERN_C ADSI_COMPAT_API BOOL AdsCompatSetFaultAfter(const char* operation, HRESULT result,
+                                                     LONG skipCalls);
 EXTERN_C ADSI_COMPAT_API void AdsCompatClearFaults(void);
+
+/* Leak checks: COM objects, open search handles and unfreed search columns
+ * alive now; blocks of AllocADsMem not yet freed. */
+EXTERN_C ADSI_COMPAT_API LONG AdsCompatLiveObjects(void);
+EXTERN_C ADSI_COMPAT_API LONG AdsCompatLiveAdsMem(void);
+/* Pages the embedded directory's search cursors have fetched, process-wide:
+ * shows that results are fetched page by page. */
+EXTERN_C ADSI_COMPAT_API LONG AdsCompatPagesFetched(void);
 
 #endif

@@ -1,0 +1,28 @@
+// ADsPaths of the LDAP provider: LDAP://server[:port]/DN, LDAP://DN,
+// LDAP://server, and the same with GC:// for the global catalog.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "windows.h"
+
+namespace adsi {
+
+struct AdsPath {
+  std::string provider;  // "LDAP" or "GC" (the path may spell it in any case)
+  std::string server;    // host[:port] as written; empty when serverless
+  std::string host;      // without the port
+  std::string dn;        // '/' unescaped; empty for the directory's root
+};
+
+// MK_E_SYNTAX for a path of no known provider, E_ADS_BAD_PATHNAME for a
+// malformed one.
+HRESULT parseAdsPath(std::u16string_view path, AdsPath& out);
+
+// "PROVIDER://server/dn", "PROVIDER://dn" or "PROVIDER://server"; '/' in the
+// DN escaped as ADSI writes it.
+std::string formatAdsPath(std::string_view provider, std::string_view server,
+                          std::string_view dn);
+
+}  // namespace adsi

@@ -1,0 +1,35 @@
+// Attribute types by name: the built-in schema of the embedded store, plus
+// what a directory's own schema declares.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "iads.h"
+
+namespace adsi {
+
+class Schema {
+ public:
+  // The built-in schema: OpenLDAP's core, cosine, inetOrgPerson and nis, and
+  // the attributes of Active Directory's users, groups and computers.
+  static Schema builtIn();
+
+  // The type of an attribute; an unknown one is a case-ignore string.
+  // Options ("userCertificate;binary") do not change the type.
+  ADSTYPE typeOf(std::string_view name) const;
+  bool knows(std::string_view name) const;
+
+  void add(std::string_view name, ADSTYPE type);
+
+  // Learns from an RFC 4512 AttributeTypeDescription, as found in the
+  // attributeTypes of a subschema entry. Returns false with a reason when it
+  // does not parse.
+  bool learnAttributeType(const std::string& description, std::string& reason);
+
+ private:
+  std::unordered_map<std::string, ADSTYPE> types_;  // by lower-case name
+};
+
+}  // namespace adsi

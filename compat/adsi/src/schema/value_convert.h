@@ -1,0 +1,36 @@
+// Raw LDAP values read as ADSI's typed values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "iads.h"
+
+namespace adsi {
+
+// One value in the form ADSVALUE and IADsPropertyValue hand out. Which
+// members are set depends on `type`.
+struct TypedValue {
+  ADSTYPE type = ADSTYPE_INVALID;
+  std::u16string text;  // strings; the string part of DN-with-string
+  std::u16string dn;    // the DN part of DN-with-binary / DN-with-string
+  std::string bytes;    // octet strings, security descriptors, DN-with-binary data
+  int64_t number = 0;   // Boolean (0/1), integer (32 bits), large integer
+  SYSTEMTIME time{};    // UTC
+};
+
+// Converts a raw value; false when it is not a valid value of the type (ADSI
+// then reports E_ADS_CANT_CONVERT_DATATYPE).
+bool convertValue(ADSTYPE type, std::string_view raw, TypedValue& out);
+
+// Generalized Time ("20110301140509.250Z", with an optional offset) or UTC
+// Time ("110301140509Z"), in UTC.
+bool parseDirectoryTime(std::string_view raw, SYSTEMTIME& out);
+
+// Seconds since 1970 of a UTC time (for ordering).
+int64_t secondsSinceEpoch(const SYSTEMTIME& t);
+
+bool parseInteger(std::string_view raw, int64_t& out);
+
+}  // namespace adsi

@@ -1,0 +1,42 @@
+#include "store/directory_store.h"
+
+#include <cstdio>
+
+namespace adsi {
+
+std::string escapeFilterValue(std::string_view value) {
+  std::string out;
+  for (unsigned char c : value) {
+    if (c == '*' || c == '(' || c == ')' || c == '\\' || c == 0) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "\\%02x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+HRESULT DirectoryStore::listChildren(std::string_view dn,
+                                     const std::vector<std::string>& classes,
+                                     uint32_t pageSize,
+                                     std::unique_ptr<SearchCursor>& cursor) {
+  // The way ADSI's LDAP provider enumerates a container: a one-level search
+  // for the classes of the container's filter.
+  SearchRequest request;
+  request.baseDn = std::string(dn);
+  request.scope = SearchScope::OneLevel;
+  request.pageSize = pageSize;
+  if (classes.empty()) {
+    request.filter = "(objectClass=*)";
+  } else {
+    request.filter = "(|";
+    for (const std::string& c : classes)
+      request.filter += "(objectClass=" + escapeFilterValue(c) + ")";
+    request.filter += ")";
+  }
+  return search(request, cursor);
+}
+
+}  // namespace adsi

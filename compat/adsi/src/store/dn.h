@@ -1,0 +1,32 @@
+// Distinguished names (RFC 4514): parsing, and the normalised form under
+// which two spellings of one name compare equal.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace adsi {
+
+struct Ava {
+  std::string type;   // as written
+  std::string value;  // unescaped
+};
+
+struct Rdn {
+  std::string text;  // as written, without surrounding spaces
+  std::vector<Ava> avas;
+};
+
+// False for a name that is not a DN. The empty string is the DN of no RDNs.
+bool parseDn(std::string_view dn, std::vector<Rdn>& rdns);
+
+// Case and spacing folded, escapes resolved, the AVAs of an RDN sorted.
+// Empty when `dn` does not parse.
+bool normalizeDn(std::string_view dn, std::string& normalized);
+std::string normalizeRdns(const std::vector<Rdn>& rdns, size_t first = 0);
+
+// The RDNs from `first` on, as written, joined with commas.
+std::string joinRdns(const std::vector<Rdn>& rdns, size_t first);
+
+}  // namespace adsi

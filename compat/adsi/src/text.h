@@ -1,0 +1,39 @@
+// UTF-8 / UTF-16 conversion and the string preparation LDAP matching uses.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "windows.h"
+
+namespace adsi {
+
+// Invalid sequences become U+FFFD.
+std::u16string utf8ToUtf16(std::string_view utf8);
+std::string utf16ToUtf8(std::u16string_view utf16);
+inline std::string utf16ToUtf8(const WCHAR* s) {
+  return s ? utf16ToUtf8(std::u16string_view(s)) : std::string();
+}
+
+std::string lowerAscii(std::string_view s);
+// ASCII case-insensitive equality, as attribute names compare.
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+
+// Simple case folding of the Latin, Greek and Cyrillic letters.
+std::string foldCase(std::string_view utf8);
+
+// Insignificant-space handling of RFC 4518: no leading or trailing spaces,
+// inner runs of spaces count as one.
+std::string collapseSpaces(std::string_view utf8);
+
+// Keys under which two values compare equal for caseIgnoreMatch and
+// caseExactMatch.
+inline std::string caseIgnoreKey(std::string_view v) {
+  return collapseSpaces(foldCase(v));
+}
+inline std::string caseExactKey(std::string_view v) { return collapseSpaces(v); }
+
+// A BSTR copy of UTF-8 text; null when out of memory.
+BSTR allocBstr(std::string_view utf8);
+
+}  // namespace adsi
