@@ -93,6 +93,21 @@ TEST(FormatMessage, FromStringWithFormatsAndEscapes) {
   Win32CompatSetAnsiCodePage(0);
 }
 
+namespace {
+std::string format_list(const char *pattern, ...) {
+  va_list args;
+  va_start(args, pattern);
+  char text[128];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING, pattern, 0, 0, text, sizeof text, &args);
+  va_end(args);
+  return std::string(text, length);
+}
+}  // namespace
+
+TEST(FormatMessage, VaListInsertsAreReadInOrderOnce) {
+  EXPECT_EQ(format_list("%2 after %1!d!, %1!u! again", 42, "second"), "second after 42, 42 again");
+}
+
 TEST(FormatMessage, CallerBufferMustHoldTheTerminator) {
   char text[20];
   SetLastError(0);
