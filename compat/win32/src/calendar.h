@@ -7,6 +7,10 @@
 
 namespace win32compat {
 
+// The days an OLE Automation date can name: 0100-01-01 to 9999-12-31.
+constexpr int64_t kFirstOleDay = -657434;
+constexpr int64_t kLastOleDay = 2958465;
+
 struct CivilDate {
   int year;
   unsigned month;  // 1..12

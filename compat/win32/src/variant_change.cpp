@@ -7,18 +7,24 @@
 #include <cmath>
 #include <cstring>
 
+#include "calendar.h"
 #include "date_text.h"
 #include "safearray_internal.h"
 #include "variant_internal.h"
+#include "variant_number.h"
 #include "windows.h"
+
+using win32compat::integer_value;
+using win32compat::is_integer_type;
+using win32compat::Number;
+using win32compat::number_of;
+using win32compat::trimmed_ascii;
 
 namespace {
 
 constexpr USHORT kLocalBool = 0x10;  // VARIANT_LOCALBOOL
 constexpr DISPID kDispidValue = 0;
 constexpr WORD kPropertyGet = 2;     // DISPATCH_PROPERTYGET
-constexpr double kFirstDate = -657434.0;
-constexpr double kDateLimit = 2958466.0;  // exclusive
 
 BSTR bstr_from_ascii(const char *text, size_t length) {
   BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(length));
@@ -27,101 +33,8 @@ BSTR bstr_from_ascii(const char *text, size_t length) {
   return result;
 }
 
-bool is_integer_type(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
-      return true;
-    default:
-      return false;
-  }
-}
-
 bool is_unsigned_type(VARTYPE vt) {
   return vt == VT_UI1 || vt == VT_UI2 || vt == VT_UI4 || vt == VT_UI8 || vt == VT_UINT;
-}
-
-// A source value read as a number: exact when it was an integer.
-struct Number {
-  bool integral = true;
-  __int128 whole = 0;
-  double real = 0;
-
-  double as_real() const { return integral ? static_cast<double>(whole) : real; }
-};
-
-__int128 integer_value(const VARIANT &v) {
-  switch (v.vt) {
-    case VT_I1: return v.cVal;
-    case VT_I2: return v.iVal;
-    case VT_I4: return v.lVal;
-    case VT_I8: return v.llVal;
-    case VT_INT: return v.intVal;
-    case VT_UI1: return v.bVal;
-    case VT_UI2: return v.uiVal;
-    case VT_UI4: return v.ulVal;
-    case VT_UI8: return v.ullVal;
-    case VT_UINT: return v.uintVal;
-    default: return 0;
-  }
-}
-
-// The ASCII text of a BSTR with surrounding blanks removed; false when it is
-// too long to be a number or holds other characters.
-bool trimmed_ascii(BSTR s, char (&buffer)[400], size_t *length) {
-  UINT n = SysStringLen(s);
-  UINT first = 0;
-  while (first < n && (s[first] == u' ' || s[first] == u'\t')) ++first;
-  while (n > first && (s[n - 1] == u' ' || s[n - 1] == u'\t')) --n;
-  if (n - first >= sizeof buffer) return false;
-  for (UINT i = first; i < n; ++i) {
-    if (s[i] > 0x7F) return false;
-    buffer[i - first] = static_cast<char>(s[i]);
-  }
-  *length = n - first;
-  return true;
-}
-
-HRESULT parse_number(BSTR s, Number *number) {
-  char text[400];
-  size_t length;
-  if (!trimmed_ascii(s, text, &length) || length == 0) return DISP_E_TYPEMISMATCH;
-  const char *begin = text[0] == '+' ? text + 1 : text;
-  const char *end = text + length;
-  // from_chars would also take "inf", "nan" and "+-1".
-  const char *first_digit = begin < end && *begin == '-' && begin == text ? begin + 1 : begin;
-  if (first_digit == end || !((*first_digit >= '0' && *first_digit <= '9') || *first_digit == '.')) {
-    return DISP_E_TYPEMISMATCH;
-  }
-  long long whole;
-  auto exact = std::from_chars(begin, end, whole);
-  if (exact.ec == std::errc() && exact.ptr == end) {
-    number->whole = whole;
-    return S_OK;
-  }
-  double real;
-  auto approx = std::from_chars(begin, end, real);
-  if (approx.ec == std::errc::result_out_of_range) return DISP_E_OVERFLOW;
-  if (approx.ec != std::errc() || approx.ptr != end) return DISP_E_TYPEMISMATCH;
-  number->integral = false;
-  number->real = real;
-  return S_OK;
-}
-
-HRESULT number_of(const VARIANT &v, Number *number) {
-  if (is_integer_type(v.vt)) {
-    number->whole = integer_value(v);
-    return S_OK;
-  }
-  switch (v.vt) {
-    case VT_EMPTY: return S_OK;
-    case VT_BOOL: number->whole = v.boolVal ? -1 : 0; return S_OK;
-    case VT_R4: number->integral = false; number->real = v.fltVal; return S_OK;
-    case VT_R8: number->integral = false; number->real = v.dblVal; return S_OK;
-    case VT_DATE: number->integral = false; number->real = v.date; return S_OK;
-    case VT_BSTR: return parse_number(v.bstrVal, number);
-    default: return DISP_E_TYPEMISMATCH;
-  }
 }
 
 HRESULT to_integer(const VARIANT &src, VARTYPE vt, VARIANT *out) {
@@ -176,7 +89,10 @@ HRESULT to_real(const VARIANT &src, VARTYPE vt, VARIANT *out) {
     if (std::fabs(value) > FLT_MAX) return DISP_E_OVERFLOW;
     out->fltVal = static_cast<float>(value);
   } else if (vt == VT_DATE) {
-    if (!(value > kFirstDate - 1.0 && value < kDateLimit)) return DISP_E_OVERFLOW;
+    // The same range VariantTimeToSystemTime accepts; written so NaN fails.
+    if (!(value > win32compat::kFirstOleDay - 1.0 && value < win32compat::kLastOleDay + 1.0)) {
+      return DISP_E_OVERFLOW;
+    }
     out->date = value;
   } else {
     out->dblVal = value;

@@ -10,8 +10,6 @@ using win32compat::CivilDate;
 
 namespace {
 constexpr double kSecondsPerDay = 86400.0;
-constexpr int64_t kFirstDay = -657434;  // 0100-01-01
-constexpr int64_t kLastDay = 2958465;   // 9999-12-31
 }  // namespace
 
 INT SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE *pvtime) {
@@ -32,7 +30,9 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE *pvtime) {
 INT VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME lpSystemTime) {
   if (!lpSystemTime) return FALSE;
   // Written so that NaN fails too.
-  if (!(vtime > kFirstDay - 1.0 && vtime < kLastDay + 1.0)) return FALSE;
+  if (!(vtime > win32compat::kFirstOleDay - 1.0 && vtime < win32compat::kLastOleDay + 1.0)) {
+    return FALSE;
+  }
   double whole = std::trunc(vtime);
   auto day = static_cast<int64_t>(whole);
   // To the nearest second; a time that rounds up to midnight is the next day.
@@ -41,7 +41,7 @@ INT VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME lpSystemTime) {
     second -= 86400;
     ++day;
   }
-  if (day < kFirstDay || day > kLastDay) return FALSE;
+  if (day < win32compat::kFirstOleDay || day > win32compat::kLastOleDay) return FALSE;
 
   CivilDate date = win32compat::civil_from_days(day);
   SYSTEMTIME &st = *lpSystemTime;
