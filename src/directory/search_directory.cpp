@@ -73,7 +73,7 @@ bool Request::searchDirectory() {
         const std::string cell = formatSearchValue(column.get());
         ResultTable::appendCell(searchRow, cell);
         table.widenColumn(j, cell.size());
-        if (firstResult) table.setColumnBinary(j, isBinarySearchType(column.get().dwADsType));
+        if (firstResult) table.setColumnBinary(j, isBinarySearchType(typeCode(column.get())));
       } else {
         // An attribute this result does not carry.
         ResultTable::appendCell(searchRow, kNullCell);

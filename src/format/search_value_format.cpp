@@ -1,6 +1,7 @@
 #include "format/search_value_format.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "errors/error_text.h"
@@ -161,10 +162,19 @@ std::string formatValue(DWORD type, const ADSVALUE& value) {
 
 }  // namespace
 
+DWORD typeCode(const ADS_SEARCH_COLUMN& column) {
+  // Read as the 32-bit number it is on the wire: a provider may send codes
+  // the enumeration does not name.
+  DWORD code;
+  static_assert(sizeof code == sizeof column.dwADsType, "ADSTYPE is 32 bits");
+  std::memcpy(&code, &column.dwADsType, sizeof code);
+  return code;
+}
+
 std::string formatSearchValue(const ADS_SEARCH_COLUMN& column) noexcept {
   try {
     if (!column.pADsValues || column.dwNumValues == 0) return "NULL";
-    return formatValue(static_cast<DWORD>(column.dwADsType), column.pADsValues[0]);
+    return formatValue(typeCode(column), column.pADsValues[0]);
   } catch (...) {
     return "NULL";
   }

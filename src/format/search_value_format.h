@@ -9,6 +9,9 @@
 
 std::string formatSearchValue(const ADS_SEARCH_COLUMN& column) noexcept;
 
+// The column's type code as the provider sent it.
+DWORD typeCode(const ADS_SEARCH_COLUMN& column);
+
 // Types whose search values travel in binary columns.
 bool isBinarySearchType(DWORD adsType);
 

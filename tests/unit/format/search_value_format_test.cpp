@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "format/search_value_format.h"
@@ -20,7 +21,7 @@ std::string format(ADSTYPE type, ADSVALUE value, DWORD count = 1) {
 std::string formatCode(DWORD code) {
   ADSVALUE value{};
   ADS_SEARCH_COLUMN column{};
-  column.dwADsType = static_cast<ADSTYPE>(code);
+  std::memcpy(&column.dwADsType, &code, sizeof code);  // codes the enumeration does not name
   column.pADsValues = &value;
   column.dwNumValues = 1;
   return formatSearchValue(column);
