@@ -2,14 +2,17 @@
 """The real host path: quarlix-exec loads a procedure library by file name,
 calls it once and prints what it sent. Arguments: the quarlix-exec binary, the
 echoing fake procedure, the same built with another interface version, and a
-library that exports no procedure."""
+library that exports no procedure. The repository's LDIF sample serves as a
+directory to mount."""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
 
 EXE, FAKE, FAKE_V6, NOT_A_PROCEDURE = sys.argv[1:5]
+SAMPLE = os.path.join(os.path.dirname(__file__), "..", "..", "..", "samples", "corp.ldif")
 
 
 def run(*args, library=FAKE, directory=("--no-directory",)):
@@ -73,22 +76,37 @@ class HostErrors(unittest.TestCase):
         self.assertHostError(run("a", library=missing), "cannot load " + missing)
         self.assertHostError(run("a", library=NOT_A_PROCEDURE), "does not export __GetXpVersion")
 
-    def test_default_library_beside_the_program(self):
-        # No libquarlix.so has been put beside it in this test's copy.
+    def run_copy(self, folder, *args):
+        """Runs a copy of quarlix-exec placed in `folder`, alone there."""
+        copy = os.path.join(folder, "quarlix-exec")
+        shutil.copy(EXE, copy)
+        return subprocess.run([copy, *args], capture_output=True, timeout=60,
+                              env=dict(os.environ, LD_LIBRARY_PATH=os.path.dirname(EXE)))
+
+    def test_defaults_beside_the_program(self):
         with tempfile.TemporaryDirectory() as folder:
-            copy = os.path.join(folder, "quarlix-exec")
-            with open(EXE, "rb") as source, open(copy, "wb") as target:
-                target.write(source.read())
-            os.chmod(copy, 0o755)
-            done = subprocess.run([copy, "--no-directory", "a"], capture_output=True, timeout=60,
-                                  env=dict(os.environ, LD_LIBRARY_PATH=os.path.dirname(EXE)))
+            done = self.run_copy(folder, "--no-directory", "a")
             self.assertEqual(done.returncode, 2)
             self.assertIn(os.path.join(folder, "libquarlix.so").encode(), done.stderr)
+            # The sample directory beside it is mounted unless told otherwise.
+            os.mkdir(os.path.join(folder, "samples"))
+            with open(os.path.join(folder, "samples", "corp.ldif"), "w") as ldif:
+                ldif.write("this is not LDIF\n")
+            done = self.run_copy(folder, "--library", FAKE, "a")
+            self.assertEqual(done.returncode, 2)
+            self.assertIn(b"cannot mount the directory " + folder.encode(), done.stderr)
+            done = self.run_copy(folder, "--library", FAKE, "--no-directory", "a")
+            self.assertEqual(done.returncode, 0, done.stderr)
+
+    def test_directory_and_code_page_options(self):
+        self.assertEqual(run("a", directory=("--directory", SAMPLE))[0], 0)
+        self.assertHostError(run("a", directory=("--directory", "/nonexistent/corp.ldif")), "/nonexistent/corp.ldif")
+        self.assertHostError(run("--codepage", "12345", "a"), "code page 12345 is not supported")
+        self.assertEqual(run("--codepage", "1252", "--fault", "ADsGetObject=0x80004005", "a")[0], 0)
 
     def test_bad_command_lines(self):
         self.assertHostError(run("-Q", "EXEC quarlix 'a' 'b'"), "-Q: column 18: expected ','")
         self.assertHostError(run("--format", "xml"), "unknown --format 'xml'")
-        self.assertHostError(run("a", directory=("--directory", "/nonexistent/corp.ldif")), "/nonexistent/corp.ldif")
 
     def test_help_and_version(self):
         code, out, _ = run("--help", library=None)

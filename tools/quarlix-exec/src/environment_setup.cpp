@@ -52,7 +52,7 @@ bool EnvironmentSetup::apply(const Options &options, const std::string &executab
   for (const FaultOption &fault : options.faults) {
     faulted_ = true;
     if (!AdsCompatSetFault(fault.operation.c_str(), fault.result)) {
-      error = "unknown fault operation '" + fault.operation + "'";
+      error = "the directory stand-in refused the fault '" + fault.operation + "'";
       return false;
     }
   }
