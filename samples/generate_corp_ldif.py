@@ -314,12 +314,12 @@ def build():
     GLOBAL, DOMAIN_LOCAL, UNIVERSAL = -2147483646, -2147483644, -2147483640
     group_specs = []
 
-    def spec(name, group_type, member_list, description, parent=groups_ou):
+    def add_group(name, group_type, member_list, description, parent=groups_ou):
         dn = group(name, member_list, parent)
         group_specs.append((dn, name, group_type, description))
         return dn
 
-    platform = spec("Platform Engineers", GLOBAL,
+    platform = add_group("Platform Engineers", GLOBAL,
                     [m for i, m in enumerate(by_dept["Engineering"]) if i % 5 == 1],
                     "Engineers of the platform team")
     team_dns = []
@@ -327,14 +327,14 @@ def build():
         member_list = list(by_dept[dept])
         if dept == "Engineering":
             member_list.append(platform)
-        team_dns.append(spec(dept + " Team", GLOBAL, member_list, "Everyone in " + dept))
-    spec("All Staff", UNIVERSAL, team_dns + [ceo], "Every department")
-    managers = spec("Managers", GLOBAL, [ceo] + list(heads.values()), "Department heads")
-    spec("VPN Users", DOMAIN_LOCAL, [managers] + by_dept["Sales"][:10] + by_dept["Support"][:5],
+        team_dns.append(add_group(dept + " Team", GLOBAL, member_list, "Everyone in " + dept))
+    add_group("All Staff", UNIVERSAL, team_dns + [ceo], "Every department")
+    managers = add_group("Managers", GLOBAL, [ceo] + list(heads.values()), "Department heads")
+    add_group("VPN Users", DOMAIN_LOCAL, [managers] + by_dept["Sales"][:10] + by_dept["Support"][:5],
          "May connect from outside")
-    spec("Newsletter", 2, contacts + by_dept["Marketing"][:6], "Distribution list of the newsletter")
-    spec("Empty Project", GLOBAL, [], "A project that has not started")
-    spec("Domain Admins", GLOBAL, [by_dept["Engineering"][1]], "Designated administrators of the domain",
+    add_group("Newsletter", 2, contacts + by_dept["Marketing"][:6], "Distribution list of the newsletter")
+    add_group("Empty Project", GLOBAL, [], "A project that has not started")
+    add_group("Domain Admins", GLOBAL, [by_dept["Engineering"][1]], "Designated administrators of the domain",
          parent=users_cn)
 
     for dn, name, group_type, description in group_specs:

@@ -45,15 +45,20 @@ class EnumerationTest : public SampleTest {
     EXPECT_EQ(container->get__NewEnum(enumObject.out()), S_OK);
     return enumObject ? names(enumObject.get()) : std::vector<std::string>();
   }
-  std::vector<std::string> members(const std::string& dn) {
+  // The enumerator of a group's members.
+  static void memberEnumerator(const std::string& dn, Ref<IEnumVARIANT>& enumerator) {
     Ref<IADsGroup> group;
-    EXPECT_EQ(bindPath("LDAP://" + dn, IID_IADsGroup, group), S_OK);
-    if (!group) return {};
+    ASSERT_EQ(bindPath("LDAP://" + dn, IID_IADsGroup, group), S_OK);
     Ref<IADsMembers> list;
-    EXPECT_EQ(group->Members(list.out()), S_OK);
+    ASSERT_EQ(group->Members(list.out()), S_OK);
     Ref<IUnknown> enumObject;
-    EXPECT_EQ(list->get__NewEnum(enumObject.out()), S_OK);
-    return names(enumObject.get());
+    ASSERT_EQ(list->get__NewEnum(enumObject.out()), S_OK);
+    ASSERT_EQ(enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.outVoid()), S_OK);
+  }
+  std::vector<std::string> members(const std::string& dn) {
+    Ref<IEnumVARIANT> enumerator;
+    memberEnumerator(dn, enumerator);
+    return enumerator ? names(enumerator.get()) : std::vector<std::string>();
   }
 };
 
@@ -151,14 +156,8 @@ TEST_F(EnumerationTest, GroupMembersInValueOrderNestedGroupsIncluded) {
 }
 
 TEST_F(EnumerationTest, MembersAreBoundObjectsThatAnswerAsTheirClass) {
-  Ref<IADsGroup> group;
-  ASSERT_EQ(bindPath("LDAP://CN=All Staff,OU=Groups,DC=corp,DC=example,DC=com", IID_IADsGroup, group), S_OK);
-  Ref<IADsMembers> list;
-  ASSERT_EQ(group->Members(list.out()), S_OK);
-  Ref<IUnknown> enumObject;
-  ASSERT_EQ(list->get__NewEnum(enumObject.out()), S_OK);
   Ref<IEnumVARIANT> enumerator;
-  ASSERT_EQ(enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.outVoid()), S_OK);
+  ASSERT_NO_FATAL_FAILURE(memberEnumerator("CN=All Staff,OU=Groups,DC=corp,DC=example,DC=com", enumerator));
   Var first;
   ASSERT_EQ(enumerator->Next(1, &first.v, nullptr), S_OK);
   Ref<IADsGroup> nested;  // Sales Team, a group inside the group
@@ -179,14 +178,8 @@ TEST_F(EnumerationTest, AMemberNamingNothingFailsWhenRead) {
         "dn: CN=Here,DC=t\nobjectClass: user\n");
   std::vector<std::string> names = members("CN=G,DC=t");
   ASSERT_EQ(names, (std::vector<std::string>{"CN=Gone", "CN=Here"}));
-  Ref<IADsGroup> group;
-  ASSERT_EQ(bindPath("LDAP://CN=G,DC=t", IID_IADsGroup, group), S_OK);
-  Ref<IADsMembers> list;
-  ASSERT_EQ(group->Members(list.out()), S_OK);
-  Ref<IUnknown> enumObject;
-  ASSERT_EQ(list->get__NewEnum(enumObject.out()), S_OK);
   Ref<IEnumVARIANT> enumerator;
-  ASSERT_EQ(enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.outVoid()), S_OK);
+  ASSERT_NO_FATAL_FAILURE(memberEnumerator("CN=G,DC=t", enumerator));
   Var gone;
   ASSERT_EQ(enumerator->Next(1, &gone.v, nullptr), S_OK);
   Ref<IADs> object;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <type_traits>
 
 #include "windows.h"
 
@@ -50,6 +51,15 @@ class ComObject : public Interfaces... {
 // "<object>::QueryInterface(<interface>)" fault, then hands out `answer` (null:
 // E_NOINTERFACE) with a reference added.
 HRESULT answerQuery(const char* object, REFIID riid, void** ppv, IUnknown* answer);
+
+// QueryInterface of an object that answers IUnknown, its own interface and,
+// for a dispatch interface, IDispatch.
+template <class Interface>
+HRESULT answerOwnQuery(Interface* self, const char* object, REFIID own, REFIID riid, void** ppv) {
+  bool answers = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, own) ||
+                 (std::is_base_of<IDispatch, Interface>::value && IsEqualIID(riid, IID_IDispatch));
+  return answerQuery(object, riid, ppv, answers ? self : nullptr);
+}
 
 // The published name of an interface identifier ("IADs"), for fault names.
 const char* interfaceName(REFIID riid);

@@ -3,11 +3,7 @@
 namespace adsi {
 
 HRESULT LargeInteger::QueryInterface(REFIID riid, void** ppv) {
-  IUnknown* answer = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-      IsEqualIID(riid, IID_IADsLargeInteger))
-    answer = static_cast<IADsLargeInteger*>(this);
-  return answerQuery("IADsLargeInteger", riid, ppv, answer);
+  return answerOwnQuery<IADsLargeInteger>(this, "IADsLargeInteger", IID_IADsLargeInteger, riid, ppv);
 }
 
 HRESULT LargeInteger::get_HighPart(LONG* retval) {

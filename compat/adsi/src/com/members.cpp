@@ -6,11 +6,7 @@
 namespace adsi {
 
 HRESULT Members::QueryInterface(REFIID riid, void** ppv) {
-  IUnknown* answer = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-      IsEqualIID(riid, IID_IADsMembers))
-    answer = static_cast<IADsMembers*>(this);
-  return answerQuery("IADsMembers", riid, ppv, answer);
+  return answerOwnQuery<IADsMembers>(this, "IADsMembers", IID_IADsMembers, riid, ppv);
 }
 
 HRESULT Members::get_Count(LONG* count) {

@@ -67,10 +67,7 @@ HRESULT ObjectEnumerator::create(const BindContext& context, SourceFactory facto
 }
 
 HRESULT ObjectEnumerator::QueryInterface(REFIID riid, void** ppv) {
-  IUnknown* answer = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumVARIANT))
-    answer = static_cast<IEnumVARIANT*>(this);
-  return answerQuery("IEnumVARIANT", riid, ppv, answer);
+  return answerOwnQuery<IEnumVARIANT>(this, "IEnumVARIANT", IID_IEnumVARIANT, riid, ppv);
 }
 
 HRESULT ObjectEnumerator::take(EnumElement& element) {

@@ -8,11 +8,7 @@
 namespace adsi {
 
 HRESULT PropertyEntry::QueryInterface(REFIID riid, void** ppv) {
-  IUnknown* answer = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-      IsEqualIID(riid, IID_IADsPropertyEntry))
-    answer = static_cast<IADsPropertyEntry*>(this);
-  return answerQuery("IADsPropertyEntry", riid, ppv, answer);
+  return answerOwnQuery<IADsPropertyEntry>(this, "IADsPropertyEntry", IID_IADsPropertyEntry, riid, ppv);
 }
 
 HRESULT PropertyEntry::Clear() {

@@ -26,11 +26,7 @@ HRESULT makeOctetVariant(const std::string& bytes, VARIANT* out) {
 }
 
 HRESULT PropertyValue::QueryInterface(REFIID riid, void** ppv) {
-  IUnknown* answer = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-      IsEqualIID(riid, IID_IADsPropertyValue))
-    answer = static_cast<IADsPropertyValue*>(this);
-  return answerQuery("IADsPropertyValue", riid, ppv, answer);
+  return answerOwnQuery<IADsPropertyValue>(this, "IADsPropertyValue", IID_IADsPropertyValue, riid, ppv);
 }
 
 HRESULT PropertyValue::Clear() {
@@ -68,21 +64,16 @@ HRESULT PropertyValue::get_NumericString(BSTR* r) {
   return getString(ADSTYPE_NUMERIC_STRING, "get_NumericString", r);
 }
 
-HRESULT PropertyValue::get_Boolean(LONG* retval) {
-  if (auto fault = faults::check("IADsPropertyValue::get_Boolean")) return *fault;
+HRESULT PropertyValue::getNumber(ADSTYPE type, const char* getter, LONG* retval) {
+  if (auto fault = faults::check("IADsPropertyValue::", getter)) return *fault;
   if (!retval) return E_POINTER;
-  if (value_.type != ADSTYPE_BOOLEAN) return E_ADS_CANT_CONVERT_DATATYPE;
+  if (value_.type != type) return E_ADS_CANT_CONVERT_DATATYPE;
   *retval = static_cast<LONG>(value_.number);
   return S_OK;
 }
 
-HRESULT PropertyValue::get_Integer(LONG* retval) {
-  if (auto fault = faults::check("IADsPropertyValue::get_Integer")) return *fault;
-  if (!retval) return E_POINTER;
-  if (value_.type != ADSTYPE_INTEGER) return E_ADS_CANT_CONVERT_DATATYPE;
-  *retval = static_cast<LONG>(value_.number);
-  return S_OK;
-}
+HRESULT PropertyValue::get_Boolean(LONG* r) { return getNumber(ADSTYPE_BOOLEAN, "get_Boolean", r); }
+HRESULT PropertyValue::get_Integer(LONG* r) { return getNumber(ADSTYPE_INTEGER, "get_Integer", r); }
 
 HRESULT PropertyValue::get_OctetString(VARIANT* retval) {
   if (auto fault = faults::check("IADsPropertyValue::get_OctetString")) return *fault;

@@ -42,6 +42,7 @@ class PropertyValue final : public ComObject<IADsPropertyValue> {
  private:
   explicit PropertyValue(TypedValue value) : value_(std::move(value)) {}
   HRESULT getString(ADSTYPE type, const char* getter, BSTR* retval);
+  HRESULT getNumber(ADSTYPE type, const char* getter, LONG* retval);
   TypedValue value_;
 };
 

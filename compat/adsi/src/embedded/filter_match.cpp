@@ -159,20 +159,15 @@ bool FilterMatcher::matches(const EmbeddedNode& node) {
 
 FilterMatcher::Truth FilterMatcher::eval(const FilterNode& f, const EmbeddedNode& node) {
   switch (f.kind) {
-    case FilterKind::And: {
-      Truth result = Truth::True;
-      for (const FilterNode& c : f.children) {
-        Truth t = eval(c, node);
-        if (t == Truth::False) return t;
-        if (t == Truth::Undefined) result = t;
-      }
-      return result;
-    }
+    case FilterKind::And:
     case FilterKind::Or: {
-      Truth result = Truth::False;
+      // One child decides (false for And, true for Or); otherwise any
+      // undecided child leaves the whole undecided.
+      Truth decisive = f.kind == FilterKind::And ? Truth::False : Truth::True;
+      Truth result = f.kind == FilterKind::And ? Truth::True : Truth::False;
       for (const FilterNode& c : f.children) {
         Truth t = eval(c, node);
-        if (t == Truth::True) return t;
+        if (t == decisive) return t;
         if (t == Truth::Undefined) result = t;
       }
       return result;
