@@ -185,6 +185,13 @@ TEST_F(EnumerationTest, AMemberNamingNothingFailsWhenRead) {
   Ref<IADs> object;
   ASSERT_EQ(gone.v.pdispVal->QueryInterface(IID_IADs, object.outVoid()), S_OK);
   EXPECT_EQ(object->GetInfo(), static_cast<HRESULT>(0x80072030));
+  // A search below it has no base.
+  Ref<IDirectorySearch> search;
+  ASSERT_EQ(object->QueryInterface(IID_IDirectorySearch, search.outVoid()), S_OK);
+  ADS_SEARCH_HANDLE handle = nullptr;
+  EXPECT_EQ(search->ExecuteSearch(const_cast<LPWSTR>(u"(cn=*)"), nullptr, 0xFFFFFFFF, &handle),
+            static_cast<HRESULT>(0x80072030));
+  EXPECT_EQ(handle, nullptr);
 }
 
 }  // namespace
