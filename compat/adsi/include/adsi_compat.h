@@ -52,7 +52,8 @@
 
 /* Mounts an LDIF file as the embedded default directory of the process
  * (serverless LDAP:// paths bind to it). On failure returns a failing HRESULT
- * and writes a one-line reason ("FILE:LINE: reason") into errorText. */
+ * and writes a one-line reason ("FILE:LINE: reason") into errorText; the
+ * directory mounted before, if any, stays. */
 EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdif(const char* path, char* errorText,
                                                     size_t errorTextSize);
 /* The same from LDIF text in memory; `sourceName` stands for the file name in

@@ -215,6 +215,35 @@ TEST_F(PropertyTest, OctetStringsBooleansAndTypesWithoutAGetter) {
   EXPECT_EQ(known[0]->get_DNString(text.out()), E_ADS_CANT_CONVERT_DATATYPE);
 }
 
+TEST_F(PropertyTest, GetGivesOneValueAloneAndGetExAlwaysAnArray) {
+  open(kAlice);
+  Var mail;
+  ASSERT_EQ(object_->Get(const_cast<BSTR>(u"mail"), &mail.v), S_OK);
+  ASSERT_EQ(mail.v.vt, VT_BSTR);
+  EXPECT_EQ(narrow(mail.v.bstrVal), "alice.smith@corp.example.com");
+  Var uac;
+  ASSERT_EQ(object_->Get(const_cast<BSTR>(u"userAccountControl"), &uac.v), S_OK);
+  EXPECT_EQ(uac.v.vt, VT_I4);
+  EXPECT_EQ(uac.v.lVal, 512);
+  Var expires;
+  ASSERT_EQ(object_->Get(const_cast<BSTR>(u"accountExpires"), &expires.v), S_OK);
+  EXPECT_EQ(expires.v.vt, VT_DISPATCH);
+  Var classes;
+  ASSERT_EQ(object_->Get(const_cast<BSTR>(u"objectClass"), &classes.v), S_OK);
+  ASSERT_EQ(classes.v.vt, VT_ARRAY | VT_VARIANT);
+  LONG upper = 0;
+  SafeArrayGetUBound(classes.v.parray, 1, &upper);
+  EXPECT_EQ(upper, 3);
+  Var one;
+  ASSERT_EQ(object_->GetEx(const_cast<BSTR>(u"mail"), &one.v), S_OK);
+  ASSERT_EQ(one.v.vt, VT_ARRAY | VT_VARIANT);
+  SafeArrayGetUBound(one.v.parray, 1, &upper);
+  EXPECT_EQ(upper, 0);
+  Var none;
+  EXPECT_EQ(object_->Get(const_cast<BSTR>(u"noSuchProperty"), &none.v), E_ADS_PROPERTY_NOT_FOUND);
+  EXPECT_EQ(none.v.vt, VT_EMPTY);
+}
+
 TEST_F(PropertyTest, MissingPropertiesAndObjectsWithoutGuid) {
   open(kAlice);
   Var item;

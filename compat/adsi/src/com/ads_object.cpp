@@ -165,18 +165,9 @@ const Attribute* AdsObject::cached(std::string_view name) const {
 
 HRESULT AdsObject::GetInfoEx(VARIANT, LONG) { return GetInfo(); }
 
-// The stand-in's directories are read-only, and the property cache is read
-// through IADsPropertyList.
+// The stand-in's directories are read-only.
 HRESULT AdsObject::SetInfo() { return E_NOTIMPL; }
-HRESULT AdsObject::Get(BSTR, VARIANT* value) {
-  if (value) VariantInit(value);
-  return E_NOTIMPL;
-}
 HRESULT AdsObject::Put(BSTR, VARIANT) { return E_NOTIMPL; }
-HRESULT AdsObject::GetEx(BSTR, VARIANT* value) {
-  if (value) VariantInit(value);
-  return E_NOTIMPL;
-}
 HRESULT AdsObject::PutEx(LONG, BSTR, VARIANT) { return E_NOTIMPL; }
 
 // ---- IADsGroup ----

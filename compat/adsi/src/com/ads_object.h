@@ -103,6 +103,8 @@ class AdsObject final : public ComObject<IADsGroup, IADsContainer, IDirectorySea
   const Attribute* cached(std::string_view name) const;
   SearchSession* session(ADS_SEARCH_HANDLE handle);
   HRESULT propertyEntryVariant(const Attribute& attribute, VARIANT* out);
+  // Get (one value alone, several as an array) and GetEx (always an array).
+  HRESULT getValues(BSTR name, bool alwaysArray, VARIANT* out);
 
   BindContext context_;
   std::string dn_;
