@@ -1,5 +1,6 @@
 #include "embedded/embedded_store.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "adserr.h"
@@ -183,11 +184,12 @@ bool EmbeddedStore::build(std::string_view ldif, const std::string& source, std:
     entry->dn = r.dn;
     for (size_t i = 0; i < r.values.size(); ++i) {
       const auto& [name, value] = r.values[i];
-      Attribute* a = const_cast<Attribute*>(entry->find(name));
-      if (!a) {
-        entry->attributes.push_back(Attribute{name, schema_.typeOf(name), {}});
-        a = &entry->attributes.back();
-      }
+      // Lines of one attribute gather under its first spelling, in file order.
+      auto same = [&name = name](const Attribute& x) { return equalsIgnoreCase(x.name, name); };
+      auto found = std::find_if(entry->attributes.begin(), entry->attributes.end(), same);
+      if (found == entry->attributes.end())
+        found = entry->attributes.insert(found, Attribute{name, schema_.typeOf(name), {}});
+      Attribute* a = &*found;
       TypedValue check;
       if (!convertValue(a->type, value, check))
         return fail(r.valueLines[i], "'" + value + "' is not a valid " + typeName(a->type) +
