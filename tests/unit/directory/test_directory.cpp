@@ -1,7 +1,6 @@
 #include "test_directory.h"
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "adsi_compat.h"
@@ -57,21 +56,16 @@ std::string testLdif() {
   return ldif.str();
 }
 
-std::string ldifFile;
-
 }  // namespace
 
 void DirectoryTest::SetUpTestSuite() {
-  ldifFile = ::testing::TempDir() + "quarlix-directory-test.ldif";
-  std::ofstream(ldifFile) << testLdif();
+  const std::string ldif = testLdif();
   char reason[512] = {};
-  ASSERT_EQ(AdsCompatMountLdif(ldifFile.c_str(), reason, sizeof reason), S_OK) << reason;
+  ASSERT_EQ(AdsCompatMountLdifBuffer("test.ldif", ldif.data(), ldif.size(), reason, sizeof reason), S_OK)
+      << reason;
 }
 
-void DirectoryTest::TearDownTestSuite() {
-  AdsCompatUnmount();
-  std::remove(ldifFile.c_str());
-}
+void DirectoryTest::TearDownTestSuite() { AdsCompatUnmount(); }
 
 void DirectoryTest::SetUp() { AdsCompatClearFaults(); }
 void DirectoryTest::TearDown() { AdsCompatClearFaults(); }
