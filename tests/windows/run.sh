@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The Windows DLLs: builds both with mingw-w64, inspects what a server would
+# load (machine type, exports, imports) and runs the x86_64 DLL under wine64
+# through quarlix-exec.exe, against the Linux build and a slapd on loopback.
+#
+# Environment: QUARLIX_LINUX_BUILD  the Linux build to compare with
+#                                   (default build/linux; built when absent)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+here=tests/windows
+
+linux_build=${QUARLIX_LINUX_BUILD:-build/linux}
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+step() { printf -- '-- %s\n' "$*"; }
+
+step "Building build/win32 and build/win64"
+for preset in win32 win64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+
+if [ ! -x "$linux_build/quarlix-exec" ]; then
+  step "Building the Linux host to compare with ($linux_build)"
+  if [ "$linux_build" = build/linux ]; then
+    cmake --preset linux >/dev/null
+    cmake --build --preset linux
+  else
+    cmake -S . -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIX_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$linux_build" --target quarlix-exec quarlix
+  fi
+fi
+
+step "PE tables"
+QX_WIN32=build/win32 QX_WIN64=build/win64 python3 "$here/pe_tables_test.py"
+
+# A fresh Wine prefix per run: the procedure must not depend on what an
+# earlier run left. No display here: the installers of Mono and Gecko stay
+# off, and nothing the tests run opens a window. opends60 must be ours, not
+# Wine's builtin stub of the same name.
+export WINEPREFIX=$PWD/build/win64/wine-prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;opends60=n"
+export LC_ALL=C.UTF-8 # Wine's ANSI code page follows it: 1252
+unset DISPLAY WAYLAND_DISPLAY
+slapd_dir=$PWD/build/win64/slapd
+
+cleanup() {
+  "$here/slapd_fixture.sh" stop "$slapd_dir" || true
+  [ -d "$WINEPREFIX" ] && "$wineserver" -k 2>/dev/null || true
+}
+trap cleanup EXIT
+
+step "Wine prefix"
+[ -d "$WINEPREFIX" ] && { "$wineserver" -k 2>/dev/null || true; }
+rm -rf "$WINEPREFIX"
+"$wine" wineboot --init >/dev/null 2>&1
+"$wineserver" -w
+
+step "slapd on loopback"
+ldap_url=$("$here/slapd_fixture.sh" start "$slapd_dir" 150)
+echo "$ldap_url"
+
+step "Calls under wine64"
+QX_WINE=$wine QX_WIN_EXEC=build/win64/quarlix-exec.exe QX_LINUX_EXEC="$linux_build/quarlix-exec" \
+  QX_LDAP_URL="$ldap_url" python3 "$here/wine_calls_test.py"
