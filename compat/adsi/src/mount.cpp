@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "ldap/ldap_store.h"
+
 namespace adsi {
 namespace {
 
@@ -20,12 +22,11 @@ std::shared_ptr<DirectoryStore> defaultStore() {
   return g_default;
 }
 
-HRESULT storeFor(std::string_view server, std::shared_ptr<DirectoryStore>& store) {
+HRESULT storeFor(const AdsPath& path, std::shared_ptr<DirectoryStore>& store) {
   store = defaultStore();
-  if (store && (server.empty() || store->answersTo(server))) return S_OK;
-  // Any other server is a network directory: the LDAP store's to answer.
+  if (store && (path.host.empty() || store->answersTo(path.host))) return S_OK;
   store.reset();
-  return kServerNotOperational;
+  return LdapStore::open(path, store);
 }
 
 }  // namespace adsi

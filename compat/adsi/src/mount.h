@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "ads_path.h"
 #include "store/directory_store.h"
 
 namespace adsi {
@@ -11,8 +12,10 @@ namespace adsi {
 void setDefaultStore(std::shared_ptr<DirectoryStore> store);
 std::shared_ptr<DirectoryStore> defaultStore();
 
-// The store for a path: the default directory when `server` is empty or names
-// it; kServerNotOperational otherwise.
-HRESULT storeFor(std::string_view server, std::shared_ptr<DirectoryStore>& store);
+// The store for a path: the mounted default directory when the path is
+// serverless or names it; otherwise a connection to the LDAP server the path
+// names (the platform's default server for a serverless path when nothing is
+// mounted).
+HRESULT storeFor(const AdsPath& path, std::shared_ptr<DirectoryStore>& store);
 
 }  // namespace adsi

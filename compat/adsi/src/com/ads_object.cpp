@@ -44,7 +44,7 @@ AdsObject* AdsObject::create(const BindContext& context, std::string dn, EntryPt
 
 HRESULT AdsObject::bind(const AdsPath& path, REFIID riid, void** ppv) {
   BindContext context;
-  HRESULT hr = storeFor(path.host, context.store);
+  HRESULT hr = storeFor(path, context.store);
   if (FAILED(hr)) return hr;
   context.provider = path.provider;
   context.server = path.server;

@@ -1,0 +1,45 @@
+// The stand-in's own configuration for real directories: the identity to
+// bind with, time-outs and TLS. Never taken from the procedure's parameters.
+//
+// A file of `key value` lines; '#' starts a comment line. Keys:
+//   binddn DN            simple bind as DN (with bindpw or bindpw_file)
+//   bindpw PASSWORD      the password, the rest of the line
+//   bindpw_file PATH     the password is the first line of PATH (relative to
+//                        the configuration file's folder)
+//   sasl_mech MECH       bind with this SASL mechanism (EXTERNAL, GSSAPI, ...)
+//                        instead of choosing one
+//   network_timeout S    seconds to establish a connection (default 10)
+//   timeout S            seconds one operation may take (default 30)
+//   starttls MODE        never, try (default) or demand
+//   tls_cacert PATH      CA certificates to check the server's against
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace adsi {
+
+enum class StartTlsMode { Never, Try, Demand };
+
+struct AdsiConfig {
+  std::string bindDn;
+  std::string bindPassword;
+  bool hasPassword = false;
+  std::string saslMechanism;
+  std::string tlsCaCert;
+  int networkTimeoutSeconds = 10;
+  int timeoutSeconds = 30;
+  StartTlsMode startTls = StartTlsMode::Try;
+  std::string source;  // the file it came from; empty for the defaults
+};
+
+// Parses configuration text; false with "SOURCE:LINE: reason".
+bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfig& config,
+                     std::string& error);
+
+// The file QUARLIX_ADSI_CONFIG names (which must exist), else
+// /etc/quarlix/adsi.conf, else ~/.config/quarlix/adsi.conf; the defaults when
+// none of them exists.
+bool loadAdsiConfig(AdsiConfig& config, std::string& error);
+
+}  // namespace adsi

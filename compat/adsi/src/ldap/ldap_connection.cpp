@@ -1,0 +1,234 @@
+#include "ldap/ldap_connection.h"
+
+#include <chrono>
+
+#include "ldap/ldap_bind.h"
+#include "ldap/ldap_entry_reader.h"
+#include "ldap/ldap_error_map.h"
+#include "text.h"
+
+namespace adsi {
+namespace {
+
+constexpr const char* kStartTlsOid = "1.3.6.1.4.1.1466.20037";
+
+using Clock = std::chrono::steady_clock;
+
+timeval secondsValue(int seconds) {
+  timeval t;
+  t.tv_sec = seconds;
+  t.tv_usec = 0;
+  return t;
+}
+
+timeval remainingUntil(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+  if (left.count() < 0) left = std::chrono::microseconds(0);
+  timeval t;
+  t.tv_sec = static_cast<time_t>(left.count() / 1000000);
+  t.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
+  return t;
+}
+
+// Failures that say the server cannot be talked to at all.
+bool unreachable(int code) {
+  return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT;
+}
+
+bool platformTlsConfigured() {
+  for (int option : {LDAP_OPT_X_TLS_CACERTFILE, LDAP_OPT_X_TLS_CACERTDIR}) {
+    char* value = nullptr;
+    if (ldap_get_option(nullptr, option, &value) == LDAP_OPT_SUCCESS && value) {
+      ldap_memfree(value);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> valuesOf(const DirectoryEntry& entry, const char* name) {
+  const Attribute* a = entry.find(name);
+  return a ? a->values : std::vector<std::string>();
+}
+
+int handleResultCode(LDAP* ld) {
+  int code = LDAP_OTHER;
+  ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
+  return code == LDAP_SUCCESS ? LDAP_OTHER : code;
+}
+
+}  // namespace
+
+HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
+                             std::shared_ptr<LdapConnection>& connection) {
+  connection.reset();
+  std::shared_ptr<LdapConnection> c(new LdapConnection(target, config));
+  std::lock_guard<std::mutex> lock(c->mutex_);
+  bool startTlsFailed = false;
+  int code = c->establish(config.startTls != StartTlsMode::Never, startTlsFailed);
+  // ADSI talks in clear unless asked to encrypt: a failed StartTLS that was
+  // only tried leaves a connection in clear, made anew.
+  if (code != LDAP_SUCCESS && startTlsFailed && config.startTls == StartTlsMode::Try)
+    code = c->establish(false, startTlsFailed);
+  if (code != LDAP_SUCCESS) return hresultFromLdapSetup(code);
+  connection = std::move(c);
+  return S_OK;
+}
+
+int LdapConnection::newHandle() {
+  LDAP* raw = nullptr;
+  int code = ldap_initialize(&raw, target_.uri.c_str());
+  ld_.reset(raw);
+  if (code != LDAP_SUCCESS) return code;
+  int version = LDAP_VERSION3;
+  timeval network = secondsValue(config_.networkTimeoutSeconds);
+  timeval operation = secondsValue(config_.timeoutSeconds);
+  if (ldap_set_option(raw, LDAP_OPT_PROTOCOL_VERSION, &version) != LDAP_OPT_SUCCESS ||
+      ldap_set_option(raw, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS ||
+      ldap_set_option(raw, LDAP_OPT_NETWORK_TIMEOUT, &network) != LDAP_OPT_SUCCESS ||
+      ldap_set_option(raw, LDAP_OPT_TIMEOUT, &operation) != LDAP_OPT_SUCCESS)
+    return LDAP_LOCAL_ERROR;
+  if (!config_.tlsCaCert.empty()) {
+    int fresh = 0;
+    if (ldap_set_option(raw, LDAP_OPT_X_TLS_CACERTFILE, config_.tlsCaCert.c_str()) != LDAP_OPT_SUCCESS ||
+        ldap_set_option(raw, LDAP_OPT_X_TLS_NEWCTX, &fresh) != LDAP_OPT_SUCCESS)
+      return LDAP_LOCAL_ERROR;
+  }
+  return LDAP_SUCCESS;
+}
+
+bool LdapConnection::shouldStartTls() const {
+  if (target_.secure || target_.uri.rfind("ldapi:", 0) == 0) return false;
+  if (config_.startTls == StartTlsMode::Demand) return true;
+  bool offered = false;
+  for (const std::string& oid : rootDse_.supportedExtensions) offered = offered || oid == kStartTlsOid;
+  return offered && (!config_.tlsCaCert.empty() || platformTlsConfigured());
+}
+
+int LdapConnection::establish(bool startTls, bool& startTlsFailed) {
+  startTlsFailed = false;
+  rootDse_ = RootDse();
+  encrypted_ = target_.secure;
+  int code = newHandle();
+  if (code != LDAP_SUCCESS) return code;
+  // The root DSE first, as anonymous: it tells whether StartTLS is offered,
+  // and its answer shows the server is there within the time-out.
+  code = readRootDse();
+  if (unreachable(code)) return code;
+  if (startTls && shouldStartTls()) {
+    code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+    if (code != LDAP_SUCCESS) {
+      startTlsFailed = true;
+      return code;
+    }
+    encrypted_ = true;
+  }
+  code = bindConnection(ld_.get(), target_.uri, config_);
+  if (code != LDAP_SUCCESS) return code;
+  if (!rootDse_.read) readRootDse();  // some servers show it only to a bound client
+  return LDAP_SUCCESS;
+}
+
+int LdapConnection::readRootDse() {
+  LdapSearchArgs args;
+  args.scope = LDAP_SCOPE_BASE;
+  args.allAttributes = false;
+  args.attributes = {"defaultNamingContext", "namingContexts", "subschemaSubentry",
+                     "supportedExtension"};
+  LdapSearchOutcome outcome;
+  int code = searchLocked(args, outcome);
+  if (code != LDAP_SUCCESS || outcome.entries.empty()) return code;
+  const DirectoryEntry& dse = *outcome.entries.front();
+  rootDse_.read = true;
+  auto first = [](const std::vector<std::string>& v) { return v.empty() ? std::string() : v[0]; };
+  rootDse_.defaultNamingContext = first(valuesOf(dse, "defaultNamingContext"));
+  rootDse_.namingContexts = valuesOf(dse, "namingContexts");
+  rootDse_.subschemaSubentry = first(valuesOf(dse, "subschemaSubentry"));
+  rootDse_.supportedExtensions = valuesOf(dse, "supportedExtension");
+  return LDAP_SUCCESS;
+}
+
+int LdapConnection::search(const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int code = searchLocked(args, outcome);
+  if (unreachable(code)) reachable_ = false;
+  return code;
+}
+
+void LdapConnection::abandonPaging(const LdapSearchArgs& args) {
+  if (!args.paged || args.cookie.empty() || !reachable_) return;
+  LdapSearchArgs last = args;
+  last.pageSize = 0;  // asks for no entries and ends the paged search
+  last.allAttributes = false;
+  last.attributes.clear();
+  std::lock_guard<std::mutex> lock(mutex_);
+  LdapSearchOutcome ignored;
+  searchLocked(last, ignored);
+}
+
+int LdapConnection::searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
+  outcome = LdapSearchOutcome();
+  LDAP* ld = ld_.get();
+  std::vector<char*> attributes;
+  static char kNoAttributes[] = LDAP_NO_ATTRS;
+  if (!args.allAttributes) {
+    for (const std::string& a : args.attributes) attributes.push_back(const_cast<char*>(a.c_str()));
+    if (attributes.empty()) attributes.push_back(kNoAttributes);
+    attributes.push_back(nullptr);
+  }
+  LdapControlPtr page;
+  LDAPControl* serverControls[2] = {nullptr, nullptr};
+  if (args.paged) {
+    berval cookie;
+    cookie.bv_val = const_cast<char*>(args.cookie.data());
+    cookie.bv_len = args.cookie.size();
+    LDAPControl* control = nullptr;
+    int code = ldap_create_page_control(ld, static_cast<ber_int_t>(args.pageSize),
+                                        args.cookie.empty() ? nullptr : &cookie, 0, &control);
+    if (code != LDAP_SUCCESS) return code;
+    page.reset(control);
+    serverControls[0] = control;
+  }
+  int messageId = 0;
+  int code = ldap_search_ext(ld, args.base.c_str(), args.scope, args.filter.c_str(),
+                             args.allAttributes ? nullptr : attributes.data(), 0,
+                             args.paged ? serverControls : nullptr, nullptr, nullptr,
+                             args.sizeLimit, &messageId);
+  if (code != LDAP_SUCCESS) return code;
+
+  auto deadline = Clock::now() + std::chrono::seconds(config_.timeoutSeconds);
+  for (;;) {
+    LDAPMessage* raw = nullptr;
+    timeval wait = remainingUntil(deadline);
+    int type = ldap_result(ld, messageId, LDAP_MSG_ONE, &wait, &raw);
+    LdapMessagePtr message(raw);
+    if (type == 0) {
+      ldap_abandon_ext(ld, messageId, nullptr, nullptr);
+      return LDAP_TIMEOUT;
+    }
+    if (type < 0) return handleResultCode(ld);
+    if (type == LDAP_RES_SEARCH_ENTRY) {
+      outcome.entries.push_back(readLdapEntry(ld, message.get(), args.schema));
+      continue;
+    }
+    if (type != LDAP_RES_SEARCH_RESULT) continue;  // references: referrals are not chased
+    int result = LDAP_SUCCESS;
+    LDAPControl** rawControls = nullptr;
+    code = ldap_parse_result(ld, message.get(), &result, nullptr, nullptr, nullptr, &rawControls, 0);
+    LdapControlsPtr controls(rawControls);
+    if (code != LDAP_SUCCESS) return code;
+    if (LDAPControl* response =
+            controls ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls.get(), nullptr) : nullptr) {
+      ber_int_t estimate = 0;
+      berval cookie{0, nullptr};
+      if (ldap_parse_pageresponse_control(ld, response, &estimate, &cookie) == LDAP_SUCCESS &&
+          cookie.bv_val) {
+        outcome.cookie.assign(cookie.bv_val, cookie.bv_len);
+        ber_memfree(cookie.bv_val);
+      }
+    }
+    return result;
+  }
+}
+
+}  // namespace adsi

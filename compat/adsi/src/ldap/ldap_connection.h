@@ -1,0 +1,88 @@
+// One session with an LDAP server: a libldap handle that is connected,
+// protected with TLS as configured and bound with the process's identity.
+// A handle must not be used by two threads at once, so every operation runs
+// under the connection's lock, and an operation runs to its end before the
+// lock is released (a paged search is one operation per page).
+#pragma once
+
+#include <ldap.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ldap/adsi_config.h"
+#include "ldap/ldap_holders.h"
+#include "ldap/ldap_target.h"
+#include "schema/schema.h"
+#include "store/directory_entry.h"
+
+namespace adsi {
+
+// What the server says of itself (the root DSE), as far as it shows it.
+struct RootDse {
+  bool read = false;
+  std::string defaultNamingContext;
+  std::vector<std::string> namingContexts;
+  std::string subschemaSubentry;
+  std::vector<std::string> supportedExtensions;
+};
+
+struct LdapSearchArgs {
+  std::string base;
+  int scope = LDAP_SCOPE_SUBTREE;
+  std::string filter = "(objectClass=*)";
+  bool allAttributes = true;            // all user attributes
+  std::vector<std::string> attributes;  // otherwise these (none: "1.1")
+  int sizeLimit = 0;
+  bool paged = false;     // with the paged-results control (RFC 2696)
+  uint32_t pageSize = 0;
+  std::string cookie;     // the server's cookie for the next page
+  const Schema* schema = nullptr;  // types the values; null: all strings
+};
+
+struct LdapSearchOutcome {
+  std::vector<EntryPtr> entries;
+  std::string cookie;  // paged: the next page's cookie; empty after the last
+};
+
+class LdapConnection {
+ public:
+  // Connects to `target`, tries StartTLS as configured and binds; a
+  // connection that cannot be set up within the time-outs fails with
+  // ERROR_DS_SERVER_DOWN.
+  static HRESULT open(const LdapTarget& target, const AdsiConfig& config,
+                      std::shared_ptr<LdapConnection>& connection);
+
+  // One search operation, to its end (the result message). Returns the LDAP
+  // result code; LDAP_TIMEOUT when the operation time-out passed.
+  int search(const LdapSearchArgs& args, LdapSearchOutcome& outcome);
+
+  // Ends a paged search the caller stops reading early (RFC 2696: a page
+  // size of 0 with the cookie), so the server can drop its state.
+  void abandonPaging(const LdapSearchArgs& args);
+
+  const RootDse& rootDse() const { return rootDse_; }
+  const LdapTarget& target() const { return target_; }
+  bool encrypted() const { return encrypted_; }
+
+ private:
+  LdapConnection(const LdapTarget& target, const AdsiConfig& config)
+      : target_(target), config_(config) {}
+  int establish(bool startTls, bool& startTlsFailed);
+  int newHandle();
+  int readRootDse();
+  bool shouldStartTls() const;
+  int searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome);
+
+  LdapTarget target_;
+  AdsiConfig config_;
+  std::mutex mutex_;  // guards the handle
+  LdapHandlePtr ld_;
+  RootDse rootDse_;
+  bool encrypted_ = false;
+  bool reachable_ = true;  // false once an operation found no server
+};
+
+}  // namespace adsi

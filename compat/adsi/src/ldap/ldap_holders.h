@@ -1,0 +1,40 @@
+// Owners of what libldap hands out, each released with its own function.
+#pragma once
+
+#include <ldap.h>
+
+#include <memory>
+
+namespace adsi {
+
+struct LdapMessageFree {
+  void operator()(LDAPMessage* m) const { ldap_msgfree(m); }
+};
+struct LdapMemFree {
+  void operator()(void* p) const { ldap_memfree(p); }
+};
+struct LdapValuesFree {
+  void operator()(berval** v) const { ldap_value_free_len(v); }
+};
+struct LdapControlFree {
+  void operator()(LDAPControl* c) const { ldap_control_free(c); }
+};
+struct LdapControlsFree {
+  void operator()(LDAPControl** c) const { ldap_controls_free(c); }
+};
+struct BerElementFree {
+  void operator()(BerElement* b) const { ber_free(b, 0); }
+};
+struct LdapHandleClose {
+  void operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
+};
+
+using LdapMessagePtr = std::unique_ptr<LDAPMessage, LdapMessageFree>;
+using LdapStringPtr = std::unique_ptr<char, LdapMemFree>;
+using LdapValuesPtr = std::unique_ptr<berval*, LdapValuesFree>;
+using LdapControlPtr = std::unique_ptr<LDAPControl, LdapControlFree>;
+using LdapControlsPtr = std::unique_ptr<LDAPControl*, LdapControlsFree>;
+using BerElementPtr = std::unique_ptr<BerElement, BerElementFree>;
+using LdapHandlePtr = std::unique_ptr<LDAP, LdapHandleClose>;
+
+}  // namespace adsi

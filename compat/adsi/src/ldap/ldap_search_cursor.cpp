@@ -1,0 +1,58 @@
+#include "ldap/ldap_search_cursor.h"
+
+#include "ldap/ldap_error_map.h"
+
+namespace adsi {
+
+LdapSearchCursor::LdapSearchCursor(std::shared_ptr<const void> owner, LdapConnection& connection,
+                                   LdapSearchArgs args)
+    : owner_(std::move(owner)), connection_(connection), args_(std::move(args)) {}
+
+LdapSearchCursor::~LdapSearchCursor() {
+  if (!ended_) connection_.abandonPaging(args_);
+}
+
+HRESULT LdapSearchCursor::start() {
+  HRESULT hr = fetch(firstPage_);
+  firstPending_ = SUCCEEDED(hr);
+  return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT LdapSearchCursor::nextPage(std::vector<EntryPtr>& page) {
+  page.clear();
+  if (firstPending_) {
+    firstPending_ = false;
+    page.swap(firstPage_);
+    return page.empty() ? S_FALSE : S_OK;
+  }
+  return fetch(page);
+}
+
+HRESULT LdapSearchCursor::fetch(std::vector<EntryPtr>& page) {
+  page.clear();
+  // A server may answer a page with no entries and a cookie for more.
+  while (page.empty() && !ended_) {
+    LdapSearchOutcome outcome;
+    int code = connection_.search(args_, outcome);
+    // A size limit ends the results without failing them, as ADSI shows a
+    // server's limit: the entries up to it, then no more rows.
+    if (code != LDAP_SUCCESS && code != LDAP_SIZELIMIT_EXCEEDED) {
+      ended_ = true;
+      return hresultFromLdap(code);
+    }
+    for (EntryPtr& entry : outcome.entries) {
+      if (args_.sizeLimit > 0 && returned_ >= static_cast<uint32_t>(args_.sizeLimit)) break;
+      page.push_back(std::move(entry));
+      ++returned_;
+    }
+    args_.cookie = std::move(outcome.cookie);
+    bool limitReached = args_.sizeLimit > 0 && returned_ >= static_cast<uint32_t>(args_.sizeLimit);
+    if (!args_.paged || args_.cookie.empty() || code != LDAP_SUCCESS || limitReached) {
+      if (limitReached) connection_.abandonPaging(args_);
+      ended_ = true;
+    }
+  }
+  return page.empty() ? S_FALSE : S_OK;
+}
+
+}  // namespace adsi

@@ -1,0 +1,37 @@
+// A search on an LDAP server, one page per nextPage: with a page size, each
+// page is one search operation carrying the RFC 2696 paged-results control
+// and the server's cookie; without one, the whole result is one page.
+#pragma once
+
+#include <memory>
+
+#include "ldap/ldap_connection.h"
+#include "store/directory_store.h"
+
+namespace adsi {
+
+class LdapSearchCursor : public SearchCursor {
+ public:
+  // `owner` keeps the connection and the schema alive while the cursor is.
+  LdapSearchCursor(std::shared_ptr<const void> owner, LdapConnection& connection,
+                   LdapSearchArgs args);
+  ~LdapSearchCursor() override;
+
+  // Fetches the first page, so that a bad filter or a missing base fails the
+  // search when it starts.
+  HRESULT start();
+  HRESULT nextPage(std::vector<EntryPtr>& page) override;
+
+ private:
+  HRESULT fetch(std::vector<EntryPtr>& page);
+
+  std::shared_ptr<const void> owner_;
+  LdapConnection& connection_;
+  LdapSearchArgs args_;
+  std::vector<EntryPtr> firstPage_;
+  bool firstPending_ = false;
+  bool ended_ = false;
+  uint32_t returned_ = 0;
+};
+
+}  // namespace adsi

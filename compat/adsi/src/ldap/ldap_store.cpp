@@ -1,0 +1,97 @@
+#include "ldap/ldap_store.h"
+
+#include <cstdio>
+
+#include "ldap/adsi_config.h"
+#include "ldap/ldap_error_map.h"
+#include "ldap/ldap_schema_cache.h"
+#include "ldap/ldap_search_cursor.h"
+#include "ldap/ldap_target.h"
+#include "text.h"
+
+namespace adsi {
+namespace {
+
+constexpr DWORD kErrorInvalidData = 13;  // ERROR_INVALID_DATA
+
+int ldapScope(SearchScope scope) {
+  switch (scope) {
+    case SearchScope::Base: return LDAP_SCOPE_BASE;
+    case SearchScope::OneLevel: return LDAP_SCOPE_ONELEVEL;
+    case SearchScope::Subtree:
+    default: return LDAP_SCOPE_SUBTREE;
+  }
+}
+
+}  // namespace
+
+HRESULT LdapStore::open(const AdsPath& path, std::shared_ptr<DirectoryStore>& store) {
+  store.reset();
+  AdsiConfig config;
+  std::string error;
+  if (!loadAdsiConfig(config, error)) {
+    // The procedure shows only the failure code; the reason goes where the
+    // host's administrator looks.
+    std::fprintf(stderr, "quarlix ADSI: %s\n", error.c_str());
+    return HRESULT_FROM_WIN32(kErrorInvalidData);
+  }
+  LdapTarget target;
+  HRESULT hr = ldapTargetFor(path, target);
+  if (FAILED(hr)) return hr;
+  std::shared_ptr<LdapConnection> connection;
+  hr = LdapConnection::open(target, config, connection);
+  if (FAILED(hr)) return hr;
+  std::shared_ptr<const Schema> schema = serverSchema(*connection);
+  store.reset(new LdapStore(std::move(connection), std::move(schema)));
+  return S_OK;
+}
+
+HRESULT LdapStore::readEntry(std::string_view dn, EntryPtr& entry) {
+  entry.reset();
+  LdapSearchArgs args;
+  args.base = std::string(dn);
+  args.scope = LDAP_SCOPE_BASE;
+  args.schema = schema_.get();
+  LdapSearchOutcome outcome;
+  HRESULT hr = hresultFromLdap(connection_->search(args, outcome));
+  if (FAILED(hr)) return hr;
+  if (outcome.entries.empty()) return kNoSuchObject;
+  entry = std::move(outcome.entries.front());
+  return S_OK;
+}
+
+HRESULT LdapStore::search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) {
+  cursor.reset();
+  LdapSearchArgs args;
+  args.base = request.baseDn;
+  args.scope = ldapScope(request.scope);
+  args.filter = request.filter;
+  args.allAttributes = request.allAttributes;
+  args.attributes = request.attributes;
+  args.sizeLimit = static_cast<int>(request.sizeLimit);
+  args.paged = request.pageSize > 0;
+  args.pageSize = request.pageSize;
+  args.schema = schema_.get();
+  auto ldapCursor = std::make_unique<LdapSearchCursor>(shared_from_this(), *connection_, std::move(args));
+  HRESULT hr = ldapCursor->start();
+  if (FAILED(hr)) return hr;
+  cursor = std::move(ldapCursor);
+  return S_OK;
+}
+
+ADSTYPE LdapStore::attributeType(std::string_view name) const { return schema_->typeOf(name); }
+
+std::string LdapStore::namingContext() const {
+  const RootDse& dse = connection_->rootDse();
+  if (!dse.defaultNamingContext.empty()) return dse.defaultNamingContext;
+  if (!dse.namingContexts.empty()) return dse.namingContexts.front();
+  return connection_->target().defaultBase;
+}
+
+bool LdapStore::answersTo(std::string_view server) const {
+  return equalsIgnoreCase(server, connection_->target().host);
+}
+
+std::string LdapStore::serverName() const { return connection_->target().host; }
+
+}  // namespace adsi

@@ -1,0 +1,162 @@
+"""A throw-away OpenLDAP server for tests: slapd with its own configuration,
+schema and data in a temporary folder, listening on a free loopback port and
+on an ldapi:// socket in that folder. Python 3 standard library only.
+
+    with Slapd(data_ldif, schema=extra_schema) as server:
+        server.url          # ldap://127.0.0.1:PORT
+        server.ldapi_url    # ldapi://%2Ftmp%2F...%2Fldapi
+        server.stop()       # a stopped server, for failure tests
+
+The data is loaded with slapadd before the server starts; the server is
+stopped when the block ends, also when it ends with a failure."""
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import urllib.parse
+
+SLAPD = "/usr/sbin/slapd"
+SLAPADD = "/usr/sbin/slapadd"
+LDAPSEARCH = "/usr/bin/ldapsearch"
+MODULE_PATH = "/usr/lib/ldap"
+SYSTEM_SCHEMA = "/etc/ldap/schema"
+BASE_SCHEMAS = ("core", "cosine", "inetorgperson", "nis")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def peer_credentials_dn():
+    """The DN slapd gives a client of the ldapi:// socket that binds with SASL
+    EXTERNAL as this process's user."""
+    return "gidNumber=%d+uidNumber=%d,cn=peercred,cn=external,cn=auth" % (os.getgid(), os.getuid())
+
+
+class Slapd:
+    def __init__(self, data, schema="", suffix="dc=example,dc=com",
+                 rootdn="cn=admin,dc=example,dc=com", rootpw="secret",
+                 access="access to * by * read", limits="", start_timeout=20):
+        """data: LDIF loaded before the start. schema: slapd schema text
+        (attributetype / objectclass lines) loaded after core, cosine,
+        inetOrgPerson and nis. access, limits: slapd.conf lines of the
+        database (ACLs) and global limits (e.g. "sizelimit 100")."""
+        self.data, self.schema, self.suffix = data, schema, suffix
+        self.rootdn, self.rootpw = rootdn, rootpw
+        self.access, self.limits = access, limits
+        self.start_timeout = start_timeout
+        self.folder = None
+        self.process = None
+        self.port = None
+
+    # -- lifetime --
+    def __enter__(self):
+        try:
+            self.start()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def start(self):
+        self.folder = tempfile.mkdtemp(prefix="slapd-")
+        os.mkdir(os.path.join(self.folder, "db"))
+        self.socket_path = os.path.join(self.folder, "ldapi")
+        config = self._write_config()
+        data_file = os.path.join(self.folder, "data.ldif")
+        with open(data_file, "w", encoding="utf-8") as f:
+            f.write(self.data)
+        self._run([SLAPADD, "-f", config, "-l", data_file, "-q"])
+        self.port = free_port()
+        self.process = subprocess.Popen(
+            [SLAPD, "-h", "%s %s" % (self.url + "/", self.ldapi_url + "/"), "-f", config, "-d", "0"],
+            stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.folder, "slapd.log"), "wb"))
+        self._wait_until_answering()
+
+    def stop(self):
+        """Stops the server; the folder stays until close()."""
+        if self.process and self.process.poll() is None:
+            self.process.send_signal(signal.SIGINT)
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process = None
+
+    def close(self):
+        self.stop()
+        if self.folder:
+            shutil.rmtree(self.folder, ignore_errors=True)
+            self.folder = None
+
+    # -- addresses --
+    @property
+    def url(self):
+        return "ldap://127.0.0.1:%d" % self.port
+
+    @property
+    def ldapi_url(self):
+        return "ldapi://" + urllib.parse.quote(self.socket_path, safe="")
+
+    @property
+    def address(self):
+        return "127.0.0.1:%d" % self.port
+
+    def log(self):
+        with open(os.path.join(self.folder, "slapd.log"), "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    # -- inside --
+    def _write_config(self):
+        includes = ["include %s/%s.schema" % (SYSTEM_SCHEMA, name) for name in BASE_SCHEMAS]
+        if self.schema:
+            extra = os.path.join(self.folder, "extra.schema")
+            with open(extra, "w", encoding="utf-8") as f:
+                f.write(self.schema)
+            includes.append("include " + extra)
+        lines = includes + [
+            "pidfile %s/slapd.pid" % self.folder,
+            "argsfile %s/slapd.args" % self.folder,
+            "modulepath " + MODULE_PATH,
+            "moduleload back_mdb",
+            self.limits,
+            "database mdb",
+            "maxsize 104857600",
+            'suffix "%s"' % self.suffix,
+            'rootdn "%s"' % self.rootdn,
+            "rootpw %s" % self.rootpw,
+            "directory %s/db" % self.folder,
+            self.access,
+        ]
+        path = os.path.join(self.folder, "slapd.conf")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write("\n".join(lines) + "\n")
+        return path
+
+    def _run(self, command):
+        done = subprocess.run(command, capture_output=True, timeout=60)
+        if done.returncode != 0:
+            raise RuntimeError("%s failed (%d): %s" % (os.path.basename(command[0]), done.returncode,
+                                                      done.stderr.decode("utf-8", "replace")))
+
+    def _wait_until_answering(self):
+        deadline = time.monotonic() + self.start_timeout
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                raise RuntimeError("slapd ended at start (%d): %s" % (self.process.returncode, self.log()))
+            probe = subprocess.run([LDAPSEARCH, "-x", "-H", self.url, "-b", "", "-s", "base", "-LLL", "1.1"],
+                                   capture_output=True, timeout=10)
+            if probe.returncode == 0:
+                return
+            time.sleep(0.05)
+        raise RuntimeError("slapd did not answer within %d s: %s" % (self.start_timeout, self.log()))
