@@ -41,14 +41,17 @@ def peer_credentials_dn():
 class Slapd:
     def __init__(self, data, schema="", suffix="dc=example,dc=com",
                  rootdn="cn=admin,dc=example,dc=com", rootpw="secret",
-                 access="access to * by * read", limits="", start_timeout=20):
+                 access="access to * by * read", limits="", debug_level=0, start_timeout=20):
         """data: LDIF loaded before the start. schema: slapd schema text
         (attributetype / objectclass lines) loaded after core, cosine,
         inetOrgPerson and nis. access, limits: slapd.conf lines of the
-        database (ACLs) and global limits (e.g. "sizelimit 100")."""
+        database (ACLs) and global limits (e.g. "sizelimit 100").
+        debug_level: slapd's -d level; 256 logs every operation's result
+        (log())."""
         self.data, self.schema, self.suffix = data, schema, suffix
         self.rootdn, self.rootpw = rootdn, rootpw
         self.access, self.limits = access, limits
+        self.debug_level = debug_level
         self.start_timeout = start_timeout
         self.folder = None
         self.process = None
@@ -77,9 +80,11 @@ class Slapd:
             f.write(self.data)
         self._run([SLAPADD, "-f", config, "-l", data_file, "-q"])
         self.port = free_port()
-        self.process = subprocess.Popen(
-            [SLAPD, "-h", "%s %s" % (self.url + "/", self.ldapi_url + "/"), "-f", config, "-d", "0"],
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(self.folder, "slapd.log"), "wb"))
+        with open(os.path.join(self.folder, "slapd.log"), "wb") as log:
+            self.process = subprocess.Popen(
+                [SLAPD, "-h", "%s %s" % (self.url + "/", self.ldapi_url + "/"), "-f", config,
+                 "-d", str(self.debug_level)],
+                stdout=subprocess.DEVNULL, stderr=log)
         self._wait_until_answering()
 
     def stop(self):

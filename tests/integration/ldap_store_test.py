@@ -1,0 +1,274 @@
+#!/usr/bin/env python3
+"""The procedure against a real slapd on loopback, through quarlix-exec, on
+every road; and the same calls on the embedded store loaded with the same
+LDIF, which must answer alike. Argument: the quarlix-exec binary."""
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, HERE)
+
+import directory_data as data  # noqa: E402
+from quarlix_call import Host, exec_line  # noqa: E402
+from slapd_fixture import SLAPD, Slapd, peer_credentials_dn  # noqa: E402
+
+EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
+SERVER_DOWN = "Cannot create object. HR: 8007203A"
+NO_SUCH_OBJECT = "Cannot create object. HR: 80072030"
+# Non-paged searches stop at 100 entries; paged ones are not limited.
+LIMITS = "sizelimit size.soft=100 size.hard=100 size.pr=100 size.prtotal=unlimited"
+
+
+def setUpModule():
+    if not os.path.exists(SLAPD):
+        raise RuntimeError("slapd is not installed: run scripts/install-deps.sh")
+
+
+class Directory(unittest.TestCase):
+    """One slapd for the whole class, with the test directory loaded."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="quarlix-ldap-")
+        cls.no_config = cls.write(cls, "none.conf", "")
+        cls.embedded = cls.write(cls, "embedded.ldif", data.embedded_ldif())
+        cls.host = Host(EXE, cls.no_config)
+        cls.server = Slapd(data.data_ldif(), schema=data.SLAPD_SCHEMA,
+                           access=data.access_rules(peer_credentials_dn()), limits=LIMITS, debug_level=256)
+        cls.server.__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def write(self, name, text):
+        path = os.path.join(self.folder, name)
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+        return path
+
+    def path(self, dn=""):
+        return "LDAP://%s/%s" % (self.server.address, dn) if dn else "LDAP://" + self.server.address
+
+    def call(self, *args, **kwargs):
+        return self.host.call(exec_line(*args), **kwargs)
+
+    def assertSucceeded(self, answer):
+        self.assertEqual(answer.returncode, 0, answer.messages or answer.stderr)
+
+
+class Roads(Directory):
+    def test_search_returns_all_entries_in_server_order_across_pages(self):
+        log_before = len(self.server.log())
+        answer = self.call(self.path(data.PEOPLE), "(objectClass=inetOrgPerson)", "cn,mail")
+        self.assertSucceeded(answer)
+        self.assertEqual(answer.names, ["cn", "mail"])
+        self.assertEqual(answer.column("cn"), ["User %03d" % i for i in range(data.PEOPLE_COUNT)])
+        self.assertEqual(answer.column("mail"), [None if i % 7 == 3 else "user%03d@example.com" % i
+                                                 for i in range(data.PEOPLE_COUNT)])
+        # Three search operations of 100, 100 and 50 entries: pages of 100.
+        log = self.server.log()[log_before:]
+        self.assertEqual(re.findall(r"SEARCH RESULT tag=101 err=0 .*nentries=(\d+)", log)[-3:],
+                         ["100", "100", "50"])
+        # A search without the paged-results control stops at the server's limit.
+        plain = subprocess.run(["ldapsearch", "-x", "-H", self.server.url, "-b", data.PEOPLE,
+                                "(objectClass=inetOrgPerson)", "cn"], capture_output=True)
+        self.assertEqual(plain.returncode, 4)  # sizeLimitExceeded
+
+    def test_star_columns_are_the_first_entry_attributes_and_adspath(self):
+        answer = self.call(self.path(data.PEOPLE), "(cn=User 00*)", "*")
+        self.assertSucceeded(answer)
+        self.assertEqual(answer.names, ["objectClass", "cn", "sn", "mail", "uid", "telephoneNumber", "ADsPath"])
+        self.assertEqual(len(answer.rows), 10)
+        self.assertEqual(answer.column("objectClass")[0], "top")  # a search shows the first value
+        self.assertIsNone(answer.column("mail")[3])
+        self.assertEqual(answer.column("ADsPath")[3], self.path(data.person_dn(3)))
+
+    def test_object_road_reads_every_user_attribute_with_its_schema_type(self):
+        answer = self.call(self.path(data.TYPED))
+        self.assertSucceeded(answer)
+        self.assertEqual(len(answer.rows), 1)
+        self.assertEqual(answer.names, ["objectClass", "cn"] + [name for name, _, _ in data.SYNTAXES])
+        cells = dict(zip(answer.names, answer.rows[0]))
+        self.assertEqual(cells["objectClass"], b"top|device|qxTyped|")
+        self.assertEqual(cells["qxBoolean"], b"1")
+        self.assertEqual(cells["qxInteger"], b"-7|42|")
+        self.assertEqual(cells["qxOctets"], b"AB")  # bytes up to the first zero byte
+        self.assertIn(b"2011", cells["qxTime"])  # the platform's date text
+        self.assertEqual(cells["qxNumeric"], b"12 345")
+
+    def test_search_types_values_by_the_server_schema(self):
+        answer = self.call(self.path(data.MIXED), "(cn=typed)", "qxBoolean,qxInteger,qxOctets,qxTime,Name,ADsPath")
+        self.assertSucceeded(answer)
+        self.assertEqual(answer.rows, [[b"1", b"-7", b"AB\x00C", b"2011-03-01 14:05:09", None,
+                                        self.path(data.TYPED).encode()]])
+        binary = [c[1] == 37 for c in answer.columns]  # varbinary (SQLVARBINARY) only for the octet string
+        self.assertEqual(binary, [False, False, True, False, False, False])
+
+    def test_group_members_of_both_group_classes(self):
+        answer = self.call(self.path(data.GROUP), "", "Name,cn,AdsPath", "GET_GROUP_MEMBERS")
+        self.assertSucceeded(answer)
+        # The member naming no entry is left out; the others in value order.
+        self.assertEqual(answer.column("cn"), ["User 010", "User 003", "User 200"])
+        self.assertEqual(answer.column("AdsPath")[1], self.path(data.person_dn(3)))
+        answer = self.call(self.path(data.UNIQUE_GROUP), "", "cn", "GET_GROUP_MEMBERS")
+        self.assertEqual(answer.column("cn"), ["User 001", "User 002"])
+        answer = self.call(self.path(data.MIXED), "", "cn", "GET_GROUP_MEMBERS")
+        self.assertEqual(answer.message, "Can not get IADsGroup.")
+
+    def test_child_objects_with_and_without_a_class_filter(self):
+        answer = self.call(self.path(data.MIXED), "", "Name,Class", "GET_CHILD_OBJECTS")
+        self.assertSucceeded(answer)
+        self.assertEqual(answer.column("Name"), ["cn=Mixed Person A", "ou=sub", "cn=team", "cn=Mixed Person B",
+                                                 "cn=typed"])
+        # The class filter goes to the server: a path not starting with LDAP
+        # in upper case is not searched, so the filter names the class.
+        mixed = "ldap" + self.path(data.MIXED)[4:]
+        answer = self.call(mixed, "inetOrgPerson", "Name", "GET_CHILD_OBJECTS")
+        self.assertEqual(answer.column("Name"), ["cn=Mixed Person A", "cn=Mixed Person B"])
+        answer = self.call(mixed, "organizationalUnit", "Name,description", "GET_CHILD_OBJECTS")
+        self.assertEqual(answer.rows, [[b"ou=sub", b"inner"]])
+        # One level of more children than a non-paged search may return.
+        answer = self.call(self.path(data.PEOPLE), "", "cn", "GET_CHILD_OBJECTS")
+        self.assertEqual(answer.column("cn"), ["User %03d" % i for i in range(data.PEOPLE_COUNT)])
+
+    def test_server_alone_names_its_naming_context(self):
+        answer = self.call(self.path(), "", "Name,dc")
+        self.assertSucceeded(answer)
+        self.assertEqual(answer.rows, [[b"dc=example", b"example"]])
+
+    def test_paths_and_filters_that_fail(self):
+        nobody = self.path("cn=nobody," + data.SUFFIX)
+        self.assertEqual(self.call(nobody).message, NO_SUCH_OBJECT)
+        self.assertEqual(self.call(nobody, "(cn=*)").message, "\nError: There is no such object on the server.\r\n")
+        self.assertEqual(self.call(self.path(data.PEOPLE), "(cn=User 001").message,
+                         "\nError: The search filter specified is invalid\r\n")
+
+    def test_same_answers_as_the_embedded_store(self):
+        # The embedded store answers to 127.0.0.1 as well, so both get the
+        # same paths and must give the same columns, types, widths and rows.
+        calls = [
+            (self.path(data.PEOPLE), "(objectClass=inetOrgPerson)", "cn,mail"),
+            (self.path(data.PEOPLE), "(|(cn=User 01*)(uid=u2*))", "*"),
+            (self.path(data.SUFFIX), "(objectClass=groupOfNames)", "cn,member,description,ADsPath"),
+            (self.path(data.MIXED), "(cn=typed)", "*"),
+            (self.path(data.TYPED),),
+            (self.path(data.TYPED), "", "Name,AdsPath,Class,GUID,Parent,Schema,qxDn,qxNameUid"),
+            (self.path(data.GROUP), "", "*", "GET_GROUP_MEMBERS"),
+            (self.path(data.UNIQUE_GROUP), "", "Name,sn,mail", "GET_GROUP_MEMBERS"),
+            (self.path(data.MIXED), "", "*", "GET_CHILD_OBJECTS"),
+            ("ldap" + self.path(data.MIXED)[4:], "groupOfNames", "*", "GET_CHILD_OBJECTS"),
+            (self.path(data.PEOPLE), "", "Name,telephoneNumber", "GET_CHILD_OBJECTS"),
+            (self.path("cn=nobody," + data.SUFFIX),),
+            (self.path(data.PEOPLE), "(cn=nobody)", "*"),
+            (self.path(data.PEOPLE), "(cn=User 001", "cn"),
+        ]
+        for args in calls:
+            with self.subTest(args=args):
+                server = self.call(*args)
+                embedded = self.call(*args, directory=self.embedded)
+                self.assertEqual(server.events, embedded.events)
+                self.assertTrue(server.rows or server.messages or args[1] == "(cn=nobody)")
+
+
+class Identity(Directory):
+    def config(self, text):
+        return self.write("identity.conf", text)
+
+    def test_anonymous_cannot_see_what_the_bound_reader_can(self):
+        self.assertEqual(self.call(self.path(data.SECRET)).message, NO_SUCH_OBJECT)
+        self.write("reader.pw", data.READER_PASSWORD + "\n")
+        for text in ("binddn %s\nbindpw %s\n" % (data.READER, data.READER_PASSWORD),
+                     "# the password from a file beside this one\nbinddn %s\nbindpw_file reader.pw\n" % data.READER):
+            with self.subTest(config=text):
+                answer = self.call(self.path(data.SECRET), "", "cn,description", config=self.config(text))
+                self.assertSucceeded(answer)
+                self.assertEqual(answer.rows, [[b"hidden", b"only for some"]])
+
+    def test_invalid_credentials(self):
+        config = self.config("binddn %s\nbindpw wrong\n" % data.READER)
+        self.assertEqual(self.call(self.path(data.PEOPLE), config=config).message,
+                         "Cannot create object. HR: 8007052E")
+        self.assertEqual(self.call(self.path(data.PEOPLE), "(cn=*)", config=config).message,
+                         "\nError: The user name or password is incorrect.\r\n")
+
+    def test_serverless_paths_reach_the_platform_server_with_its_identity(self):
+        # Over ldapi:// the stand-in binds with SASL EXTERNAL as this user,
+        # whom the server lets read ou=secret.
+        answer = self.call("LDAP://" + data.SECRET, "", "cn", ldap_uri=self.server.ldapi_url)
+        self.assertSucceeded(answer)
+        self.assertEqual(answer.rows, [[b"hidden"]])
+        answer = self.call("LDAP://" + data.SECRET, "", "cn", ldap_uri=self.server.url)
+        self.assertEqual(answer.message, NO_SUCH_OBJECT)
+
+    def test_a_bad_configuration_fails_the_bind_and_says_why(self):
+        config = self.config("timeout soon\n")
+        answer = self.call(self.path(data.PEOPLE), config=config)
+        self.assertEqual(answer.message, "Cannot create object. HR: 8007000D")
+        self.assertIn("identity.conf:1: 'timeout' must be a whole number of seconds", answer.stderr)
+
+
+class Unreachable(unittest.TestCase):
+    """Servers that are gone or do not answer fail within the time-outs."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="quarlix-ldap-")
+        self.addCleanup(shutil.rmtree, self.folder, True)
+        self.config = os.path.join(self.folder, "adsi.conf")
+        with open(self.config, "w") as f:
+            f.write("network_timeout 2\ntimeout 1\n")
+        self.host = Host(EXE, self.config)
+
+    def test_a_stopped_server(self):
+        suffix_only = data.data_ldif().split("\n\n")[0] + "\n"
+        with Slapd(suffix_only) as server:
+            address = server.address
+            self.assertEqual(self.host.call(exec_line("LDAP://%s/%s" % (address, data.SUFFIX))).returncode, 0)
+            server.stop()
+            answer = self.host.call(exec_line("LDAP://%s/%s" % (address, data.SUFFIX)))
+            self.assertEqual(answer.message, SERVER_DOWN)
+            answer = self.host.call(exec_line("LDAP://%s/%s" % (address, data.SUFFIX), "(cn=*)"))
+            self.assertEqual(answer.message, "\nError: The server is not operational.\r\n")
+            self.assertLess(answer.seconds, 10)
+
+    def test_a_server_that_never_answers(self):
+        listener = socket.socket()
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(8)
+        self.addCleanup(listener.close)
+        accepted = []
+        stop = threading.Event()
+
+        def accept():  # takes connections and never says a word
+            listener.settimeout(0.2)
+            while not stop.is_set():
+                try:
+                    accepted.append(listener.accept()[0])
+                except OSError:
+                    pass
+
+        thread = threading.Thread(target=accept)
+        thread.start()
+        self.addCleanup(lambda: [c.close() for c in accepted])
+        self.addCleanup(thread.join)
+        self.addCleanup(stop.set)
+        address = "127.0.0.1:%d" % listener.getsockname()[1]
+        answer = self.host.call(exec_line("LDAP://%s/%s" % (address, data.SUFFIX)), timeout=60)
+        self.assertEqual(answer.message, SERVER_DOWN)
+        self.assertTrue(accepted, "the call never connected")
+        # The configured operation time-out is 1 s; a wide margin for slow machines.
+        self.assertGreaterEqual(answer.seconds, 1)
+        self.assertLess(answer.seconds, 15)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]], verbosity=2)
