@@ -42,7 +42,7 @@ class Directory(unittest.TestCase):
         cls.embedded = cls.write(cls, "embedded.ldif", data.embedded_ldif())
         cls.host = Host(EXE, cls.no_config)
         cls.server = Slapd(data.data_ldif(), schema=data.SLAPD_SCHEMA,
-                           access=data.access_rules(peer_credentials_dn()), limits=LIMITS, debug_level=256)
+                           access=data.access_rules(peer_credentials_dn()), global_config=LIMITS, debug_level=256)
         cls.server.__enter__()
 
     @classmethod
@@ -115,8 +115,11 @@ class Roads(Directory):
         self.assertEqual(binary, [False, False, True, False, False, False])
 
     def test_group_members_of_both_group_classes(self):
+        log_before = len(self.server.log())
         answer = self.call(self.path(data.GROUP), "", "Name,cn,AdsPath", "GET_GROUP_MEMBERS")
         self.assertSucceeded(answer)
+        # The group and every member are read over one connection.
+        self.assertEqual(len(re.findall(r"ACCEPT from", self.server.log()[log_before:])), 1)
         # The member naming no entry is left out; the others in value order.
         self.assertEqual(answer.column("cn"), ["User 010", "User 003", "User 200"])
         self.assertEqual(answer.column("AdsPath")[1], self.path(data.person_dn(3)))
@@ -215,6 +218,64 @@ class Identity(Directory):
         answer = self.call(self.path(data.PEOPLE), config=config)
         self.assertEqual(answer.message, "Cannot create object. HR: 8007000D")
         self.assertIn("identity.conf:1: 'timeout' must be a whole number of seconds", answer.stderr)
+
+
+def make_certificate(folder, name):
+    """A self-signed certificate for 127.0.0.1: NAME.pem and NAME.key."""
+    cert, key = os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                    "-keyout", key, "-out", cert], check=True, capture_output=True)
+    return cert, key
+
+
+class StartTls(unittest.TestCase):
+    """A server that offers StartTLS with a certificate of its own."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="quarlix-tls-")
+        cert, key = make_certificate(cls.folder, "server")
+        cls.server_ca = cert
+        cls.other_ca = make_certificate(cls.folder, "other")[0]
+        suffix_only = data.data_ldif().split("\n\n")[0] + "\n"
+        cls.server = Slapd(suffix_only, debug_level=256,
+                           global_config="TLSCertificateFile %s\nTLSCertificateKeyFile %s" % (cert, key))
+        cls.server.__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.close()
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def call(self, config_text):
+        config = os.path.join(self.folder, "adsi.conf")
+        with open(config, "w") as f:
+            f.write(config_text)
+        log_before = len(self.server.log())
+        answer = Host(EXE, config).call(exec_line("LDAP://%s/%s" % (self.server.address, data.SUFFIX), "", "dc"))
+        log = self.server.log()[log_before:]
+        return answer, len(re.findall(r"ACCEPT from", log)), len(re.findall(r" STARTTLS$", log, re.M))
+
+    def test_encrypted_when_the_server_offers_it_and_its_certificate_checks(self):
+        answer, connections, starttls = self.call("tls_cacert %s\n" % self.server_ca)
+        self.assertEqual(answer.rows, [[b"example"]])
+        self.assertEqual((connections, starttls), (1, 1))
+
+    def test_a_failed_try_goes_on_in_clear_on_a_new_connection(self):
+        answer, connections, starttls = self.call("tls_cacert %s\n" % self.other_ca)
+        self.assertEqual(answer.rows, [[b"example"]])
+        self.assertEqual((connections, starttls), (2, 1))
+
+    def test_demand_fails_the_call_when_tls_fails(self):
+        answer, _, starttls = self.call("starttls demand\ntls_cacert %s\n" % self.other_ca)
+        self.assertEqual(answer.message, SERVER_DOWN)
+        self.assertEqual(starttls, 1)
+
+    def test_never_stays_in_clear(self):
+        answer, connections, starttls = self.call("starttls never\ntls_cacert %s\n" % self.server_ca)
+        self.assertEqual(answer.rows, [[b"example"]])
+        self.assertEqual((connections, starttls), (1, 0))
 
 
 class Unreachable(unittest.TestCase):

@@ -41,16 +41,17 @@ def peer_credentials_dn():
 class Slapd:
     def __init__(self, data, schema="", suffix="dc=example,dc=com",
                  rootdn="cn=admin,dc=example,dc=com", rootpw="secret",
-                 access="access to * by * read", limits="", debug_level=0, start_timeout=20):
+                 access="access to * by * read", global_config="", debug_level=0, start_timeout=20):
         """data: LDIF loaded before the start. schema: slapd schema text
         (attributetype / objectclass lines) loaded after core, cosine,
-        inetOrgPerson and nis. access, limits: slapd.conf lines of the
-        database (ACLs) and global limits (e.g. "sizelimit 100").
+        inetOrgPerson and nis. access: slapd.conf lines of the database
+        (ACLs). global_config: lines of the global section (limits such as
+        "sizelimit 100", TLSCertificateFile ...).
         debug_level: slapd's -d level; 256 logs every operation's result
         (log())."""
         self.data, self.schema, self.suffix = data, schema, suffix
         self.rootdn, self.rootpw = rootdn, rootpw
-        self.access, self.limits = access, limits
+        self.access, self.global_config = access, global_config
         self.debug_level = debug_level
         self.start_timeout = start_timeout
         self.folder = None
@@ -134,7 +135,7 @@ class Slapd:
             "argsfile %s/slapd.args" % self.folder,
             "modulepath " + MODULE_PATH,
             "moduleload back_mdb",
-            self.limits,
+            self.global_config,
             "database mdb",
             "maxsize 104857600",
             'suffix "%s"' % self.suffix,
