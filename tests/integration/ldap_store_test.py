@@ -21,6 +21,7 @@ from quarlix_call import Host, exec_line  # noqa: E402
 from slapd_fixture import SLAPD, Slapd, peer_credentials_dn  # noqa: E402
 
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
+THREADS = sys.argv.pop(1) if len(sys.argv) > 1 else None
 SERVER_DOWN = "Cannot create object. HR: 8007203A"
 NO_SUCH_OBJECT = "Cannot create object. HR: 80072030"
 # Non-paged searches stop at 100 entries; paged ones are not limited.
@@ -155,6 +156,15 @@ class Roads(Directory):
         self.assertEqual(self.call(nobody, "(cn=*)").message, "\nError: There is no such object on the server.\r\n")
         self.assertEqual(self.call(self.path(data.PEOPLE), "(cn=User 001").message,
                          "\nError: The search filter specified is invalid\r\n")
+
+    def test_many_calls_at_once_share_no_handle(self):
+        # 8 threads x 4 rounds of a paged search and a member walk, each on
+        # its own connection; the schema cache is shared.
+        environment = dict(os.environ, QUARLIX_ADSI_CONFIG=self.no_config)
+        done = subprocess.run([THREADS, self.server.address, "8", "4"], capture_output=True, timeout=240,
+                              env=environment)
+        self.assertEqual(done.returncode, 0, done.stderr.decode())
+        self.assertEqual(done.stdout, b"rounds complete 32, incomplete 0\n")
 
     def test_same_answers_as_the_embedded_store(self):
         # The embedded store answers to 127.0.0.1 as well, so both get the
