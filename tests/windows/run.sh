@@ -51,12 +51,16 @@ cleanup() {
   [ -d "$WINEPREFIX" ] && "$wineserver" -k 2>/dev/null || true
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 step "Wine prefix"
 [ -d "$WINEPREFIX" ] && { "$wineserver" -k 2>/dev/null || true; }
 rm -rf "$WINEPREFIX"
 "$wine" wineboot --init >/dev/null 2>&1
 "$wineserver" -w
+# One server for the whole run: a program started just as an idle server
+# shuts down fails to start at all.
+"$wineserver" -p
 
 step "slapd on loopback"
 ldap_url=$("$here/slapd_fixture.sh" start "$slapd_dir" 150)

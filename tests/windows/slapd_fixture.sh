@@ -12,39 +12,14 @@
 # personNNN@example.com and the description "Caf\u00e9 NNN" (one character
 # beyond ASCII), and cn=staff,dc=example,dc=com, a groupOfNames of the first
 # three. Anonymous read. DIR/url holds the URL once it answers.
+#
+# The server itself is the one fixture every test uses: tests/support/slapd_fixture.py.
 set -euo pipefail
 
-SLAPD=${SLAPD:-/usr/sbin/slapd}
-SLAPADD=${SLAPADD:-/usr/sbin/slapadd}
-SCHEMA_DIR=${SCHEMA_DIR:-/etc/ldap/schema}
-MODULE_DIR=${MODULE_DIR:-/usr/lib/ldap}
+FIXTURE="$(cd "$(dirname "$0")/../support" && pwd)/slapd_fixture.py"
 SUFFIX="dc=example,dc=com"
 
 die() { echo "slapd_fixture: $*" >&2; exit 1; }
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-
-write_config() {
-  local dir=$1
-  cat > "$dir/slapd.conf" <<CONF
-include $SCHEMA_DIR/core.schema
-include $SCHEMA_DIR/cosine.schema
-include $SCHEMA_DIR/inetorgperson.schema
-include $SCHEMA_DIR/nis.schema
-modulepath $MODULE_DIR
-moduleload back_mdb
-pidfile $dir/slapd.pid
-argsfile $dir/slapd.args
-access to * by * read
-database mdb
-maxsize 67108864
-suffix "$SUFFIX"
-rootdn "cn=admin,$SUFFIX"
-directory $dir/db
-CONF
-}
 
 write_ldif() {
   local people=$1 i id
@@ -62,55 +37,15 @@ write_ldif() {
   done
 }
 
-answers() {
-  ldapsearch -x -LLL -H "$1" -b '' -s base '(objectClass=*)' namingContexts >/dev/null 2>&1
-}
-
 start() {
-  local dir=$1 people=${2:-150} port url attempt wait
+  local dir=$1 people=${2:-150}
   mkdir -p "$dir"
-  dir=$(cd "$dir" && pwd)
-  stop "$dir"  # one left over by an interrupted run
-  rm -rf "$dir/db" "$dir/url"
-  mkdir -p "$dir/db"
-  write_config "$dir"
   write_ldif "$people" > "$dir/directory.ldif"
-  "$SLAPADD" -q -f "$dir/slapd.conf" -l "$dir/directory.ldif" || die "slapadd failed"
-  # The free port may be taken between the look-up and the bind: try anew.
-  for attempt in 1 2 3; do
-    port=$(free_port)
-    url="ldap://127.0.0.1:$port/"
-    "$SLAPD" -h "$url" -f "$dir/slapd.conf" || continue
-    for wait in $(seq 50); do
-      if answers "$url"; then
-        echo "$url" > "$dir/url"
-        echo "$url"
-        return 0
-      fi
-      sleep 0.2
-    done
-    stop "$dir"
-  done
-  die "slapd did not answer on 127.0.0.1"
-}
-
-stop() {
-  local dir=$1 pid wait
-  [ -f "$dir/slapd.pid" ] || return 0
-  pid=$(cat "$dir/slapd.pid")
-  # Only a slapd: the pid of a server that died may belong to another program now.
-  if grep -q slapd "/proc/$pid/cmdline" 2>/dev/null && kill "$pid" 2>/dev/null; then
-    for wait in $(seq 50); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill -0 "$pid" 2>/dev/null && kill -9 "$pid" 2>/dev/null
-  fi
-  rm -f "$dir/slapd.pid" "$dir/url"
+  python3 "$FIXTURE" start "$dir" "$dir/directory.ldif"
 }
 
 case "${1:-}" in
   start) [ $# -ge 2 ] || die "usage: $0 start DIR [PEOPLE]"; start "$2" "${3:-150}" ;;
-  stop) [ $# -eq 2 ] || die "usage: $0 stop DIR"; stop "$2" ;;
+  stop) [ $# -eq 2 ] || die "usage: $0 stop DIR"; python3 "$FIXTURE" stop "$2" ;;
   *) die "usage: $0 start DIR [PEOPLE] | stop DIR" ;;
 esac

@@ -12,6 +12,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 import unittest
 
 BASE = "dc=example,dc=com"
@@ -23,18 +24,36 @@ CONTAINER_MISSING = "\nCan not get interface. HR: 80004002"
 NO_INTERFACE_DESCRIBED = "\n[Could not find a description for error # 0x80004002.]"
 
 
-def call(command, sql):
-    completed = subprocess.run(command + ["--format", "events", "-Q", sql], capture_output=True,
-                               timeout=120, stdin=subprocess.DEVNULL)
+def run(command):
+    # Output goes to files, not pipes: the helpers Wine starts on the first
+    # call inherit the handles and outlive the call, and a pipe would stay
+    # open until they end.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=120).returncode
+        out.seek(0), err.seek(0)
+        completed = subprocess.CompletedProcess(command, code, out.read(), err.read())
+    # Every call made here prints an answer and exits 0 or 1 (the
+    # procedure's result); anything else is the host or Wine failing.
+    if completed.returncode not in (0, 1) or not completed.stdout:
+        raise AssertionError("%s exited with %d, printing %r: %s" % (
+            command, completed.returncode, completed.stdout, completed.stderr.decode(errors="replace")))
     return completed.returncode, completed.stdout
 
 
+def windows_host(*arguments):
+    return run([os.environ["QX_WINE"], os.environ["QX_WIN_EXEC"], *arguments])
+
+
+def linux_host(*arguments):
+    return run([os.environ["QX_LINUX_EXEC"], *arguments])
+
+
 def call_windows(sql):
-    return call([os.environ["QX_WINE"], os.environ["QX_WIN_EXEC"]], sql)
+    return windows_host("--format", "events", "-Q", sql)
 
 
 def call_linux(sql):
-    return call([os.environ["QX_LINUX_EXEC"], "--no-directory"], sql)
+    return linux_host("--no-directory", "--format", "events", "-Q", sql)
 
 
 def events(stdout):
@@ -60,11 +79,9 @@ class SameBytesAsLinux(unittest.TestCase):
         return events(windows[1])
 
     def test_host_version(self):
-        windows = subprocess.run([os.environ["QX_WINE"], os.environ["QX_WIN_EXEC"], "--version"],
-                                 capture_output=True, timeout=120)
-        linux = subprocess.run([os.environ["QX_LINUX_EXEC"], "--version"], capture_output=True, timeout=60)
-        self.assertEqual((windows.returncode, windows.stdout), (linux.returncode, linux.stdout))
-        self.assertRegex(windows.stdout.decode(), r"\Aquarlix-exec \d+\.\d+\.\d+\n\Z")
+        windows, linux = windows_host("--version"), linux_host("--version")
+        self.assertEqual(windows, linux)
+        self.assertRegex(windows[1].decode(), r"\Aquarlix-exec \d+\.\d+\.\d+\n\Z")
 
     def test_usage_text(self):
         answer = self.assertSameAnswer("EXEC master..quarlix")
