@@ -8,12 +8,18 @@ on an ldapi:// socket in that folder. Python 3 standard library only.
         server.stop()       # a stopped server, for failure tests
 
 The data is loaded with slapadd before the server starts; the server is
-stopped when the block ends, also when it ends with a failure."""
+stopped when the block ends, also when it ends with a failure.
+
+From a shell (a server that outlives the command, in a folder of the
+caller's):
+    slapd_fixture.py start DIR LDIF   prints the URL (also in DIR/url)
+    slapd_fixture.py stop DIR"""
 import os
 import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 import urllib.parse
@@ -41,20 +47,23 @@ def peer_credentials_dn():
 class Slapd:
     def __init__(self, data, schema="", suffix="dc=example,dc=com",
                  rootdn="cn=admin,dc=example,dc=com", rootpw="secret",
-                 access="access to * by * read", global_config="", debug_level=0, start_timeout=20):
+                 access="access to * by * read", global_config="", debug_level=0, start_timeout=20,
+                 folder=None):
         """data: LDIF loaded before the start. schema: slapd schema text
         (attributetype / objectclass lines) loaded after core, cosine,
         inetOrgPerson and nis. access: slapd.conf lines of the database
         (ACLs). global_config: lines of the global section (limits such as
         "sizelimit 100", TLSCertificateFile ...).
         debug_level: slapd's -d level; 256 logs every operation's result
-        (log())."""
+        (log()). folder: where the server lives, kept by close(); a
+        temporary one (removed) by default."""
         self.data, self.schema, self.suffix = data, schema, suffix
         self.rootdn, self.rootpw = rootdn, rootpw
         self.access, self.global_config = access, global_config
         self.debug_level = debug_level
         self.start_timeout = start_timeout
-        self.folder = None
+        self.own_folder = folder is None
+        self.folder = folder
         self.process = None
         self.port = None
 
@@ -71,9 +80,12 @@ class Slapd:
         self.close()
         return False
 
-    def start(self):
-        self.folder = tempfile.mkdtemp(prefix="slapd-")
-        os.mkdir(os.path.join(self.folder, "db"))
+    def start(self, detached=False):
+        """detached: the server does not end with this process."""
+        if self.own_folder:
+            self.folder = tempfile.mkdtemp(prefix="slapd-")
+        shutil.rmtree(os.path.join(self.folder, "db"), ignore_errors=True)
+        os.makedirs(os.path.join(self.folder, "db"))
         self.socket_path = os.path.join(self.folder, "ldapi")
         config = self._write_config()
         data_file = os.path.join(self.folder, "data.ldif")
@@ -85,7 +97,7 @@ class Slapd:
             self.process = subprocess.Popen(
                 [SLAPD, "-h", "%s %s" % (self.url + "/", self.ldapi_url + "/"), "-f", config,
                  "-d", str(self.debug_level)],
-                stdout=subprocess.DEVNULL, stderr=log)
+                stdout=subprocess.DEVNULL, stderr=log, start_new_session=detached)
         self._wait_until_answering()
 
     def stop(self):
@@ -101,7 +113,7 @@ class Slapd:
 
     def close(self):
         self.stop()
-        if self.folder:
+        if self.folder and self.own_folder:
             shutil.rmtree(self.folder, ignore_errors=True)
             self.folder = None
 
@@ -166,3 +178,54 @@ class Slapd:
                 return
             time.sleep(0.05)
         raise RuntimeError("slapd did not answer within %d s: %s" % (self.start_timeout, self.log()))
+
+
+def stop_detached(folder):
+    """Stops the server a `start` command left in `folder`, if it runs."""
+    pid_file = os.path.join(folder, "slapd.pid")
+    try:
+        with open(pid_file) as f:
+            pid = int(f.read().split()[0])
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            if b"slapd" not in f.read():  # the pid of a server that died may be another's now
+                raise OSError
+        os.kill(pid, signal.SIGINT)
+    except (OSError, ValueError, IndexError):
+        pass
+    else:
+        for _ in range(100):
+            if not os.path.exists("/proc/%d" % pid):
+                break
+            time.sleep(0.1)
+        else:
+            os.kill(pid, signal.SIGKILL)
+    for name in ("slapd.pid", "url"):
+        if os.path.exists(os.path.join(folder, name)):
+            os.remove(os.path.join(folder, name))
+
+
+def main(arguments):
+    if len(arguments) == 3 and arguments[0] == "start":
+        folder = os.path.abspath(arguments[1])
+        os.makedirs(folder, exist_ok=True)
+        stop_detached(folder)  # one left by an interrupted run
+        with open(arguments[2], encoding="utf-8") as f:
+            server = Slapd(f.read(), folder=folder)
+        try:
+            server.start(detached=True)
+        except BaseException:
+            server.stop()
+            raise
+        with open(os.path.join(folder, "url"), "w") as f:
+            f.write(server.url + "/\n")
+        print(server.url + "/")
+        return 0
+    if len(arguments) == 2 and arguments[0] == "stop":
+        stop_detached(os.path.abspath(arguments[1]))
+        return 0
+    print("usage: slapd_fixture.py start DIR LDIF | stop DIR", file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
