@@ -180,6 +180,15 @@ class Slapd:
         raise RuntimeError("slapd did not answer within %d s: %s" % (self.start_timeout, self.log()))
 
 
+def running(pid):
+    """False once the process is gone or a zombie its parent has not reaped."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return False
+
+
 def stop_detached(folder):
     """Stops the server a `start` command left in `folder`, if it runs."""
     pid_file = os.path.join(folder, "slapd.pid")
@@ -194,7 +203,7 @@ def stop_detached(folder):
         pass
     else:
         for _ in range(100):
-            if not os.path.exists("/proc/%d" % pid):
+            if not running(pid):
                 break
             time.sleep(0.1)
         else:
