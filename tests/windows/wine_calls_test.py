@@ -9,7 +9,6 @@ Environment: QX_WINE (wine64), QX_WIN_EXEC (quarlix-exec.exe), QX_LINUX_EXEC
 that slapd_fixture.sh started)."""
 import json
 import os
-import re
 import subprocess
 import sys
 import tempfile
