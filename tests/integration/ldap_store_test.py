@@ -239,8 +239,18 @@ def make_certificate(folder, name):
     return cert, key
 
 
-class StartTls(unittest.TestCase):
-    """A server that offers StartTLS with a certificate of its own."""
+def port_free(port):
+    with socket.socket() as s:
+        try:
+            s.bind(("127.0.0.1", port))
+            return True
+        except OSError:
+            return False
+
+
+class Tls(unittest.TestCase):
+    """A server that offers StartTLS with a certificate of its own, and
+    ldaps:// on 636 when that port can be had."""
 
     @classmethod
     def setUpClass(cls):
@@ -249,7 +259,8 @@ class StartTls(unittest.TestCase):
         cls.server_ca = cert
         cls.other_ca = make_certificate(cls.folder, "other")[0]
         suffix_only = data.data_ldif().split("\n\n")[0] + "\n"
-        cls.server = Slapd(suffix_only, debug_level=256,
+        cls.ldaps = port_free(636)
+        cls.server = Slapd(suffix_only, debug_level=256, extra_urls=["ldaps://127.0.0.1:636/"] if cls.ldaps else [],
                            global_config="TLSCertificateFile %s\nTLSCertificateKeyFile %s" % (cert, key))
         cls.server.__enter__()
 
@@ -258,12 +269,13 @@ class StartTls(unittest.TestCase):
         cls.server.close()
         shutil.rmtree(cls.folder, ignore_errors=True)
 
-    def call(self, config_text):
+    def call(self, config_text, address=None):
         config = os.path.join(self.folder, "adsi.conf")
         with open(config, "w") as f:
             f.write(config_text)
         log_before = len(self.server.log())
-        answer = Host(EXE, config).call(exec_line("LDAP://%s/%s" % (self.server.address, data.SUFFIX), "", "dc"))
+        path = "LDAP://%s/%s" % (address or self.server.address, data.SUFFIX)
+        answer = Host(EXE, config).call(exec_line(path, "", "dc"))
         log = self.server.log()[log_before:]
         return answer, len(re.findall(r"ACCEPT from", log)), len(re.findall(r" STARTTLS$", log, re.M))
 
@@ -281,6 +293,15 @@ class StartTls(unittest.TestCase):
         answer, _, starttls = self.call("starttls demand\ntls_cacert %s\n" % self.other_ca)
         self.assertEqual(answer.message, SERVER_DOWN)
         self.assertEqual(starttls, 1)
+
+    def test_port_636_is_ldaps(self):
+        if not self.ldaps:
+            self.skipTest("port 636 on 127.0.0.1 is taken or may not be bound here")
+        answer, connections, starttls = self.call("tls_cacert %s\n" % self.server_ca, "127.0.0.1:636")
+        self.assertEqual(answer.rows, [[b"example"]])
+        self.assertEqual((connections, starttls), (1, 0))  # TLS from the start, no StartTLS
+        answer, _, _ = self.call("tls_cacert %s\n" % self.other_ca, "127.0.0.1:636")
+        self.assertEqual(answer.message, SERVER_DOWN)
 
     def test_never_stays_in_clear(self):
         answer, connections, starttls = self.call("starttls never\ntls_cacert %s\n" % self.server_ca)

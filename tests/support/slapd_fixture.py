@@ -48,7 +48,7 @@ class Slapd:
     def __init__(self, data, schema="", suffix="dc=example,dc=com",
                  rootdn="cn=admin,dc=example,dc=com", rootpw="secret",
                  access="access to * by * read", global_config="", debug_level=0, start_timeout=20,
-                 folder=None):
+                 folder=None, extra_urls=()):
         """data: LDIF loaded before the start. schema: slapd schema text
         (attributetype / objectclass lines) loaded after core, cosine,
         inetOrgPerson and nis. access: slapd.conf lines of the database
@@ -56,12 +56,14 @@ class Slapd:
         "sizelimit 100", TLSCertificateFile ...).
         debug_level: slapd's -d level; 256 logs every operation's result
         (log()). folder: where the server lives, kept by close(); a
-        temporary one (removed) by default."""
+        temporary one (removed) by default. extra_urls: further URLs to
+        listen on (e.g. "ldaps://127.0.0.1:636/")."""
         self.data, self.schema, self.suffix = data, schema, suffix
         self.rootdn, self.rootpw = rootdn, rootpw
         self.access, self.global_config = access, global_config
         self.debug_level = debug_level
         self.start_timeout = start_timeout
+        self.extra_urls = list(extra_urls)
         self.own_folder = folder is None
         self.folder = folder
         self.process = None
@@ -95,7 +97,7 @@ class Slapd:
         self.port = free_port()
         with open(os.path.join(self.folder, "slapd.log"), "wb") as log:
             self.process = subprocess.Popen(
-                [SLAPD, "-h", "%s %s" % (self.url + "/", self.ldapi_url + "/"), "-f", config,
+                [SLAPD, "-h", " ".join([self.url + "/", self.ldapi_url + "/"] + self.extra_urls), "-f", config,
                  "-d", str(self.debug_level)],
                 stdout=subprocess.DEVNULL, stderr=log, start_new_session=detached)
         self._wait_until_answering()
