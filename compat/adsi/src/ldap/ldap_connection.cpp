@@ -85,6 +85,8 @@ int LdapConnection::newHandle() {
   timeval operation = secondsValue(config_.timeoutSeconds);
   if (ldap_set_option(raw, LDAP_OPT_PROTOCOL_VERSION, &version) != LDAP_OPT_SUCCESS ||
       ldap_set_option(raw, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS ||
+      // The host's signals must not fail an operation half-way.
+      ldap_set_option(raw, LDAP_OPT_RESTART, LDAP_OPT_ON) != LDAP_OPT_SUCCESS ||
       ldap_set_option(raw, LDAP_OPT_NETWORK_TIMEOUT, &network) != LDAP_OPT_SUCCESS ||
       ldap_set_option(raw, LDAP_OPT_TIMEOUT, &operation) != LDAP_OPT_SUCCESS)
     return LDAP_LOCAL_ERROR;
@@ -108,7 +110,6 @@ bool LdapConnection::shouldStartTls() const {
 int LdapConnection::establish(bool startTls, bool& startTlsFailed) {
   startTlsFailed = false;
   rootDse_ = RootDse();
-  encrypted_ = target_.secure;
   int code = newHandle();
   if (code != LDAP_SUCCESS) return code;
   // The root DSE first, as anonymous: it tells whether StartTLS is offered,
@@ -121,7 +122,6 @@ int LdapConnection::establish(bool startTls, bool& startTlsFailed) {
       startTlsFailed = true;
       return code;
     }
-    encrypted_ = true;
   }
   code = bindConnection(ld_.get(), target_.uri, config_);
   if (code != LDAP_SUCCESS) return code;

@@ -65,7 +65,6 @@ class LdapConnection {
 
   const RootDse& rootDse() const { return rootDse_; }
   const LdapTarget& target() const { return target_; }
-  bool encrypted() const { return encrypted_; }
 
  private:
   LdapConnection(const LdapTarget& target, const AdsiConfig& config)
@@ -81,7 +80,6 @@ class LdapConnection {
   std::mutex mutex_;  // guards the handle
   LdapHandlePtr ld_;
   RootDse rootDse_;
-  bool encrypted_ = false;
   bool reachable_ = true;  // false once an operation found no server
 };
 
