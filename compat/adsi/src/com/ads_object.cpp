@@ -157,7 +157,14 @@ HRESULT AdsObject::GetInfo() {
   return S_OK;
 }
 
-HRESULT AdsObject::ensureCache() { return cache_ ? S_OK : GetInfo(); }
+HRESULT AdsObject::ensureCache() {
+  if (cache_) return S_OK;
+  HRESULT hr = GetInfo();
+  if (FAILED(hr)) return hr;
+  // A GetInfo that reported success without loading (an injected S_OK or
+  // S_FALSE) leaves nothing to read from.
+  return cache_ ? S_OK : E_UNEXPECTED;
+}
 
 const Attribute* AdsObject::cached(std::string_view name) const {
   return cache_ ? cache_->find(name) : nullptr;
