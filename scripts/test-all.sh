@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs every test: the Linux build, the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows DLLs
-# (inspected, and the x86_64 one run under wine64), the integration tests
-# against a slapd on loopback, and short fuzzing runs.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, concurrent calls under
+# ThreadSanitizer, the Windows DLLs (inspected, and the x86_64 one run under
+# wine64), the integration tests against a slapd on loopback, and short
+# fuzzing runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -21,6 +22,11 @@ step "Sanitizer build and tests"
 cmake --preset linux-asan >/dev/null
 cmake --build --preset linux-asan
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset linux-asan -j "$jobs"
+
+step "ThreadSanitizer: concurrent calls"
+cmake --preset linux-tsan >/dev/null
+cmake --build --preset linux-tsan
+ctest --preset linux-tsan
 
 if [ -x tests/windows/run.sh ]; then
   step "Windows DLLs"
