@@ -21,7 +21,7 @@ bool substitute(std::string& line, const Defines& defines, std::string& missing)
 }
 
 std::string usage(const StressOptions& options) {
-  std::string text = "options: [--ldif FILE] --calls FILE... [--define NAME=VALUE]...";
+  std::string text = "options: [--ldif FILE] --calls FILE... [--define NAME=VALUE]... [--faults FILE]";
   for (const auto& [name, value] : options.numbers) text += " [--" + name + " N (" + std::to_string(value) + ")]";
   return text;
 }
@@ -57,6 +57,8 @@ bool prepareStress(int argc, char** argv, StressOptions& options, std::vector<Ca
     const std::string value = argv[++i];
     if (option == "--ldif") {
       options.ldif = value;
+    } else if (option == "--faults") {
+      options.faults = value;
     } else if (option == "--calls") {
       options.catalogues.push_back(value);
     } else if (option == "--define" && value.find('=') != std::string::npos) {

@@ -26,9 +26,11 @@ bool readCatalogue(const std::string& path, const Defines& defines, std::vector<
 
 // What every stress program takes: --ldif FILE (mounted as the embedded
 // directory), --calls FILE (repeatable), --define NAME=VALUE (repeatable),
-// and --NAME NUMBER for each name in `numbers` (whose values are defaults).
+// --faults FILE (where the program arms faults), and --NAME NUMBER for each
+// name in `numbers` (whose values are defaults).
 struct StressOptions {
   std::string ldif;  // none: the calls name their servers
+  std::string faults;
   std::vector<std::string> catalogues;
   Defines defines;
   std::map<std::string, long> numbers;
