@@ -56,7 +56,9 @@ HRESULT answerQuery(const char* object, REFIID riid, void** ppv, IUnknown* answe
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   std::string suffix = std::string("::QueryInterface(") + interfaceName(riid) + ")";
-  if (auto fault = faults::check(object, suffix.c_str())) return *fault;
+  // COM lets QueryInterface succeed only with an interface in hand: a fault
+  // armed with a success code fails all the same.
+  if (auto fault = faults::check(object, suffix.c_str())) return FAILED(*fault) ? *fault : E_NOINTERFACE;
   if (!answer) return E_NOINTERFACE;
   answer->AddRef();
   *ppv = answer;
