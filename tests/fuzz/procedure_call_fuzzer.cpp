@@ -45,7 +45,7 @@ const char* const kFaults[] = {
     "IADs::QueryInterface(IADsPropertyList)",
     "IADs::QueryInterface(IADsObjectOptions)",
     "IADs::QueryInterface(IDirectorySearch)",
-    "IADsMembers::QueryInterface(IEnumVARIANT)",
+    "IEnumVARIANT::QueryInterface(IEnumVARIANT)",
     "IADsPropertyEntry::QueryInterface(IADsPropertyEntry)",
     "IADsPropertyValue::QueryInterface(IADsPropertyValue)",
     "IADsLargeInteger::QueryInterface(IADsLargeInteger)",

@@ -43,6 +43,7 @@ failed=()
 summary=()
 for target in "${targets[@]}"; do
   work=$out/$target
+  rm -rf "$work/artifacts"
   mkdir -p "$work/corpus" "$work/artifacts"
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$work/artifacts/")
