@@ -25,11 +25,10 @@ IDirectorySearch* g_search = nullptr;
 // surrogates too).
 std::u16string decode(const std::string& bytes, bool pairs) {
   std::u16string out;
-  if (!pairs) {
-    for (char c : bytes) out += static_cast<char16_t>(static_cast<uint8_t>(c));
+  if (pairs) {
+    out = FuzzInput::utf16Units(bytes);
   } else {
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-      out += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);
+    for (char c : bytes) out += static_cast<char16_t>(static_cast<uint8_t>(c));
   }
   return out.substr(0, out.find(u'\0'));  // the filter is a zero-terminated string
 }

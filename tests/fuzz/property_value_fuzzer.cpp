@@ -17,14 +17,6 @@
 
 namespace {
 
-std::u16string wideText(FuzzInput& in) {
-  const std::string raw = in.sized(80);
-  std::u16string units;
-  for (size_t i = 0; i + 1 < raw.size(); i += 2)
-    units += static_cast<char16_t>(static_cast<uint8_t>(raw[i]) | static_cast<uint8_t>(raw[i + 1]) << 8);
-  return units;
-}
-
 FakePropertyValue* makeValue(FuzzInput& in) {
   const uint8_t choice = in.byte();
   const LONG type = choice < 0xE0 ? choice % 32 : static_cast<LONG>(in.u32());
@@ -34,7 +26,7 @@ FakePropertyValue* makeValue(FuzzInput& in) {
   value->failGetters = flags & 0x08;
   value->octetsAsWrongType = flags & 0x10;
   value->noLargeInteger = flags & 0x20;
-  value->text = wideText(in);
+  value->text = in.utf16(80);
   value->number = static_cast<LONG>(in.u32());
   const std::string octets = in.sized(64);
   value->octets.assign(octets.begin(), octets.end());
@@ -97,7 +89,7 @@ void fillEntry(FuzzInput& in, FakePropertyEntry& entry, std::vector<std::u16stri
     return;
   }
   if (shape % 8 == 1) {  // one string, not an array
-    const std::u16string text = wideText(in);
+    const std::u16string text = in.utf16(80);
     entry.values = bstrElement(text.c_str());
     return;
   }
@@ -112,7 +104,7 @@ void fillEntry(FuzzInput& in, FakePropertyEntry& entry, std::vector<std::u16stri
     onlyStrings = onlyStrings && kind == 0;
     switch (kind) {
       case 0: {
-        strings.push_back(wideText(in));
+        strings.push_back(in.utf16(80));
         elements[i] = bstrElement(strings.back().c_str());
         break;
       }

@@ -24,11 +24,7 @@ class ValueStorage {
   // A UTF-16 string of any code units (lone surrogates too), or null.
   LPWSTR text() {
     if (in_.byte() % 8 == 0) return nullptr;
-    const std::string raw = in_.sized(120);
-    std::u16string units;
-    for (size_t i = 0; i + 1 < raw.size(); i += 2)
-      units += static_cast<char16_t>(static_cast<uint8_t>(raw[i]) | static_cast<uint8_t>(raw[i + 1]) << 8);
-    texts_.push_back(std::move(units));
+    texts_.push_back(in_.utf16(120));
     return const_cast<LPWSTR>(texts_.back().c_str());
   }
 

@@ -44,7 +44,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "stress_leaks: %s\n", error.c_str());
     return 2;
   }
-  const long count = options.numbers["count"];
+  // --count 0: each call once alone and once under each fault.
+  const long count = options.numbers["count"] > 0 ? options.numbers["count"]
+                                                  : static_cast<long>(calls.size() * (faults.size() + 1));
   const long warmup = options.numbers["warmup"];
   const long growthBound = options.numbers["rss-growth-kb"];
 

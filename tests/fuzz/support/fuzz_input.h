@@ -40,6 +40,18 @@ class FuzzInput {
     return bytes(length % (longest + 1));
   }
   std::string rest() { return bytes(left()); }
+  // A sized text (as sized) read as UTF-16 code units, any of them: lone
+  // surrogates and zeros too.
+  std::u16string utf16(size_t longestBytes) { return utf16Units(sized(longestBytes)); }
+
+  // Little-endian pairs of bytes as UTF-16 code units; an odd last byte is
+  // dropped.
+  static std::u16string utf16Units(const std::string& bytes) {
+    std::u16string units;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+      units += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);
+    return units;
+  }
 
  private:
   const uint8_t* data_;

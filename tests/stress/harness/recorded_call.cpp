@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -42,41 +43,34 @@ void appendBytes(std::string& out, const void* data, int length) {
 // kind decides which it has), so the text stays short for the many cell
 // bindings of a large answer.
 std::string eventLine(SRV_PROC* connection, int index, const OdsEvent& e) {
+  const std::pair<const char*, long> numbers[] = {
+      {"result", e.result},           {"number", e.number},
+      {"lengthArgument", e.lengthArgument}, {"destType", e.destType},
+      {"destLength", e.destLength},   {"sourceType", e.sourceType},
+      {"sourceLength", e.sourceLength}, {"messageType", e.messageType},
+      {"messageNumber", e.messageNumber}, {"severity", e.severity},
+      {"state", e.state},             {"line", e.line},
+      {"status", e.status},           {"currentCommand", e.currentCommand},
+      {"count", e.count},             {"cells", e.cellCount},
+  };
   std::string line = kindName(e.kind);
-  char number[24];
-  auto field = [&](const char* name, long value) {
-    if (value == 0) return;
+  char digits[24];
+  for (const auto& [name, value] : numbers) {
+    if (value == 0) continue;
+    std::snprintf(digits, sizeof digits, "=%ld", value);
     line += ' ';
     line += name;
-    line += '=';
-    std::snprintf(number, sizeof number, "%ld", value);
-    line += number;
-  };
-  field("result", e.result);
-  field("number", e.number);
+    line += digits;
+  }
+  if (e.data) line += " data=set";
   if (e.name) {
     line += " name=";
     appendBytes(line, e.name, e.nameLength);
   }
-  field("lengthArgument", e.lengthArgument);
-  field("destType", e.destType);
-  field("destLength", e.destLength);
-  field("sourceType", e.sourceType);
-  field("sourceLength", e.sourceLength);
-  if (e.data) line += " data=set";
-  field("messageType", e.messageType);
-  field("messageNumber", e.messageNumber);
-  field("severity", e.severity);
-  field("state", e.state);
-  field("line", e.line);
   if (e.text) {
     line += " text=";
     appendBytes(line, e.text, e.textLength);
   }
-  field("status", e.status);
-  field("currentCommand", e.currentCommand);
-  field("count", e.count);
-  field("cells", e.cellCount);
   for (int c = 0; c < e.cellCount; ++c) {
     OdsCell cell{};
     line += " [";

@@ -164,8 +164,12 @@ bool Schema::learnAttributeType(const std::string& description, std::string& rea
   }
   if (at->at_names) {
     for (char** n = at->at_names; *n; ++n) add(*n, type);
-  } else {
+  } else if (at->at_oid) {
     add(at->at_oid, type);
+  } else {
+    // LDAP_SCHEMA_ALLOW_ALL lets a definition through without its OID.
+    reason = "attribute type definition names no attribute";
+    return false;
   }
   return true;
 }
