@@ -30,7 +30,8 @@
  * - srv_sendmsg: SRV_NULLTERM lengths use strlen; FAIL for another negative
  *   length or a length without text.
  * - srv_senddone ends the result set: the next srv_describe starts anew.
- * Every call is recorded with its arguments and result, failures too. */
+ * Every call is recorded with its arguments and result, failures too
+ * (unless a row sink is set: OdsHostSetRowSink). */
 #ifndef QUARLIX_COMPAT_OPENDS_HOST_H
 #define QUARLIX_COMPAT_OPENDS_HOST_H
 
@@ -135,6 +136,18 @@ OPENDS_API BOOL __cdecl OdsHostGetEvent(SRV_PROC *connection, int index,
  * the event is not a row or the cell is out of range. */
 OPENDS_API BOOL __cdecl OdsHostGetCell(SRV_PROC *connection, int index,
                                        int cell, OdsCell *out);
+
+/* Streaming, for hosts that print rows as they come instead of keeping a
+ * whole answer: with a sink set, srv_sendrow hands the cells bound at that
+ * moment to the sink (their bytes are the procedure's, valid only while the
+ * sink runs) and records nothing for a row it sends; srv_setcoldata and
+ * srv_setcollen are not recorded either. Every other call, a refused
+ * srv_sendrow included, is recorded as before, so a sink that reads the
+ * record when it runs sees what came before the row. The sink runs on the
+ * procedure's thread without the connection's lock held. A null sink
+ * restores the full record (the default). FALSE for a null connection. */
+typedef void(__cdecl *OdsRowSink)(void *context, const OdsCell *cells, int cellCount);
+OPENDS_API BOOL __cdecl OdsHostSetRowSink(SRV_PROC *connection, OdsRowSink sink, void *context);
 
 #ifdef __cplusplus
 }

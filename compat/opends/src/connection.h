@@ -46,6 +46,8 @@ struct CXPData {
   std::deque<Event> events;
   std::vector<Binding> columns;  // of the result set in progress
   bool rowSent = false;          // a row of that result set went out
+  OdsRowSink rowSink = nullptr;  // set: rows and bindings are streamed, not recorded
+  void *sinkContext = nullptr;
 
   // All of these expect `mutex` held by the caller.
   Event &record(OdsEventKind kind, int result);

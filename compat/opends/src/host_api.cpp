@@ -29,6 +29,14 @@ OPENDS_API BOOL __cdecl OdsHostAddParam(SRV_PROC *connection, const char *name, 
   }
 }
 
+OPENDS_API BOOL __cdecl OdsHostSetRowSink(SRV_PROC *connection, OdsRowSink sink, void *context) {
+  if (!connection) return FALSE;
+  Lock lock(connection->mutex);
+  connection->rowSink = sink;
+  connection->sinkContext = sink ? context : nullptr;
+  return TRUE;
+}
+
 OPENDS_API int __cdecl OdsHostEventCount(SRV_PROC *connection) {
   if (!connection) return 0;
   Lock lock(connection->mutex);

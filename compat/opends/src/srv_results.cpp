@@ -5,12 +5,19 @@ using Lock = std::lock_guard<std::mutex>;
 
 namespace {
 
-// Takes the bytes of every column as bound now: the procedure keeps its
-// buffers alive only until srv_sendrow returns.
-bool copyBoundRow(const std::vector<CXPData::Binding> &columns, std::vector<CXPData::Cell> &cells) {
+// A row can go out once columns are described and every bound length has
+// data behind it.
+bool rowSendable(const std::vector<CXPData::Binding> &columns) {
   if (columns.empty()) return false;
   for (const CXPData::Binding &binding : columns)
     if (binding.length > 0 && !binding.data) return false;
+  return true;
+}
+
+// Takes the bytes of every column as bound now: the procedure keeps its
+// buffers alive only until srv_sendrow returns.
+bool copyBoundRow(const std::vector<CXPData::Binding> &columns, std::vector<CXPData::Cell> &cells) {
+  if (!rowSendable(columns)) return false;
   cells.resize(columns.size());
   for (size_t i = 0; i < columns.size(); ++i) {
     if (columns[i].length == 0) continue;  // NULL
@@ -18,6 +25,17 @@ bool copyBoundRow(const std::vector<CXPData::Binding> &columns, std::vector<CXPD
     cells[i].bytes.assign(static_cast<const char *>(columns[i].data), static_cast<size_t>(columns[i].length));
   }
   return true;
+}
+
+// The bound cells as the sink sees them: the procedure's own bytes.
+std::vector<OdsCell> boundCells(const std::vector<CXPData::Binding> &columns) {
+  std::vector<OdsCell> cells;
+  cells.reserve(columns.size());
+  for (const CXPData::Binding &binding : columns) {
+    bool isNull = binding.length == 0;
+    cells.push_back(OdsCell{isNull ? nullptr : static_cast<const BYTE *>(binding.data), binding.length, isNull});
+  }
+  return cells;
 }
 
 }  // namespace
@@ -50,6 +68,7 @@ OPENDS_API int __cdecl srv_setcoldata(SRV_PROC *srvproc, int column, void *data)
   Lock lock(srvproc->mutex);
   bool ok = srvproc->validColumn(column);
   if (ok) srvproc->columns[static_cast<size_t>(column - 1)].data = data;
+  if (srvproc->rowSink) return ok ? SUCCEED : FAIL;
   CXPData::Event &event = srvproc->record(ODS_EVENT_SETCOLDATA, ok ? SUCCEED : FAIL);
   event.view.number = column;
   event.view.data = data;
@@ -61,6 +80,7 @@ OPENDS_API int __cdecl srv_setcollen(SRV_PROC *srvproc, int column, int len) {
   Lock lock(srvproc->mutex);
   bool ok = srvproc->validColumn(column) && len >= 0;
   if (ok) srvproc->columns[static_cast<size_t>(column - 1)].length = len;
+  if (srvproc->rowSink) return ok ? SUCCEED : FAIL;
   CXPData::Event &event = srvproc->record(ODS_EVENT_SETCOLLEN, ok ? SUCCEED : FAIL);
   event.view.number = column;
   event.view.lengthArgument = len;
@@ -69,7 +89,18 @@ OPENDS_API int __cdecl srv_setcollen(SRV_PROC *srvproc, int column, int len) {
 
 OPENDS_API int __cdecl srv_sendrow(SRV_PROC *srvproc) {
   if (!srvproc) return FAIL;
-  Lock lock(srvproc->mutex);
+  std::unique_lock<std::mutex> lock(srvproc->mutex);
+  if (srvproc->rowSink && rowSendable(srvproc->columns)) {
+    // Streamed: nothing recorded; the sink runs unlocked so that it may read
+    // the record.
+    srvproc->rowSent = true;
+    std::vector<OdsCell> cells = boundCells(srvproc->columns);
+    OdsRowSink sink = srvproc->rowSink;
+    void *context = srvproc->sinkContext;
+    lock.unlock();
+    sink(context, cells.data(), static_cast<int>(cells.size()));
+    return SUCCEED;
+  }
   std::vector<CXPData::Cell> cells;
   bool ok = copyBoundRow(srvproc->columns, cells);
   if (ok) srvproc->rowSent = true;
