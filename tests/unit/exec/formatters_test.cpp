@@ -1,6 +1,7 @@
 // The output formats, on records built by hand and on one read back from a
 // real connection.
 #include "formatters.h"
+#include "streaming_host.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,53 @@ TEST(ExecRecord, ReadBackFromAConnectionLeavesOutFailedCalls) {
             "{\"event\":\"row\",\"cells\":[\"626f62\"]}\n"
             "{\"event\":\"done\",\"status\":17,\"count\":1}\n"
             "{\"event\":\"return\",\"value\":0}\n");
+}
+
+// Two result sets with an information message and an error between them, a
+// row shorter than its columns, NULL and binary cells.
+void sendAnswer(SRV_PROC *p) {
+  char cn[] = "cn", photo[] = "photo", name[] = "quarlix", info[] = "just so", bad[] = "bad\tthing";
+  char alice[] = "alice", bytes[] = "\x00\xab";
+  srv_describe(p, 1, cn, SRV_NULLTERM, 0x27, 10, 0x27, 0, nullptr);
+  srv_describe(p, 2, photo, SRV_NULLTERM, 0x25, 2, 0x25, 0, nullptr);
+  srv_setcoldata(p, 1, alice);
+  srv_setcollen(p, 1, 5);
+  srv_setcoldata(p, 2, bytes);
+  srv_setcollen(p, 2, 2);
+  srv_sendrow(p);
+  srv_setcollen(p, 1, 0);
+  srv_sendrow(p);
+  srv_sendmsg(p, 1, 0, 0, 1, name, SRV_NULLTERM, 0, info, SRV_NULLTERM);
+  srv_senddone(p, 17, 0, 2);
+  srv_describe(p, 1, cn, SRV_NULLTERM, 0x27, 5, 0x27, 0, nullptr);
+  srv_setcoldata(p, 1, alice);
+  srv_setcollen(p, 1, 5);
+  srv_sendrow(p);
+  srv_sendmsg(p, 2, 20001, 16, 1, name, SRV_NULLTERM, 0, bad, SRV_NULLTERM);
+  srv_senddone(p, 3, 0, 0);
+}
+
+TEST(ExecStreaming, EveryFormatShowsWhatTheWholeRecordShows) {
+  for (OutputFormat format : {OutputFormat::Table, OutputFormat::Csv, OutputFormat::Json, OutputFormat::Events}) {
+    opends::Connection recorded;
+    sendAnswer(recorded.get());
+    std::ostringstream wholeOut, wholeErr;
+    writeRecord(format, readCallRecord(recorded, 1), wholeOut, wholeErr);
+
+    opends::Connection streamed;
+    std::ostringstream out, err;
+    std::unique_ptr<RecordWriter> writer = makeWriter(format, out, err);
+    {
+      StreamingHost host(streamed, *writer);
+      sendAnswer(streamed.get());
+      host.finish(1);
+    }
+    EXPECT_EQ(out.str(), wholeOut.str()) << static_cast<int>(format);
+    EXPECT_EQ(err.str(), wholeErr.str()) << static_cast<int>(format);
+    EXPECT_FALSE(wholeOut.str().empty());
+    // Nothing of the rows stays in the record.
+    for (const OdsEvent &event : streamed.events()) EXPECT_NE(event.kind, ODS_EVENT_SENDROW);
+  }
 }
 
 }  // namespace

@@ -17,11 +17,25 @@ std::string cellText(const ResultSet &set, size_t column, const opends::Cell &ce
   return *cell;
 }
 
-void writeRecord(OutputFormat format, const CallRecord &record, std::ostream &out, std::ostream &err) {
+std::unique_ptr<RecordWriter> makeWriter(OutputFormat format, std::ostream &out, std::ostream &err) {
   switch (format) {
-    case OutputFormat::Table: writeTable(record, out); break;
-    case OutputFormat::Csv: writeCsv(record, out, err); break;
-    case OutputFormat::Json: writeJson(record, out); break;
-    case OutputFormat::Events: writeEvents(record, out); break;
+    case OutputFormat::Csv: return csvWriter(out, err);
+    case OutputFormat::Json: return jsonWriter(out);
+    case OutputFormat::Events: return eventsWriter(out);
+    case OutputFormat::Table: break;
   }
+  return tableWriter(out);
 }
+
+void writeRecord(OutputFormat format, const CallRecord &record, std::ostream &out, std::ostream &err) {
+  std::unique_ptr<RecordWriter> writer = makeWriter(format, out, err);
+  for (const SentEvent &event : record.sent) writer->write(event);
+  writer->finish(record.returnValue);
+}
+
+void writeTable(const CallRecord &record, std::ostream &out) { writeRecord(OutputFormat::Table, record, out, out); }
+void writeCsv(const CallRecord &record, std::ostream &out, std::ostream &err) {
+  writeRecord(OutputFormat::Csv, record, out, err);
+}
+void writeJson(const CallRecord &record, std::ostream &out) { writeRecord(OutputFormat::Json, record, out, out); }
+void writeEvents(const CallRecord &record, std::ostream &out) { writeRecord(OutputFormat::Events, record, out, out); }

@@ -6,42 +6,72 @@ namespace {
 
 // RFC 4180: quote a field holding a comma, quote or line break, doubling
 // quotes. The empty text is quoted too, so that it differs from NULL.
-std::string csvField(const std::string &text, bool isNull) {
-  if (isNull) return std::string();
-  if (!text.empty() && text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
+void appendCsvField(std::string &line, const std::string &text, bool isNull) {
+  if (isNull) return;
+  if (!text.empty() && text.find_first_of(",\"\r\n") == std::string::npos) {
+    line += text;
+    return;
   }
-  return quoted + '"';
+  line += '"';
+  for (char c : text) {
+    if (c == '"') line += '"';
+    line += c;
+  }
+  line += '"';
 }
 
-void writeRecordLine(std::ostream &out, const std::vector<std::string> &fields) {
-  for (size_t i = 0; i < fields.size(); ++i) out << (i ? "," : "") << fields[i];
-  out << "\r\n";
-}
+class CsvWriter : public SectionWriter {
+ public:
+  CsvWriter(std::ostream &out, std::ostream &err) : out_(out), err_(err) {}
+
+ protected:
+  void setStarted(const ResultSet &set) override {
+    shown_ = false;
+    if (set.columns.empty()) return;  // shown at its first row, if it has one
+    show();
+    line_.clear();
+    for (size_t i = 0; i < set.columns.size(); ++i) {
+      if (i) line_ += ',';
+      appendCsvField(line_, set.columns[i].name, false);
+    }
+    writeLine();
+  }
+
+  void setRow(const ResultSet &set, const Row &row) override {
+    if (!shown_) show();
+    line_.clear();
+    for (size_t i = 0; i < row.size(); ++i) {
+      if (i) line_ += ',';
+      if (row[i]) appendCsvField(line_, cellText(set, i, row[i]), false);
+    }
+    writeLine();
+  }
+
+  void setEnded(const ResultSet &) override {}
+  void messageSent(const Message &message) override { writeMessage(err_, message); }
+
+ private:
+  // A blank line between result sets; one with neither columns nor rows is
+  // not shown at all.
+  void show() {
+    if (!first_) out_ << "\r\n";
+    first_ = false;
+    shown_ = true;
+  }
+  void writeLine() {
+    line_ += "\r\n";
+    out_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
+  }
+
+  std::ostream &out_;
+  std::ostream &err_;
+  std::string line_;
+  bool first_ = true;
+  bool shown_ = false;
+};
 
 }  // namespace
 
-void writeCsv(const CallRecord &record, std::ostream &out, std::ostream &err) {
-  bool first = true;
-  for (const Section &section : sections(record)) {
-    const auto *set = std::get_if<ResultSet>(&section);
-    if (!set) {
-      writeMessage(err, std::get<Message>(section));
-      continue;
-    }
-    if (set->columns.empty() && set->rows.empty()) continue;
-    if (!first) out << "\r\n";  // a blank line between result sets
-    first = false;
-    std::vector<std::string> fields;
-    for (const ColumnInfo &column : set->columns) fields.push_back(csvField(column.name, false));
-    if (!fields.empty()) writeRecordLine(out, fields);
-    for (const Row &row : set->rows) {
-      fields.clear();
-      for (size_t i = 0; i < row.size(); ++i) fields.push_back(csvField(cellText(*set, i, row[i]), !row[i]));
-      writeRecordLine(out, fields);
-    }
-  }
+std::unique_ptr<RecordWriter> csvWriter(std::ostream &out, std::ostream &err) {
+  return std::make_unique<CsvWriter>(out, err);
 }

@@ -38,13 +38,22 @@ struct EventLine {
   }
 };
 
+class EventsWriter : public RecordWriter {
+ public:
+  explicit EventsWriter(std::ostream &out) : out_(out) {}
+
+  void write(const SentEvent &event) override {
+    std::visit(EventLine{json_}, event);
+    out_ << json_ << '\n';
+  }
+
+  void finish(int returnValue) override { out_ << "{\"event\":\"return\",\"value\":" << returnValue << "}\n"; }
+
+ private:
+  std::ostream &out_;
+  std::string json_;
+};
+
 }  // namespace
 
-void writeEvents(const CallRecord &record, std::ostream &out) {
-  std::string json;
-  for (const SentEvent &event : record.sent) {
-    std::visit(EventLine{json}, event);
-    out << json << '\n';
-  }
-  out << "{\"event\":\"return\",\"value\":" << record.returnValue << "}\n";
-}
+std::unique_ptr<RecordWriter> eventsWriter(std::ostream &out) { return std::make_unique<EventsWriter>(out); }

@@ -3,6 +3,7 @@
 #include "utf8.h"
 
 #include <algorithm>
+#include <memory>
 #include <ostream>
 
 namespace {
@@ -28,37 +29,46 @@ void writeLine(std::ostream &out, const std::vector<std::string> &fields, const 
   out << line << '\n';
 }
 
-void writeResultSet(std::ostream &out, const ResultSet &set) {
-  std::vector<size_t> widths;
-  std::vector<std::string> headers;
-  std::vector<std::string> dashes;
-  for (const ColumnInfo &column : set.columns) {
-    widths.push_back(columnWidth(column));
-    headers.push_back(column.name);
-    dashes.emplace_back(widths.back(), '-');
+class TableWriter : public SectionWriter {
+ public:
+  explicit TableWriter(std::ostream &out) : out_(out) {}
+
+ protected:
+  void setStarted(const ResultSet &set) override {
+    widths_.clear();
+    std::vector<std::string> headers;
+    std::vector<std::string> dashes;
+    for (const ColumnInfo &column : set.columns) {
+      widths_.push_back(columnWidth(column));
+      headers.push_back(column.name);
+      dashes.emplace_back(widths_.back(), '-');
+    }
+    if (!set.columns.empty()) {
+      writeLine(out_, headers, widths_);
+      writeLine(out_, dashes, widths_);
+    }
   }
-  if (!set.columns.empty()) {
-    writeLine(out, headers, widths);
-    writeLine(out, dashes, widths);
+
+  void setRow(const ResultSet &set, const Row &row) override {
+    fields_.clear();
+    for (size_t i = 0; i < row.size(); ++i) fields_.push_back(cellText(set, i, row[i]));
+    writeLine(out_, fields_, widths_);
   }
-  for (const Row &row : set.rows) {
-    std::vector<std::string> fields;
-    for (size_t i = 0; i < row.size(); ++i) fields.push_back(cellText(set, i, row[i]));
-    writeLine(out, fields, widths);
+
+  void setEnded(const ResultSet &set) override {
+    if (!set.count) return;
+    if (!set.columns.empty() || set.rowCount > 0) out_ << '\n';
+    out_ << '(' << *set.count << " rows affected)\n";
   }
-  if (set.count) {
-    if (!set.columns.empty() || !set.rows.empty()) out << '\n';
-    out << '(' << *set.count << " rows affected)\n";
-  }
-}
+
+  void messageSent(const Message &message) override { writeMessage(out_, message); }
+
+ private:
+  std::ostream &out_;
+  std::vector<size_t> widths_;
+  std::vector<std::string> fields_;
+};
 
 }  // namespace
 
-void writeTable(const CallRecord &record, std::ostream &out) {
-  for (const Section &section : sections(record)) {
-    if (const auto *set = std::get_if<ResultSet>(&section))
-      writeResultSet(out, *set);
-    else
-      writeMessage(out, std::get<Message>(section));
-  }
-}
+std::unique_ptr<RecordWriter> tableWriter(std::ostream &out) { return std::make_unique<TableWriter>(out); }

@@ -8,10 +8,13 @@
 #include "library_loader.h"
 #include "options.h"
 #include "procedure_call.h"
+#include "streaming_host.h"
 #include "trace.h"
 
 #include <exception>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -61,12 +64,24 @@ int run(const std::vector<std::string> &arguments) {
   if (!environment.apply(options, here, error)) return hostError(error);
 
   opends::Connection connection;
+  // Rows are shown as they are sent, not kept, unless the whole record is
+  // wanted: the events format and --trace show every call.
+  std::unique_ptr<RecordWriter> writer;
+  std::optional<StreamingHost> streaming;
+  if (!options.trace && options.format != OutputFormat::Events) {
+    writer = makeWriter(options.format, std::cout, std::cerr);
+    streaming.emplace(connection, *writer);
+  }
   int returnValue = 0;
   std::string library = options.library.value_or(joinPath(here, defaultLibraryName()));
   if (!callProcedure(library, parameters, connection, returnValue, error)) return hostError(error);
 
-  if (options.trace) writeTrace(connection, std::cerr);
-  writeRecord(options.format, readCallRecord(connection, returnValue), std::cout, std::cerr);
+  if (streaming) {
+    streaming->finish(returnValue);
+  } else {
+    if (options.trace) writeTrace(connection, std::cerr);
+    writeRecord(options.format, readCallRecord(connection, returnValue), std::cout, std::cerr);
+  }
   std::cout.flush();
   return returnValue == 0 ? 0 : 1;
 }
