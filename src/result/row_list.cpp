@@ -1,55 +1,78 @@
 #include "result/row_list.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "errors/failures.h"
 
 namespace {
+
 constexpr size_t kBlockSize = 256 * 1024;
+
+// Records are packed without alignment: numbers are read and written as bytes.
+uint32_t readNumber(const char* at) {
+  uint32_t value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
 }
 
-std::string_view RowList::store(std::string_view bytes) {
-  if (bytes.empty()) return std::string_view();
-  if (blocks_.empty() || blockSize_ - blockUsed_ < bytes.size()) {
-    // A cell larger than a block gets a block of its own.
-    const size_t size = std::max(kBlockSize, bytes.size());
+void writeNumber(char* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+
+}  // namespace
+
+char* RowList::reserve(size_t bytes) {
+  if (blocks_.empty() || blockSize_ - blockUsed_ < bytes) {
+    // A row larger than a block gets a block of its own.
+    const size_t size = std::max(kBlockSize, bytes);
+    blocks_.reserve(blocks_.size() + 1);
     blocks_.push_back(std::unique_ptr<char[]>(new char[size]));
     blockSize_ = size;
     blockUsed_ = 0;
   }
-  char* place = blocks_.back().get() + blockUsed_;
-  std::memcpy(place, bytes.data(), bytes.size());
-  blockUsed_ += bytes.size();
-  return std::string_view(place, bytes.size());
+  return blocks_.back().get() + blockUsed_;
 }
 
 void RowList::commit(const Row& row) {
-  const size_t cellsBefore = cells_.size();
-  try {
-    rowStarts_.reserve(rowStarts_.size() + 1);
-    for (size_t i = 0; i < row.size(); ++i) cells_.push_back(store(row.cell(i)));
-    rowStarts_.push_back(cellsBefore);
-  } catch (...) {
-    cells_.resize(cellsBefore);  // a row is committed whole or not at all
-    throw;
+  const size_t cells = row.size();
+  size_t textBytes = 0;
+  for (size_t i = 0; i < cells; ++i) textBytes += row.cell(i).size();
+  if (cells >= UINT32_MAX || textBytes >= UINT32_MAX) throw std::bad_alloc();
+  const size_t headerBytes = sizeof(uint32_t) * (1 + cells);
+  char* place = reserve(headerBytes + textBytes);
+
+  writeNumber(place, static_cast<uint32_t>(cells));
+  char* text = place + headerBytes;
+  uint32_t end = 0;
+  for (size_t i = 0; i < cells; ++i) {
+    const std::string_view cell = row.cell(i);
+    if (!cell.empty()) std::memcpy(text + end, cell.data(), cell.size());
+    end += static_cast<uint32_t>(cell.size());
+    writeNumber(place + sizeof(uint32_t) * (1 + i), end);
   }
+  rows_.push_back(place);  // a row is committed whole or not at all
+  blockUsed_ += headerBytes + textBytes;
 }
 
-size_t RowList::cellCount(size_t row) const {
-  if (row >= rowStarts_.size()) throw IndexFault();
-  const size_t end = row + 1 < rowStarts_.size() ? rowStarts_[row + 1] : cells_.size();
-  return end - rowStarts_[row];
+const char* RowList::record(size_t row) const {
+  if (row >= rows_.size()) throw IndexFault();
+  return rows_[row];
 }
+
+size_t RowList::cellCount(size_t row) const { return readNumber(record(row)); }
 
 std::string_view RowList::cell(size_t row, size_t column) const {
-  if (column >= cellCount(row)) throw IndexFault();
-  return cells_[rowStarts_[row] + column];
+  const char* at = record(row);
+  const size_t cells = readNumber(at);
+  if (column >= cells) throw IndexFault();
+  const uint32_t begin = column == 0 ? 0 : readNumber(at + sizeof(uint32_t) * column);
+  const uint32_t end = readNumber(at + sizeof(uint32_t) * (1 + column));
+  return std::string_view(at + sizeof(uint32_t) * (1 + cells) + begin, end - begin);
 }
 
 void RowList::clear() {
   blocks_.clear();
   blockUsed_ = blockSize_ = 0;
-  std::vector<std::string_view>().swap(cells_);
-  std::vector<size_t>().swap(rowStarts_);
+  std::vector<const char*>().swap(rows_);
 }

@@ -1,7 +1,9 @@
-// The committed rows of a result, in commit order. Cell bytes are kept in
-// fixed blocks that never move, so the addresses handed to the host stay
-// valid until the result has been sent, and a large answer is never copied
-// to grow.
+// The committed rows of a result, in commit order. Rows are kept in fixed
+// blocks that never move, so the addresses handed to the host stay valid
+// until the result has been sent, and a large answer is never copied to grow.
+// Each row is one record in a block: its cell count, the end of each cell
+// (32-bit offsets into the row's bytes), then the bytes; beyond its text a
+// row costs a pointer and four bytes per cell.
 #ifndef QUARLIX_RESULT_ROW_LIST_H
 #define QUARLIX_RESULT_ROW_LIST_H
 
@@ -15,20 +17,20 @@
 class RowList {
  public:
   void commit(const Row& row);
-  size_t size() const { return rowStarts_.size(); }
-  bool empty() const { return rowStarts_.empty(); }
+  size_t size() const { return rows_.size(); }
+  bool empty() const { return rows_.empty(); }
   size_t cellCount(size_t row) const;
   std::string_view cell(size_t row, size_t column) const;
   void clear();
 
  private:
-  std::string_view store(std::string_view bytes);
+  char* reserve(size_t bytes);
+  const char* record(size_t row) const;
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   size_t blockUsed_ = 0;
   size_t blockSize_ = 0;
-  std::vector<std::string_view> cells_;
-  std::vector<size_t> rowStarts_;  // index of each row's first cell in cells_
+  std::vector<const char*> rows_;  // each row's record
 };
 
 #endif

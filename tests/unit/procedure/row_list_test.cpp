@@ -1,0 +1,54 @@
+// The committed rows: cells come back byte for byte, in order, across blocks,
+// however long or empty they are.
+#include "result/row_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "errors/failures.h"
+
+namespace {
+
+Row rowOf(std::initializer_list<std::string> cells) {
+  Row row;
+  for (const std::string& cell : cells) row.append(cell);
+  return row;
+}
+
+TEST(RowList, CellsComeBackByteForByteAcrossBlocks) {
+  RowList rows;
+  const std::string big(300 * 1024, 'x');  // larger than a block: a block of its own
+  const std::string binary("\0N\0", 3);
+  for (int i = 0; i < 5000; ++i) rows.commit(rowOf({"row " + std::to_string(i), "", binary}));
+  rows.commit(rowOf({big, "after"}));
+  rows.commit(Row());
+  rows.commit(rowOf({"last"}));
+
+  ASSERT_EQ(rows.size(), 5003u);
+  for (size_t i = 0; i < 5000; i += 499) {
+    ASSERT_EQ(rows.cellCount(i), 3u);
+    EXPECT_EQ(rows.cell(i, 0), "row " + std::to_string(i));
+    EXPECT_EQ(rows.cell(i, 1), "");
+    EXPECT_EQ(rows.cell(i, 2), binary);
+  }
+  EXPECT_EQ(rows.cell(5000, 0), big);
+  EXPECT_EQ(rows.cell(5000, 1), "after");
+  EXPECT_EQ(rows.cellCount(5001), 0u);
+  EXPECT_EQ(rows.cell(5002, 0), "last");
+}
+
+TEST(RowList, IndexesOutsideTheListFaultAndClearEmptiesIt) {
+  RowList rows;
+  rows.commit(rowOf({"a", "b"}));
+  EXPECT_THROW(rows.cell(0, 2), IndexFault);
+  EXPECT_THROW(rows.cellCount(1), IndexFault);
+  const std::string_view kept = rows.cell(0, 1);
+  rows.commit(rowOf({std::string(1000, 'z')}));
+  EXPECT_EQ(kept, "b");  // committing never moves earlier cells
+  rows.clear();
+  EXPECT_TRUE(rows.empty());
+  EXPECT_THROW(rows.cellCount(0), IndexFault);
+}
+
+}  // namespace
