@@ -1,6 +1,6 @@
 #include "com/search_session.h"
 
-#include <deque>
+#include <list>
 
 #include "adserr.h"
 #include "adshlp.h"
@@ -19,10 +19,12 @@ struct ColumnStorage {
   ~ColumnStorage() { --detail::g_liveObjects; }
   std::u16string name;
   std::vector<ADSVALUE> values;
-  std::deque<std::u16string> strings;
-  std::deque<std::string> bytes;
-  std::deque<ADS_DN_WITH_BINARY> dnWithBinary;
-  std::deque<ADS_DN_WITH_STRING> dnWithString;
+  // Lists: elements never move, and an unused one costs no allocation (a
+  // column is filled for every cell of a search).
+  std::list<std::u16string> strings;
+  std::list<std::string> bytes;
+  std::list<ADS_DN_WITH_BINARY> dnWithBinary;
+  std::list<ADS_DN_WITH_STRING> dnWithString;
 
   LPWSTR keep(std::u16string s) {
     strings.push_back(std::move(s));

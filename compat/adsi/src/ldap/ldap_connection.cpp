@@ -51,6 +51,17 @@ std::vector<std::string> valuesOf(const DirectoryEntry& entry, const char* name)
   return a ? a->values : std::vector<std::string>();
 }
 
+// libldap reads each message with a poll and two reads; a read-ahead layer
+// over the connected socket takes what it holds at once, so that a page of
+// entries costs a few reads. Only once the socket is there: it goes above it.
+void addReadAhead(LDAP* ld) {
+  int descriptor = -1;
+  Sockbuf* buffer = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_DESC, &descriptor) != LDAP_OPT_SUCCESS || descriptor < 0) return;
+  if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &buffer) != LDAP_OPT_SUCCESS || !buffer) return;
+  ber_sockbuf_add_io(buffer, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
+}
+
 int handleResultCode(LDAP* ld) {
   int code = LDAP_OTHER;
   ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
@@ -116,6 +127,7 @@ int LdapConnection::establish(bool startTls, bool& startTlsFailed) {
   // and its answer shows the server is there within the time-out.
   code = readRootDse();
   if (unreachable(code)) return code;
+  addReadAhead(ld_.get());
   if (startTls && shouldStartTls()) {
     code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
     if (code != LDAP_SUCCESS) {
@@ -155,6 +167,20 @@ int LdapConnection::search(const LdapSearchArgs& args, LdapSearchOutcome& outcom
   return code;
 }
 
+int LdapConnection::sendSearch(const LdapSearchArgs& args, int& messageId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int code = sendLocked(args, messageId);
+  if (unreachable(code)) reachable_ = false;
+  return code;
+}
+
+int LdapConnection::collectSearch(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int code = collectLocked(messageId, args, outcome);
+  if (unreachable(code)) reachable_ = false;
+  return code;
+}
+
 void LdapConnection::abandonPaging(const LdapSearchArgs& args) {
   if (!args.paged || args.cookie.empty() || !reachable_) return;
   LdapSearchArgs last = args;
@@ -168,6 +194,14 @@ void LdapConnection::abandonPaging(const LdapSearchArgs& args) {
 
 int LdapConnection::searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
   outcome = LdapSearchOutcome();
+  int messageId = 0;
+  int code = sendLocked(args, messageId);
+  if (code != LDAP_SUCCESS) return code;
+  return collectLocked(messageId, args, outcome);
+}
+
+int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
+  messageId = 0;
   LDAP* ld = ld_.get();
   std::vector<char*> attributes;
   static char kNoAttributes[] = LDAP_NO_ATTRS;
@@ -189,13 +223,16 @@ int LdapConnection::searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& 
     page.reset(control);
     serverControls[0] = control;
   }
-  int messageId = 0;
-  int code = ldap_search_ext(ld, args.base.c_str(), args.scope, args.filter.c_str(),
-                             args.allAttributes ? nullptr : attributes.data(), 0,
-                             args.paged ? serverControls : nullptr, nullptr, nullptr,
-                             args.sizeLimit, &messageId);
-  if (code != LDAP_SUCCESS) return code;
+  return ldap_search_ext(ld, args.base.c_str(), args.scope, args.filter.c_str(),
+                         args.allAttributes ? nullptr : attributes.data(), 0,
+                         args.paged ? serverControls : nullptr, nullptr, nullptr, args.sizeLimit,
+                         &messageId);
+}
 
+int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
+                                  LdapSearchOutcome& outcome) {
+  outcome = LdapSearchOutcome();
+  LDAP* ld = ld_.get();
   auto deadline = Clock::now() + std::chrono::seconds(config_.timeoutSeconds);
   for (;;) {
     LDAPMessage* raw = nullptr;
@@ -214,7 +251,7 @@ int LdapConnection::searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& 
     if (type != LDAP_RES_SEARCH_RESULT) continue;  // references: referrals are not chased
     int result = LDAP_SUCCESS;
     LDAPControl** rawControls = nullptr;
-    code = ldap_parse_result(ld, message.get(), &result, nullptr, nullptr, nullptr, &rawControls, 0);
+    int code = ldap_parse_result(ld, message.get(), &result, nullptr, nullptr, nullptr, &rawControls, 0);
     LdapControlsPtr controls(rawControls);
     if (code != LDAP_SUCCESS) return code;
     if (LDAPControl* response =

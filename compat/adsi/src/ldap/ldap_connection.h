@@ -2,7 +2,8 @@
 // protected with TLS as configured and bound with the process's identity.
 // A handle must not be used by two threads at once, so every operation runs
 // under the connection's lock, and an operation runs to its end before the
-// lock is released (a paged search is one operation per page).
+// lock is released (a paged search is one operation per page; the next page
+// may be asked for before the current one is used, and read later).
 #pragma once
 
 #include <ldap.h>
@@ -59,6 +60,13 @@ class LdapConnection {
   // result code; LDAP_TIMEOUT when the operation time-out passed.
   int search(const LdapSearchArgs& args, LdapSearchOutcome& outcome);
 
+  // The same in two steps, so that the server works on a page while the
+  // caller uses the previous one: sendSearch sends the operation and gives
+  // its message id; collectSearch reads its answer to the end, with the
+  // operation time-out counted from then. Every sent search must be collected.
+  int sendSearch(const LdapSearchArgs& args, int& messageId);
+  int collectSearch(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
+
   // Ends a paged search the caller stops reading early (RFC 2696: a page
   // size of 0 with the cookie), so the server can drop its state.
   void abandonPaging(const LdapSearchArgs& args);
@@ -74,6 +82,8 @@ class LdapConnection {
   int readRootDse();
   bool shouldStartTls() const;
   int searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome);
+  int sendLocked(const LdapSearchArgs& args, int& messageId);
+  int collectLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
 
   LdapTarget target_;
   AdsiConfig config_;

@@ -9,7 +9,23 @@ LdapSearchCursor::LdapSearchCursor(std::shared_ptr<const void> owner, LdapConnec
     : owner_(std::move(owner)), connection_(connection), args_(std::move(args)) {}
 
 LdapSearchCursor::~LdapSearchCursor() {
-  if (!ended_) connection_.abandonPaging(args_);
+  try {
+    if (nextAsked_) {
+      // Read the page asked for, so that its cookie can end the search.
+      LdapSearchOutcome unused;
+      bool read = connection_.collectSearch(nextMessage_, args_, unused) == LDAP_SUCCESS;
+      args_.cookie = read ? std::move(unused.cookie) : std::string();
+      if (args_.cookie.empty()) ended_ = true;
+    }
+    if (!ended_) connection_.abandonPaging(args_);
+  } catch (...) {
+    // Out of memory while ending: the server drops the search with the connection.
+  }
+}
+
+void LdapSearchCursor::askForNextPage() {
+  nextAsked_ = connection_.sendSearch(args_, nextMessage_) == LDAP_SUCCESS;
+  // Not sent: the next fetch asks again and reports what fails.
 }
 
 HRESULT LdapSearchCursor::start() {
@@ -33,7 +49,9 @@ HRESULT LdapSearchCursor::fetch(std::vector<EntryPtr>& page) {
   // A server may answer a page with no entries and a cookie for more.
   while (page.empty() && !ended_) {
     LdapSearchOutcome outcome;
-    int code = connection_.search(args_, outcome);
+    int code = nextAsked_ ? connection_.collectSearch(nextMessage_, args_, outcome)
+                          : connection_.search(args_, outcome);
+    nextAsked_ = false;
     // A size limit ends the results without failing them, as ADSI shows a
     // server's limit: the entries up to it, then no more rows.
     if (code != LDAP_SUCCESS && code != LDAP_SIZELIMIT_EXCEEDED) {
@@ -50,6 +68,8 @@ HRESULT LdapSearchCursor::fetch(std::vector<EntryPtr>& page) {
     if (!args_.paged || args_.cookie.empty() || code != LDAP_SUCCESS || limitReached) {
       if (limitReached) connection_.abandonPaging(args_);
       ended_ = true;
+    } else {
+      askForNextPage();
     }
   }
   return page.empty() ? S_FALSE : S_OK;

@@ -1,6 +1,8 @@
 // A search on an LDAP server, one page per nextPage: with a page size, each
 // page is one search operation carrying the RFC 2696 paged-results control
-// and the server's cookie; without one, the whole result is one page.
+// and the server's cookie; without one, the whole result is one page. The
+// next page is asked for as soon as a page arrives, so the server prepares it
+// while the caller uses this one: at most two pages are held.
 #pragma once
 
 #include <memory>
@@ -24,6 +26,7 @@ class LdapSearchCursor : public SearchCursor {
 
  private:
   HRESULT fetch(std::vector<EntryPtr>& page);
+  void askForNextPage();
 
   std::shared_ptr<const void> owner_;
   LdapConnection& connection_;
@@ -31,6 +34,8 @@ class LdapSearchCursor : public SearchCursor {
   std::vector<EntryPtr> firstPage_;
   bool firstPending_ = false;
   bool ended_ = false;
+  bool nextAsked_ = false;  // a page operation is out: nextMessage_
+  int nextMessage_ = 0;
   uint32_t returned_ = 0;
 };
 
