@@ -45,7 +45,9 @@ for target in "${targets[@]}"; do
   work=$out/$target
   rm -rf "$work/artifacts"
   mkdir -p "$work/corpus" "$work/artifacts"
-  options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+  longest=4096
+  [ "$target" = ldif_fuzzer ] && longest=12000  # room for a slice of the sample directory
+  options=(-max_total_time="$seconds" -max_len="$longest" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$work/artifacts/")
   [ -f "tests/fuzz/dict/$target.dict" ] && options+=(-dict="tests/fuzz/dict/$target.dict")
   printf '%s: fuzzing for %ss\n' "$target" "$seconds"
@@ -65,7 +67,7 @@ for target in "${targets[@]}"; do
   if [ "$merge" = 1 ] && [ "$status" = ok ]; then
     merged=$(mktemp -d)
     cp "tests/fuzz/corpus/$target"/* "$merged"/
-    unshare -n "build/fuzz/$target" -merge=1 "$merged" "$work/corpus" >>"$work/log.txt" 2>&1
+    unshare -n "build/fuzz/$target" -merge=1 -max_len="$longest" "$merged" "$work/corpus" >>"$work/log.txt" 2>&1
     cp -n "$merged"/* "tests/fuzz/corpus/$target"/
     rm -rf "$merged"
   fi

@@ -4,6 +4,8 @@
 #include <memory>
 #include <utility>
 
+#include "win32_compat.h"
+
 namespace {
 
 // The entry's results, as the host reads them.
@@ -96,7 +98,7 @@ std::string RecordedCall::text() const {
     all += e.line;
     all += '\n';
   }
-  return all + "returned " + std::to_string(returned) + "\n";
+  return all + "returned " + std::to_string(returned) + ", COM depth change " + std::to_string(comDepthChange) + "\n";
 }
 
 RecordedCall runRecordedCall(const std::vector<CallParameter>& parameters) {
@@ -109,7 +111,9 @@ RecordedCall runRecordedCall(const std::vector<CallParameter>& parameters) {
     const int length = p.bytes ? static_cast<int>(p.bytes->size()) : 0;
     if (!OdsHostAddParam(connection.get(), name, p.type, data, length)) return call;
   }
+  const long depthBefore = Win32CompatComInitDepth();
   call.returned = quarlix(connection.get());
+  call.comDepthChange = Win32CompatComInitDepth() - depthBefore;
   const int count = OdsHostEventCount(connection.get());
   for (int i = 0; i < count; ++i) {
     RecordedEvent recorded;
@@ -124,6 +128,7 @@ RecordedCall runRecordedCall(const std::vector<CallParameter>& parameters) {
 }
 
 std::string answerViolation(const RecordedCall& call) {
+  if (call.comDepthChange) return "COM depth changed by " + std::to_string(call.comDepthChange);
   int describes = 0, bindings = 0, rows = 0, messages = 0, dones = 0;
   int rowBindings = 0;  // cells bound since the last row
   const OdsEvent* message = nullptr;

@@ -26,6 +26,7 @@ struct RecordedEvent {
 struct RecordedCall {
   int returned = -1;
   std::vector<RecordedEvent> events;
+  long comDepthChange = 0;  // on the calling thread: 0 when COM is back where it was
 
   // The whole record, one event a line, then the return value: two runs of
   // the same call give the same text.
@@ -38,7 +39,8 @@ RecordedCall runRecordedCall(const std::vector<CallParameter>& parameters);
 // all succeeded (but for the refused row of a table without columns), closed
 // by one done of status 17 counting the rows sent, and 0 returned; or one
 // error message (20001, severity 16, state 1 or 2) and one done of status 3
-// and count 0, nothing else sent, and 1 returned. Otherwise what is wrong.
+// and count 0, nothing else sent, and 1 returned; and COM back where it was
+// on the calling thread. Otherwise what is wrong.
 std::string answerViolation(const RecordedCall& call);
 
 #endif
