@@ -13,8 +13,8 @@ struct LdapMessageFree {
 struct LdapMemFree {
   void operator()(void* p) const { ldap_memfree(p); }
 };
-struct LdapValuesFree {
-  void operator()(berval** v) const { ldap_value_free_len(v); }
+struct BervalArrayFree {
+  void operator()(berval* v) const { ber_memfree(v); }
 };
 struct LdapControlFree {
   void operator()(LDAPControl* c) const { ldap_control_free(c); }
@@ -31,7 +31,9 @@ struct LdapHandleClose {
 
 using LdapMessagePtr = std::unique_ptr<LDAPMessage, LdapMessageFree>;
 using LdapStringPtr = std::unique_ptr<char, LdapMemFree>;
-using LdapValuesPtr = std::unique_ptr<berval*, LdapValuesFree>;
+// An attribute's values as ldap_get_attribute_ber gives them: an array that
+// ends with a null bv_val.
+using BervalArrayPtr = std::unique_ptr<berval, BervalArrayFree>;
 using LdapControlPtr = std::unique_ptr<LDAPControl, LdapControlFree>;
 using LdapControlsPtr = std::unique_ptr<LDAPControl*, LdapControlsFree>;
 using BerElementPtr = std::unique_ptr<BerElement, BerElementFree>;
