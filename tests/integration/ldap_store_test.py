@@ -22,6 +22,7 @@ from slapd_fixture import SLAPD, Slapd, peer_credentials_dn  # noqa: E402
 
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
 THREADS = sys.argv.pop(1) if len(sys.argv) > 1 else None
+PAGING = sys.argv.pop(1) if len(sys.argv) > 1 else None
 SERVER_DOWN = "Cannot create object. HR: 8007203A"
 NO_SUCH_OBJECT = "Cannot create object. HR: 80072030"
 # Non-paged searches stop at 100 entries; paged ones are not limited.
@@ -84,6 +85,19 @@ class Roads(Directory):
         plain = subprocess.run(["ldapsearch", "-x", "-H", self.server.url, "-b", data.PEOPLE,
                                 "(objectClass=inetOrgPerson)", "cn"], capture_output=True)
         self.assertEqual(plain.returncode, 4)  # sizeLimitExceeded
+
+    def test_a_search_left_early_is_ended_and_the_next_one_sees_every_entry(self):
+        log_before = len(self.server.log())
+        done = subprocess.run([PAGING, self.server.address], capture_output=True, timeout=60,
+                              env=dict(os.environ, QUARLIX_ADSI_CONFIG=self.no_config))
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        # 15 rows read of pages of 10: the third page was asked for ahead, then
+        # a page of 0 ends the search; the second search reads every page.
+        # slapd's threads may log two results out of order: sort by operation.
+        results = re.findall(r"conn=(\d+) op=(\d+) SEARCH RESULT tag=101 err=0 .*nentries=(\d+)",
+                             self.server.log()[log_before:])
+        self.assertEqual([n for _, _, n in sorted(results, key=lambda r: (int(r[0]), int(r[1])))][-7:],
+                         ["10", "10", "10", "0", "100", "100", "50"])
 
     def test_star_columns_are_the_first_entry_attributes_and_adspath(self):
         answer = self.call(self.path(data.PEOPLE), "(cn=User 00*)", "*")

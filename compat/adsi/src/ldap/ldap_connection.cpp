@@ -62,6 +62,21 @@ void addReadAhead(LDAP* ld) {
   ber_sockbuf_add_io(buffer, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
 }
 
+// The paged-results control (RFC 2696) asking for `size` entries after
+// `cookie`. libldap's own constructor refuses a size of 0, which is how a
+// client ends a paged search it leaves early.
+int createPageControl(ber_int_t size, const std::string& cookie, LDAPControl** control) {
+  *control = nullptr;
+  std::unique_ptr<BerElement, void (*)(BerElement*)> ber(ber_alloc_t(LBER_USE_DER),
+                                                         [](BerElement* b) { ber_free(b, 1); });
+  if (!ber) return LDAP_NO_MEMORY;
+  berval cookieValue{cookie.size(), const_cast<char*>(cookie.data())};
+  berval value{0, nullptr};
+  if (ber_printf(ber.get(), "{iO}", size, &cookieValue) == -1 || ber_flatten2(ber.get(), &value, 0) == -1)
+    return LDAP_ENCODING_ERROR;
+  return ldap_control_create(LDAP_CONTROL_PAGEDRESULTS, 0, &value, 1, control);
+}
+
 int handleResultCode(LDAP* ld) {
   int code = LDAP_OTHER;
   ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
@@ -213,12 +228,8 @@ int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
   LdapControlPtr page;
   LDAPControl* serverControls[2] = {nullptr, nullptr};
   if (args.paged) {
-    berval cookie;
-    cookie.bv_val = const_cast<char*>(args.cookie.data());
-    cookie.bv_len = args.cookie.size();
     LDAPControl* control = nullptr;
-    int code = ldap_create_page_control(ld, static_cast<ber_int_t>(args.pageSize),
-                                        args.cookie.empty() ? nullptr : &cookie, 0, &control);
+    int code = createPageControl(static_cast<ber_int_t>(args.pageSize), args.cookie, &control);
     if (code != LDAP_SUCCESS) return code;
     page.reset(control);
     serverControls[0] = control;
