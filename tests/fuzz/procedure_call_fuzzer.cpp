@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -135,7 +136,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t header = in.byte();
   if (header & 1) {
     const char* fault = pick(kFaults, in);
-    const HRESULT result = pick(kResults, in);
+    HRESULT result = pick(kResults, in);
+    // A search step that says S_OK without stepping never ends: no directory
+    // can answer that way, so these two steps take S_FALSE instead.
+    if (result == S_OK && std::strncmp(fault, "IDirectorySearch::GetNext", 25) == 0) result = S_FALSE;
     AdsCompatSetFaultAfter(fault, result, in.byte() % 8);
     ++g_faults;
   }
