@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Safe to run again.
-# Usage: scripts/install-deps.sh [base|windows|all]   (default: all)
+# Usage: scripts/install-deps.sh [base|windows|bench|all]   (default: all)
+# bench: what bench/run.sh needs beyond base (GNU time, the plot); not in all.
 set -euo pipefail
 what=${1:-all}
 
@@ -8,12 +9,14 @@ base=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev
       libldap-dev libsasl2-dev slapd ldap-utils openssl python3 valgrind)
 windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
          binutils-mingw-w64 wine64)
+bench=(time python3-matplotlib)
 
 case "$what" in
   base) pkgs=("${base[@]}") ;;
   windows) pkgs=("${windows[@]}") ;;
+  bench) pkgs=("${base[@]}" "${bench[@]}") ;;
   all) pkgs=("${base[@]}" "${windows[@]}") ;;
-  *) echo "usage: $0 [base|windows|all]" >&2; exit 2 ;;
+  *) echo "usage: $0 [base|windows|bench|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the bench preset, runs every benchmark and prints the results as
+# Markdown tables; writes the scaling plot (PNG) beside the raw results.
+# Usage: bash bench/run.sh [--quick]
+#   --quick: 1 000 and 10 000 users, 3 runs each, short call loops.
+# Needs: scripts/install-deps.sh bench (GNU time, python3-matplotlib).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+sizes=1000,10000,100000 repeat=5 seconds=2
+case "${1:-}" in
+  --quick) sizes=1000,10000 repeat=3 seconds=0.5 ;;
+  "") ;;
+  *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
+esac
+
+# Debian's Python: the plot uses its python3-matplotlib.
+python=${PYTHON:-/usr/bin/python3}
+
+cmake --preset bench > /dev/null
+cmake --build --preset bench > /dev/null
+results=build/bench/results
+mkdir -p "$results"
+
+echo "search benchmark (sizes $sizes, $repeat runs each) ..." >&2
+"$python" bench/search_bench.py --exe build/bench/quarlix-exec --out "$results/search.json" \
+  --sizes "$sizes" --repeat "$repeat"
+echo "call overhead ..." >&2
+build/bench/call_overhead samples/corp.ldif "$seconds" > "$results/calls.jsonl"
+"$python" bench/report.py --search "$results/search.json" --calls "$results/calls.jsonl" \
+  --plot "$results/scaling.png" | tee "$results/report.md"
