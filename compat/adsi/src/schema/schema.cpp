@@ -150,8 +150,12 @@ bool Schema::learnAttributeType(const std::string& description, std::string& rea
       ldap_str2attributetype(description.c_str(), &code, &where, LDAP_SCHEMA_ALLOW_ALL),
       ldap_attributetype_free);
   if (!at) {
-    reason = std::string("attribute type definition does not parse (") +
-             ldap_scherr2str(code) + (where && *where ? std::string(" near '") + where + "')" : ")");
+    // libldap may leave `where` one past the text when the definition ends
+    // too soon: only a place inside it is shown.
+    const char* begin = description.c_str();
+    const bool inside = where && where >= begin && where < begin + description.size();
+    reason = std::string("attribute type definition does not parse (") + ldap_scherr2str(code) +
+             (inside ? " near '" + std::string(where) + "')" : ")");
     return false;
   }
   ADSTYPE type;
