@@ -5,6 +5,7 @@
 #include "ldap/ldap_bind.h"
 #include "ldap/ldap_entry_reader.h"
 #include "ldap/ldap_error_map.h"
+#include "ldap/sigpipe_hold.h"
 #include "text.h"
 
 namespace adsi {
@@ -90,6 +91,7 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
   connection.reset();
   std::shared_ptr<LdapConnection> c(new LdapConnection(target, config));
   std::lock_guard<std::mutex> lock(c->mutex_);
+  SigpipeHold pipe;
   bool startTlsFailed = false;
   int code = c->establish(config.startTls != StartTlsMode::Never, startTlsFailed);
   // ADSI talks in clear unless asked to encrypt: a failed StartTLS that was
@@ -175,36 +177,36 @@ int LdapConnection::readRootDse() {
   return LDAP_SUCCESS;
 }
 
-int LdapConnection::search(const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
+template <class Operation>
+int LdapConnection::use(Operation operation) {
   std::lock_guard<std::mutex> lock(mutex_);
-  int code = searchLocked(args, outcome);
+  SigpipeHold pipe;
+  if (!reachable_) return LDAP_SERVER_DOWN;
+  const int code = operation();
   if (unreachable(code)) reachable_ = false;
   return code;
+}
+
+int LdapConnection::search(const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
+  return use([&] { return searchLocked(args, outcome); });
 }
 
 int LdapConnection::sendSearch(const LdapSearchArgs& args, int& messageId) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  int code = sendLocked(args, messageId);
-  if (unreachable(code)) reachable_ = false;
-  return code;
+  return use([&] { return sendLocked(args, messageId); });
 }
 
 int LdapConnection::collectSearch(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  int code = collectLocked(messageId, args, outcome);
-  if (unreachable(code)) reachable_ = false;
-  return code;
+  return use([&] { return collectLocked(messageId, args, outcome); });
 }
 
 void LdapConnection::abandonPaging(const LdapSearchArgs& args) {
-  if (!args.paged || args.cookie.empty() || !reachable_) return;
+  if (!args.paged || args.cookie.empty()) return;
   LdapSearchArgs last = args;
   last.pageSize = 0;  // asks for no entries and ends the paged search
   last.allAttributes = false;
   last.attributes.clear();
-  std::lock_guard<std::mutex> lock(mutex_);
   LdapSearchOutcome ignored;
-  searchLocked(last, ignored);
+  use([&] { return searchLocked(last, ignored); });
 }
 
 int LdapConnection::searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome) {

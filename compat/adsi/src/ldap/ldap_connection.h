@@ -81,6 +81,12 @@ class LdapConnection {
   int newHandle();
   int readRootDse();
   bool shouldStartTls() const;
+  // Runs one operation under the lock. A connection that lost its server, or
+  // on which an operation timed out, is not used again: every later operation
+  // of the call (a member read, a child's GetInfo) would write to a dead
+  // socket or wait out the time-out once more.
+  template <class Operation>
+  int use(Operation operation);
   int searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome);
   int sendLocked(const LdapSearchArgs& args, int& messageId);
   int collectLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
@@ -90,7 +96,7 @@ class LdapConnection {
   std::mutex mutex_;  // guards the handle
   LdapHandlePtr ld_;
   RootDse rootDse_;
-  bool reachable_ = true;  // false once an operation found no server
+  bool reachable_ = true;  // false once an operation found no server or timed out
 };
 
 }  // namespace adsi

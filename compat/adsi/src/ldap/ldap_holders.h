@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "ldap/sigpipe_hold.h"
+
 namespace adsi {
 
 struct LdapMessageFree {
@@ -26,7 +28,10 @@ struct BerElementFree {
   void operator()(BerElement* b) const { ber_free(b, 0); }
 };
 struct LdapHandleClose {
-  void operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
+  void operator()(LDAP* ld) const {
+    SigpipeHold pipe;  // the unbind is written to a connection that may be gone
+    ldap_unbind_ext_s(ld, nullptr, nullptr);
+  }
 };
 
 using LdapMessagePtr = std::unique_ptr<LDAPMessage, LdapMessageFree>;
