@@ -27,6 +27,9 @@ step "ThreadSanitizer: concurrent calls"
 cmake --preset linux-tsan >/dev/null
 cmake --build --preset linux-tsan
 ctest --preset linux-tsan
+# The same program against a slapd on loopback.
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir build/linux-tsan -R '^stress_slapd_concurrency$' --output-on-failure
 
 if [ -x tests/windows/run.sh ]; then
   step "Windows DLLs"
