@@ -2,6 +2,7 @@
 
 #include "errors/guarded.h"
 #include "platform/text_conversion.h"
+#include "platform/query_interface.h"
 
 namespace {
 constexpr LONG kChildPageSize = 100;
@@ -24,7 +25,7 @@ void ContainerObject::setPageSize(LONG size) {
     pageSize.get().vt = VT_I4;
     pageSize.get().lVal = size;
     ComPtr<IADsObjectOptions> options;
-    raiseOnFailure(container->QueryInterface(IID_IADsObjectOptions, options.putVoid()));
+    queryInterface(container, IID_IADsObjectOptions, options);
     raiseOnFailure(options->SetOption(ADS_OPTION_PAGE_SIZE, pageSize.get()));
     return true;
   });
@@ -44,7 +45,7 @@ bool ContainerObject::startEnumeration(const WCHAR* classFilter) {
     ComPtr<IUnknown> enumeration;
     raiseOnFailure(container->get__NewEnum(enumeration.put()));
     if (!enumeration) throw FailureCode{E_POINTER};
-    raiseOnFailure(enumeration->QueryInterface(IID_IEnumVARIANT, enumerator.putVoid()));
+    queryInterface(enumeration, IID_IEnumVARIANT, enumerator);
     return true;
   });
 }

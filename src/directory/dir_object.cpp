@@ -2,9 +2,11 @@
 
 #include "errors/error_text.h"
 #include "errors/guarded.h"
+#include "platform/query_interface.h"
 
 DirObject::DirObject(UniqueBstr path) {
-  const HRESULT result = ADsGetObject(path.get(), IID_IADs, adsObject.putVoid());
+  HRESULT result = ADsGetObject(path.get(), IID_IADs, adsObject.putVoid());
+  if (result == S_OK && !adsObject) result = E_POINTER;  // a success that hands back nothing
   if (result != S_OK) {
     adsObject.reset();
     formatText(errorText, "Cannot create object. HR: %X", static_cast<unsigned>(result));
@@ -31,7 +33,7 @@ bool DirObject::loadProperties() {
     propertyList.reset();
     if (!adsObject) throw FailureCode{E_POINTER};
     raiseOnFailure(adsObject->GetInfo());
-    raiseOnFailure(adsObject->QueryInterface(IID_IADsPropertyList, propertyList.putVoid()));
+    queryInterface(adsObject, IID_IADsPropertyList, propertyList);
     return true;
   });
 }
@@ -43,7 +45,7 @@ bool DirObject::nextPropertyName(UniqueBstr& name) {
     if (propertyList->Next(item.put()) != S_OK) return false;  // none left, or a failure
     if (item.get().vt != VT_DISPATCH || !item.get().pdispVal) throw FailureCode{DISP_E_TYPEMISMATCH};
     ComPtr<IADsPropertyEntry> entry;
-    raiseOnFailure(item.get().pdispVal->QueryInterface(IID_IADsPropertyEntry, entry.putVoid()));
+    queryInterface(item.get().pdispVal, IID_IADsPropertyEntry, entry);
     raiseOnFailure(entry->get_Name(name.put()));
     return true;
   });
@@ -71,7 +73,7 @@ bool DirObject::attachElement(const VARIANT& element) {
   return guarded(errorText, [&] {
     if (element.vt != VT_DISPATCH || !element.pdispVal) throw FailureCode{DISP_E_TYPEMISMATCH};
     ComPtr<IADs> object;
-    raiseOnFailure(element.pdispVal->QueryInterface(IID_IADs, object.putVoid()));
+    queryInterface(element.pdispVal, IID_IADs, object);
     return attach(std::move(object));
   });
 }

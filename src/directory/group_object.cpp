@@ -1,6 +1,7 @@
 #include "directory/group_object.h"
 
 #include "errors/guarded.h"
+#include "platform/query_interface.h"
 
 GroupObject::~GroupObject() {
   enumerator.reset();
@@ -18,7 +19,7 @@ bool GroupObject::startMemberEnumeration() {
     ComPtr<IUnknown> enumeration;
     raiseOnFailure(members->get__NewEnum(enumeration.put()));
     if (!enumeration) throw FailureCode{E_POINTER};
-    raiseOnFailure(enumeration->QueryInterface(IID_IEnumVARIANT, enumerator.putVoid()));
+    queryInterface(enumeration, IID_IEnumVARIANT, enumerator);
     return true;
   });
 }

@@ -1,5 +1,6 @@
 #include "directory/dir_object.h"
 #include "errors/guarded.h"
+#include "platform/query_interface.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ bool DirObject::readProperty(BSTR name, UniqueBstr& text) {
     if (propertyList->GetPropertyItem(name, ADSTYPE_CASE_IGNORE_STRING, item.put()) != S_OK) return false;
     if (item.get().vt != VT_DISPATCH || !item.get().pdispVal) throw FailureCode{DISP_E_TYPEMISMATCH};
     ComPtr<IADsPropertyEntry> entry;
-    raiseOnFailure(item.get().pdispVal->QueryInterface(IID_IADsPropertyEntry, entry.putVoid()));
+    queryInterface(item.get().pdispVal, IID_IADsPropertyEntry, entry);
     return formatPropertyEntry(entry.get(), text) > 0;
   });
 }

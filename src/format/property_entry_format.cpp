@@ -7,6 +7,7 @@
 #include "errors/guarded.h"
 #include "format/property_value_format.h"
 #include "platform/safe_array_access.h"
+#include "platform/query_interface.h"
 
 int DirObject::formatPropertyEntry(IADsPropertyEntry* entry, UniqueBstr& output) {
   output = UniqueBstr::empty();
@@ -38,7 +39,7 @@ int DirObject::formatPropertyEntry(IADsPropertyEntry* entry, UniqueBstr& output)
       } else if (element.vt == VT_DISPATCH) {
         if (!element.pdispVal) throw FailureCode{E_POINTER};
         ComPtr<IADsPropertyValue> value;
-        raiseOnFailure(element.pdispVal->QueryInterface(IID_IADsPropertyValue, value.putVoid()));
+        queryInterface(element.pdispVal, IID_IADsPropertyValue, value);
         UniqueBstr text;
         formatPropertyValue(value.get(), text);
         if (text) joined.append(text.get(), text.length());

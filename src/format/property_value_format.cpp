@@ -9,6 +9,7 @@
 #include "platform/safe_array_access.h"
 #include "platform/text_conversion.h"
 #include "platform/unique_variant.h"
+#include "platform/query_interface.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ void readLargeInteger(IADsPropertyValue* value, std::string& narrow) {
   raiseOnFailure(value->get_LargeInteger(object.put()));
   if (!object) throw FailureCode{E_POINTER};
   ComPtr<IADsLargeInteger> largeInteger;
-  raiseOnFailure(object->QueryInterface(IID_IADsLargeInteger, largeInteger.putVoid()));
+  queryInterface(object, IID_IADsLargeInteger, largeInteger);
   LONG low = 0, high = 0;
   largeInteger->get_LowPart(&low);
   largeInteger->get_HighPart(&high);
