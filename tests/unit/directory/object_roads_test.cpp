@@ -76,6 +76,15 @@ TEST_F(ObjectRoad, UnboundPathFailsWithTheWrappersText) {
   EXPECT_EQ(failureText(result), "Cannot create object. HR: 80072030");
 }
 
+TEST_F(ObjectRoad, SuccessWithoutAnObjectIsAFailure) {
+  // A provider that answers S_OK and hands back nothing.
+  ASSERT_TRUE(AdsCompatSetFault("ADsGetObject", S_OK));
+  const CallResult object = callWith({path(kAnn), "", "cn"});
+  EXPECT_EQ(failureText(object), "Cannot create object. HR: 80004003");
+  const CallResult search = callWith({path("OU=People"), "(cn=*)", "cn"});
+  EXPECT_EQ(failureText(search), "\nError: Invalid pointer\r\n");
+}
+
 TEST_F(ObjectRoad, StandardPropertiesComeFromTheObjectInAnyCase) {
   const CallResult result = callWith({path(kAnn), "", "name,ADSPATH,Class,guid,Parent,SCHEMA,objectGUID"});
   ASSERT_EQ(result.returned, 0) << failureText(result);
