@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "integration"))
 sys.path.insert(0, HERE)
 
 import fault_directory as data  # noqa: E402
-from ldap_proxy import BIND_RESPONSE, CUT, FREEZE, SEARCH_ENTRY, LdapProxy  # noqa: E402
+from ldap_proxy import BIND_RESPONSE, CUT, FREEZE, SEARCH_ENTRY, SPLIT, LdapProxy  # noqa: E402
 from quarlix_call import Host, exec_line  # noqa: E402
 from slapd_fixture import SLAPD, Slapd  # noqa: E402
 
@@ -192,6 +192,18 @@ class Faults(unittest.TestCase):
         self.assertLess(answer.seconds, TIMEOUT + MARGIN)
         self.assertNextCallsWhole(self.proxy.address, "search", "object")
 
+    def test_a_server_that_stops_half_way_through_a_message(self):
+        # libldap reads the rest of a message it has begun: that read must not
+        # wait past the time-out, from the first answer of a connection on.
+        self.proxy.strike_after(entries=1, dones=0, tag=SEARCH_ENTRY, action=SPLIT)  # the root DSE
+        answer = self.call("silent inside the first answer", "object", self.roads(self.proxy.address)["object"])
+        self.assertFailed(answer, SERVER_DOWN)
+        self.proxy.strike_after(entries=110, tag=SEARCH_ENTRY, action=SPLIT)  # inside the second page
+        answer = self.call("silent inside an entry", "search", self.roads(self.proxy.address)["search"])
+        self.assertTrue(self.proxy.struck.is_set())
+        self.assertFailed(answer, SEARCH_TIMED_OUT)
+        self.assertNextCallsWhole(self.proxy.address, "search", "object")
+
     def test_walks_cut_or_silent_half_way_end_with_the_rows_read_so_far(self):
         # A member or child that cannot be read is left out, and a failed step
         # of the walk ends it like its end: the procedure answers with what it
@@ -263,4 +275,4 @@ class Faults(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=[sys.argv[0]], verbosity=2)
+    unittest.main(argv=sys.argv, verbosity=2)  # test names may follow the binary

@@ -10,14 +10,16 @@ bind, after N entries. Python 3 standard library only.
 
 Each client connection gets its own upstream connection and its own count.
 CUT closes both sides at once; FREEZE stops forwarding in both directions and
-keeps both sockets open (a server that has gone silent); a callable is run
-once (e.g. to signal slapd) and forwarding goes on."""
+keeps both sockets open (a server that has gone silent); SPLIT does the same
+half-way through the striking message; a callable is run once (e.g. to
+signal slapd) and forwarding goes on."""
 import collections
 import socket
 import threading
 
 CUT = "cut"
 FREEZE = "freeze"
+SPLIT = "split"
 
 # protocolOp tags of the messages a server sends (RFC 4511, APPLICATION n).
 BIND_RESPONSE = 0x61
@@ -100,6 +102,8 @@ class _Link:
             out += message
             self.counts[tag] += 1
             if self.proxy._should_strike(self, tag):
+                if self.proxy.action == SPLIT:  # the second half of this message never comes
+                    del out[len(out) - len(message) // 2:]
                 self.client.sendall(out)
                 out.clear()
                 if self._strike():
@@ -115,7 +119,7 @@ class _Link:
             self.stopped.set()
             self.close()
             return True
-        if action == FREEZE:
+        if action in (FREEZE, SPLIT):
             self.stopped.set()
             return True
         action()

@@ -63,6 +63,17 @@ void addReadAhead(LDAP* ld) {
   ber_sockbuf_add_io(buffer, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
 }
 
+// libldap reads the rest of a message it has begun with a plain read: on a
+// blocking socket a server that stops half-way through a message would hold
+// the call for ever, whatever the time-out. On a non-blocking one the read
+// returns and libldap waits for the rest in its poll, which the time-out
+// bounds. Set as soon as the socket is connected, before anything is read.
+int connectedNonBlocking(LDAP*, Sockbuf* socket, LDAPURLDesc*, sockaddr*, ldap_conncb*) {
+  return ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_NONBLOCK, socket) == 1 ? 0 : LDAP_LOCAL_ERROR;
+}
+void connectionClosing(LDAP*, Sockbuf*, ldap_conncb*) {}
+ldap_conncb g_nonBlockingSockets{connectedNonBlocking, connectionClosing, nullptr};
+
 // The paged-results control (RFC 2696) asking for `size` entries after
 // `cookie`. libldap's own constructor refuses a size of 0, which is how a
 // client ends a paged search it leaves early.
@@ -115,6 +126,7 @@ int LdapConnection::newHandle() {
       ldap_set_option(raw, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS ||
       // The host's signals must not fail an operation half-way.
       ldap_set_option(raw, LDAP_OPT_RESTART, LDAP_OPT_ON) != LDAP_OPT_SUCCESS ||
+      ldap_set_option(raw, LDAP_OPT_CONNECT_CB, &g_nonBlockingSockets) != LDAP_OPT_SUCCESS ||
       ldap_set_option(raw, LDAP_OPT_NETWORK_TIMEOUT, &network) != LDAP_OPT_SUCCESS ||
       ldap_set_option(raw, LDAP_OPT_TIMEOUT, &operation) != LDAP_OPT_SUCCESS)
     return LDAP_LOCAL_ERROR;
