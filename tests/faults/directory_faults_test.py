@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "integration"))
 sys.path.insert(0, HERE)
 
 import fault_directory as data  # noqa: E402
-from ldap_proxy import BIND_RESPONSE, CUT, FREEZE, SEARCH_ENTRY, SPLIT, LdapProxy  # noqa: E402
+from ldap_proxy import BIND_RESPONSE, CUT, FREEZE, SEARCH_ENTRY, SEARCH_REFERENCE, SPLIT, LdapProxy  # noqa: E402
 from quarlix_call import Host, exec_line  # noqa: E402
 from slapd_fixture import SLAPD, Slapd  # noqa: E402
 
@@ -226,10 +226,12 @@ class Faults(unittest.TestCase):
     # -- what the server says --
     def test_a_referral_is_not_chased(self):
         def path(dn):
-            return "LDAP://%s/%s" % (self.server.address, dn)
-        # Below the suffix: every entry but the referred part.
+            return "LDAP://%s/%s" % (self.proxy.address, dn)
+        # Below the suffix: every entry but the referred part, of which the
+        # server sent a continuation reference.
         answer = self.call("referral inside the search", "search", exec_line(path(data.SUFFIX), "(ou=*)", "ou"))
         self.assertEqual(self.rows(answer), [["many"], ["team"], ["wide"]])
+        self.assertEqual(self.proxy.forwarded(SEARCH_REFERENCE), 1)
         answer = self.call("referral among children", "children",
                            exec_line(path(data.SUFFIX), "", "Name", "GET_CHILD_OBJECTS"))
         self.assertNotIn(["ou=away"], self.rows(answer))

@@ -4,7 +4,7 @@ exact point of a conversation: after the first page of a search, after the
 bind, after N entries. Python 3 standard library only.
 
     with LdapProxy(server.port) as proxy:
-        proxy.strike_after(entries=100, action=CUT)   # or FREEZE, or a callable
+        proxy.strike_after(entries=100, action=CUT)   # or FREEZE, SPLIT, a callable
         ... call the procedure with proxy.address ...
         proxy.struck.wait(5)
 
@@ -67,7 +67,7 @@ class _Link:
         for sock in (client, upstream):  # no Nagle delay on each page's request and answer
             sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.counts = collections.Counter()  # messages forwarded, by protocolOp tag
-        self.stopped = threading.Event()  # set when forwarding ends (CUT or FREEZE)
+        self.stopped = threading.Event()  # set when forwarding ends (CUT, FREEZE, SPLIT)
         self.pending = bytearray()  # the start of a message not yet whole
         self.threads = [
             threading.Thread(target=self._pump, args=(client, upstream, self._request), daemon=True),
