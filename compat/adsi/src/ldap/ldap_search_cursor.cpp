@@ -52,9 +52,12 @@ HRESULT LdapSearchCursor::fetch(std::vector<EntryPtr>& page) {
     int code = nextAsked_ ? connection_.collectSearch(nextMessage_, args_, outcome)
                           : connection_.search(args_, outcome);
     nextAsked_ = false;
-    // A size limit ends the results without failing them, as ADSI shows a
-    // server's limit: the entries up to it, then no more rows.
-    if (code != LDAP_SUCCESS && code != LDAP_SIZELIMIT_EXCEEDED) {
+    // The caller's own size limit ends the results without failing them; the
+    // server's limit fails the search, so that a caller never takes the first
+    // entries for the whole answer.
+    bool ownLimit = code == LDAP_SIZELIMIT_EXCEEDED && args_.sizeLimit > 0 &&
+                    returned_ + outcome.entries.size() >= static_cast<uint32_t>(args_.sizeLimit);
+    if (code != LDAP_SUCCESS && !ownLimit) {
       ended_ = true;
       return hresultFromLdap(code);
     }
