@@ -3,8 +3,6 @@
 #ifndef QUARLIX_PLATFORM_COM_PTR_H
 #define QUARLIX_PLATFORM_COM_PTR_H
 
-#include "platform/platform.h"
-
 template <class T>
 class ComPtr {
  public:

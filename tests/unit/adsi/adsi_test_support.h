@@ -9,40 +9,17 @@
 #include "activeds.h"
 #include "adsi_compat.h"
 #include "win32_compat.h"
+#include "platform/com_ptr.h"
 
-// One COM reference, released at the end of the scope.
 template <class T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* p) : p_(p) {}
-  ~Ref() { reset(); }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  Ref(Ref&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  T** out() {
-    reset();
-    return &p_;
-  }
-  void** outVoid() { return reinterpret_cast<void**>(out()); }
-
- private:
-  T* p_ = nullptr;
-};
+using Ref = ComPtr<T>;  // one COM reference, released at the end of the scope
 
 struct Bstr {
   Bstr() = default;
   ~Bstr() { SysFreeString(p); }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
-  BSTR* out() {
+  BSTR* put() {
     SysFreeString(p);
     p = nullptr;
     return &p;
@@ -65,7 +42,7 @@ std::string narrow(const WCHAR* text);
 // Binds a path for an interface; the HRESULT of ADsGetObject.
 template <class T>
 HRESULT bindPath(const std::string& path, REFIID iid, Ref<T>& out) {
-  return ADsGetObject(wide(path).c_str(), iid, out.outVoid());
+  return ADsGetObject(wide(path).c_str(), iid, out.putVoid());
 }
 
 // Runs a search below `path` and returns the values of `attribute` (its

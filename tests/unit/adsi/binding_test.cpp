@@ -8,7 +8,7 @@ using BindingTest = SampleTest;
 
 std::string getter(IADs* object, HRESULT (IADs::*get)(BSTR*)) {
   Bstr value;
-  EXPECT_EQ((object->*get)(value.out()), S_OK);
+  EXPECT_EQ((object->*get)(value.put()), S_OK);
   return value.utf8();
 }
 
@@ -138,12 +138,12 @@ TEST_F(BindingTest, EveryObjectAnswersTheLdapProviderInterfacesAndGroupsAlsoIADs
   for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &IID_IADs, &IID_IADsContainer,
                          &IID_IDirectorySearch, &IID_IADsPropertyList, &IID_IADsObjectOptions}) {
     Ref<IUnknown> answer;
-    EXPECT_EQ(user->QueryInterface(*iid, answer.outVoid()), S_OK);
+    EXPECT_EQ(user->QueryInterface(*iid, answer.putVoid()), S_OK);
     EXPECT_TRUE(answer);
   }
   for (const IID* iid : {&IID_IADsGroup, &IID_IADsMembers, &IID_IEnumVARIANT, &IID_IADsPropertyEntry}) {
     Ref<IUnknown> answer;
-    EXPECT_EQ(user->QueryInterface(*iid, answer.outVoid()), E_NOINTERFACE);
+    EXPECT_EQ(user->QueryInterface(*iid, answer.putVoid()), E_NOINTERFACE);
     EXPECT_FALSE(answer);
   }
   Ref<IADsGroup> notAGroup;
@@ -153,11 +153,11 @@ TEST_F(BindingTest, EveryObjectAnswersTheLdapProviderInterfacesAndGroupsAlsoIADs
   Ref<IADsGroup> group;
   ASSERT_EQ(bindPath("LDAP://CN=Managers,OU=Groups,DC=corp,DC=example,DC=com", IID_IADsGroup, group), S_OK);
   Ref<IADs> asIADs;
-  ASSERT_EQ(group->QueryInterface(IID_IADs, asIADs.outVoid()), S_OK);
+  ASSERT_EQ(group->QueryInterface(IID_IADs, asIADs.putVoid()), S_OK);
   EXPECT_EQ(getter(asIADs.get(), &IADs::get_Class), "group");
 
   Ref<IDispatch> dispatch;
-  ASSERT_EQ(user->QueryInterface(IID_IDispatch, dispatch.outVoid()), S_OK);
+  ASSERT_EQ(user->QueryInterface(IID_IDispatch, dispatch.putVoid()), S_OK);
   UINT count = 0;
   EXPECT_EQ(dispatch->GetTypeInfoCount(&count), E_NOTIMPL);
 }

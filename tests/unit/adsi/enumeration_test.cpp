@@ -10,7 +10,7 @@ class EnumerationTest : public SampleTest {
   static std::vector<std::string> names(IUnknown* enumObject) {
     std::vector<std::string> out;
     Ref<IEnumVARIANT> enumerator;
-    EXPECT_EQ(enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.outVoid()), S_OK);
+    EXPECT_EQ(enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.putVoid()), S_OK);
     if (!enumerator) return out;
     while (true) {
       Var element;
@@ -24,9 +24,9 @@ class EnumerationTest : public SampleTest {
       EXPECT_EQ(fetched, 1u);
       EXPECT_EQ(element.v.vt, VT_DISPATCH);
       Ref<IADs> object;
-      EXPECT_EQ(element.v.pdispVal->QueryInterface(IID_IADs, object.outVoid()), S_OK);
+      EXPECT_EQ(element.v.pdispVal->QueryInterface(IID_IADs, object.putVoid()), S_OK);
       Bstr name;
-      object->get_Name(name.out());
+      object->get_Name(name.put());
       out.push_back(name.utf8());
     }
     return out;
@@ -42,7 +42,7 @@ class EnumerationTest : public SampleTest {
       EXPECT_EQ(container->put_Filter(filter.v), S_OK);
     }
     Ref<IUnknown> enumObject;
-    EXPECT_EQ(container->get__NewEnum(enumObject.out()), S_OK);
+    EXPECT_EQ(container->get__NewEnum(enumObject.put()), S_OK);
     return enumObject ? names(enumObject.get()) : std::vector<std::string>();
   }
   // The enumerator of a group's members.
@@ -50,10 +50,10 @@ class EnumerationTest : public SampleTest {
     Ref<IADsGroup> group;
     ASSERT_EQ(bindPath("LDAP://" + dn, IID_IADsGroup, group), S_OK);
     Ref<IADsMembers> list;
-    ASSERT_EQ(group->Members(list.out()), S_OK);
+    ASSERT_EQ(group->Members(list.put()), S_OK);
     Ref<IUnknown> enumObject;
-    ASSERT_EQ(list->get__NewEnum(enumObject.out()), S_OK);
-    ASSERT_EQ(enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.outVoid()), S_OK);
+    ASSERT_EQ(list->get__NewEnum(enumObject.put()), S_OK);
+    ASSERT_EQ(enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.putVoid()), S_OK);
   }
   std::vector<std::string> members(const std::string& dn) {
     Ref<IEnumVARIANT> enumerator;
@@ -90,7 +90,7 @@ TEST_F(EnumerationTest, PageSizeOptionPagesTheEnumeration) {
   Ref<IADsContainer> container;
   ASSERT_EQ(bindPath("LDAP://" + kStaff, IID_IADsContainer, container), S_OK);
   Ref<IADsObjectOptions> options;
-  ASSERT_EQ(container->QueryInterface(IID_IADsObjectOptions, options.outVoid()), S_OK);
+  ASSERT_EQ(container->QueryInterface(IID_IADsObjectOptions, options.putVoid()), S_OK);
   Var size;
   size.v.vt = VT_I4;
   size.v.lVal = 3;
@@ -103,9 +103,9 @@ TEST_F(EnumerationTest, PageSizeOptionPagesTheEnumeration) {
   EXPECT_EQ(narrow(server.v.bstrVal), "corp.example.com");
 
   Ref<IUnknown> enumObject;
-  ASSERT_EQ(container->get__NewEnum(enumObject.out()), S_OK);
+  ASSERT_EQ(container->get__NewEnum(enumObject.put()), S_OK);
   Ref<IEnumVARIANT> enumerator;
-  ASSERT_EQ(enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.outVoid()), S_OK);
+  ASSERT_EQ(enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.putVoid()), S_OK);
   LONG pages = AdsCompatPagesFetched();
   VARIANT batch[5];
   ULONG fetched = 0;
@@ -122,9 +122,9 @@ TEST_F(EnumerationTest, PageSizeOptionPagesTheEnumeration) {
   Var last;
   ASSERT_EQ(enumerator->Next(1, &last.v, nullptr), S_OK);
   Ref<IADs> ceo;
-  ASSERT_EQ(last.v.pdispVal->QueryInterface(IID_IADs, ceo.outVoid()), S_OK);
+  ASSERT_EQ(last.v.pdispVal->QueryInterface(IID_IADs, ceo.putVoid()), S_OK);
   Bstr path;
-  ceo->get_ADsPath(path.out());
+  ceo->get_ADsPath(path.put());
   EXPECT_EQ(path.utf8(), "LDAP://CN=Olivia Reed," + kStaff);
 }
 
@@ -139,9 +139,9 @@ TEST_F(EnumerationTest, ContainerOddsAndEnds) {
   EXPECT_EQ(container->put_Filter(notAnArray.v), E_INVALIDARG);
   Ref<IDispatch> child;
   ASSERT_EQ(container->GetObject(const_cast<BSTR>(u"organizationalUnit"), const_cast<BSTR>(u"OU=Legal"),
-                                 child.out()),
+                                 child.put()),
             S_OK);
-  EXPECT_EQ(container->GetObject(nullptr, const_cast<BSTR>(u"OU=Nowhere"), child.out()),
+  EXPECT_EQ(container->GetObject(nullptr, const_cast<BSTR>(u"OU=Nowhere"), child.put()),
             static_cast<HRESULT>(0x80072030));
 }
 
@@ -161,14 +161,14 @@ TEST_F(EnumerationTest, MembersAreBoundObjectsThatAnswerAsTheirClass) {
   Var first;
   ASSERT_EQ(enumerator->Next(1, &first.v, nullptr), S_OK);
   Ref<IADsGroup> nested;  // Sales Team, a group inside the group
-  EXPECT_EQ(first.v.pdispVal->QueryInterface(IID_IADsGroup, nested.outVoid()), S_OK);
+  EXPECT_EQ(first.v.pdispVal->QueryInterface(IID_IADsGroup, nested.putVoid()), S_OK);
   ASSERT_EQ(enumerator->Skip(6), S_OK);
   Var ceo;
   ASSERT_EQ(enumerator->Next(1, &ceo.v, nullptr), S_OK);
   Ref<IADsGroup> notAGroup;
-  EXPECT_EQ(ceo.v.pdispVal->QueryInterface(IID_IADsGroup, notAGroup.outVoid()), E_NOINTERFACE);
+  EXPECT_EQ(ceo.v.pdispVal->QueryInterface(IID_IADsGroup, notAGroup.putVoid()), E_NOINTERFACE);
   Ref<IADs> user;
-  ASSERT_EQ(ceo.v.pdispVal->QueryInterface(IID_IADs, user.outVoid()), S_OK);
+  ASSERT_EQ(ceo.v.pdispVal->QueryInterface(IID_IADs, user.putVoid()), S_OK);
   EXPECT_EQ(user->GetInfo(), S_OK);
 }
 
@@ -183,11 +183,11 @@ TEST_F(EnumerationTest, AMemberNamingNothingFailsWhenRead) {
   Var gone;
   ASSERT_EQ(enumerator->Next(1, &gone.v, nullptr), S_OK);
   Ref<IADs> object;
-  ASSERT_EQ(gone.v.pdispVal->QueryInterface(IID_IADs, object.outVoid()), S_OK);
+  ASSERT_EQ(gone.v.pdispVal->QueryInterface(IID_IADs, object.putVoid()), S_OK);
   EXPECT_EQ(object->GetInfo(), static_cast<HRESULT>(0x80072030));
   // A search below it has no base.
   Ref<IDirectorySearch> search;
-  ASSERT_EQ(object->QueryInterface(IID_IDirectorySearch, search.outVoid()), S_OK);
+  ASSERT_EQ(object->QueryInterface(IID_IDirectorySearch, search.putVoid()), S_OK);
   ADS_SEARCH_HANDLE handle = nullptr;
   EXPECT_EQ(search->ExecuteSearch(const_cast<LPWSTR>(u"(cn=*)"), nullptr, 0xFFFFFFFF, &handle),
             static_cast<HRESULT>(0x80072030));

@@ -34,13 +34,13 @@ HRESULT withObject(const std::string& path, const std::function<HRESULT(IADs*)>&
 HRESULT withProperty(const char16_t* name, const std::function<HRESULT(IADsPropertyEntry*)>& call) {
   return withObject(kAlicePath, [&](IADs* object) {
     Ref<IADsPropertyList> list;
-    HRESULT hr = object->QueryInterface(IID_IADsPropertyList, list.outVoid());
+    HRESULT hr = object->QueryInterface(IID_IADsPropertyList, list.putVoid());
     if (FAILED(hr)) return hr;
     Var item;
     hr = list->GetPropertyItem(const_cast<BSTR>(name), ADSTYPE_CASE_IGNORE_STRING, &item.v);
     if (FAILED(hr)) return hr;
     Ref<IADsPropertyEntry> entry;
-    hr = item.v.pdispVal->QueryInterface(IID_IADsPropertyEntry, entry.outVoid());
+    hr = item.v.pdispVal->QueryInterface(IID_IADsPropertyEntry, entry.putVoid());
     return FAILED(hr) ? hr : call(entry.get());
   });
 }
@@ -53,7 +53,7 @@ HRESULT withValue(const char16_t* name, const std::function<HRESULT(IADsProperty
     VARIANT* elements = nullptr;
     SafeArrayAccessData(values.v.parray, reinterpret_cast<void**>(&elements));
     Ref<IADsPropertyValue> value;
-    hr = elements[0].pdispVal->QueryInterface(IID_IADsPropertyValue, value.outVoid());
+    hr = elements[0].pdispVal->QueryInterface(IID_IADsPropertyValue, value.putVoid());
     SafeArrayUnaccessData(values.v.parray);
     return FAILED(hr) ? hr : call(value.get());
   });
@@ -62,13 +62,13 @@ HRESULT withValue(const char16_t* name, const std::function<HRESULT(IADsProperty
 HRESULT withEnumerator(const std::string& path, const std::function<HRESULT(IEnumVARIANT*)>& call) {
   return withObject(path, [&](IADs* object) {
     Ref<IADsContainer> container;
-    HRESULT hr = object->QueryInterface(IID_IADsContainer, container.outVoid());
+    HRESULT hr = object->QueryInterface(IID_IADsContainer, container.putVoid());
     if (FAILED(hr)) return hr;
     Ref<IUnknown> enumObject;
-    hr = container->get__NewEnum(enumObject.out());
+    hr = container->get__NewEnum(enumObject.put());
     if (FAILED(hr)) return hr;
     Ref<IEnumVARIANT> enumerator;
-    hr = enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.outVoid());
+    hr = enumObject->QueryInterface(IID_IEnumVARIANT, enumerator.putVoid());
     return FAILED(hr) ? hr : call(enumerator.get());
   });
 }
@@ -81,7 +81,7 @@ HRESULT nextElement(IEnumVARIANT* enumerator) {
 
 HRESULT getString(IADs* object, HRESULT (IADs::*get)(BSTR*)) {
   Bstr value;
-  return (object->*get)(value.out());
+  return (object->*get)(value.put());
 }
 
 struct FaultCase {
@@ -106,7 +106,7 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
        [] {
          return withObject(kAlicePath, [](IADs* o) {
            Ref<IADsContainer> c;
-           HRESULT hr = o->QueryInterface(IID_IADsContainer, c.outVoid());
+           HRESULT hr = o->QueryInterface(IID_IADsContainer, c.putVoid());
            if (FAILED(hr)) {
              EXPECT_FALSE(c);
            }
@@ -122,7 +122,7 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
        [] {
          return withObject(kAlicePath, [](IADs* o) {
            Ref<IADsObjectOptions> options;
-           o->QueryInterface(IID_IADsObjectOptions, options.outVoid());
+           o->QueryInterface(IID_IADsObjectOptions, options.putVoid());
            Var size;
            size.v.vt = VT_I4;
            size.v.lVal = 100;
@@ -133,7 +133,7 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
        [] {
          return withObject(kAlicePath, [](IADs* o) {
            Ref<IADsContainer> c;
-           o->QueryInterface(IID_IADsContainer, c.outVoid());
+           o->QueryInterface(IID_IADsContainer, c.putVoid());
            Var filter;
            LPWSTR names[] = {const_cast<LPWSTR>(u"user")};
            ADsBuildVarArrayStr(names, 1, &filter.v);
@@ -150,22 +150,22 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
          Ref<IADsGroup> g;
          bindPath(kGroupPath, IID_IADsGroup, g);
          Ref<IADsMembers> m;
-         return g->Members(m.out());
+         return g->Members(m.put());
        }},
       {"IADsMembers::get__NewEnum",
        [] {
          Ref<IADsGroup> g;
          bindPath(kGroupPath, IID_IADsGroup, g);
          Ref<IADsMembers> m;
-         g->Members(m.out());
+         g->Members(m.put());
          Ref<IUnknown> e;
-         return m->get__NewEnum(e.out());
+         return m->get__NewEnum(e.put());
        }},
       {"IADsPropertyList::Next",
        [] {
          return withObject(kAlicePath, [](IADs* o) {
            Ref<IADsPropertyList> list;
-           o->QueryInterface(IID_IADsPropertyList, list.outVoid());
+           o->QueryInterface(IID_IADsPropertyList, list.putVoid());
            Var item;
            return list->Next(&item.v);
          });
@@ -177,7 +177,7 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
        [] {
          return withProperty(u"cn", [](IADsPropertyEntry* e) {
            Bstr name;
-           return e->get_Name(name.out());
+           return e->get_Name(name.put());
          });
        }},
       {"IADsPropertyEntry::get_Values", [] { return withValue(u"cn", [](IADsPropertyValue*) { return S_OK; }); }},
@@ -194,23 +194,23 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
        [] {
          return withValue(u"cn", [](IADsPropertyValue* v) {
            Bstr s;
-           return v->get_CaseIgnoreString(s.out());
+           return v->get_CaseIgnoreString(s.put());
          });
        }},
       {"IADsPropertyValue::get_LargeInteger",
        [] {
          return withValue(u"pwdLastSet", [](IADsPropertyValue* v) {
            Ref<IDispatch> d;
-           return v->get_LargeInteger(d.out());
+           return v->get_LargeInteger(d.put());
          });
        }},
       {"IADsLargeInteger::QueryInterface(IADsLargeInteger)",
        [] {
          return withValue(u"pwdLastSet", [](IADsPropertyValue* v) {
            Ref<IDispatch> d;
-           v->get_LargeInteger(d.out());
+           v->get_LargeInteger(d.put());
            Ref<IADsLargeInteger> large;
-           HRESULT hr = d->QueryInterface(IID_IADsLargeInteger, large.outVoid());
+           HRESULT hr = d->QueryInterface(IID_IADsLargeInteger, large.putVoid());
            if (FAILED(hr)) {
              EXPECT_FALSE(large);
            }

@@ -105,7 +105,7 @@ TEST_F(LdifTest, SubschemaEntriesDeclareAttributeTypes) {
   Ref<IADs> root;
   ASSERT_EQ(bindPath("LDAP://localhost", IID_IADs, root), S_OK);
   Bstr name;
-  root->get_Name(name.out());
+  root->get_Name(name.put());
   EXPECT_EQ(name.utf8(), "DC=t");
 }
 

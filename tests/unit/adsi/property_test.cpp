@@ -14,7 +14,7 @@ class PropertyTest : public SampleTest {
   void open(const std::string& dn) {
     ASSERT_EQ(bindPath("LDAP://" + dn, IID_IADs, object_), S_OK);
     ASSERT_EQ(object_->GetInfo(), S_OK);
-    ASSERT_EQ(object_->QueryInterface(IID_IADsPropertyList, list_.outVoid()), S_OK);
+    ASSERT_EQ(object_->QueryInterface(IID_IADsPropertyList, list_.putVoid()), S_OK);
   }
   // The values of one property, each as its IADsPropertyValue.
   std::vector<Ref<IADsPropertyValue>> values(const std::string& name, LONG* entryType = nullptr) {
@@ -26,7 +26,7 @@ class PropertyTest : public SampleTest {
     if (hr != S_OK) return out;
     EXPECT_EQ(item.v.vt, VT_DISPATCH);
     Ref<IADsPropertyEntry> entry;
-    EXPECT_EQ(item.v.pdispVal->QueryInterface(IID_IADsPropertyEntry, entry.outVoid()), S_OK);
+    EXPECT_EQ(item.v.pdispVal->QueryInterface(IID_IADsPropertyEntry, entry.putVoid()), S_OK);
     if (entryType) entry->get_ADsType(entryType);
     Var array;
     EXPECT_EQ(entry->get_Values(&array.v), S_OK);
@@ -40,7 +40,7 @@ class PropertyTest : public SampleTest {
     for (LONG i = 0; i <= upper - lower; ++i) {
       EXPECT_EQ(elements[i].vt, VT_DISPATCH);
       out.emplace_back();
-      EXPECT_EQ(elements[i].pdispVal->QueryInterface(IID_IADsPropertyValue, out.back().outVoid()), S_OK);
+      EXPECT_EQ(elements[i].pdispVal->QueryInterface(IID_IADsPropertyValue, out.back().putVoid()), S_OK);
     }
     SafeArrayUnaccessData(array.v.parray);
     return out;
@@ -69,9 +69,9 @@ TEST_F(PropertyTest, NextWalksTheCacheInTheEntrysOrder) {
   while ((hr = list_->Next(&item.v)) == S_OK) {
     EXPECT_EQ(item.v.vt, VT_DISPATCH);
     Ref<IADsPropertyEntry> entry;
-    ASSERT_EQ(item.v.pdispVal->QueryInterface(IID_IADsPropertyEntry, entry.outVoid()), S_OK);
+    ASSERT_EQ(item.v.pdispVal->QueryInterface(IID_IADsPropertyEntry, entry.putVoid()), S_OK);
     Bstr name;
-    ASSERT_EQ(entry->get_Name(name.out()), S_OK);
+    ASSERT_EQ(entry->get_Name(name.put()), S_OK);
     names.push_back(name.utf8());
     VariantClear(&item.v);
   }
@@ -89,9 +89,9 @@ TEST_F(PropertyTest, NextWalksTheCacheInTheEntrysOrder) {
   ASSERT_EQ(list_->Skip(1), S_OK);
   ASSERT_EQ(list_->Next(&item.v), S_OK);
   Ref<IADsPropertyEntry> second;
-  ASSERT_EQ(item.v.pdispVal->QueryInterface(IID_IADsPropertyEntry, second.outVoid()), S_OK);
+  ASSERT_EQ(item.v.pdispVal->QueryInterface(IID_IADsPropertyEntry, second.putVoid()), S_OK);
   Bstr name;
-  second->get_Name(name.out());
+  second->get_Name(name.put());
   EXPECT_EQ(name.utf8(), "cn");
   EXPECT_EQ(list_->Skip(1000), kNoMoreItems);
 }
@@ -104,22 +104,22 @@ TEST_F(PropertyTest, StringsAndTheirGetters) {
   EXPECT_EQ(entryType, ADSTYPE_CASE_IGNORE_STRING);
   EXPECT_EQ(type(mail[0].get()), ADSTYPE_CASE_IGNORE_STRING);
   Bstr text;
-  ASSERT_EQ(mail[0]->get_CaseIgnoreString(text.out()), S_OK);
+  ASSERT_EQ(mail[0]->get_CaseIgnoreString(text.put()), S_OK);
   EXPECT_EQ(text.utf8(), "alice.smith@corp.example.com");
-  EXPECT_EQ(mail[0]->get_DNString(text.out()), E_ADS_CANT_CONVERT_DATATYPE);
-  EXPECT_EQ(mail[0]->get_CaseExactString(text.out()), E_ADS_CANT_CONVERT_DATATYPE);
+  EXPECT_EQ(mail[0]->get_DNString(text.put()), E_ADS_CANT_CONVERT_DATATYPE);
+  EXPECT_EQ(mail[0]->get_CaseExactString(text.put()), E_ADS_CANT_CONVERT_DATATYPE);
   LONG number = 0;
   EXPECT_EQ(mail[0]->get_Integer(&number), E_ADS_CANT_CONVERT_DATATYPE);
 
   auto proxies = values("proxyAddresses");
   ASSERT_EQ(proxies.size(), 2u);
-  ASSERT_EQ(proxies[1]->get_CaseIgnoreString(text.out()), S_OK);
+  ASSERT_EQ(proxies[1]->get_CaseIgnoreString(text.put()), S_OK);
   EXPECT_EQ(text.utf8(), "smtp:asmith@corp.example.com");
 
   auto manager = values("manager");
   ASSERT_EQ(manager.size(), 1u);
   EXPECT_EQ(type(manager[0].get()), ADSTYPE_DN_STRING);
-  ASSERT_EQ(manager[0]->get_DNString(text.out()), S_OK);
+  ASSERT_EQ(manager[0]->get_DNString(text.put()), S_OK);
   EXPECT_EQ(text.utf8(), "CN=Olivia Reed,OU=Staff,DC=corp,DC=example,DC=com");
 
   // The type asked of GetPropertyItem converts nothing.
@@ -156,9 +156,9 @@ TEST_F(PropertyTest, LargeIntegersAnswerIADsLargeInteger) {
     ASSERT_EQ(v.size(), 1u);
     EXPECT_EQ(type(v[0].get()), ADSTYPE_LARGE_INTEGER);
     Ref<IDispatch> dispatch;
-    ASSERT_EQ(v[0]->get_LargeInteger(dispatch.out()), S_OK);
+    ASSERT_EQ(v[0]->get_LargeInteger(dispatch.put()), S_OK);
     Ref<IADsLargeInteger> large;
-    ASSERT_EQ(dispatch->QueryInterface(IID_IADsLargeInteger, large.outVoid()), S_OK);
+    ASSERT_EQ(dispatch->QueryInterface(IID_IADsLargeInteger, large.putVoid()), S_OK);
     LONG high = 0, low = 0;
     ASSERT_EQ(large->get_HighPart(&high), S_OK);
     ASSERT_EQ(large->get_LowPart(&low), S_OK);
@@ -171,9 +171,9 @@ TEST_F(PropertyTest, LargeIntegersAnswerIADsLargeInteger) {
   open(kAlice);
   auto expires = values("accountExpires");
   Ref<IDispatch> dispatch;
-  ASSERT_EQ(expires[0]->get_LargeInteger(dispatch.out()), S_OK);
+  ASSERT_EQ(expires[0]->get_LargeInteger(dispatch.put()), S_OK);
   Ref<IADsLargeInteger> large;
-  ASSERT_EQ(dispatch->QueryInterface(IID_IADsLargeInteger, large.outVoid()), S_OK);
+  ASSERT_EQ(dispatch->QueryInterface(IID_IADsLargeInteger, large.putVoid()), S_OK);
   LONG high = 0, low = 0;
   large->get_HighPart(&high);
   large->get_LowPart(&low);
@@ -204,7 +204,7 @@ TEST_F(PropertyTest, OctetStringsBooleansAndTypesWithoutAGetter) {
   auto descriptor = values("nTSecurityDescriptor");
   EXPECT_EQ(type(descriptor[0].get()), ADSTYPE_NT_SECURITY_DESCRIPTOR);
   Ref<IDispatch> sd;
-  EXPECT_EQ(descriptor[0]->get_SecurityDescriptor(sd.out()), E_ADS_CANT_CONVERT_DATATYPE);
+  EXPECT_EQ(descriptor[0]->get_SecurityDescriptor(sd.put()), E_ADS_CANT_CONVERT_DATATYPE);
   Var none;
   EXPECT_EQ(descriptor[0]->get_OctetString(&none.v), E_ADS_CANT_CONVERT_DATATYPE);
 
@@ -212,7 +212,7 @@ TEST_F(PropertyTest, OctetStringsBooleansAndTypesWithoutAGetter) {
   ASSERT_EQ(known.size(), 2u);
   EXPECT_EQ(type(known[0].get()), ADSTYPE_DN_WITH_BINARY);
   Bstr text;
-  EXPECT_EQ(known[0]->get_DNString(text.out()), E_ADS_CANT_CONVERT_DATATYPE);
+  EXPECT_EQ(known[0]->get_DNString(text.put()), E_ADS_CANT_CONVERT_DATATYPE);
 }
 
 TEST_F(PropertyTest, GetGivesOneValueAloneAndGetExAlwaysAnArray) {
@@ -256,7 +256,7 @@ TEST_F(PropertyTest, MissingPropertiesAndObjectsWithoutGuid) {
   Ref<IADs> schema;
   ASSERT_EQ(bindPath("LDAP://cn=Subschema", IID_IADs, schema), S_OK);
   Bstr guid;
-  EXPECT_EQ(schema->get_GUID(guid.out()), E_ADS_PROPERTY_NOT_FOUND);
+  EXPECT_EQ(schema->get_GUID(guid.put()), E_ADS_PROPERTY_NOT_FOUND);
 }
 
 }  // namespace
