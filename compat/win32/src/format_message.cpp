@@ -56,9 +56,9 @@ bool format_insert(std::string format, ULONG_PTR value, std::string *out) {
                      (conversion == 's' && format.find_first_of("lw") != std::string::npos);
   bool wide_64 = format.find("I64") != std::string::npos || format.find("ll") != std::string::npos;
   // Keep flags, width and precision; drop the length modifiers.
-  std::string spec = "%";
+  std::string directive = "%";
   for (char c : format) {
-    if (std::strchr("-+ #0123456789.", c)) spec += c;
+    if (std::strchr("-+ #0123456789.", c)) directive += c;
   }
 
   char text[kMaxInsertText];
@@ -78,35 +78,35 @@ bool format_insert(std::string format, ULONG_PTR value, std::string *out) {
       } else {
         narrow = reinterpret_cast<const char *>(value);
       }
-      spec += 's';
-      int length = std::snprintf(nullptr, 0, spec.c_str(), narrow.c_str());
+      directive += 's';
+      int length = std::snprintf(nullptr, 0, directive.c_str(), narrow.c_str());
       if (length < 0) return false;
       std::string piece(size_t(length) + 1, '\0');
-      std::snprintf(&piece[0], piece.size(), spec.c_str(), narrow.c_str());
+      std::snprintf(&piece[0], piece.size(), directive.c_str(), narrow.c_str());
       piece.pop_back();
       *out += piece;
       return true;
     }
     case 'c':
-      spec += 'c';
-      std::snprintf(text, sizeof text, spec.c_str(), static_cast<int>(static_cast<unsigned char>(value)));
+      directive += 'c';
+      std::snprintf(text, sizeof text, directive.c_str(), static_cast<int>(static_cast<unsigned char>(value)));
       break;
     case 'd': case 'i':
-      spec += wide_64 ? "ll" : "";
-      spec += conversion;
+      directive += wide_64 ? "ll" : "";
+      directive += conversion;
       if (wide_64) {
-        std::snprintf(text, sizeof text, spec.c_str(), static_cast<long long>(value));
+        std::snprintf(text, sizeof text, directive.c_str(), static_cast<long long>(value));
       } else {
-        std::snprintf(text, sizeof text, spec.c_str(), static_cast<int>(static_cast<int32_t>(value)));
+        std::snprintf(text, sizeof text, directive.c_str(), static_cast<int>(static_cast<int32_t>(value)));
       }
       break;
     case 'u': case 'x': case 'X': case 'o':
-      spec += wide_64 ? "ll" : "";
-      spec += conversion;
+      directive += wide_64 ? "ll" : "";
+      directive += conversion;
       if (wide_64) {
-        std::snprintf(text, sizeof text, spec.c_str(), static_cast<unsigned long long>(value));
+        std::snprintf(text, sizeof text, directive.c_str(), static_cast<unsigned long long>(value));
       } else {
-        std::snprintf(text, sizeof text, spec.c_str(), static_cast<unsigned>(static_cast<uint32_t>(value)));
+        std::snprintf(text, sizeof text, directive.c_str(), static_cast<unsigned>(static_cast<uint32_t>(value)));
       }
       break;
     case 'p':
