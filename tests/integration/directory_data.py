@@ -42,6 +42,14 @@ GROUP = "cn=staff,ou=groups," + SUFFIX
 UNIQUE_GROUP = "cn=owners,ou=groups," + SUFFIX
 MIXED = "ou=mixed," + SUFFIX
 SECRET = "cn=hidden,ou=secret," + SUFFIX
+EDGES = "ou=edges," + SUFFIX
+# One name written with a backslash escape, one with a hex pair (as OpenLDAP
+# writes it); the group names each the other way.
+SMITH = "cn=Smith\\, John," + EDGES
+JONES = "cn=Jones\\2C Ann," + EDGES
+COMMAS = "cn=commas," + EDGES
+# RFC 4517 INTEGERs outside 32 bits.
+BIG_NUMBERS = "uid=big," + EDGES
 READER = "cn=reader," + SUFFIX
 READER_PASSWORD = "readerpw"
 
@@ -87,6 +95,13 @@ def data_ldif():
         "qxCaseExact: Case Exact\nqxCaseExact: second\nqxPrintable: Printable 1\nqxNumeric: 12 345\n"
         "qxIa5: ia5@example.com\nqxTelephone: +1 555 0100\nqxOid: 1.2.3.4\n"
         "qxPostalAddress: 1 Main St$Springfield\nqxNameUid: %s#'0101'B\n\n" % (TYPED, person_dn(1), person_dn(2)))
+    parts.append("dn: %s\nobjectClass: top\nobjectClass: organizationalUnit\nou: edges\n\n" % EDGES)
+    parts.append("dn: %s\nobjectClass: person\ncn: Smith, John\nsn: Smith\n\n" % SMITH)
+    parts.append("dn: %s\nobjectClass: person\ncn: Jones, Ann\nsn: Jones\n\n" % JONES)
+    parts.append("dn: %s\nobjectClass: groupOfNames\ncn: commas\nmember: %s\nmember: %s\n\n"
+                 % (COMMAS, SMITH.replace("\\,", "\\2c"), JONES.replace("\\2C", "\\,")))
+    parts.append("dn: %s\nobjectClass: account\nobjectClass: posixAccount\nuid: big\ncn: big\n"
+                 "uidNumber: 4294967296\ngidNumber: 2147483648\nhomeDirectory: /home/big\n\n" % BIG_NUMBERS)
     parts.append("dn: ou=secret,%s\nobjectClass: top\nobjectClass: organizationalUnit\nou: secret\n\n" % SUFFIX)
     parts.append("dn: %s\nobjectClass: top\nobjectClass: device\ncn: hidden\ndescription: only for some\n\n" % SECRET)
     return "".join(parts)

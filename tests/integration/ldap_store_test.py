@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
 
 import directory_data as data  # noqa: E402
-from quarlix_call import Host, exec_line  # noqa: E402
+from quarlix_call import DEFAULT_DIRECTORY, Host, exec_line  # noqa: E402
 from slapd_fixture import SLAPD, Slapd, peer_credentials_dn  # noqa: E402
 
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
@@ -32,6 +32,14 @@ LIMITS = "sizelimit size.soft=100 size.hard=100 size.pr=100 size.prtotal=unlimit
 def setUpModule():
     if not os.path.exists(SLAPD):
         raise RuntimeError("slapd is not installed: run scripts/install-deps.sh")
+
+
+def ldap_values(server, dn, attribute):
+    """The values of one attribute of one entry, as ldapsearch reads them."""
+    done = subprocess.run(["ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-H", server.url, "-s", "base",
+                           "-b", dn, "(objectClass=*)", attribute], capture_output=True, check=True)
+    return [line.split(b": ", 1)[1] for line in done.stdout.splitlines()
+            if line.lower().startswith(attribute.lower().encode() + b": ")]
 
 
 class Directory(unittest.TestCase):
@@ -181,30 +189,100 @@ class Roads(Directory):
         self.assertEqual(done.stdout, b"rounds complete 32, incomplete 0\n")
 
     def test_same_answers_as_the_embedded_store(self):
-        # The embedded store answers to 127.0.0.1 as well, so both get the
-        # same paths and must give the same columns, types, widths and rows.
+        # Serverless paths: the embedded store answers them when mounted, the
+        # platform's server (LDAPURI) when not, so both get the same paths and
+        # must give the same columns, types, widths and rows.
+        def path(dn):
+            return "LDAP://" + dn
         calls = [
-            (self.path(data.PEOPLE), "(objectClass=inetOrgPerson)", "cn,mail"),
-            (self.path(data.PEOPLE), "(|(cn=User 01*)(uid=u2*))", "*"),
-            (self.path(data.SUFFIX), "(objectClass=groupOfNames)", "cn,member,description,ADsPath"),
-            (self.path(data.MIXED), "(cn=typed)", "*"),
-            (self.path(data.TYPED),),
-            (self.path(data.TYPED), "", "Name,AdsPath,Class,GUID,Parent,Schema,qxDn,qxNameUid"),
-            (self.path(data.GROUP), "", "*", "GET_GROUP_MEMBERS"),
-            (self.path(data.UNIQUE_GROUP), "", "Name,sn,mail", "GET_GROUP_MEMBERS"),
-            (self.path(data.MIXED), "", "*", "GET_CHILD_OBJECTS"),
-            ("ldap" + self.path(data.MIXED)[4:], "groupOfNames", "*", "GET_CHILD_OBJECTS"),
-            (self.path(data.PEOPLE), "", "Name,telephoneNumber", "GET_CHILD_OBJECTS"),
-            (self.path("cn=nobody," + data.SUFFIX),),
-            (self.path(data.PEOPLE), "(cn=nobody)", "*"),
-            (self.path(data.PEOPLE), "(cn=User 001", "cn"),
+            (path(data.PEOPLE), "(objectClass=inetOrgPerson)", "cn,mail"),
+            (path(data.PEOPLE), "(|(cn=User 01*)(uid=u2*))", "*"),
+            (path(data.SUFFIX), "(objectClass=groupOfNames)", "cn,member,description,ADsPath"),
+            (path(data.MIXED), "(cn=typed)", "*"),
+            (path(data.TYPED),),
+            (path(data.TYPED), "", "Name,AdsPath,Class,GUID,Parent,Schema,qxDn,qxNameUid"),
+            (path(data.GROUP), "", "*", "GET_GROUP_MEMBERS"),
+            (path(data.UNIQUE_GROUP), "", "Name,sn,mail", "GET_GROUP_MEMBERS"),
+            (path(data.MIXED), "", "*", "GET_CHILD_OBJECTS"),
+            ("ldap://" + data.MIXED, "groupOfNames", "*", "GET_CHILD_OBJECTS"),
+            (path(data.PEOPLE), "", "Name,telephoneNumber", "GET_CHILD_OBJECTS"),
+            (path("cn=nobody," + data.SUFFIX),),
+            (path(data.PEOPLE), "(cn=nobody)", "*"),
+            (path(data.PEOPLE), "(cn=User 001", "cn"),
+            # Blanks around a filter, escaped commas in names, integers
+            # beyond 32 bits.
+            (path(data.PEOPLE), "  (|(cn=User 001)(cn=User 002)) ", "cn,ADsPath"),
+            (path(data.PEOPLE), " cn=User 003", "cn"),
+            (path(data.PEOPLE), "   ", "cn"),
+            (path(data.EDGES), "(objectClass=*)", "Name,ADsPath,member,uidNumber,gidNumber"),
+            (path(data.COMMAS),),
+            (path(data.COMMAS), "", "Name,ADsPath,cn", "GET_GROUP_MEMBERS"),
+            (path(data.EDGES), "", "Name,ADsPath", "GET_CHILD_OBJECTS"),
+            (path(data.BIG_NUMBERS),),
         ]
         for args in calls:
             with self.subTest(args=args):
-                server = self.call(*args)
+                server = self.call(*args, ldap_uri=self.server.url)
                 embedded = self.call(*args, directory=self.embedded)
                 self.assertEqual(server.events, embedded.events)
                 self.assertTrue(server.rows or server.messages or args[1] == "(cn=nobody)")
+
+    def test_a_port_reaches_the_server_with_the_sample_mounted(self):
+        # The sample answers to localhost and its own name, never to a path
+        # that names a port.
+        answer = self.call(self.path(data.TYPED), "", "cn,qxInteger", directory=DEFAULT_DIRECTORY)
+        self.assertSucceeded(answer)
+        self.assertEqual(answer.rows, [[b"typed", b"|".join(ldap_values(self.server, data.TYPED, "qxInteger")) + b"|"]])
+
+    def test_integers_beyond_32_bits_are_large_integers(self):
+        expected = [ldap_values(self.server, data.BIG_NUMBERS, name)[0] for name in ("uidNumber", "gidNumber")]
+        self.assertEqual(expected, [b"4294967296", b"2147483648"])
+        for args in ((self.path(data.BIG_NUMBERS), "", "uidNumber,gidNumber"),
+                     (self.path(data.EDGES), "(uid=big)", "uidNumber,gidNumber")):
+            with self.subTest(road="search" if args[1] else "object"):
+                answer = self.call(*args)
+                self.assertSucceeded(answer)
+                self.assertEqual(answer.rows, [expected])
+
+    def test_blanks_around_a_filter_are_no_part_of_it(self):
+        # libldap refuses them; the store sends the filter without them.
+        refused = subprocess.run(["ldapsearch", "-x", "-LLL", "-H", self.server.url, "-b", data.PEOPLE,
+                                  " (cn=User 00*) ", "cn"], capture_output=True)
+        self.assertNotEqual(refused.returncode, 0)
+        trimmed = subprocess.run(["ldapsearch", "-x", "-LLL", "-H", self.server.url, "-b", data.PEOPLE,
+                                  "(cn=User 00*)", "cn"], capture_output=True, check=True)
+        expected = re.findall(r"^cn: (.*)$", trimmed.stdout.decode(), re.M)
+        self.assertEqual(len(expected), 10)
+        answer = self.call(self.path(data.PEOPLE), " (cn=User 00*) ", "cn")
+        self.assertSucceeded(answer)
+        self.assertEqual(answer.column("cn"), expected)
+        self.assertEqual(self.call(self.path(data.PEOPLE), "  ", "cn").message,
+                         "\nError: The search filter specified is invalid\r\n")
+
+    def test_names_with_escaped_commas_read_alike_on_every_road(self):
+        # slapd writes the comma of a name as a hex pair whichever way it was
+        # loaded; every road shows it with a backslash, as the name's own
+        # value and the embedded store do.
+        listed = subprocess.run(["ldapsearch", "-x", "-LLL", "-H", self.server.url, "-b", data.EDGES,
+                                 "(objectClass=person)", "1.1"], capture_output=True, check=True)
+        server_dns = re.findall(r"^dn: (.*)$", listed.stdout.decode(), re.M)
+        self.assertEqual(sorted(server_dns), sorted([data.SMITH.replace("\\,", "\\2C"), data.JONES]))
+        shown = [dn.replace("\\2C", "\\,") for dn in server_dns]
+        search = self.call(self.path(data.EDGES), "(objectClass=person)", "ADsPath")
+        self.assertEqual(sorted(search.column("ADsPath")), sorted(self.path(dn) for dn in shown))
+        children = self.call(self.path(data.EDGES), "", "Name,ADsPath", "GET_CHILD_OBJECTS")
+        self.assertLessEqual({self.path(dn) for dn in shown}, set(children.column("ADsPath")))
+        self.assertLessEqual({"cn=Smith\\, John", "cn=Jones\\, Ann"}, set(children.column("Name")))
+        # The group's values name them the other way round, and slapd sends
+        # them as they were loaded.
+        values = [v.decode() for v in ldap_values(self.server, data.COMMAS, "member")]
+        self.assertEqual(len(values), 2)
+        self.assertIn("\\2c", values[0])
+        shown = [re.sub(r"\\2[cC]", r"\\,", v) for v in values]
+        members = self.call(self.path(data.COMMAS), "", "ADsPath", "GET_GROUP_MEMBERS")
+        self.assertEqual(members.column("ADsPath"), [self.path(v) for v in shown])
+        group = self.call(self.path(data.COMMAS), "", "member")
+        self.assertEqual(group.column("member"), ["|".join(shown) + "|"])
 
 
 class Identity(Directory):

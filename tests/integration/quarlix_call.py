@@ -31,6 +31,10 @@ class Answer:
         return self.messages[0] if len(self.messages) == 1 else None
 
 
+# Host.call(directory=DEFAULT_DIRECTORY): the host's own sample directory.
+DEFAULT_DIRECTORY = object()
+
+
 class Host:
     """Runs quarlix-exec with a controlled environment: the stand-in's
     configuration file and libldap's LDAPURI are the test's."""
@@ -41,7 +45,8 @@ class Host:
 
     def call(self, query, directory=None, config=None, ldap_uri=None, timeout=120):
         command = [self.exe, "--format", "events"]
-        command += ["--directory", directory] if directory else ["--no-directory"]
+        if directory is not DEFAULT_DIRECTORY:
+            command += ["--directory", directory] if directory else ["--no-directory"]
         command += ["-Q", query]
         environment = {k: v for k, v in os.environ.items() if not k.startswith("LDAP")}
         environment["QUARLIX_ADSI_CONFIG"] = config or self.config_file

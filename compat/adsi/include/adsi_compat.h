@@ -65,7 +65,8 @@ EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdifBuffer(const char* sourceName
 /* Objects bound before keep their directory until released. */
 EXTERN_C ADSI_COMPAT_API void AdsCompatUnmount(void);
 /* A further server name the mounted directory answers to (besides the DNS
- * name of its DC= naming context, "localhost" and 127.0.0.1). */
+ * name of its DC= naming context and "localhost"); a path that names a port
+ * always reaches the network. */
 EXTERN_C ADSI_COMPAT_API BOOL AdsCompatAddServerName(const char* name);
 
 /* Fault injection: make the named operation fail with `result`;

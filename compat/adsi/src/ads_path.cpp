@@ -10,7 +10,7 @@ namespace {
 
 constexpr HRESULT kMonikerSyntax = static_cast<HRESULT>(0x800401E4);  // MK_E_SYNTAX
 
-bool validHost(std::string_view server, std::string& host) {
+bool validHost(std::string_view server, std::string& host, std::string& portText) {
   std::string_view port;
   if (!server.empty() && server[0] == '[') {  // [IPv6]:port
     size_t close = server.find(']');
@@ -40,6 +40,7 @@ bool validHost(std::string_view server, std::string& host) {
     if (c < '0' || c > '9') return false;
     number = number * 10 + (c - '0');
   }
+  portText.assign(port);
   return port.empty() || (number > 0 && number < 65536);
 }
 
@@ -86,7 +87,7 @@ HRESULT parseAdsPath(std::u16string_view widePath, AdsPath& out) {
   } else {
     server = rest;
   }
-  if (!server.empty() && !validHost(server, out.host)) return E_ADS_BAD_PATHNAME;
+  if (!server.empty() && !validHost(server, out.host, out.port)) return E_ADS_BAD_PATHNAME;
   out.server.assign(server);
   out.dn = unescapeSlashes(dn);
   return S_OK;

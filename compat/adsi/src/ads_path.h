@@ -13,6 +13,7 @@ struct AdsPath {
   std::string provider;  // "LDAP" or "GC" (the path may spell it in any case)
   std::string server;    // host[:port] as written; empty when serverless
   std::string host;      // without the port
+  std::string port;      // as written; empty when the path names none
   std::string dn;        // '/' unescaped; empty for the directory's root
 };
 

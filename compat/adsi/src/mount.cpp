@@ -24,7 +24,9 @@ std::shared_ptr<DirectoryStore> defaultStore() {
 
 HRESULT storeFor(const AdsPath& path, std::shared_ptr<DirectoryStore>& store) {
   store = defaultStore();
-  if (store && (path.host.empty() || store->answersTo(path.host))) return S_OK;
+  // A port names a server on the network; so does any name the mounted
+  // directory does not answer to.
+  if (store && (path.host.empty() || (path.port.empty() && store->answersTo(path.host)))) return S_OK;
   store.reset();
   return LdapStore::open(path, store);
 }

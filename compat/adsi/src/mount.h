@@ -13,7 +13,7 @@ void setDefaultStore(std::shared_ptr<DirectoryStore> store);
 std::shared_ptr<DirectoryStore> defaultStore();
 
 // The store for a path: the mounted default directory when the path is
-// serverless or names it; otherwise a connection to the LDAP server the path
+// serverless or names it without a port; otherwise a connection to the LDAP server the path
 // names (the platform's default server for a serverless path when nothing is
 // mounted).
 HRESULT storeFor(const AdsPath& path, std::shared_ptr<DirectoryStore>& store);

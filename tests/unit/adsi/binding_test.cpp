@@ -1,5 +1,10 @@
 // Binding paths to objects: each path form, the HRESULT of each bad path, the
 // interfaces an object answers, and the IADs getters.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "adsi_test_support.h"
 
 namespace {
@@ -61,8 +66,7 @@ TEST_F(BindingTest, ProviderNamesMatchWithoutRegardToCase) {
 
 TEST_F(BindingTest, ServerNamesThatNameTheDirectory) {
   const std::string dn = kAlice;
-  for (std::string server : {"corp.example.com", "CORP.example.com", "localhost", "localhost:389",
-                             "127.0.0.1:636"}) {
+  for (std::string server : {"corp.example.com", "CORP.example.com", "localhost", "LOCALHOST"}) {
     Ref<IADs> object;
     ASSERT_EQ(bindPath("LDAP://" + server + "/" + dn, IID_IADs, object), S_OK) << server;
     EXPECT_EQ(getter(object.get(), &IADs::get_ADsPath), "LDAP://" + server + "/" + dn);
@@ -78,6 +82,31 @@ TEST_F(BindingTest, ServerNamesThatNameTheDirectory) {
   EXPECT_EQ(bindPath("LDAP://dc1.corp.example.com/" + dn, IID_IADs, unknown), static_cast<HRESULT>(0x8007203A));
   ASSERT_TRUE(AdsCompatAddServerName("dc1.corp.example.com"));
   EXPECT_EQ(bindPath("LDAP://DC1.corp.example.com/" + dn, IID_IADs, unknown), S_OK);
+}
+
+// A port, or a name the directory does not answer to, names a server on the
+// network: here a port bound by the test but not listening, so the
+// connection is refused at once.
+TEST_F(BindingTest, APortOrAnotherNameReachesTheNetwork) {
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  const std::string port = std::to_string(ntohs(address.sin_port));
+  for (std::string server : {"localhost:" + port, "127.0.0.1:" + port, "LOCALHOST:" + port}) {
+    Ref<IADs> object;
+    EXPECT_EQ(bindPath("LDAP://" + server + "/" + kAlice, IID_IADs, object), static_cast<HRESULT>(0x8007203A))
+        << server;
+    EXPECT_FALSE(object) << server;
+  }
+  close(listener);
+  // The same names without the port stay with the mounted directory.
+  Ref<IADs> object;
+  EXPECT_EQ(bindPath(std::string("LDAP://localhost/") + kAlice, IID_IADs, object), S_OK);
 }
 
 TEST_F(BindingTest, AServerAloneNamesTheDirectoryRoot) {

@@ -118,3 +118,28 @@ TEST_F(LdifTest, AdAttributeSchemaEntriesDeclareTypesToo) {
 }
 
 }  // namespace
+
+namespace {
+
+// A special character written as a hex pair shows with a backslash, as the
+// LDAP store shows what OpenLDAP sends: in entry DNs, so in ADsPaths, and in
+// DN values. Other hex pairs, and backslash escapes, stay as written.
+TEST_F(LdifTest, EscapedSpecialsInDnsShowWithABackslash) {
+  mount("dn: dc=w,dc=test\nobjectClass: domain\ndc: w\n\n"
+        "dn: cn=Smith\\2C John,dc=w,dc=test\nobjectClass: person\ncn: Smith, John\nsn: Smith\n\n"
+        "dn: cn=a\\2Bb\\3Dc\\20,dc=w,dc=test\nobjectClass: person\ncn: a+b=c \nsn: A\n\n"
+        "dn: cn=\\23x\\C3\\A9\\,y,dc=w,dc=test\nobjectClass: person\ncn: #x\xC3\xA9,y\nsn: X\n\n"
+        "dn: cn=g,dc=w,dc=test\nobjectClass: groupOfNames\ncn: g\nmember: cn=smith\\2c John,dc=w,dc=test\n\n");
+  EXPECT_EQ(searchValues("LDAP://dc=w,dc=test", "(objectClass=person)", "ADsPath"),
+            (std::vector<std::string>{"LDAP://cn=Smith\\, John,dc=w,dc=test",
+                                      "LDAP://cn=a\\+b\\=c\\ ,dc=w,dc=test",
+                                      "LDAP://cn=\\#x\\C3\\A9\\,y,dc=w,dc=test"}));
+  EXPECT_EQ(searchValues("LDAP://dc=w,dc=test", "(cn=g)", "member"),
+            std::vector<std::string>{"cn=smith\\, John,dc=w,dc=test"});
+  // Either spelling names the entry.
+  Ref<IADs> smith;
+  EXPECT_EQ(bindPath("LDAP://cn=Smith\\2C John,dc=w,dc=test", IID_IADs, smith), S_OK);
+  EXPECT_EQ(bindPath("LDAP://cn=Smith\\, John,dc=w,dc=test", IID_IADs, smith), S_OK);
+}
+
+}  // namespace

@@ -260,3 +260,82 @@ TEST_F(PropertyTest, MissingPropertiesAndObjectsWithoutGuid) {
 }
 
 }  // namespace
+
+namespace {
+
+// An integer attribute (uidNumber is an RFC 4517 INTEGER) whose values do
+// not fit 32 bits is a large integer, in the property cache and in a search
+// column alike; one that fits stays a 32-bit integer.
+class IntegerWidthTest : public PropertyTest {
+ protected:
+  void SetUp() override {
+    PropertyTest::SetUp();
+    mount("dn: dc=w,dc=test\nobjectClass: domain\ndc: w\n\n"
+          "dn: uid=big,dc=w,dc=test\nobjectClass: account\nuid: big\nuidNumber: 4294967296\n\n"
+          "dn: uid=edge,dc=w,dc=test\nobjectClass: account\nuid: edge\nuidNumber: 2147483648\n\n"
+          "dn: uid=low,dc=w,dc=test\nobjectClass: account\nuid: low\nuidNumber: -2147483649\n\n"
+          "dn: uid=fits,dc=w,dc=test\nobjectClass: account\nuid: fits\nuidNumber: -2147483648\n\n");
+  }
+  int64_t largeValue(IADsPropertyValue* v) {
+    Ref<IDispatch> dispatch;
+    EXPECT_EQ(v->get_LargeInteger(dispatch.put()), S_OK);
+    Ref<IADsLargeInteger> large;
+    if (!dispatch || dispatch->QueryInterface(IID_IADsLargeInteger, large.putVoid()) != S_OK) return 0;
+    LONG high = 0, low = 0;
+    large->get_HighPart(&high);
+    large->get_LowPart(&low);
+    return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) |
+                                static_cast<uint32_t>(low));
+  }
+};
+
+TEST_F(IntegerWidthTest, ValuesOutsideThirtyTwoBitsAreLargeIntegers) {
+  const struct {
+    const char* uid;
+    int64_t value;
+  } large[] = {{"big", 4294967296LL}, {"edge", 2147483648LL}, {"low", -2147483649LL}};
+  for (const auto& c : large) {
+    open(std::string("uid=") + c.uid + ",dc=w,dc=test");
+    LONG entryType = -1;
+    auto v = values("uidNumber", &entryType);
+    ASSERT_EQ(v.size(), 1u) << c.uid;
+    EXPECT_EQ(entryType, ADSTYPE_LARGE_INTEGER) << c.uid;
+    EXPECT_EQ(type(v[0].get()), ADSTYPE_LARGE_INTEGER) << c.uid;
+    EXPECT_EQ(largeValue(v[0].get()), c.value) << c.uid;
+    Var got;
+    std::u16string w = wide("uidNumber");
+    ASSERT_EQ(object_->Get(w.data(), &got.v), S_OK);
+    EXPECT_EQ(got.v.vt, VT_DISPATCH) << c.uid;  // an IADsLargeInteger, not a wrapped VT_I4
+  }
+  open("uid=fits,dc=w,dc=test");
+  auto v = values("uidNumber");
+  ASSERT_EQ(v.size(), 1u);
+  EXPECT_EQ(type(v[0].get()), ADSTYPE_INTEGER);
+  LONG number = 0;
+  ASSERT_EQ(v[0]->get_Integer(&number), S_OK);
+  EXPECT_EQ(number, INT32_MIN);
+
+  // The search road types the column by the same rule.
+  Ref<IDirectorySearch> search;
+  ASSERT_EQ(bindPath("LDAP://dc=w,dc=test", IID_IDirectorySearch, search), S_OK);
+  std::u16string attribute = wide("uidNumber"), filter = wide("(uid=*)");
+  LPWSTR names[] = {attribute.data()};
+  ADS_SEARCH_HANDLE handle = nullptr;
+  ASSERT_EQ(search->ExecuteSearch(filter.data(), names, 1, &handle), S_OK);
+  std::vector<std::pair<DWORD, int64_t>> columns;
+  while (search->GetNextRow(handle) == S_OK) {
+    ADS_SEARCH_COLUMN column;
+    ASSERT_EQ(search->GetColumn(handle, attribute.data(), &column), S_OK);
+    columns.emplace_back(column.dwADsType, column.dwADsType == ADSTYPE_LARGE_INTEGER
+                                               ? column.pADsValues[0].LargeInteger.QuadPart
+                                               : static_cast<int32_t>(column.pADsValues[0].Integer));
+    search->FreeColumn(&column);
+  }
+  search->CloseSearchHandle(handle);
+  EXPECT_EQ(columns, (std::vector<std::pair<DWORD, int64_t>>{{ADSTYPE_LARGE_INTEGER, 4294967296LL},
+                                                             {ADSTYPE_LARGE_INTEGER, 2147483648LL},
+                                                             {ADSTYPE_LARGE_INTEGER, -2147483649LL},
+                                                             {ADSTYPE_INTEGER, INT32_MIN}}));
+}
+
+}  // namespace

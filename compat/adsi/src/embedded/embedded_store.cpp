@@ -181,22 +181,33 @@ bool EmbeddedStore::build(std::string_view ldif, const std::string& source, std:
       return fail(r.line, "duplicate entry '" + r.dn + "' (first at line " +
                               std::to_string(records[it->second->position].line) + ")");
     auto entry = std::make_shared<DirectoryEntry>();
-    entry->dn = r.dn;
+    entry->dn = showDn(r.dn);
+    std::vector<std::vector<size_t>> valueLines;
     for (size_t i = 0; i < r.values.size(); ++i) {
       const auto& [name, value] = r.values[i];
       // Lines of one attribute gather under its first spelling, in file order.
       auto same = [&name = name](const Attribute& x) { return equalsIgnoreCase(x.name, name); };
       auto found = std::find_if(entry->attributes.begin(), entry->attributes.end(), same);
-      if (found == entry->attributes.end())
-        found = entry->attributes.insert(found, Attribute{name, schema_.typeOf(name), {}});
-      Attribute* a = &*found;
-      TypedValue check;
-      if (!convertValue(a->type, value, check))
-        return fail(r.valueLines[i], "'" + value + "' is not a valid " + typeName(a->type) +
-                                         " (attribute '" + name + "')");
-      if (a->type == ADSTYPE_DN_STRING && !parseDn(value, rdns))
-        return fail(r.valueLines[i], "'" + value + "' is not a valid DN (attribute '" + name + "')");
-      a->values.push_back(value);
+      size_t at = static_cast<size_t>(found - entry->attributes.begin());
+      if (found == entry->attributes.end()) {
+        entry->attributes.push_back(Attribute{name, schema_.typeOf(name), {}});
+        valueLines.emplace_back();
+      }
+      entry->attributes[at].values.push_back(value);
+      valueLines[at].push_back(r.valueLines[i]);
+    }
+    for (size_t at = 0; at < entry->attributes.size(); ++at) {
+      Attribute& a = entry->attributes[at];
+      settleAttribute(a);
+      for (size_t v = 0; v < a.values.size(); ++v) {
+        const std::string& value = a.values[v];
+        TypedValue check;
+        if (!convertValue(a.type, value, check))
+          return fail(valueLines[at][v], "'" + value + "' is not a valid " + typeName(a.type) +
+                                             " (attribute '" + a.name + "')");
+        if (a.type == ADSTYPE_DN_STRING && !parseDn(value, rdns))
+          return fail(valueLines[at][v], "'" + value + "' is not a valid DN (attribute '" + a.name + "')");
+      }
     }
     node->entry = std::move(entry);
     nodes_.push_back(std::move(node));
@@ -254,7 +265,7 @@ void EmbeddedStore::addServerName(std::string_view name) {
 
 bool EmbeddedStore::answersTo(std::string_view server) const {
   std::string name = lowerAscii(server);
-  if (name == "localhost" || name == "127.0.0.1" || (!dnsName_.empty() && name == dnsName_))
+  if (name == "localhost" || (!dnsName_.empty() && name == dnsName_))
     return true;
   std::lock_guard<std::mutex> lock(mutex_);
   for (const std::string& s : serverNames_)

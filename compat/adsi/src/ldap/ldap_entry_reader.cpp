@@ -1,6 +1,7 @@
 #include "ldap/ldap_entry_reader.h"
 
 #include "ldap/ldap_holders.h"
+#include "store/dn.h"
 
 namespace adsi {
 
@@ -13,7 +14,7 @@ EntryPtr readLdapEntry(LDAP* ld, LDAPMessage* message, const Schema* schema) {
   berval dn{0, nullptr};
   if (ldap_get_dn_ber(ld, message, &rawBer, &dn) != LDAP_SUCCESS) return entry;
   BerElementPtr ber(rawBer);
-  if (dn.bv_val) entry->dn.assign(dn.bv_val, dn.bv_len);
+  if (dn.bv_val) entry->dn = showDn(std::string_view(dn.bv_val, dn.bv_len));
   for (;;) {
     berval name{0, nullptr};
     berval* rawValues = nullptr;
@@ -24,6 +25,7 @@ EntryPtr readLdapEntry(LDAP* ld, LDAPMessage* message, const Schema* schema) {
     attribute.name.assign(name.bv_val, name.bv_len);
     attribute.type = schema ? schema->typeOf(attribute.name) : ADSTYPE_CASE_IGNORE_STRING;
     for (const berval* v = values.get(); v && v->bv_val; ++v) attribute.values.emplace_back(v->bv_val, v->bv_len);
+    settleAttribute(attribute);
     entry->attributes.push_back(std::move(attribute));
   }
   return entry;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "adserr.h"
 #include "ldap/adsi_config.h"
 #include "ldap/ldap_error_map.h"
 #include "ldap/ldap_schema_cache.h"
@@ -65,7 +66,11 @@ HRESULT LdapStore::search(const SearchRequest& request, std::unique_ptr<SearchCu
   LdapSearchArgs args;
   args.base = request.baseDn;
   args.scope = ldapScope(request.scope);
-  args.filter = request.filter;
+  // Blanks around the filter are no part of it, as for the embedded store;
+  // libldap would refuse them.
+  size_t first = request.filter.find_first_not_of(' ');
+  if (first == std::string::npos) return E_ADS_INVALID_FILTER;
+  args.filter = request.filter.substr(first, request.filter.find_last_not_of(' ') + 1 - first);
   args.allAttributes = request.allAttributes;
   args.attributes = request.attributes;
   args.sizeLimit = static_cast<int>(request.sizeLimit);

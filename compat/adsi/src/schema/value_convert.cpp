@@ -183,6 +183,15 @@ bool parseDirectoryTime(std::string_view s, SYSTEMTIME& out) {
   return true;
 }
 
+ADSTYPE typeOfValues(ADSTYPE declared, const std::vector<std::string>& values) {
+  if (declared != ADSTYPE_INTEGER) return declared;
+  for (const std::string& raw : values) {
+    int64_t v;
+    if (parseInteger(raw, v) && (v < INT32_MIN || v > INT32_MAX)) return ADSTYPE_LARGE_INTEGER;
+  }
+  return declared;
+}
+
 bool convertValue(ADSTYPE type, std::string_view raw, TypedValue& out) {
   out = TypedValue();
   out.type = type;
@@ -200,10 +209,9 @@ bool convertValue(ADSTYPE type, std::string_view raw, TypedValue& out) {
       else return false;
       return true;
     case ADSTYPE_INTEGER: {
-      // 32 bits; directories write some flags unsigned (groupType).
       int64_t v;
-      if (!parseInteger(raw, v) || v < INT32_MIN || v > UINT32_MAX) return false;
-      out.number = static_cast<int32_t>(static_cast<uint32_t>(v));
+      if (!parseInteger(raw, v) || v < INT32_MIN || v > INT32_MAX) return false;
+      out.number = v;
       return true;
     }
     case ADSTYPE_LARGE_INTEGER:

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "iads.h"
 
@@ -32,5 +33,10 @@ bool parseDirectoryTime(std::string_view raw, SYSTEMTIME& out);
 int64_t secondsSinceEpoch(const SYSTEMTIME& t);
 
 bool parseInteger(std::string_view raw, int64_t& out);
+
+// The type an attribute's values are read as: the schema's, except that an
+// integer attribute with a value outside 32 bits (an RFC 4517 INTEGER has no
+// bound) is a large integer. Both stores type their entries with it.
+ADSTYPE typeOfValues(ADSTYPE declared, const std::vector<std::string>& values);
 
 }  // namespace adsi

@@ -28,4 +28,9 @@ struct DirectoryEntry {
 
 using EntryPtr = std::shared_ptr<const DirectoryEntry>;
 
+// Settles an attribute read from a directory, as both stores do: its type
+// from the schema's and its values (typeOfValues), and DN values in the form
+// both stores show (showDn).
+void settleAttribute(Attribute& attribute);
+
 }  // namespace adsi

@@ -68,7 +68,39 @@ std::string escapeKey(std::string_view v) {
   return out;
 }
 
+// RFC 4514's characters to escape anywhere in a value; '#' and ' ' only
+// where they would otherwise be read differently.
+bool escapedAnywhere(char c) {
+  return c == ',' || c == '+' || c == '"' || c == '\\' || c == '<' || c == '>' || c == ';' || c == '=';
+}
+
 }  // namespace
+
+std::string showDn(std::string_view dn) {
+  if (dn.find('\\') == std::string_view::npos) return std::string(dn);
+  std::string out;
+  out.reserve(dn.size());
+  for (size_t i = 0; i < dn.size(); ++i) {
+    if (dn[i] != '\\' || i + 1 >= dn.size()) {
+      out += dn[i];
+      continue;
+    }
+    if (i + 2 < dn.size() && isHex(dn[i + 1]) && isHex(dn[i + 2])) {
+      char c = static_cast<char>(hexValue(dn[i + 1]) * 16 + hexValue(dn[i + 2]));
+      bool valueStart = !out.empty() && out.back() == '=';
+      bool valueEnd = i + 3 == dn.size() || dn[i + 3] == ',' || dn[i + 3] == '+';
+      if (escapedAnywhere(c) || (c == '#' && valueStart) || (c == ' ' && (valueStart || valueEnd))) {
+        out += '\\';
+        out += c;
+        i += 2;
+        continue;
+      }
+    }
+    out += dn[i];  // the escape as written, and the character it escapes
+    out += dn[++i];
+  }
+  return out;
+}
 
 bool parseDn(std::string_view dn, std::vector<Rdn>& rdns) {
   rdns.clear();

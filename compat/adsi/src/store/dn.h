@@ -26,6 +26,11 @@ bool parseDn(std::string_view dn, std::vector<Rdn>& rdns);
 bool normalizeDn(std::string_view dn, std::string& normalized);
 std::string normalizeRdns(const std::vector<Rdn>& rdns, size_t first = 0);
 
+// The DN as both stores show it: a special character that the directory
+// wrote as a hex pair ("\2C", as OpenLDAP does) escaped with a backslash
+// instead ("\,", as Active Directory writes it); everything else as written.
+std::string showDn(std::string_view dn);
+
 // The RDNs from `first` on, as written, joined with commas.
 std::string joinRdns(const std::vector<Rdn>& rdns, size_t first);
 
