@@ -1,6 +1,7 @@
 // Binding paths to objects: each path form, the HRESULT of each bad path, the
 // interfaces an object answers, and the IADs getters.
 #include <arpa/inet.h>
+#include <ldap.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -84,26 +85,49 @@ TEST_F(BindingTest, ServerNamesThatNameTheDirectory) {
   EXPECT_EQ(bindPath("LDAP://DC1.corp.example.com/" + dn, IID_IADs, unknown), S_OK);
 }
 
+// A loopback port nothing listens on, for as long as the holder lives: bound
+// by the test but never listened on, so a connection to it is refused at
+// once and no other program can take it meanwhile. A well-known port may be
+// served by any directory server on the machine (a domain controller the
+// tests start, say).
+class RefusingLoopbackPort {
+ public:
+  RefusingLoopbackPort() : socket_(socket(AF_INET, SOCK_STREAM, 0)) {
+    EXPECT_GE(socket_, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    EXPECT_EQ(bind(socket_, reinterpret_cast<sockaddr*>(&address), size), 0);
+    EXPECT_EQ(getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    number_ = std::to_string(ntohs(address.sin_port));
+  }
+  ~RefusingLoopbackPort() {
+    if (socket_ >= 0) close(socket_);
+  }
+  RefusingLoopbackPort(const RefusingLoopbackPort&) = delete;
+  RefusingLoopbackPort& operator=(const RefusingLoopbackPort&) = delete;
+  const std::string& number() const { return number_; }
+
+ private:
+  int socket_;
+  std::string number_;
+};
+
 // A port, or a name the directory does not answer to, names a server on the
 // network: here a port bound by the test but not listening, so the
 // connection is refused at once.
 TEST_F(BindingTest, APortOrAnotherNameReachesTheNetwork) {
-  int listener = socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(listener, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
-  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
-  const std::string port = std::to_string(ntohs(address.sin_port));
-  for (std::string server : {"localhost:" + port, "127.0.0.1:" + port, "LOCALHOST:" + port}) {
-    Ref<IADs> object;
-    EXPECT_EQ(bindPath("LDAP://" + server + "/" + kAlice, IID_IADs, object), static_cast<HRESULT>(0x8007203A))
-        << server;
-    EXPECT_FALSE(object) << server;
+  {
+    RefusingLoopbackPort refusing;
+    const std::string& port = refusing.number();
+    for (std::string server : {"localhost:" + port, "127.0.0.1:" + port, "LOCALHOST:" + port}) {
+      Ref<IADs> object;
+      EXPECT_EQ(bindPath("LDAP://" + server + "/" + kAlice, IID_IADs, object), static_cast<HRESULT>(0x8007203A))
+          << server;
+      EXPECT_FALSE(object) << server;
+    }
   }
-  close(listener);
   // The same names without the port stay with the mounted directory.
   Ref<IADs> object;
   EXPECT_EQ(bindPath(std::string("LDAP://localhost/") + kAlice, IID_IADs, object), S_OK);
@@ -146,11 +170,36 @@ TEST_F(BindingTest, BadPathsFailWithTheHresultAdsiGives) {
   }
 }
 
+// libldap's default server (ldap.conf's URI) for one test, then the old one.
+class DefaultLdapServer {
+ public:
+  explicit DefaultLdapServer(const std::string& uri) {
+    char* old = nullptr;
+    if (ldap_get_option(nullptr, LDAP_OPT_URI, &old) == LDAP_OPT_SUCCESS && old) {
+      old_ = old;
+      ldap_memfree(old);
+    }
+    EXPECT_EQ(ldap_set_option(nullptr, LDAP_OPT_URI, uri.c_str()), LDAP_OPT_SUCCESS);
+  }
+  ~DefaultLdapServer() { ldap_set_option(nullptr, LDAP_OPT_URI, old_.empty() ? nullptr : old_.c_str()); }
+  DefaultLdapServer(const DefaultLdapServer&) = delete;
+  DefaultLdapServer& operator=(const DefaultLdapServer&) = delete;
+
+ private:
+  std::string old_;
+};
+
 TEST_F(BindingTest, NoMountedDirectoryMeansNoServer) {
   AdsCompatUnmount();
+  // A serverless path then goes to the platform's default server, here one
+  // that refuses.
+  RefusingLoopbackPort refusing;
+  DefaultLdapServer closed("ldap://127.0.0.1:" + refusing.number());
   Ref<IADs> object;
   EXPECT_EQ(bindPath(std::string("LDAP://") + kRoot, IID_IADs, object), static_cast<HRESULT>(0x8007203A));
-  EXPECT_EQ(bindPath(std::string("LDAP://localhost/") + kRoot, IID_IADs, object), static_cast<HRESULT>(0x8007203A));
+  EXPECT_FALSE(object);
+  EXPECT_EQ(bindPath(std::string("GC://") + kRoot, IID_IADs, object), static_cast<HRESULT>(0x8007203A));
+  EXPECT_FALSE(object);
 }
 
 TEST_F(BindingTest, ObjectsKeepTheirDirectoryAfterUnmount) {
