@@ -7,6 +7,16 @@
 #include "adsi_compat.h"
 #include "win32_compat.h"
 
+namespace {
+
+bool knownOperation(const std::string& name) {
+  for (size_t i = 0; const char* known = AdsCompatFaultOperation(i); ++i)
+    if (name == known) return true;
+  return false;
+}
+
+}  // namespace
+
 std::string InjectedFault::describe() const {
   if (operation.empty()) return "allocations fail after " + std::to_string(skip);
   char result[16];
@@ -54,6 +64,8 @@ bool readFaults(const std::string& path, std::vector<InjectedFault>& faults, std
       }
     }
     if (!ok) return error = path + ":" + std::to_string(number) + ": expected OPERATION HRESULT [SKIP] or allocations N", false;
+    if (!fault.operation.empty() && !knownOperation(fault.operation))
+      return error = path + ":" + std::to_string(number) + ": no fault operation is named " + fault.operation, false;
     faults.push_back(fault);
   }
   return true;

@@ -36,8 +36,8 @@
  *   IADsPropertyEntry::get_Values:oddElement  the middle element of the array
  *     (index count/2) is a VT_I4 (0)
  *
- * Faults are process-wide; a test that arms them runs its calls one at a
- * time. */
+ * Any other name is refused. Faults are process-wide; a test that arms them
+ * runs its calls one at a time. */
 #ifndef QUARLIX_COMPAT_ADSI_COMPAT_H
 #define QUARLIX_COMPAT_ADSI_COMPAT_H
 #include "windows.h"
@@ -69,13 +69,17 @@ EXTERN_C ADSI_COMPAT_API void AdsCompatUnmount(void);
  * always reaches the network. */
 EXTERN_C ADSI_COMPAT_API BOOL AdsCompatAddServerName(const char* name);
 
-/* Fault injection: make the named operation fail with `result`;
+/* Fault injection: make the named operation fail with `result`; FALSE, and
+ * nothing armed, for a name that is not one of the operations listed above.
  * AdsCompatClearFaults removes all. */
 EXTERN_C ADSI_COMPAT_API BOOL AdsCompatSetFault(const char* operation, HRESULT result);
 /* The same, but the first `skipCalls` calls still succeed. */
 EXTERN_C ADSI_COMPAT_API BOOL AdsCompatSetFaultAfter(const char* operation, HRESULT result,
                                                      LONG skipCalls);
 EXTERN_C ADSI_COMPAT_API void AdsCompatClearFaults(void);
+/* The operations a fault can be armed on, by index from 0; NULL past the
+ * last. QueryInterface comes once per object and interface. */
+EXTERN_C ADSI_COMPAT_API const char* AdsCompatFaultOperation(size_t index);
 
 /* Leak checks: COM objects, open search handles and unfreed search columns
  * alive now; blocks of AllocADsMem not yet freed. */

@@ -8,6 +8,7 @@
 
 #include "com/com_object.h"
 #include "embedded/embedded_store.h"
+#include "fault_names.h"
 #include "faults.h"
 #include "mount.h"
 
@@ -67,12 +68,17 @@ BOOL AdsCompatSetFault(const char* operation, HRESULT result) {
 }
 
 BOOL AdsCompatSetFaultAfter(const char* operation, HRESULT result, LONG skipCalls) {
-  if (!operation || !*operation) return FALSE;
+  if (!operation || !adsi::faults::isKnownOperation(operation)) return FALSE;
   adsi::faults::set(operation, result, skipCalls);
   return TRUE;
 }
 
 void AdsCompatClearFaults(void) { adsi::faults::clear(); }
+
+const char* AdsCompatFaultOperation(size_t index) {
+  const std::vector<std::string>& names = adsi::faults::knownOperations();
+  return index < names.size() ? names[index].c_str() : nullptr;
+}
 
 LONG AdsCompatLiveObjects(void) { return static_cast<LONG>(adsi::liveObjects()); }
 

@@ -1,6 +1,8 @@
 // Every injected fault reaches the caller as the HRESULT injected, and the
 // odd values come out as armed.
 #include <functional>
+#include <set>
+#include <string>
 
 #include "adsi_test_support.h"
 
@@ -273,6 +275,28 @@ TEST_F(FaultTest, AFaultCanWaitForItsCall) {
   });
   EXPECT_EQ(third, kInjected);
   EXPECT_FALSE(AdsCompatSetFault("", kInjected));
+}
+
+TEST_F(FaultTest, OnlyTheListedOperationsCanBeArmed) {
+  std::set<std::string> listed;
+  for (size_t i = 0; const char* name = AdsCompatFaultOperation(i); ++i) {
+    EXPECT_TRUE(listed.insert(name).second) << name << " is listed twice";
+    EXPECT_TRUE(AdsCompatSetFault(name, kInjected)) << name;
+  }
+  AdsCompatClearFaults();
+  for (const char* name : {"ADsGetObject", "IDirectorySearch::ExecuteSearch", "IEnumVARIANT::Next:notDispatch",
+                           "IADsPropertyValue::get_UTCTime", "IADs::QueryInterface(IDirectorySearch)",
+                           "IADsLargeInteger::QueryInterface(IDispatch)"})
+    EXPECT_EQ(listed.count(name), 1u) << name;
+
+  // Misspelt or made-up names are refused and arm nothing.
+  for (const char* name : {"Search", "IADs::getName", "iads::get_Name", "IADs::get_Name ", "IADs::QueryInterface(IFoo)",
+                           "IADsGroup::QueryInterface(IADs)", "IEnumVARIANT::Next:odd"}) {
+    EXPECT_FALSE(AdsCompatSetFault(name, kInjected)) << name;
+    EXPECT_EQ(listed.count(name), 0u) << name;
+  }
+  EXPECT_FALSE(AdsCompatSetFault(nullptr, kInjected));
+  EXPECT_EQ(withObject(kAlicePath, [](IADs* o) { return getString(o, &IADs::get_Name); }), S_OK);
 }
 
 TEST_F(FaultTest, EnumerationElementThatIsNotADispatchReference) {

@@ -63,6 +63,14 @@ TEST(ExecTable, ErrorMessageAndEmptyResult) {
   EXPECT_EQ(table(empty), "(0 rows affected)\n");
 }
 
+TEST(ExecTable, OneRowIsARowNotRows) {
+  CallRecord r;
+  r.sent = {ColumnInfo{1, "cn", 0x27, 5}, Row{"alice"s}, Done{17, 1}};
+  EXPECT_EQ(table(r), "cn\n-----\nalice\n\n(1 row affected)\n");
+  r.sent = {ColumnInfo{1, "cn", 0x27, 5}, Row{"alice"s}, Row{"bob"s}, Row{"carol"s}, Done{17, 3}};
+  EXPECT_EQ(table(r), "cn\n-----\nalice\nbob\ncarol\n\n(3 rows affected)\n");
+}
+
 TEST(ExecCsv, QuotingNullsBinaryAndMessagesOnStderr) {
   CallRecord r;
   r.sent = {ColumnInfo{1, "a,b", 0x27, 20}, ColumnInfo{2, "bin", 0xA5, 300},
@@ -101,13 +109,32 @@ TEST(ExecEvents, LinesAreByteExact) {
   std::ostringstream out;
   writeEvents(r, out);
   EXPECT_EQ(out.str(),
-            "{\"event\":\"describe\",\"column\":1,\"name\":\"cn\",\"type\":39,\"maxlen\":10}\n"
-            "{\"event\":\"describe\",\"column\":2,\"name\":\"photo\",\"type\":37,\"maxlen\":3}\n"
+            "{\"event\":\"describe\",\"column\":1,\"name\":\"cn\",\"hex\":\"636e\",\"type\":39,\"maxlen\":10}\n"
+            "{\"event\":\"describe\",\"column\":2,\"name\":\"photo\",\"hex\":\"70686f746f\",\"type\":37,"
+            "\"maxlen\":3}\n"
             "{\"event\":\"row\",\"cells\":[\"616c696365\",\"00abff\"]}\n"
             "{\"event\":\"row\",\"cells\":[null,null]}\n"
             "{\"event\":\"message\",\"number\":20001,\"severity\":16,\"state\":1,"
             "\"text\":\"bad \\ufffd\\\"x\\\"\\n\",\"hex\":\"62616420ff2278220a\"}\n"
             "{\"event\":\"done\",\"status\":17,\"count\":2}\n"
+            "{\"event\":\"return\",\"value\":0}\n");
+}
+
+TEST(ExecEvents, ColumnNamesKeepBytesThatAreNotUtf8) {
+  // A code page 1252 name: e-acute is the one byte E9, beside an empty name
+  // and one with a quote and a control character.
+  CallRecord r;
+  r.sent = {ColumnInfo{1, "caf\xe9", 0x27, 4}, ColumnInfo{2, "", 0x27, 1}, ColumnInfo{3, "a\"\x01", 0x27, 1},
+            Done{17, 0}};
+  std::ostringstream out;
+  writeEvents(r, out);
+  EXPECT_EQ(out.str(),
+            "{\"event\":\"describe\",\"column\":1,\"name\":\"caf\\ufffd\",\"hex\":\"636166e9\",\"type\":39,"
+            "\"maxlen\":4}\n"
+            "{\"event\":\"describe\",\"column\":2,\"name\":\"\",\"hex\":\"\",\"type\":39,\"maxlen\":1}\n"
+            "{\"event\":\"describe\",\"column\":3,\"name\":\"a\\\"\\u0001\",\"hex\":\"612201\",\"type\":39,"
+            "\"maxlen\":1}\n"
+            "{\"event\":\"done\",\"status\":17,\"count\":0}\n"
             "{\"event\":\"return\",\"value\":0}\n");
 }
 
@@ -125,7 +152,7 @@ TEST(ExecRecord, ReadBackFromAConnectionLeavesOutFailedCalls) {
   std::ostringstream out;
   writeEvents(readCallRecord(c, 0), out);
   EXPECT_EQ(out.str(),
-            "{\"event\":\"describe\",\"column\":1,\"name\":\"cn\",\"type\":39,\"maxlen\":3}\n"
+            "{\"event\":\"describe\",\"column\":1,\"name\":\"cn\",\"hex\":\"636e\",\"type\":39,\"maxlen\":3}\n"
             "{\"event\":\"row\",\"cells\":[\"626f62\"]}\n"
             "{\"event\":\"done\",\"status\":17,\"count\":1}\n"
             "{\"event\":\"return\",\"value\":0}\n");

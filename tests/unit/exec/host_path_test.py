@@ -25,16 +25,16 @@ class Answers(unittest.TestCase):
     def test_plain_values_as_a_table(self):
         code, out, err = run("alice", "")
         self.assertEqual((code, err), (0, b""))
-        self.assertEqual(out, b"p1    p2\n----- ----\nalice NULL\n\n(1 rows affected)\n")
+        self.assertEqual(out, b"p1    p2\n----- ----\nalice NULL\n\n(1 row affected)\n")
 
     def test_exec_line_events_are_byte_exact(self):
         code, out, err = run("--format", "events", "-Q",
                              "EXEC master..quarlix 'it''s', @scope = N'\u00e9', @filter = NULL")
         self.assertEqual((code, err), (0, b""))
         self.assertEqual(out.decode().splitlines(), [
-            '{"event":"describe","column":1,"name":"p1","type":39,"maxlen":4}',
-            '{"event":"describe","column":2,"name":"@scope","type":165,"maxlen":2}',
-            '{"event":"describe","column":3,"name":"@filter","type":39,"maxlen":1}',
+            '{"event":"describe","column":1,"name":"p1","hex":"7031","type":39,"maxlen":4}',
+            '{"event":"describe","column":2,"name":"@scope","hex":"4073636f7065","type":165,"maxlen":2}',
+            '{"event":"describe","column":3,"name":"@filter","hex":"4066696c746572","type":39,"maxlen":1}',
             '{"event":"row","cells":["69742773","e900",null]}',
             '{"event":"done","status":17,"count":1}',
             '{"event":"return","value":0}',
@@ -103,6 +103,37 @@ class HostErrors(unittest.TestCase):
         self.assertHostError(run("a", directory=("--directory", "/nonexistent/corp.ldif")), "/nonexistent/corp.ldif")
         self.assertHostError(run("--codepage", "12345", "a"), "code page 12345 is not supported")
         self.assertEqual(run("--codepage", "1252", "--fault", "ADsGetObject=0x80004005", "a")[0], 0)
+
+    def test_fault_operations_are_checked_against_the_list(self):
+        code, out, err = run("--fault", "list", library=None)
+        self.assertEqual((code, err), (0, b""))
+        known = out.decode().splitlines()
+        self.assertIn("IDirectorySearch::ExecuteSearch", known)
+        self.assertIn("IADs::QueryInterface(IDirectorySearch)", known)
+        self.assertEqual(len(known), len(set(known)))
+        # Every listed name is taken; misspelt ones are refused, naming the
+        # known ones, before anything is called.
+        for name in known:
+            self.assertEqual(run("--fault", name + "=0x80004005", "a")[0], 0, name)
+        for name in ("Search", "IADs::getName", "iads::get_Name"):
+            code, out, err = run("--fault", name + "=0x80004005", "a")
+            self.assertHostError((code, out, err), "unknown --fault operation '%s'" % name)
+            self.assertIn(b"IDirectorySearch::ExecuteSearch, ", err)
+            self.assertIn(b"IADs::QueryInterface(IUnknown|IDispatch|", err)
+        # The README lists the same operations.
+        with open(os.path.join(os.path.dirname(__file__), "..", "..", "..", "README.md"), encoding="utf-8") as f:
+            readme = f.read()
+        section = readme[readme.index("The operations `--fault` knows"):]
+        section = section[:section.index("\n\n")]
+        for name in known:
+            if "::QueryInterface(" in name:
+                obj, interface = name[:-1].split("::QueryInterface(")
+                self.assertIn("`%s`" % obj, section)
+                self.assertIn("`%s`" % interface, section)
+            else:
+                obj, _, method = name.partition("::")
+                self.assertTrue("`%s`" % name in section or ("`%s::" % obj in section and "`%s`" % method in section),
+                                name)
 
     def test_bad_command_lines(self):
         self.assertHostError(run("-Q", "EXEC quarlix 'a' 'b'"), "-Q: column 18: expected ','")

@@ -31,6 +31,11 @@ TEST(ExecOptions, ValuesFormsAndRepeatedFaults) {
   EXPECT_EQ(q.query, "EXEC quarlix 'a'");
   EXPECT_EQ(q.directory, DirectoryChoice::None);
   EXPECT_TRUE(q.usesStandIns());
+
+  Options l;
+  ASSERT_TRUE(parse({"--fault", "list"}, l, error)) << error;
+  EXPECT_TRUE(l.listFaults);
+  EXPECT_TRUE(l.faults.empty());
 }
 
 TEST(ExecOptions, RefusesWithAReason) {
@@ -42,8 +47,11 @@ TEST(ExecOptions, RefusesWithAReason) {
            {{"-Q", "EXEC quarlix", "value"}, "give the parameters either with -Q or as plain arguments, not both"},
            {{"--format", "xml"}, "unknown --format 'xml'; expected table, csv, json or events"},
            {{"--directory", "a.ldif", "--no-directory"}, "give one of --directory FILE or --no-directory, once"},
-           {{"--fault", "Search"}, "--fault takes OPERATION=HRESULT (like Search=0x80004005), not 'Search'"},
-           {{"--fault", "Search=0x100000000"}, "--fault takes OPERATION=HRESULT (like Search=0x80004005), not 'Search=0x100000000'"},
+           {{"--fault", "Search"},
+            "--fault takes OPERATION=HRESULT (like IDirectorySearch::ExecuteSearch=0x80004005) or list, not 'Search'"},
+           {{"--fault", "Search=0x100000000"},
+            "--fault takes OPERATION=HRESULT (like IDirectorySearch::ExecuteSearch=0x80004005) or list, not "
+            "'Search=0x100000000'"},
            {{"--codepage", "-1"}, "--codepage takes a code page number such as 1252, not '-1'"},
            {{"--library"}, "--library needs a value"},
            {{"--trace=yes"}, "--trace takes no value"},

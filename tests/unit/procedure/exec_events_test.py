@@ -87,6 +87,51 @@ class Results(unittest.TestCase):
             self.assertEqual(code, 0, (sql, events))
             self.assertTrue(any(e["event"] == "row" for e in events), sql)
 
+    def test_a_column_name_that_is_not_utf8_keeps_its_bytes(self):
+        # Under code page 1252 the field name e-acute is the one byte E9: the
+        # readable name cannot show it, the hex beside it does.
+        alice = "LDAP://CN=Alice Smith,OU=Sales,OU=Staff,DC=corp,DC=example,DC=com"
+        completed = subprocess.run([EXEC, "--format", "events", "--codepage", "1252", alice, "", b"cn,\xe9"],
+                                   capture_output=True, timeout=60)
+        self.assertEqual(completed.returncode, 0, completed.stderr)
+        events = [json.loads(line) for line in completed.stdout.decode().splitlines()]
+        describes = [(e["name"], e["hex"]) for e in events if e["event"] == "describe"]
+        self.assertEqual(describes, [("cn", "636e"), ("\ufffd", "e9")])
+        rows = [e["cells"] for e in events if e["event"] == "row"]
+        self.assertEqual(rows, [[b"Alice Smith".hex(), None]])
+
+
+class ParameterForms(unittest.TestCase):
+    """Positional or named, as the host's help and the README say."""
+    ALICE = "LDAP://CN=Alice Smith,OU=Sales,OU=Staff,DC=corp,DC=example,DC=com"
+
+    def names_and_cells(self, sql):
+        code, events = run(sql)
+        self.assertEqual(code, 0, (sql, events))
+        return ([e["name"] for e in events if e["event"] == "describe"],
+                [e["cells"] for e in events if e["event"] == "row"])
+
+    def test_positional_and_named_in_any_order_and_case_answer_alike(self):
+        expected = self.names_and_cells("EXEC quarlix '%s', '', 'cn,title'" % self.ALICE)
+        self.assertEqual(expected[0], ["cn", "title"])
+        self.assertEqual(len(expected[1]), 1)
+        for sql in ("EXEC quarlix @field_names = 'cn,title', @adspath = '%s'" % self.ALICE,
+                    "EXEC quarlix @ADSPATH = '%s', @Field_Names = 'cn,title', @filter = ''" % self.ALICE,
+                    # None of the four names: the values count by position.
+                    "EXEC quarlix @path = '%s', @f = '', @fields = 'cn,title'" % self.ALICE):
+            self.assertEqual(self.names_and_cells(sql), expected, sql)
+
+    def test_mixing_positional_and_named_is_refused(self):
+        for sql in ("EXEC quarlix '%s', @field_names = 'cn'" % self.ALICE,
+                    "EXEC quarlix '%s', '', @scope = 'GET_OBJECT_LIST'" % self.ALICE):
+            code, events = run(sql)
+            self.assertEqual(code, 1, sql)
+            self.assertEqual(bytes.fromhex(events[0]["hex"]), b"Wrong parameters. ", sql)
+
+    def test_an_unknown_name_beside_the_four_is_left_out(self):
+        self.assertEqual(self.names_and_cells("EXEC quarlix @adspath = '%s', @fields = 'mail', @field_names = 'cn'"
+                                              % self.ALICE)[0], ["cn"])
+
 
 if __name__ == "__main__":
     EXEC = sys.argv.pop(1)

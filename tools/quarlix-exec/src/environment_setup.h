@@ -6,6 +6,13 @@
 #include "options.h"
 
 #include <string>
+#include <vector>
+
+// The operations --fault can make fail, one name each; none on Windows.
+std::vector<std::string> knownFaultOperations();
+
+// Why the options of the stand-ins cannot be used here; "" where they can.
+std::string standInsMissing();
 
 class EnvironmentSetup {
  public:

@@ -12,6 +12,7 @@ struct EventLine {
   void operator()(const ColumnInfo &column) const {
     json = "{\"event\":\"describe\",\"column\":" + std::to_string(column.number) + ",\"name\":";
     appendJsonString(json, column.name, InvalidUtf8::Replace);
+    json += ",\"hex\":\"" + hexBytes(column.name, false) + "\"";
     json += ",\"type\":" + std::to_string(column.type) + ",\"maxlen\":" + std::to_string(column.maxLength) + "}";
   }
 

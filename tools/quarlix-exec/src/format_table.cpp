@@ -58,7 +58,7 @@ class TableWriter : public SectionWriter {
   void setEnded(const ResultSet &set) override {
     if (!set.count) return;
     if (!set.columns.empty() || set.rowCount > 0) out_ << '\n';
-    out_ << '(' << *set.count << " rows affected)\n";
+    out_ << '(' << *set.count << (*set.count == 1 ? " row affected)\n" : " rows affected)\n");
   }
 
   void messageSent(const Message &message) override { writeMessage(out_, message); }

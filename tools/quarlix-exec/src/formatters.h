@@ -18,7 +18,7 @@ class RecordWriter {
   virtual void finish(int returnValue) = 0;
 };
 
-// Like sqlcmd: headers, dashes, rows, "(N rows affected)", messages on out.
+// Like sqlcmd: headers, dashes, rows, "(N rows affected)" ("(1 row affected)"), messages on out.
 std::unique_ptr<RecordWriter> tableWriter(std::ostream &out);
 // RFC 4180 rows; messages on err.
 std::unique_ptr<RecordWriter> csvWriter(std::ostream &out, std::ostream &err);

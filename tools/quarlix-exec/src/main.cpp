@@ -56,6 +56,11 @@ int run(const std::vector<std::string> &arguments) {
     std::cout << "quarlix-exec " << QUARLIX_EXEC_VERSION << '\n';
     return 0;
   }
+  if (options.listFaults) {
+    if (!standInsMissing().empty()) return hostError(standInsMissing());
+    for (const std::string &name : knownFaultOperations()) std::cout << name << '\n';
+    return 0;
+  }
   std::vector<HostParameter> parameters;
   if (!collectParameters(options, parameters, error)) return hostError(error);
 

@@ -123,9 +123,14 @@ bool parseOptions(const std::vector<std::string> &arguments, Options &options, s
       options.directoryFile = value;
     } else if (name == "--fault") {
       if (!takeValue(value)) return false;
+      if (value == "list") {
+        options.listFaults = true;
+        continue;
+      }
       FaultOption fault;
       if (!parseFault(value, fault)) {
-        error = "--fault takes OPERATION=HRESULT (like Search=0x80004005), not '" + value + "'";
+        error = "--fault takes OPERATION=HRESULT (like IDirectorySearch::ExecuteSearch=0x80004005) or list, not '" +
+                value + "'";
         return false;
       }
       options.faults.push_back(fault);
@@ -163,6 +168,14 @@ Parameters:
                          @name = value. A value is 'text' ('' for a quote; varchar,
                          the bytes as typed), N'text' (nvarchar, UTF-16LE of the
                          UTF-8 text) or NULL. Bare numbers are refused: quote them.
+                         The procedure takes its parameters either all by position
+                         (@adspath, @filter, @field_names, @scope in that order) or
+                         by name: once any parameter is named @adspath, @filter,
+                         @field_names or @scope (any letter case), only those named
+                         count and @adspath must be one of them, so a positional
+                         value beside them answers "Wrong parameters. ". A call
+                         that uses none of the four names is positional, whatever
+                         other @names its values carry.
 
 Options:
   --library PATH         the procedure library (default: the one beside this
@@ -171,7 +184,10 @@ Options:
   --directory FILE.ldif  mount this LDIF file as the default directory (Linux)
   --no-directory         mount none: serverless paths use the LDAP configuration
                          (default: samples/corp.ldif beside this program, if present)
-  --fault OP=HRESULT     make a directory operation fail (repeatable, Linux)
+  --fault OP=HRESULT     make a directory operation fail (repeatable, Linux);
+                         OP is an operation of the directory stand-in, such as
+                         IDirectorySearch::ExecuteSearch; unknown ones are refused
+  --fault list           print the operations --fault knows, one a line
   --codepage N           ANSI code page of the procedure's text (Linux)
   --trace                print every host call to stderr
   --version, --help
@@ -183,8 +199,10 @@ Formats:
   json    {"columns":[...],"rows":[...],"count":N} or {"error":{...}}; NULL as
           null, binary as "0x..."; bytes that are not UTF-8 appear as \u00XX
           with the byte's value
-  events  one JSON object per line for each describe, row (cells in lower-case
-          hex), message, done, then the return value
+  events  one JSON object per line for each describe, row, message, done, then
+          the return value; the exact bytes in lower-case hex: cells as hex
+          alone, column names and message texts as "hex" beside the readable
+          "name" or "text" (where bytes that are not UTF-8 show as U+FFFD)
 
 Exit status: 0 when the procedure returned 0, 1 when it returned anything
 else, 2 when it could not be run (bad arguments, library missing or of the

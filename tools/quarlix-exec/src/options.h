@@ -23,6 +23,7 @@ struct Options {
   bool help = false;
   bool version = false;
   bool trace = false;
+  bool listFaults = false;  // --fault list
   std::optional<std::string> query;  // -Q
   std::vector<std::string> values;   // plain arguments: positional varchar values
   std::optional<std::string> library;

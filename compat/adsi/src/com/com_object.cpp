@@ -1,6 +1,7 @@
 #include "com/com_object.h"
 
 #include <string>
+#include <vector>
 
 #include "faults.h"
 #include "iads.h"
@@ -27,29 +28,41 @@ std::atomic<long> g_liveObjects{0};
 
 long liveObjects() { return detail::g_liveObjects.load(); }
 
+namespace {
+
+struct NamedInterface {
+  const IID* iid;
+  const char* name;
+};
+
+const NamedInterface kInterfaces[] = {
+    {&IID_IUnknown, "IUnknown"},
+    {&IID_IDispatch, "IDispatch"},
+    {&IID_IEnumVARIANT, "IEnumVARIANT"},
+    {&IID_IADs, "IADs"},
+    {&IID_IADsContainer, "IADsContainer"},
+    {&IID_IADsGroup, "IADsGroup"},
+    {&IID_IADsMembers, "IADsMembers"},
+    {&IID_IADsPropertyList, "IADsPropertyList"},
+    {&IID_IADsPropertyEntry, "IADsPropertyEntry"},
+    {&IID_IADsPropertyValue, "IADsPropertyValue"},
+    {&IID_IADsLargeInteger, "IADsLargeInteger"},
+    {&IID_IADsObjectOptions, "IADsObjectOptions"},
+    {&IID_IDirectorySearch, "IDirectorySearch"},
+};
+
+}  // namespace
+
 const char* interfaceName(REFIID riid) {
-  struct Named {
-    const IID* iid;
-    const char* name;
-  };
-  static const Named names[] = {
-      {&IID_IUnknown, "IUnknown"},
-      {&IID_IDispatch, "IDispatch"},
-      {&IID_IEnumVARIANT, "IEnumVARIANT"},
-      {&IID_IADs, "IADs"},
-      {&IID_IADsContainer, "IADsContainer"},
-      {&IID_IADsGroup, "IADsGroup"},
-      {&IID_IADsMembers, "IADsMembers"},
-      {&IID_IADsPropertyList, "IADsPropertyList"},
-      {&IID_IADsPropertyEntry, "IADsPropertyEntry"},
-      {&IID_IADsPropertyValue, "IADsPropertyValue"},
-      {&IID_IADsLargeInteger, "IADsLargeInteger"},
-      {&IID_IADsObjectOptions, "IADsObjectOptions"},
-      {&IID_IDirectorySearch, "IDirectorySearch"},
-  };
-  for (const Named& n : names)
+  for (const NamedInterface& n : kInterfaces)
     if (IsEqualIID(riid, *n.iid)) return n.name;
   return "?";
+}
+
+std::vector<const char*> interfaceNames() {
+  std::vector<const char*> names;
+  for (const NamedInterface& n : kInterfaces) names.push_back(n.name);
+  return names;
 }
 
 HRESULT answerQuery(const char* object, REFIID riid, void** ppv, IUnknown* answer) {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <type_traits>
+#include <vector>
 
 #include "windows.h"
 
@@ -63,5 +64,7 @@ HRESULT answerOwnQuery(Interface* self, const char* object, REFIID own, REFIID r
 
 // The published name of an interface identifier ("IADs"), for fault names.
 const char* interfaceName(REFIID riid);
+// Every interface interfaceName knows, by name.
+std::vector<const char*> interfaceNames();
 
 }  // namespace adsi
