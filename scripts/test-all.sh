@@ -30,6 +30,9 @@
 #            Every count in its output adds up (a step may run several
 #            suites). It fails when it exits non-zero or, unless it is a
 #            setup step, when it counted no test at all.
+#
+# run_step and the counting live in scripts/test-steps.sh (tested by
+# tests/scripts/test_steps_test.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -42,96 +45,7 @@ case "${1:-}" in
 esac
 
 logs=$PWD/build/test-all
-mkdir -p "$logs"
-summary=()
-total_passed=0
-total_failed=0
-
-# Counts from a step's log; each prints "PASSED FAILED NOTE".
-count_ctest() {
-  local log=$1 junit=$2 passed=0 failed=0 line t f suites=0 cases=0 empty=0 note=""
-  while IFS= read -r line; do
-    f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-    t=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
-    passed=$((passed + t - f))
-    failed=$((failed + f))
-  done < <(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" || true)
-  # The Python suites inside ctest: how many cases they ran, and none may
-  # have found nothing to run (unittest calls that a success).
-  if [ -s "$junit" ]; then
-    suites=$( (grep -oE 'Ran [0-9]+ tests? in' "$junit" || true) | wc -l)
-    cases=$( (grep -oE 'Ran [0-9]+ tests? in' "$junit" || true) | awk '{n += $2} END {print n + 0}')
-    empty=$( (grep -oE 'Ran 0 tests in' "$junit" || true) | wc -l)
-    [ "$suites" -gt 0 ] && note="(its $suites Python suites ran $cases cases)"
-    if [ "$empty" -gt 0 ]; then
-      failed=$((failed + empty))
-      note="$note ($empty Python suites ran no test)"
-    fi
-  fi
-  echo "$passed $failed $note"
-}
-
-count_unittest() {
-  local log=$1 ran failed skipped
-  ran=$( (grep -oE '^Ran [0-9]+ tests? in' "$log" || true) | awk '{n += $2} END {print n + 0}')
-  failed=$( (grep -E '^FAILED \(' "$log" || true) | grep -oE '(failures|errors|unexpected successes)=[0-9]+' |
-            awk -F= '{n += $2} END {print n + 0}')
-  skipped=$( (grep -E '^(OK|FAILED) \(' "$log" || true) | grep -oE 'skipped=[0-9]+' |
-             awk -F= '{n += $2} END {print n + 0}')
-  local note=""
-  [ "$skipped" -gt 0 ] && note="($skipped skipped)"
-  echo "$((ran - failed - skipped)) $failed $note"
-}
-
-count_fuzz() {
-  # "<target>   ok|FAILED   <executed inputs> inputs ...": a target that ran
-  # no input at all did not fuzz.
-  awk '$1 ~ /_fuzzer$/ && $4 == "inputs" {
-         if ($2 == "ok" && $3 ~ /^[0-9]+$/ && $3 > 0) p++; else f++
-       } END {print p + 0, f + 0, "targets"}' "$1"
-}
-
-run_step() {
-  local name=$1 kind=$2
-  shift 2
-  local log=$logs/$name.log junit=$logs/$name.junit.xml
-  rm -f "$log" "$junit"
-  printf '\n==== %s ====\n' "$name"
-  local started=$SECONDS rc
-  set +e
-  (set -e; "$@") 2>&1 | tee "$log"
-  rc=${PIPESTATUS[0]}
-  set -e
-  local passed=0 failed=0 note=""
-  case "$kind" in
-    ctest) read -r passed failed note < <(count_ctest "$log" "$junit") ;;
-    unittest) read -r passed failed note < <(count_unittest "$log") ;;
-    fuzz) read -r passed failed note < <(count_fuzz "$log") ;;
-    setup) ;;
-    *) echo "run_step: unknown kind $kind" >&2; rc=2 ;;
-  esac
-  if [ "$kind" != setup ] && [ $((passed + failed)) -eq 0 ]; then
-    note="$note (ran no test)"
-    failed=1
-  fi
-  # A failed command counts once even when its output showed no failed test
-  # (a build that broke, a script that stopped half-way).
-  if [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
-    note="$note (exit status $rc)"
-    failed=1
-  fi
-  total_passed=$((total_passed + passed))
-  total_failed=$((total_failed + failed))
-  local counted="$passed passed"
-  [ "$failed" -gt 0 ] && counted="$counted, $failed failed"
-  [ -n "$note" ] && counted="$counted $note"
-  if [ "$kind" = setup ]; then
-    counted=$([ "$failed" -eq 0 ] && echo done || echo "FAILED (exit status $rc)")
-  fi
-  printf -- '---- %s: %s (%d s)\n' "$name" "$counted" $((SECONDS - started))
-  # Setup steps show in the summary only when they failed.
-  if [ "$kind" != setup ] || [ "$failed" -gt 0 ]; then summary+=("$name $counted"); fi
-}
+. scripts/test-steps.sh
 
 # --- The steps ---------------------------------------------------------------
 
@@ -172,10 +86,4 @@ else
   run_step fuzz fuzz tests/fuzz/run.sh --seconds "${QUARLIX_FUZZ_SECONDS:-20}"
 fi
 
-# --- The summary -------------------------------------------------------------
-printf '\n==== summary ====\n'
-line=""
-for entry in "${summary[@]}"; do line="${line:+$line; }$entry"; done
-echo "$line"
-echo "$total_passed passed, $total_failed failed"
-[ "$total_failed" -eq 0 ]
+print_summary
