@@ -5,6 +5,7 @@
 #include "ldap/ldap_bind.h"
 #include "ldap/ldap_entry_reader.h"
 #include "ldap/ldap_error_map.h"
+#include "ldap/ldap_traffic.h"
 #include "ldap/sigpipe_hold.h"
 #include "text.h"
 
@@ -248,15 +249,22 @@ int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
     page.reset(control);
     serverControls[0] = control;
   }
-  return ldap_search_ext(ld, args.base.c_str(), args.scope, args.filter.c_str(),
-                         args.allAttributes ? nullptr : attributes.data(), 0,
-                         args.paged ? serverControls : nullptr, nullptr, nullptr, args.sizeLimit,
-                         &messageId);
+  int code = ldap_search_ext(ld, args.base.c_str(), args.scope, args.filter.c_str(),
+                             args.allAttributes ? nullptr : attributes.data(), 0,
+                             args.paged ? serverControls : nullptr, nullptr, nullptr, args.sizeLimit,
+                             &messageId);
+  if (code == LDAP_SUCCESS) {
+    countOperationSent();
+    sentSinceWait_ = true;
+  }
+  return code;
 }
 
 int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
                                   LdapSearchOutcome& outcome) {
   outcome = LdapSearchOutcome();
+  if (sentSinceWait_) countRoundTrip();  // operations sent since the last wait are answered together
+  sentSinceWait_ = false;
   LDAP* ld = ld_.get();
   auto deadline = Clock::now() + std::chrono::seconds(config_.timeoutSeconds);
   for (;;) {

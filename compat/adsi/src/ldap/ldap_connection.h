@@ -97,6 +97,7 @@ class LdapConnection {
   LdapHandlePtr ld_;
   RootDse rootDse_;
   bool reachable_ = true;  // false once an operation found no server or timed out
+  bool sentSinceWait_ = false;  // an operation was sent since the last collect (ldap_traffic.h)
 };
 
 }  // namespace adsi
