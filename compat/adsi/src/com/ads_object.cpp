@@ -42,6 +42,13 @@ AdsObject* AdsObject::create(const BindContext& context, std::string dn, EntryPt
   return new AdsObject(context, std::move(dn), std::move(entry));
 }
 
+AdsObject* AdsObject::createRead(const BindContext& context, std::string dn, EntryPtr entry, HRESULT read) {
+  AdsObject* object = create(context, std::move(dn), std::move(entry));
+  object->justRead_ = true;
+  object->readFailure_ = object->entry_ ? S_OK : (FAILED(read) ? read : kNoSuchObject);
+  return object;
+}
+
 HRESULT AdsObject::bind(const AdsPath& path, REFIID riid, void** ppv) {
   BindContext context;
   HRESULT hr = storeFor(path, context.store);
@@ -149,7 +156,14 @@ HRESULT AdsObject::get_Schema(BSTR* retval) {
 HRESULT AdsObject::GetInfo() {
   if (auto fault = faults::check("IADs::GetInfo")) return *fault;
   EntryPtr entry;
-  HRESULT hr = context_.store->readEntry(dn_, entry);
+  HRESULT hr = S_OK;
+  if (justRead_) {
+    justRead_ = false;
+    entry = entry_;
+    hr = readFailure_;
+  } else {
+    hr = context_.store->readEntry(dn_, entry);
+  }
   if (FAILED(hr)) return hr;
   entry_ = entry;
   cache_ = std::move(entry);

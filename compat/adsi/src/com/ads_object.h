@@ -22,6 +22,11 @@ class AdsObject final : public ComObject<IADsGroup, IADsContainer, IDirectorySea
   // A new object with one reference. `entry` may be null for a name that
   // does not resolve (a member DN pointing nowhere): its GetInfo fails.
   static AdsObject* create(const BindContext& context, std::string dn, EntryPtr entry);
+  // The same for an object its enumeration has just read with all its
+  // attributes (or failed to read, with `read`): its first GetInfo takes
+  // that read instead of reading again, so that a walk of N objects costs
+  // the reads of the walk and not N more.
+  static AdsObject* createRead(const BindContext& context, std::string dn, EntryPtr entry, HRESULT read);
 
   // Binds `path`'s object and asks it for `riid` (ADsGetObject).
   static HRESULT bind(const AdsPath& path, REFIID riid, void** ppv);
@@ -110,6 +115,8 @@ class AdsObject final : public ComObject<IADsGroup, IADsContainer, IDirectorySea
   std::string dn_;
   EntryPtr entry_;  // as read when bound; decides class and group-ness
   EntryPtr cache_;  // the property cache: null until GetInfo
+  bool justRead_ = false;  // entry_ (or readFailure_) is what the first GetInfo loads
+  HRESULT readFailure_ = S_OK;
   size_t cursor_ = 0;  // IADsPropertyList position
   std::vector<std::string> classFilter_;
   VARIANT filter_{};

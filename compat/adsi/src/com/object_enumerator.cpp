@@ -1,5 +1,7 @@
 #include "com/object_enumerator.h"
 
+#include <algorithm>
+
 #include "com/ads_object.h"
 #include "faults.h"
 
@@ -13,7 +15,7 @@ class CursorSource : public ElementSource {
     page.clear();
     std::vector<EntryPtr> entries;
     HRESULT hr = cursor_->nextPage(entries);
-    for (EntryPtr& e : entries) page.push_back({e->dn, std::move(e)});
+    for (EntryPtr& e : entries) page.push_back({e->dn, std::move(e), S_OK});
     return hr;
   }
 
@@ -21,18 +23,34 @@ class CursorSource : public ElementSource {
   std::unique_ptr<SearchCursor> cursor_;
 };
 
+// Names read this many at a time: a few pipelined round trips per page.
+constexpr size_t kNamesPerPage = 256;
+
+// Failures of one object, not of the walk.
+bool objectUnreadable(HRESULT hr) {
+  return hr == kNoSuchObject || hr == kInvalidDnSyntax || hr == E_ACCESSDENIED ||
+         hr == HRESULT_FROM_WIN32(8235);  // a referral: the object is elsewhere
+}
+
 class NameListSource : public ElementSource {
  public:
   NameListSource(std::shared_ptr<DirectoryStore> store, std::vector<std::string> dns)
       : store_(std::move(store)), dns_(std::move(dns)) {}
   HRESULT nextPage(std::vector<EnumElement>& page) override {
     page.clear();
-    if (done_ || dns_.empty()) return S_FALSE;
-    done_ = true;
-    for (std::string& dn : dns_) {
-      EntryPtr entry;
-      store_->readEntry(dn, entry);  // a name that resolves to nothing stays null
-      page.push_back({std::move(dn), std::move(entry)});
+    if (next_ >= dns_.size()) return S_FALSE;
+    size_t end = std::min(dns_.size(), next_ + kNamesPerPage);
+    std::vector<std::string> names(dns_.begin() + static_cast<long>(next_), dns_.begin() + static_cast<long>(end));
+    next_ = end;
+    std::vector<EntryRead> reads;
+    store_->readEntries(names, reads);
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (FAILED(reads[i].result) && !objectUnreadable(reads[i].result)) {
+        page.clear();
+        next_ = dns_.size();
+        return reads[i].result;
+      }
+      page.push_back({std::move(names[i]), std::move(reads[i].entry), reads[i].result});
     }
     return S_OK;
   }
@@ -40,7 +58,7 @@ class NameListSource : public ElementSource {
  private:
   std::shared_ptr<DirectoryStore> store_;
   std::vector<std::string> dns_;
-  bool done_ = false;
+  size_t next_ = 0;
 };
 
 }  // namespace
@@ -105,7 +123,7 @@ HRESULT ObjectEnumerator::Next(ULONG count, VARIANT* elements, ULONG* fetched) {
       if (fetched) *fetched = done + 1;
       return *odd;
     }
-    AdsObject* object = AdsObject::create(context_, std::move(element.dn), std::move(element.entry));
+    AdsObject* object = AdsObject::createRead(context_, std::move(element.dn), std::move(element.entry), element.read);
     elements[done].vt = VT_DISPATCH;
     elements[done].pdispVal = static_cast<IADs*>(object);
   }

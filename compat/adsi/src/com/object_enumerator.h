@@ -13,9 +13,12 @@
 
 namespace adsi {
 
+// An element as its source read it: with all its attributes, so that the
+// object's first GetInfo needs no read of its own.
 struct EnumElement {
   std::string dn;
-  EntryPtr entry;  // null when the name resolves to nothing
+  EntryPtr entry;         // null when the name could not be read:
+  HRESULT read = S_OK;    // why (no such object, access denied ...)
 };
 
 class ElementSource {
@@ -30,7 +33,9 @@ using SourceFactory = std::function<HRESULT(std::unique_ptr<ElementSource>&)>;
 
 // The children a store's cursor finds.
 std::unique_ptr<ElementSource> cursorSource(std::unique_ptr<SearchCursor> cursor);
-// Named objects, resolved in the store one by one.
+// Named objects, read from the store a batch at a time. A name that does
+// not resolve, or may not be read, gives an element without an entry; a read
+// that fails for any other reason (the server gone or silent) fails the walk.
 std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store,
                                               std::vector<std::string> dns);
 

@@ -1,6 +1,7 @@
 #include "ldap/ldap_search_cursor.h"
 
 #include "ldap/ldap_error_map.h"
+#include "ldap/ldap_ranges.h"
 
 namespace adsi {
 
@@ -74,6 +75,14 @@ HRESULT LdapSearchCursor::fetch(std::vector<EntryPtr>& page) {
     } else {
       askForNextPage();
     }
+  }
+  // Entries whose attributes came ranged get the rest of their values while
+  // the server prepares the next page.
+  std::vector<int> codes;
+  int code = page.empty() ? LDAP_SUCCESS : completeRanges(connection_, args_.schema, page, codes);
+  if (code != LDAP_SUCCESS) {
+    page.clear();
+    return hresultFromLdap(code);
   }
   return page.empty() ? S_FALSE : S_OK;
 }

@@ -5,6 +5,8 @@
 #include "adserr.h"
 #include "ldap/adsi_config.h"
 #include "ldap/ldap_error_map.h"
+#include "ldap/ldap_pipeline.h"
+#include "ldap/ldap_ranges.h"
 #include "ldap/ldap_schema_cache.h"
 #include "ldap/ldap_search_cursor.h"
 #include "ldap/ldap_target.h"
@@ -48,17 +50,31 @@ HRESULT LdapStore::open(const AdsPath& path, std::shared_ptr<DirectoryStore>& st
 }
 
 HRESULT LdapStore::readEntry(std::string_view dn, EntryPtr& entry) {
-  entry.reset();
-  LdapSearchArgs args;
-  args.base = std::string(dn);
-  args.scope = LDAP_SCOPE_BASE;
-  args.schema = schema_.get();
-  LdapSearchOutcome outcome;
-  HRESULT hr = hresultFromLdap(connection_->search(args, outcome));
-  if (FAILED(hr)) return hr;
-  if (outcome.entries.empty()) return kNoSuchObject;
-  entry = std::move(outcome.entries.front());
-  return S_OK;
+  std::vector<EntryRead> reads;
+  readEntries({std::string(dn)}, reads);
+  entry = std::move(reads.front().entry);
+  return reads.front().result;
+}
+
+void LdapStore::readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) {
+  std::vector<PipelinedSearch> searches;
+  searches.reserve(dns.size());
+  for (const std::string& dn : dns) searches.push_back({entryReadArgs(dn, schema_.get()), LDAP_SUCCESS, {}});
+  searchTogether(*connection_, searches);
+  reads.assign(dns.size(), EntryRead());
+  std::vector<EntryPtr> entries(dns.size());
+  for (size_t i = 0; i < dns.size(); ++i) {
+    reads[i].result = hresultFromLdap(searches[i].code);
+    if (SUCCEEDED(reads[i].result) && searches[i].outcome.entries.empty()) reads[i].result = kNoSuchObject;
+    if (SUCCEEDED(reads[i].result)) entries[i] = std::move(searches[i].outcome.entries.front());
+  }
+  std::vector<int> codes;
+  completeRanges(*connection_, schema_.get(), entries, codes);
+  for (size_t i = 0; i < dns.size(); ++i) {
+    if (!entries[i]) continue;
+    reads[i].result = hresultFromLdap(codes[i]);
+    if (SUCCEEDED(reads[i].result)) reads[i].entry = std::move(entries[i]);
+  }
 }
 
 HRESULT LdapStore::search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) {

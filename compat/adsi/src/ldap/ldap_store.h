@@ -21,6 +21,7 @@ class LdapStore : public DirectoryStore, public std::enable_shared_from_this<Lda
   static HRESULT open(const AdsPath& path, std::shared_ptr<DirectoryStore>& store);
 
   HRESULT readEntry(std::string_view dn, EntryPtr& entry) override;
+  void readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) override;
   HRESULT search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) override;
   ADSTYPE attributeType(std::string_view name) const override;
   std::string namingContext() const override;

@@ -18,6 +18,11 @@ std::string escapeFilterValue(std::string_view value) {
   return out;
 }
 
+void DirectoryStore::readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) {
+  reads.assign(dns.size(), EntryRead());
+  for (size_t i = 0; i < dns.size(); ++i) reads[i].result = readEntry(dns[i], reads[i].entry);
+}
+
 HRESULT DirectoryStore::listChildren(std::string_view dn,
                                      const std::vector<std::string>& classes,
                                      uint32_t pageSize,

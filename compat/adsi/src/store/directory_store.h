@@ -34,6 +34,12 @@ struct SearchRequest {
   uint32_t sizeLimit = 0;               // 0: no limit
 };
 
+// One read of a batch: the entry, or why it could not be read.
+struct EntryRead {
+  EntryPtr entry;
+  HRESULT result = S_OK;
+};
+
 // Results of one search, fetched page by page: nextPage asks the directory
 // for the next page only when called. Entries come in directory order.
 class SearchCursor {
@@ -51,6 +57,11 @@ class DirectoryStore {
   // The entry with all its attributes, in order; kNoSuchObject when absent,
   // kInvalidDnSyntax for a DN that cannot be parsed.
   virtual HRESULT readEntry(std::string_view dn, EntryPtr& entry) = 0;
+
+  // The entries `dns` name, each with all its attributes or its failure as
+  // readEntry gives it, in order. A network store sends the reads together
+  // and then collects the answers, so a batch costs about one round trip.
+  virtual void readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads);
 
   // Starts a search; E_ADS_INVALID_FILTER for a filter that does not parse,
   // kNoSuchObject when the base does not exist.
