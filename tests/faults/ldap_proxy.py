@@ -69,6 +69,8 @@ class _Link:
         self.counts = collections.Counter()  # messages forwarded, by protocolOp tag
         self.stopped = threading.Event()  # set when forwarding ends (CUT, FREEZE, SPLIT)
         self.pending = bytearray()  # the start of a message not yet whole
+        self.pending_requests = bytearray()  # the same from the client (with a rewriter)
+        self.state = {}  # the rewriter's, per connection
         self.threads = [
             threading.Thread(target=self._pump, args=(client, upstream, self._request), daemon=True),
             threading.Thread(target=self._pump, args=(upstream, client, self._answer), daemon=True)]
@@ -89,6 +91,11 @@ class _Link:
             self._shut(target)
 
     def _request(self, data):
+        rewriter = self.proxy.rewriter
+        if rewriter:
+            self.pending_requests += data
+            messages, self.pending_requests = split_messages(self.pending_requests)
+            data = b"".join(rewriter.request(self, tag, message) for tag, message in messages)
         self.upstream.sendall(data)
         return True
 
@@ -99,6 +106,8 @@ class _Link:
         messages, self.pending = split_messages(self.pending)
         out = bytearray()
         for tag, message in messages:
+            if self.proxy.rewriter:
+                message = self.proxy.rewriter.answer(self, tag, message)
             out += message
             self.counts[tag] += 1
             if self.proxy._should_strike(self, tag):
@@ -142,11 +151,15 @@ class _Link:
 
 
 class LdapProxy:
-    def __init__(self, upstream_port, receive_buffer=0):
+    def __init__(self, upstream_port, receive_buffer=0, rewriter=None):
         """receive_buffer: a small SO_RCVBUF for the upstream side, so that
-        the server's writes back up as soon as the proxy stops reading."""
+        the server's writes back up as soon as the proxy stops reading.
+        rewriter: an object whose request(link, tag, message) and
+        answer(link, tag, message) return each whole message as it is to be
+        forwarded (link.state is the rewriter's, per connection)."""
         self.upstream_port = upstream_port
         self.receive_buffer = receive_buffer
+        self.rewriter = rewriter
         self.listener = socket.socket()
         self.listener.bind(("127.0.0.1", 0))
         self.listener.listen(16)
