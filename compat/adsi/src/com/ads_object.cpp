@@ -60,7 +60,9 @@ HRESULT AdsObject::bind(const AdsPath& path, REFIID riid, void** ppv) {
   EntryPtr entry;
   hr = context.store->readEntry(dn, entry);
   if (FAILED(hr)) return hr;
-  AdsObject* object = create(context, std::move(dn), std::move(entry));
+  // The entry just read with all its attributes is what a first GetInfo
+  // would read again.
+  AdsObject* object = createRead(context, std::move(dn), std::move(entry), S_OK);
   hr = object->QueryInterface(riid, ppv);
   object->Release();
   return hr;

@@ -1,7 +1,5 @@
 #include "com/object_enumerator.h"
 
-#include <algorithm>
-
 #include "com/ads_object.h"
 #include "faults.h"
 
@@ -23,53 +21,10 @@ class CursorSource : public ElementSource {
   std::unique_ptr<SearchCursor> cursor_;
 };
 
-// Names read this many at a time: a few pipelined round trips per page.
-constexpr size_t kNamesPerPage = 256;
-
-// Failures of one object, not of the walk.
-bool objectUnreadable(HRESULT hr) {
-  return hr == kNoSuchObject || hr == kInvalidDnSyntax || hr == E_ACCESSDENIED ||
-         hr == HRESULT_FROM_WIN32(8235);  // a referral: the object is elsewhere
-}
-
-class NameListSource : public ElementSource {
- public:
-  NameListSource(std::shared_ptr<DirectoryStore> store, std::vector<std::string> dns)
-      : store_(std::move(store)), dns_(std::move(dns)) {}
-  HRESULT nextPage(std::vector<EnumElement>& page) override {
-    page.clear();
-    if (next_ >= dns_.size()) return S_FALSE;
-    size_t end = std::min(dns_.size(), next_ + kNamesPerPage);
-    std::vector<std::string> names(dns_.begin() + static_cast<long>(next_), dns_.begin() + static_cast<long>(end));
-    next_ = end;
-    std::vector<EntryRead> reads;
-    store_->readEntries(names, reads);
-    for (size_t i = 0; i < names.size(); ++i) {
-      if (FAILED(reads[i].result) && !objectUnreadable(reads[i].result)) {
-        page.clear();
-        next_ = dns_.size();
-        return reads[i].result;
-      }
-      page.push_back({std::move(names[i]), std::move(reads[i].entry), reads[i].result});
-    }
-    return S_OK;
-  }
-
- private:
-  std::shared_ptr<DirectoryStore> store_;
-  std::vector<std::string> dns_;
-  size_t next_ = 0;
-};
-
 }  // namespace
 
 std::unique_ptr<ElementSource> cursorSource(std::unique_ptr<SearchCursor> cursor) {
   return std::make_unique<CursorSource>(std::move(cursor));
-}
-
-std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store,
-                                              std::vector<std::string> dns) {
-  return std::make_unique<NameListSource>(std::move(store), std::move(dns));
 }
 
 HRESULT ObjectEnumerator::create(const BindContext& context, SourceFactory factory,

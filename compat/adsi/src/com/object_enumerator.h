@@ -33,9 +33,11 @@ using SourceFactory = std::function<HRESULT(std::unique_ptr<ElementSource>&)>;
 
 // The children a store's cursor finds.
 std::unique_ptr<ElementSource> cursorSource(std::unique_ptr<SearchCursor> cursor);
-// Named objects, read from the store a batch at a time. A name that does
-// not resolve, or may not be read, gives an element without an entry; a read
-// that fails for any other reason (the server gone or silent) fails the walk.
+// Named objects, read from the store a batch at a time, or with a listing
+// of a container that holds many of them (name_list_source.cpp). A name that
+// does not resolve, or may not be read, gives an element without an entry; a
+// read that fails for any other reason (the server gone or silent) fails the
+// walk.
 std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store,
                                               std::vector<std::string> dns);
 
