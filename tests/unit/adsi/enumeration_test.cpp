@@ -194,4 +194,48 @@ TEST_F(EnumerationTest, AMemberNamingNothingFailsWhenRead) {
   EXPECT_EQ(handle, nullptr);
 }
 
+// Most members in one container (read with a listing of it), a few
+// elsewhere, one naming nothing inside it and one named twice: every value
+// gives its element, in value order, each with its own entry.
+TEST_F(EnumerationTest, MembersGatheredInAContainerComeInValueOrder) {
+  std::string ldif = "dn: DC=t\nobjectClass: domain\n\ndn: OU=P,DC=t\nobjectClass: organizationalUnit\n\n"
+                     "dn: OU=Q,DC=t\nobjectClass: organizationalUnit\n\n";
+  for (int i = 0; i < 300; ++i)
+    ldif += "dn: CN=p" + std::to_string(i) + ",OU=P,DC=t\nobjectClass: user\ndescription: p" + std::to_string(i) + "\n\n";
+  for (int i = 0; i < 3; ++i) ldif += "dn: CN=q" + std::to_string(i) + ",OU=Q,DC=t\nobjectClass: user\n\n";
+  std::vector<std::string> expected;
+  ldif += "dn: CN=G,DC=t\nobjectClass: group\n";
+  for (int i = 299; i >= 0; --i) {
+    std::string name = "CN=p" + std::to_string(i);
+    if (i % 100 == 0) name = "CN=q" + std::to_string(i / 100) + ",OU=Q";
+    if (i == 150) name = "CN=ghost";
+    if (i == 7) name = "CN=p299";
+    ldif += "member: " + name + (name.find("OU=Q") == std::string::npos ? ",OU=P,DC=t\n" : ",DC=t\n");
+    expected.push_back(name.substr(0, name.find(',')));
+  }
+  mount(ldif + "\n");
+  LONG pages = AdsCompatPagesFetched();
+  EXPECT_EQ(members("CN=G,DC=t"), expected);
+  EXPECT_GE(AdsCompatPagesFetched() - pages, 3);  // OU=P was listed, in pages of 100
+
+  Ref<IEnumVARIANT> enumerator;
+  ASSERT_NO_FATAL_FAILURE(memberEnumerator("CN=G,DC=t", enumerator));
+  for (size_t i = 0; i < expected.size(); ++i) {
+    Var element;
+    ASSERT_EQ(enumerator->Next(1, &element.v, nullptr), S_OK);
+    Ref<IADs> object;
+    ASSERT_EQ(element.v.pdispVal->QueryInterface(IID_IADs, object.putVoid()), S_OK);
+    if (expected[i] == "CN=ghost") {
+      EXPECT_EQ(object->GetInfo(), static_cast<HRESULT>(0x80072030));
+      continue;
+    }
+    ASSERT_EQ(object->GetInfo(), S_OK) << expected[i];
+    if (expected[i][3] != 'p') continue;
+    Var description;
+    std::u16string name = u"description";
+    ASSERT_EQ(object->Get(name.data(), &description.v), S_OK);
+    EXPECT_EQ(narrow(description.v.bstrVal), expected[i].substr(3)) << i;
+  }
+}
+
 }  // namespace
