@@ -40,6 +40,7 @@ SUBSCHEMA_RECORD = "dn: cn=Subschema\nobjectClass: top\nobjectClass: subentry\no
 TYPED = "cn=typed,ou=mixed," + SUFFIX
 GROUP = "cn=staff,ou=groups," + SUFFIX
 UNIQUE_GROUP = "cn=owners,ou=groups," + SUFFIX
+MANY = "cn=many,ou=groups," + SUFFIX  # every person, last first
 MIXED = "ou=mixed," + SUFFIX
 SECRET = "cn=hidden,ou=secret," + SUFFIX
 EDGES = "ou=edges," + SUFFIX
@@ -79,6 +80,8 @@ def data_ldif():
     parts.append("dn: %s\nobjectClass: top\nobjectClass: groupOfNames\ncn: staff\ndescription: Staff\n"
                  "member: %s\nmember: %s\nmember: cn=ghost,%s\nmember: %s\n\n"
                  % (GROUP, person_dn(10), person_dn(3), PEOPLE, person_dn(200)))
+    parts.append("dn: %s\nobjectClass: top\nobjectClass: groupOfNames\ncn: many\n%s\n"
+                 % (MANY, "".join("member: %s\n" % person_dn(i) for i in reversed(range(PEOPLE_COUNT)))))
     parts.append("dn: %s\nobjectClass: top\nobjectClass: groupOfUniqueNames\ncn: owners\n"
                  "uniqueMember: %s\nuniqueMember: %s\n\n" % (UNIQUE_GROUP, person_dn(1), person_dn(2)))
     parts.append("dn: %s\nobjectClass: top\nobjectClass: organizationalUnit\nou: mixed\n\n" % MIXED)

@@ -151,6 +151,28 @@ class Roads(Directory):
         answer = self.call(self.path(data.MIXED), "", "cn", "GET_GROUP_MEMBERS")
         self.assertEqual(answer.message, "Can not get IADsGroup.")
 
+    def test_walks_cost_a_few_round_trips_whatever_their_length(self):
+        # The members are read by name in pipelined batches; the children
+        # come with their listing. The stand-in counts what it sent and the
+        # waits for answers; slapd's log counts the searches it answered.
+        traffic = os.path.join(self.folder, "traffic")
+        expected = [dn.decode().split(",")[0][3:] for dn in ldap_values(self.server, data.MANY, "member")]
+        self.assertEqual(len(expected), data.PEOPLE_COUNT)
+        for road, args in (("members", (self.path(data.MANY), "", "cn", "GET_GROUP_MEMBERS")),
+                           ("children", (self.path(data.PEOPLE), "", "cn", "GET_CHILD_OBJECTS"))):
+            with self.subTest(road=road):
+                log_before = len(self.server.log())
+                answer = self.call(*args, environment={"QUARLIX_ADSI_TRAFFIC": traffic})
+                self.assertSucceeded(answer)
+                self.assertEqual(answer.column("cn"), expected if road == "members" else list(reversed(expected)))
+                with open(traffic) as f:
+                    counts = dict((k, int(v)) for k, v in (line.split() for line in f))
+                searches = len(re.findall(r" SRCH base=", self.server.log()[log_before:]))
+                self.assertEqual(counts["operations"], searches)
+                self.assertLess(counts["round_trips"], data.PEOPLE_COUNT / 50 + 10)
+                if road == "members":  # one read per member, sent in batches
+                    self.assertGreaterEqual(searches, data.PEOPLE_COUNT)
+
     def test_child_objects_with_and_without_a_class_filter(self):
         answer = self.call(self.path(data.MIXED), "", "Name,Class", "GET_CHILD_OBJECTS")
         self.assertSucceeded(answer)

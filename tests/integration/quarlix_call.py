@@ -43,12 +43,13 @@ class Host:
         self.exe = exe
         self.config_file = config_file
 
-    def call(self, query, directory=None, config=None, ldap_uri=None, timeout=120):
+    def call(self, query, directory=None, config=None, ldap_uri=None, timeout=120, environment=None):
         command = [self.exe, "--format", "events"]
         if directory is not DEFAULT_DIRECTORY:
             command += ["--directory", directory] if directory else ["--no-directory"]
         command += ["-Q", query]
-        environment = {k: v for k, v in os.environ.items() if not k.startswith("LDAP")}
+        extra, environment = environment or {}, {k: v for k, v in os.environ.items() if not k.startswith("LDAP")}
+        environment.update(extra)
         environment["QUARLIX_ADSI_CONFIG"] = config or self.config_file
         if ldap_uri:
             environment["LDAPURI"] = ldap_uri
