@@ -28,7 +28,7 @@ struct Failure {
 
 class Parser {
  public:
-  explicit Parser(std::string_view line) : line_(line) {}
+  Parser(std::string_view line, const ExecLineContext &context) : line_(line), context_(context) {}
 
   std::vector<HostParameter> parse() {
     skipSpace();
@@ -107,8 +107,14 @@ class Parser {
       ++pos_;
       std::string_view rest = readWhile(isIdentifierChar);
       if (rest.empty()) failAt(start, "expected a parameter name after '@'");
-      parameter.name = std::string(line_.substr(start, pos_ - start));
+      std::string name(line_.substr(start, pos_ - start));
       skipSpace();
+      if (context_.variable && (atEnd() || line_[pos_] != '=')) {
+        // A variable given by position.
+        if (namedSeen) failAt(start, "a positional value cannot follow a named one; write it as @name = value");
+        return variableAt(start, name);
+      }
+      parameter.name = std::move(name);
       if (atEnd() || line_[pos_] != '=') fail("expected '=' after " + *parameter.name);
       ++pos_;
       skipSpace();
@@ -124,7 +130,15 @@ class Parser {
     size_t start = pos_;
     char c = line_[pos_];
     if (c == '\'') {
-      parameter.value = readQuoted();
+      parameter.value = context_.varcharLiteral ? context_.varcharLiteral(readQuoted()) : readQuoted();
+      return;
+    }
+    if (c == '@' && context_.variable) {
+      ++pos_;
+      readWhile(isIdentifierChar);
+      HostParameter value = variableAt(start, std::string(line_.substr(start, pos_ - start)));
+      parameter.type = value.type;
+      parameter.value = std::move(value.value);
       return;
     }
     if ((c == 'N' || c == 'n') && pos_ + 1 < line_.size() && line_[pos_ + 1] == '\'') {
@@ -161,16 +175,26 @@ class Parser {
     }
   }
 
+  HostParameter variableAt(size_t start, const std::string &name) {
+    std::optional<HostParameter> value = context_.variable(name);
+    if (!value) failAt(start, "the variable " + name + " is not declared");
+    value->name.reset();
+    return std::move(*value);
+  }
+
   std::string_view line_;
+  const ExecLineContext &context_;
   size_t pos_ = 0;
 };
 
 }  // namespace
 
-ParsedExecLine parseExecLine(std::string_view line) {
+ParsedExecLine parseExecLine(std::string_view line) { return parseExecLine(line, ExecLineContext{}); }
+
+ParsedExecLine parseExecLine(std::string_view line, const ExecLineContext &context) {
   ParsedExecLine result;
   try {
-    result.parameters = Parser(line).parse();
+    result.parameters = Parser(line, context).parse();
   } catch (const Failure &failure) {
     result.parameters.clear();
     result.error = ExecLineError{displayWidth(line.substr(0, failure.offset)) + 1, failure.reason};

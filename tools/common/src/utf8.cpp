@@ -58,6 +58,40 @@ bool utf8ToUtf16le(std::string_view text, std::string &out) {
   return true;
 }
 
+std::string utf16leToUtf8(std::string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  auto unitAt = [&utf16](size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(utf16[i]) | (static_cast<unsigned char>(utf16[i + 1]) << 8));
+  };
+  const size_t units = utf16.size() / 2;
+  for (size_t i = 0; i < units; ++i) {
+    char32_t cp = unitAt(2 * i);
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units && unitAt(2 * i + 2) >= 0xDC00 && unitAt(2 * i + 2) <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unitAt(2 * i + 2) - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
 size_t displayWidth(std::string_view text) {
   size_t width = 0;
   for (size_t pos = 0; pos < text.size(); ++width) {

@@ -64,7 +64,6 @@ std::string standInsMissing() { return ""; }
 
 EnvironmentSetup::~EnvironmentSetup() {
   if (faulted_) AdsCompatClearFaults();
-  if (mounted_) AdsCompatUnmount();
 }
 
 bool EnvironmentSetup::apply(const Options &options, const std::string &executableDirectory, std::string &error) {
@@ -89,17 +88,7 @@ bool EnvironmentSetup::apply(const Options &options, const std::string &executab
     std::string sample = joinPath(joinPath(executableDirectory, "samples"), "corp.ldif");
     if (fileExists(sample)) ldif = sample;
   }
-  if (!ldif.empty()) {
-    char reason[512] = "";
-    HRESULT hr = AdsCompatMountLdif(ldif.c_str(), reason, sizeof reason);
-    if (hr < 0) {
-      char code[16];
-      std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-      error = "cannot mount the directory " + ldif + ": " + (reason[0] ? std::string(reason) : std::string(code));
-      return false;
-    }
-    mounted_ = true;
-  }
+  if (!ldif.empty() && !directory_.mount(ldif, error)) return false;
 
   for (const FaultOption &fault : options.faults) {
     faulted_ = true;

@@ -5,6 +5,10 @@
 
 #include "options.h"
 
+#ifndef _WIN32
+#include "mounted_directory.h"
+#endif
+
 #include <string>
 #include <vector>
 
@@ -25,6 +29,8 @@ class EnvironmentSetup {
   bool apply(const Options &options, const std::string &executableDirectory, std::string &error);
 
  private:
-  bool mounted_ = false;
+#ifndef _WIN32
+  MountedDirectory directory_;  // unmounted after the faults are cleared
+#endif
   bool faulted_ = false;
 };

@@ -1,0 +1,156 @@
+// quarlix-server: the procedure served over TDS, so SQL clients can call it.
+// Exit status: 0 after a stop by SIGTERM or SIGINT, 2 when it cannot start.
+#include "code_page_text.h"
+#include "library_loader.h"
+#include "listener.h"
+#include "logins.h"
+#include "mounted_directory.h"
+#include "procedure_call.h"
+#include "server_context.h"
+#include "server_options.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kCannotStart = 2;
+constexpr unsigned kDrainSeconds = 120;
+
+int stopPipe[2] = {-1, -1};
+
+void onStopSignal(int) {
+  const char byte = 1;
+  ssize_t ignored = ::write(stopPipe[1], &byte, 1);
+  (void)ignored;
+}
+
+int cannotStart(const std::string &reason) {
+  std::cerr << "quarlix-server: " << reason << '\n';
+  return kCannotStart;
+}
+
+struct TlsContextFree {
+  void operator()(SSL_CTX *context) const { SSL_CTX_free(context); }
+};
+using TlsContext = std::unique_ptr<SSL_CTX, TlsContextFree>;
+
+TlsContext makeTlsContext(const ServerOptions &options, std::string &error) {
+  TlsContext context(SSL_CTX_new(TLS_server_method()));
+  if (!context) {
+    error = "cannot set up TLS";
+    return nullptr;
+  }
+  // TLS inside PRELOGIN packets is TLS 1.2 with clients of TDS 7.x.
+  SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
+  SSL_CTX_set_max_proto_version(context.get(), TLS1_2_VERSION);
+  SSL_CTX_set_options(context.get(), SSL_OP_NO_TICKET | SSL_OP_NO_RENEGOTIATION);
+  if (SSL_CTX_use_certificate_chain_file(context.get(), options.tlsCertificate.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(context.get(), options.tlsKey.c_str(), SSL_FILETYPE_PEM) != 1 ||
+      SSL_CTX_check_private_key(context.get()) != 1) {
+    char text[256] = "";
+    ERR_error_string_n(ERR_get_error(), text, sizeof text);
+    error = "cannot use the certificate " + options.tlsCertificate + " and key " + options.tlsKey + ": " + text;
+    return nullptr;
+  }
+  return context;
+}
+
+int printLogin(const std::string &name) {
+  std::string password;
+  if (!std::getline(std::cin, password)) return cannotStart("--print-login reads the password on standard input");
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  std::string error;
+  std::string line = makeLoginLine(name, password, error);
+  if (line.empty()) return cannotStart(error);
+  std::cout << line << '\n';
+  return 0;
+}
+
+int serve(const ServerOptions &options) {
+  std::string error;
+  std::optional<CodePageText> text = CodePageText::choose(options.codePage);
+  if (!text) return cannotStart("--codepage " + std::to_string(options.codePage) + ": this server knows code pages 1252 and 65001");
+
+  std::optional<Logins> logins = Logins::load(options.loginsFile, error);
+  if (!logins) return cannotStart(error);
+
+  const std::string here = executableDirectory();
+  MountedDirectory directory;
+  std::string ldif = options.directoryFile.value_or("");
+  if (!options.directoryFile && !options.noDirectory) {
+    std::string sample = joinPath(joinPath(here, "samples"), "corp.ldif");
+    if (fileExists(sample)) ldif = sample;
+  }
+  if (!ldif.empty() && !directory.mount(ldif, error)) return cannotStart(error);
+
+  std::unique_ptr<ProcedureEntry> procedure =
+      ProcedureEntry::open(options.library.value_or(joinPath(here, defaultLibraryName())), error);
+  if (!procedure) return cannotStart(error);
+
+  TlsContext tls;
+  if (!options.tlsCertificate.empty()) {
+    tls = makeTlsContext(options, error);
+    if (!tls) return cannotStart(error);
+  }
+
+  if (::pipe(stopPipe) != 0) return cannotStart("cannot create the stop pipe");
+  std::signal(SIGPIPE, SIG_IGN);
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+
+  Listener listener;
+  if (!listener.open(options.listenHost, options.listenPort, !tls, error)) return cannotStart(error);
+  ServerLog log(options.quiet);
+  if (!tls) log.line("no --tls-cert: connections are not encrypted, so only loopback addresses are served");
+
+  ServerContext context;
+  context.logins = &*logins;
+  context.procedure = procedure.get();
+  context.text = &*text;
+  context.tls = tls.get();
+  context.stopFd = stopPipe[0];
+  context.loginTimeout = std::chrono::seconds(options.loginTimeoutSeconds);
+  context.idleTimeout = std::chrono::seconds(options.idleTimeoutSeconds);
+  context.messageTimeout = std::chrono::seconds(options.loginTimeoutSeconds);
+  context.version = QUARLIX_SERVER_VERSION;
+  context.log = &log;
+
+  std::cout << "quarlix-server: listening on " << listener.boundAddress() << std::endl;
+  if (!listener.run(context, options.maxConnections, kDrainSeconds)) {
+    // Connections still run on threads that use what this function owns.
+    std::_Exit(1);
+  }
+  log.line("stopped");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  ServerOptions options;
+  std::string error;
+  if (!parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) return cannotStart(error);
+  if (options.help) {
+    std::cout << serverUsageText();
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "quarlix-server " << QUARLIX_SERVER_VERSION << '\n';
+    return 0;
+  }
+  if (options.printLogin) return printLogin(*options.printLogin);
+  try {
+    return serve(options);
+  } catch (const std::exception &e) {
+    return cannotStart(e.what());
+  }
+}

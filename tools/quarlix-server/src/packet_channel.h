@@ -1,0 +1,77 @@
+// One client connection's byte stream as TDS messages: reads packets with
+// time-outs (a half-sent packet does not hold the thread), joins them into
+// messages, writes answers split into packets of the agreed size, and runs
+// the TLS handshake inside PRELOGIN packets, after which everything goes
+// through TLS. Owns the socket and the TLS state.
+#pragma once
+
+#include "message_assembler.h"
+
+#include <chrono>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
+
+namespace tds {
+
+using Clock = std::chrono::steady_clock;
+
+// The connection cannot go on: closed by the client, timed out, refused
+// input, or the server is stopping. The text says which, for the log.
+class ChannelClosed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class PacketChannel {
+ public:
+  // stopFd becomes readable when the server stops.
+  PacketChannel(int socketFd, int stopFd);
+  ~PacketChannel();
+  PacketChannel(const PacketChannel &) = delete;
+  PacketChannel &operator=(const PacketChannel &) = delete;
+
+  // The next whole message. Waiting for its first byte ends at `idleDeadline`
+  // (or when the server stops, if `stoppable`); the rest of it must follow
+  // within `messageTimeout`.
+  Message readMessage(Clock::time_point idleDeadline, bool stoppable, std::chrono::milliseconds messageTimeout);
+
+  // Sends one message, in packets of the agreed size.
+  void send(std::uint8_t type, std::string_view payload);
+  // A packet of a longer answer: not the end of the message.
+  void sendPart(std::uint8_t type, std::string_view payload, bool last);
+
+  // Bytes are waiting to be read now (an attention, or a client that does
+  // not wait for its answer).
+  bool inputWaiting();
+
+  void setPacketSize(std::uint32_t size) { packetSize_ = size; }
+  std::uint32_t packetSize() const { return packetSize_; }
+
+  // The server's side of the TLS handshake, carried in PRELOGIN packets.
+  void startTls(SSL_CTX *context, Clock::time_point deadline);
+  bool encrypted() const { return tlsActive_; }
+
+ private:
+  size_t readSome(char *buffer, size_t size, Clock::time_point deadline, bool stoppable);
+  void readExact(char *buffer, size_t size, Clock::time_point deadline, bool stoppable);
+  void writeAll(std::string_view bytes);
+  void writeRaw(std::string_view bytes, Clock::time_point deadline);
+  // Waits for the socket; false at the deadline; throws when stopping.
+  bool waitFor(short events, Clock::time_point deadline, bool stoppable);
+  void sendPacket(std::uint8_t type, std::uint8_t status, std::string_view payload);
+
+  int fd_;
+  int stopFd_;
+  SSL *ssl_ = nullptr;
+  bool tlsActive_ = false;
+  std::uint32_t packetSize_ = 4096;
+  std::uint8_t packetId_ = 1;
+  MessageAssembler assembler_;
+};
+
+}  // namespace tds

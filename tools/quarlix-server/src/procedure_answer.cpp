@@ -1,0 +1,146 @@
+#include "procedure_answer.h"
+
+#include "tds_constants.h"
+
+namespace {
+
+constexpr std::int32_t kHostErrorNumber = 50000;
+
+tds::ColumnDescription columnFor(const OdsEvent &event, const CodePageText &text) {
+  tds::ColumnDescription column;
+  const std::uint32_t length = event.destLength > 0 ? static_cast<std::uint32_t>(event.destLength) : 0;
+  const bool binary = event.destType == SRVVARBINARY || event.destType == SRVBIGVARBINARY ||
+                      event.destType == SRVBINARY || event.destType == SRVBIGBINARY || event.destType == 0x22;
+  const bool longForm = event.destType == 0x23 || event.destType == 0x22 || length > 8000;
+  if (event.destType == SRVNVARCHAR || event.destType == SRVNCHAR) {
+    column.wireType = tds::kTypeNVarChar;
+    column.maxLength = std::min<std::uint32_t>(std::max<std::uint32_t>(length, 2), 8000);
+  } else if (binary) {
+    column.wireType = longForm ? tds::kTypeImage : tds::kTypeBigVarBinary;
+    column.maxLength = longForm ? 0x7FFFFFFF : std::max<std::uint32_t>(length, 1);
+  } else {
+    column.wireType = longForm ? tds::kTypeText : tds::kTypeBigVarChar;
+    column.maxLength = longForm ? 0x7FFFFFFF : std::max<std::uint32_t>(length, 1);
+  }
+  column.collation = text.collation();
+  column.nameUtf16 = text.toUtf16(opends::nameOf(event));
+  return column;
+}
+
+}  // namespace
+
+ProcedureAnswer::ProcedureAnswer(tds::PacketChannel &channel, const CodePageText &text, opends::Connection &connection,
+                                 const AnswerStyle &style)
+    : channel_(channel), text_(text), connection_(connection), style_(style), writer_(style.version) {
+  OdsHostSetRowSink(connection_.get(), &ProcedureAnswer::onRow, this);
+}
+
+ProcedureAnswer::~ProcedureAnswer() { OdsHostSetRowSink(connection_.get(), nullptr, nullptr); }
+
+void __cdecl ProcedureAnswer::onRow(void *context, const OdsCell *cells, int cellCount) {
+  static_cast<ProcedureAnswer *>(context)->sendRow(cells, cellCount);
+}
+
+void ProcedureAnswer::sendRow(const OdsCell *cells, int cellCount) {
+  if (cancelled_ || failed_ || broken_) return;
+  try {
+    readEvents();
+    startResultIfNeeded();
+    if (!writer_.row(columns_, cells, cellCount)) {
+      failed_ = true;
+      writer_.message(true, kHostErrorNumber, 1, 16,
+                      tds::utf16Of("The procedure sent a value longer than its column can carry; the rest of the answer is not sent."),
+                      style_.serverNameUtf16, tds::utf16Of("quarlix"), 0);
+      return;
+    }
+    flushFullPackets();
+  } catch (const tds::ChannelClosed &e) {
+    broken_ = e;
+  }
+}
+
+void ProcedureAnswer::describe(const OdsEvent &event) {
+  if (event.result == 0) return;  // refused by the host interface
+  if (pendingDone_ || metadataSent_) {
+    // A new result set after a done: the previous one ends here.
+    if (pendingDone_) writer_.done(tds::kDoneInProc, pendingDone_->status | tds::kDoneMore, 0, pendingDone_->count);
+    pendingDone_.reset();
+    columns_.clear();
+    metadataSent_ = false;
+  }
+  columns_.push_back(columnFor(event, text_));
+}
+
+void ProcedureAnswer::readEvents() {
+  const int count = OdsHostEventCount(connection_.get());
+  for (; nextEvent_ < count; ++nextEvent_) {
+    OdsEvent event{};
+    if (!OdsHostGetEvent(connection_.get(), nextEvent_, &event)) continue;
+    switch (event.kind) {
+      case ODS_EVENT_DESCRIBE:
+        describe(event);
+        break;
+      case ODS_EVENT_SENDMSG:
+        if (event.result == 0) break;
+        startResultIfNeeded();
+        writer_.message(event.messageType == SRV_MSG_ERROR, event.messageNumber, event.state, event.severity,
+                        text_.toUtf16(opends::textOf(event)), style_.serverNameUtf16,
+                        event.name ? text_.toUtf16(opends::nameOf(event)) : tds::utf16Of("quarlix"), event.line);
+        break;
+      case ODS_EVENT_SENDDONE:
+        startResultIfNeeded();
+        if (pendingDone_) writer_.done(tds::kDoneInProc, pendingDone_->status | tds::kDoneMore, 0, pendingDone_->count);
+        pendingDone_ = PendingDone{static_cast<std::uint16_t>(event.status & (tds::kDoneCount | tds::kDoneError)),
+                                   event.count > 0 ? static_cast<std::uint64_t>(event.count) : 0};
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void ProcedureAnswer::startResultIfNeeded() {
+  if (metadataSent_ || columns_.empty()) return;
+  writer_.colMetadata(columns_);
+  metadataSent_ = true;
+}
+
+void ProcedureAnswer::flushFullPackets() {
+  const size_t room = channel_.packetSize() - tds::kHeaderSize;
+  std::string &bytes = writer_.bytes();
+  if (bytes.size() < room) return;
+  const size_t whole = bytes.size() / room * room;
+  channel_.sendPart(tds::kTabularResult, std::string_view(bytes).substr(0, whole), false);
+  bytes.erase(0, whole);
+  watchForAttention();
+}
+
+void ProcedureAnswer::watchForAttention() {
+  if (!channel_.inputWaiting()) return;
+  tds::Message message = channel_.readMessage(tds::Clock::now() + std::chrono::seconds(30), false, std::chrono::seconds(30));
+  cancelled_ = true;
+  misbehaved_ = message.type != tds::kAttention;
+}
+
+void ProcedureAnswer::finish(int returnValue) {
+  if (broken_) throw *broken_;
+  if (!cancelled_) {
+    readEvents();
+    if (!cancelled_ && channel_.inputWaiting()) watchForAttention();
+  }
+  if (cancelled_) {
+    // What was not sent yet is dropped; the attention is acknowledged.
+    writer_.clear();
+    writer_.done(tds::kDone, tds::kDoneAttention, 0, 0);
+    channel_.sendPart(tds::kTabularResult, writer_.bytes(), true);
+    return;
+  }
+  startResultIfNeeded();
+  PendingDone done = pendingDone_.value_or(PendingDone{static_cast<std::uint16_t>(returnValue ? tds::kDoneError : 0), 0});
+  if (failed_) done.status |= tds::kDoneError;
+  writer_.returnStatus(returnValue);
+  writer_.done(tds::kDoneProc, done.status | (style_.inBatch ? tds::kDoneMore : 0), 0, done.count);
+  if (style_.inBatch) writer_.done(tds::kDone, tds::kDoneFinal, 0, 0);
+  channel_.sendPart(tds::kTabularResult, writer_.bytes(), true);
+  writer_.clear();
+}

@@ -1,0 +1,43 @@
+// What every connection of one server shares: read-only after start-up,
+// except the log, which serialises its lines.
+#pragma once
+
+#include "code_page_text.h"
+#include "logins.h"
+#include "procedure_call.h"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+
+typedef struct ssl_ctx_st SSL_CTX;
+
+class ServerLog {
+ public:
+  explicit ServerLog(bool quiet) : quiet_(quiet) {}
+  // One line on standard error. Never given a password.
+  void line(const std::string &text);
+  // Only when not quiet: logins and ends of connections.
+  void detail(const std::string &text) {
+    if (!quiet_) line(text);
+  }
+
+ private:
+  bool quiet_;
+  std::mutex mutex_;
+};
+
+struct ServerContext {
+  const Logins *logins = nullptr;
+  const ProcedureEntry *procedure = nullptr;
+  const CodePageText *text = nullptr;
+  SSL_CTX *tls = nullptr;  // null: no encryption
+  int stopFd = -1;         // readable once the server stops
+  std::chrono::milliseconds loginTimeout{30000};
+  std::chrono::milliseconds idleTimeout{0};  // 0: none
+  std::chrono::milliseconds messageTimeout{30000};
+  std::string serverName = "quarlix";
+  std::string version = "1.0.0";
+  ServerLog *log = nullptr;
+};
