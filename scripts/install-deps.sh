@@ -6,7 +6,8 @@ set -euo pipefail
 what=${1:-all}
 
 base=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev
-      libldap-dev libsasl2-dev slapd ldap-utils openssl python3 valgrind)
+      libldap-dev libsasl2-dev slapd ldap-utils openssl libssl-dev python3 valgrind
+      freetds-bin python3-pymssql)
 windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
          binutils-mingw-w64 wine64)
 bench=(time python3-matplotlib)

@@ -56,8 +56,12 @@ BatchKind classifyBatch(std::string_view utf8) {
   if (whole == "use master" || whole == "use [master]") return BatchKind::UseMaster;
   if (startsWith(whole, "use ")) return BatchKind::UseOther;
   if (whole == "select @@version") return BatchKind::SelectVersion;
-  for (const char *form : {"if @@trancount > 0 commit tran", "if @@trancount > 0 rollback tran",
-                           "if @@trancount > 0 commit transaction", "if @@trancount > 0 rollback transaction"})
-    if (whole == form) return BatchKind::NoTransaction;
+  // The procedure only reads: a transaction holds nothing to commit or roll back.
+  for (const char *prefix : {"", "if @@trancount > 0 "})
+    for (const char *verb : {"begin", "commit", "rollback"})
+      for (const char *noun : {"", " tran", " transaction"}) {
+        if (std::string(verb) == "begin" && (*prefix || !*noun)) continue;
+        if (whole == std::string(prefix) + verb + noun) return BatchKind::NoTransaction;
+      }
   return BatchKind::Unsupported;
 }

@@ -1,7 +1,8 @@
 // What an SQL batch asks for. The server runs one EXEC of the procedure per
 // batch; SET statements and USE master do nothing (there is no session state
-// to change), SELECT @@VERSION answers a row, committing or rolling back
-// when no transaction is open does nothing; everything else is refused.
+// to change), SELECT @@VERSION answers a row, BEGIN, COMMIT and ROLLBACK of
+// a transaction do nothing (the procedure only reads); everything else is
+// refused.
 #pragma once
 
 #include <string>

@@ -17,6 +17,9 @@ class CodePageText {
 
   unsigned codePage() const { return codePage_; }
   const tds::Collation &collation() const { return collation_; }
+  // Text columns go out as nvarchar: clients read UTF-8 varchar poorly
+  // (DB-Library takes the bytes for the Latin-1 code page and cuts them).
+  bool textAsUtf16() const { return codePage_ == 65001; }
 
   // Code page bytes as UTF-16LE (what the client shows as names and messages).
   std::string toUtf16(std::string_view bytes) const;

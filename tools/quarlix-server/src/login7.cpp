@@ -8,7 +8,7 @@ namespace tds {
 
 namespace {
 
-constexpr size_t kFixedPart = 94;  // up to and including the SSPI and attach-file fields
+constexpr size_t kFixedPart = 86;  // up to the attach-file field: what TDS 7.1 has
 
 std::string field(std::string_view payload, ByteReader &offsets, const char *what, bool scrambled = false) {
   std::uint16_t offset = offsets.u16(what);

@@ -18,6 +18,12 @@ tds::ColumnDescription columnFor(const OdsEvent &event, const CodePageText &text
   } else if (binary) {
     column.wireType = longForm ? tds::kTypeImage : tds::kTypeBigVarBinary;
     column.maxLength = longForm ? 0x7FFFFFFF : std::max<std::uint32_t>(length, 1);
+  } else if (text.textAsUtf16()) {
+    // n bytes of UTF-8 are at most n UTF-16 code units.
+    const bool longUtf16 = longForm || length > 4000;
+    column.wireType = longUtf16 ? tds::kTypeNText : tds::kTypeNVarChar;
+    column.maxLength = longUtf16 ? 0x7FFFFFFE : std::max<std::uint32_t>(length * 2, 2);
+    column.fromCodePage = true;
   } else {
     column.wireType = longForm ? tds::kTypeText : tds::kTypeBigVarChar;
     column.maxLength = longForm ? 0x7FFFFFFF : std::max<std::uint32_t>(length, 1);
@@ -46,7 +52,7 @@ void ProcedureAnswer::sendRow(const OdsCell *cells, int cellCount) {
   try {
     readEvents();
     startResultIfNeeded();
-    if (!writer_.row(columns_, cells, cellCount)) {
+    if (!writer_.row(columns_, convertedCells(cells, cellCount), cellCount)) {
       failed_ = true;
       writer_.message(true, kHostErrorNumber, 1, 16,
                       tds::utf16Of("The procedure sent a value longer than its column can carry; the rest of the answer is not sent."),
@@ -59,6 +65,20 @@ void ProcedureAnswer::sendRow(const OdsCell *cells, int cellCount) {
   }
 }
 
+const OdsCell *ProcedureAnswer::convertedCells(const OdsCell *cells, int cellCount) {
+  if (!convertsCells_) return cells;
+  converted_.resize(static_cast<size_t>(cellCount));
+  convertedText_.resize(static_cast<size_t>(cellCount));
+  for (int i = 0; i < cellCount; ++i) {
+    converted_[i] = cells[i];
+    if (cells[i].isNull || static_cast<size_t>(i) >= columns_.size() || !columns_[i].fromCodePage) continue;
+    convertedText_[i] = text_.toUtf16(std::string_view(reinterpret_cast<const char *>(cells[i].data), static_cast<size_t>(cells[i].length)));
+    converted_[i].data = reinterpret_cast<const BYTE *>(convertedText_[i].data());
+    converted_[i].length = static_cast<int>(convertedText_[i].size());
+  }
+  return converted_.data();
+}
+
 void ProcedureAnswer::describe(const OdsEvent &event) {
   if (event.result == 0) return;  // refused by the host interface
   if (pendingDone_ || metadataSent_) {
@@ -66,9 +86,11 @@ void ProcedureAnswer::describe(const OdsEvent &event) {
     if (pendingDone_) writer_.done(tds::kDoneInProc, pendingDone_->status | tds::kDoneMore, 0, pendingDone_->count);
     pendingDone_.reset();
     columns_.clear();
+    convertsCells_ = false;
     metadataSent_ = false;
   }
   columns_.push_back(columnFor(event, text_));
+  convertsCells_ = convertsCells_ || columns_.back().fromCodePage;
 }
 
 void ProcedureAnswer::readEvents() {

@@ -46,6 +46,8 @@ class ProcedureAnswer {
 
   static void __cdecl onRow(void *context, const OdsCell *cells, int cellCount);
   void sendRow(const OdsCell *cells, int cellCount);
+  // The cells with code page text as UTF-16 where a column wants it.
+  const OdsCell *convertedCells(const OdsCell *cells, int cellCount);
   void readEvents();
   void describe(const OdsEvent &event);
   void startResultIfNeeded();
@@ -59,6 +61,9 @@ class ProcedureAnswer {
   tds::TokenWriter writer_;
   std::vector<tds::ColumnDescription> columns_;
   bool metadataSent_ = false;
+  bool convertsCells_ = false;
+  std::vector<OdsCell> converted_;
+  std::vector<std::string> convertedText_;
   std::optional<PendingDone> pendingDone_;
   int nextEvent_ = 0;
   bool cancelled_ = false;

@@ -141,9 +141,10 @@ void TokenWriter::colMetadata(const std::vector<ColumnDescription> &columns) {
     u8(column.wireType);
     switch (column.wireType) {
       case kTypeText:
+      case kTypeNText:
       case kTypeImage:
         u32(column.maxLength);
-        if (column.wireType == kTypeText)
+        if (column.wireType != kTypeImage)
           for (std::uint8_t b : column.collation) u8(b);
         if (atLeast72(version_))
           u8(0);  // no table name parts
@@ -172,7 +173,7 @@ bool TokenWriter::row(const std::vector<ColumnDescription> &columns, const OdsCe
     const size_t length = isNull ? 0 : static_cast<size_t>(cells[i].length);
     const char *data = isNull ? nullptr : reinterpret_cast<const char *>(cells[i].data);
     const ColumnDescription &column = columns[i];
-    if (column.wireType == kTypeText || column.wireType == kTypeImage) {
+    if (column.wireType == kTypeText || column.wireType == kTypeNText || column.wireType == kTypeImage) {
       if (isNull) {
         u8(0);
         continue;

@@ -16,7 +16,8 @@ namespace tds {
 using Collation = std::array<std::uint8_t, 5>;
 
 struct ColumnDescription {
-  std::uint8_t wireType = 0;      // kTypeBigVarChar, kTypeBigVarBinary, kTypeText, kTypeImage, kTypeNVarChar
+  std::uint8_t wireType = 0;      // kTypeBigVarChar, kTypeBigVarBinary, kTypeNVarChar, kTypeText, kTypeNText, kTypeImage
+  bool fromCodePage = false;      // nvarchar or ntext of the procedure's code page text: cells are converted
   std::uint32_t maxLength = 0;    // bytes
   std::string nameUtf16;          // at most 255 code units
   Collation collation{};

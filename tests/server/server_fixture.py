@@ -1,0 +1,144 @@
+"""A quarlix-server on a free loopback port for one test, and what
+quarlix-exec answers for the same call (the expected values)."""
+import json
+import os
+import signal
+import subprocess
+import tempfile
+import time
+
+DIRECTORY = "LDAP://DC=corp,DC=example,DC=com"
+USER, PASSWORD = "alice", "s3cret-Pass"
+
+
+class Build:
+    def __init__(self, server, exec_):
+        self.server, self.exec = server, exec_
+
+    def login_line(self, name, password):
+        result = subprocess.run([self.server, "--print-login", name], input=password + "\n",
+                                capture_output=True, text=True, check=True, timeout=30)
+        return result.stdout.strip()
+
+    def expected(self, line, codepage=65001):
+        """quarlix-exec's answer to an EXEC line: columns, rows, count, or the
+        error; text cells as a client decodes them from the code page, binary
+        cells as bytes. A text cell whose bytes the code page cannot decode is
+        UNDECODABLE (clients replace such bytes, each in its own way)."""
+        # The line's bytes in the code page, as a client's batch reaches the procedure.
+        encoded = line.encode("utf-8" if codepage == 65001 else "cp1252")
+        result = subprocess.run([self.exec, "--format", "json", "--codepage", str(codepage), "-Q", encoded],
+                                capture_output=True, timeout=60)
+        answer = json.loads(result.stdout.decode("utf-8"))
+        if "rows" in answer:
+            for row in answer["rows"]:
+                for i, cell in enumerate(row):
+                    if cell is None:
+                        continue
+                    if answer["columns"][i]["type"] in (0x25, 0xA5, 0x22):
+                        row[i] = bytes.fromhex(cell[2:])
+                    else:
+                        row[i] = decoded(cell, codepage)
+        return answer
+
+
+UNDECODABLE = object()
+
+
+def decoded(json_text, codepage):
+    """The cell's bytes (quarlix-exec writes invalid UTF-8 bytes as \\u00XX)
+    decoded as the code page."""
+    if codepage == 65001:
+        return json_text
+    raw = b"".join(bytes([ord(c)]) if ord(c) < 0x100 else c.encode("utf-8") for c in json_text)
+    try:
+        return raw.decode("utf-8" if codepage == 65001 else "cp1252")
+    except UnicodeDecodeError:
+        return UNDECODABLE
+
+
+def same_rows(test, got, expected, message=""):
+    """Rows equal, cell by cell, except cells the code page cannot decode."""
+    test.assertEqual(len(got), len(expected), message)
+    for got_row, expected_row in zip(got, expected):
+        test.assertEqual(len(got_row), len(expected_row), message)
+        for got_cell, expected_cell in zip(got_row, expected_row):
+            if expected_cell is not UNDECODABLE:
+                test.assertEqual(got_cell, expected_cell, message)
+
+
+class Server:
+    """Started with `with Server(build, ...) as s:`; s.port, s.stderr()."""
+
+    def __init__(self, build, *extra, logins=None, codepage=1252):
+        self.build = build
+        self.extra = list(extra)
+        self.codepage = codepage
+        self.folder = tempfile.TemporaryDirectory()
+        self.logins = os.path.join(self.folder.name, "logins")
+        with open(self.logins, "w") as f:
+            f.write("# test logins\n")
+            for name, password in (logins or [(USER, PASSWORD)]):
+                f.write(build.login_line(name, password) + "\n")
+        self.error_path = os.path.join(self.folder.name, "stderr")
+
+    def __enter__(self):
+        self.error_file = open(self.error_path, "w")
+        self.process = subprocess.Popen(
+            [self.build.server, "--listen", "127.0.0.1:0", "--logins", self.logins,
+             "--codepage", str(self.codepage)] + self.extra,
+            stdout=subprocess.PIPE, stderr=self.error_file, text=True)
+        line = self.process.stdout.readline()
+        if "listening on" not in line:
+            self.process.kill()
+            raise RuntimeError("server did not start: " + line + self.stderr())
+        self.port = int(line.rsplit(":", 1)[1])
+        return self
+
+    def stop(self, timeout=30):
+        """SIGTERM; the exit status."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+        try:
+            return self.process.wait(timeout)
+        finally:
+            self.error_file.close()
+
+    def __exit__(self, *exc):
+        if self.process.poll() is None:
+            try:
+                self.stop()
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.folder.cleanup()
+
+    def stderr(self):
+        with open(self.error_path) as f:
+            return f.read()
+
+    def alive(self):
+        return self.process.poll() is None
+
+
+_CERTIFICATE = tempfile.TemporaryDirectory()
+
+
+def certificate():
+    """A self-signed certificate and key for localhost (made once per run)."""
+    cert = os.path.join(_CERTIFICATE.name, "cert.pem")
+    key = os.path.join(_CERTIFICATE.name, "key.pem")
+    if not os.path.exists(cert):
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                        "-days", "2", "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"],
+                       check=True, capture_output=True, timeout=60)
+    return cert, key
+
+
+def wait_until(predicate, seconds=10):
+    end = time.time() + seconds
+    while time.time() < end:
+        if predicate():
+            return True
+        time.sleep(0.05)
+    return predicate()
