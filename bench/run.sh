@@ -26,7 +26,12 @@ mkdir -p "$results"
 echo "search benchmark (sizes $sizes, $repeat runs each) ..." >&2
 "$python" bench/search_bench.py --exe build/bench/quarlix-exec --out "$results/search.json" \
   --sizes "$sizes" --repeat "$repeat"
+echo "member and child walks (sizes 1000,10000, $repeat runs each) ..." >&2
+"$python" bench/walk_bench.py --exe build/bench/quarlix-exec --out "$results/walks.json" \
+  --sizes 1000,10000 --repeat "$repeat" > "$results/walks.md"
 echo "call overhead ..." >&2
 build/bench/call_overhead samples/corp.ldif "$seconds" > "$results/calls.jsonl"
 "$python" bench/report.py --search "$results/search.json" --calls "$results/calls.jsonl" \
   --plot "$results/scaling.png" | tee "$results/report.md"
+echo | tee -a "$results/report.md"
+tee -a "$results/report.md" < "$results/walks.md"

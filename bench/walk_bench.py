@@ -3,7 +3,9 @@
 with N generated users under ou=people and a group whose members are all of
 them; for each N, the procedure's search of the N users, the walk of the
 group's N members and the walk of ou=people's N children, each with the same
-columns. Runs alternate (search, members, children, search, ...). Per road:
+columns. "members, by name": a second group of N other users spread over
+containers of 100 each, too few per container to list one, so each member is
+read by its name (pipelined). Runs alternate (search, members, ...). Per road:
 the median wall time, the LDAP search operations the procedure sent and the
 round trips they cost (the ADSI stand-in's own count, QUARLIX_ADSI_TRAFFIC:
 operations sent together before a wait count as one round trip), and the
@@ -31,10 +33,13 @@ from slapd_fixture import Slapd  # noqa: E402
 FILTER = "(objectClass=inetOrgPerson)"
 ATTRIBUTES = "cn,mail,uid,telephoneNumber,uidNumber"
 GROUP = "cn=everyone,ou=groups," + generate_users.SUFFIX
+SPREAD_GROUP = "cn=spread,ou=groups," + generate_users.SUFFIX
+SPREAD = "ou=spread," + generate_users.SUFFIX
+PER_CONTAINER = 100
 # Anonymous reads of every user; a group of 100 000 members needs a larger map.
 DATABASE_LINES = "access to * by * read\nmaxsize 2147483648"
 GLOBAL_LINES = "sizelimit unlimited"
-ROADS = ("search", "members", "children")
+ROADS = ("search", "members", "children", "members, by name")
 TIME_TARGET = 2.0  # a walk within 2x the search's wall time
 
 
@@ -44,6 +49,15 @@ def directory(count):
     parts.append("dn: ou=groups,%s\nobjectClass: organizationalUnit\nou: groups\n\n" % generate_users.SUFFIX)
     members = "".join("member: uid=u%06d,%s\n" % (i, generate_users.PEOPLE) for i in range(count))
     parts.append("dn: %s\nobjectClass: groupOfNames\ncn: everyone\n%s\n" % (GROUP, members))
+    parts.append("dn: %s\nobjectClass: organizationalUnit\nou: spread\n\n" % SPREAD)
+    spread = []
+    for c in range((count + PER_CONTAINER - 1) // PER_CONTAINER):
+        container = "ou=s%04d,%s" % (c, SPREAD)
+        parts.append("dn: %s\nobjectClass: organizationalUnit\nou: s%04d\n\n" % (container, c))
+        for i in range(c * PER_CONTAINER, min(count, (c + 1) * PER_CONTAINER)):
+            parts.append(generate_users.user(i).replace(",%s\n" % generate_users.PEOPLE, ",%s\n" % container, 1))
+            spread.append("member: uid=u%06d,%s\n" % (i, container))
+    parts.append("dn: %s\nobjectClass: groupOfNames\ncn: spread\n%s\n" % (SPREAD_GROUP, "".join(spread)))
     return "".join(parts)
 
 
@@ -54,6 +68,7 @@ def commands(exe, server):
         "search": call + [base + generate_users.PEOPLE, FILTER, ATTRIBUTES],
         "members": call + [base + GROUP, "", ATTRIBUTES, "GET_GROUP_MEMBERS"],
         "children": call + [base + generate_users.PEOPLE, "", ATTRIBUTES, "GET_CHILD_OBJECTS"],
+        "members, by name": call + [base + SPREAD_GROUP, "", ATTRIBUTES, "GET_GROUP_MEMBERS"],
     }
 
 
@@ -126,7 +141,7 @@ def table(results, before):
                 r["users"], road, m["seconds"], ratio, m["slapd_searches"], cell(trips), verdict)
             if before:
                 b = earlier.get(r["users"])
-                if b:
+                if b and road in b:
                     line += " %.3f | %.2fx | %d | %s |" % (b[road]["seconds"], b[road]["seconds"] / b["search"]["seconds"],
                                                          b[road]["slapd_searches"], cell(b[road]["round_trips"]))
                 else:
