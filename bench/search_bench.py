@@ -28,6 +28,17 @@ DATABASE_LINES = "access to * by * read\nmaxsize 2147483648"
 GLOBAL_LINES = "sizelimit unlimited"
 
 
+def anonymous_environment(folder):
+    """The environment of the procedure's runs: an empty configuration file
+    in `folder` (an anonymous bind, as ldapsearch -x makes) and none of the
+    machine's LDAP settings or traffic counts."""
+    config = os.path.join(folder, "adsi.conf")
+    open(config, "w").close()
+    env = {k: v for k, v in os.environ.items() if not k.startswith("LDAP") and k != "QUARLIX_ADSI_TRAFFIC"}
+    env["QUARLIX_ADSI_CONFIG"] = config
+    return env
+
+
 def directory(count):
     parts = [generate_users.header()]
     parts.extend(generate_users.user(i) for i in range(count))
@@ -94,11 +105,7 @@ def main():
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="quarlix-bench-") as folder:
-        # No configuration file: an anonymous bind, as ldapsearch -x makes.
-        config = os.path.join(folder, "adsi.conf")
-        open(config, "w").close()
-        env = {k: v for k, v in os.environ.items() if not k.startswith("LDAP")}
-        env["QUARLIX_ADSI_CONFIG"] = config
+        env = anonymous_environment(folder)
         results = []
         for count in (int(n) for n in args.sizes.split(",")):
             print("search: %d users ..." % count, file=sys.stderr, flush=True)

@@ -28,6 +28,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 import generate_users  # noqa: E402
+from search_bench import anonymous_environment  # noqa: E402
 from slapd_fixture import Slapd  # noqa: E402
 
 FILTER = "(objectClass=inetOrgPerson)"
@@ -159,10 +160,7 @@ def main():
     parser.add_argument("--before")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="quarlix-walks-") as folder:
-        config = os.path.join(folder, "adsi.conf")  # anonymous
-        open(config, "w").close()
-        env = {k: v for k, v in os.environ.items() if not k.startswith("LDAP") and k != "QUARLIX_ADSI_TRAFFIC"}
-        env["QUARLIX_ADSI_CONFIG"] = config
+        env = anonymous_environment(folder)
         results = []
         for count in (int(n) for n in args.sizes.split(",")):
             print("walks: %d users ..." % count, file=sys.stderr, flush=True)
