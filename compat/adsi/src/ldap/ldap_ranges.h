@@ -5,26 +5,12 @@
 // ending in "*". The server may give fewer values than asked for.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "ldap/ldap_connection.h"
+#include "ldap/value_range.h"
 
 namespace adsi {
-
-struct ValueRange {
-  std::string name;    // the attribute description without its range option
-  uint64_t low = 0;
-  uint64_t high = 0;   // the index of the last value given, when not `last`
-  bool last = false;   // "*": no values after these
-};
-
-enum class RangeOption { None, Valid, Malformed };
-
-// Whether an attribute description carries a range option, and which.
-RangeOption parseValueRange(std::string_view description, ValueRange& range);
 
 // Reads the remaining values of every ranged attribute of `entries` and puts
 // each attribute back under its own name with all its values, typed again.
