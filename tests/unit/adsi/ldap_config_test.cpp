@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "ads_path.h"
 #include "adserr.h"
@@ -60,7 +61,9 @@ TEST_F(AdsiConfigTest, EveryKey) {
                            "network_timeout 3\n"
                            "timeout 45\n"
                            "starttls demand\n"
-                           "tls_cacert /etc/ssl/ca.pem\n");
+                           "tls_cacert /etc/ssl/ca.pem\n"
+                           "tls_reqcert allow\n"
+                           "ldaps_ports 1636, 13269\n");
   setenv("QUARLIX_ADSI_CONFIG", path.c_str(), 1);
   AdsiConfig config;
   std::string error;
@@ -73,6 +76,24 @@ TEST_F(AdsiConfigTest, EveryKey) {
   EXPECT_EQ(config.timeoutSeconds, 45);
   EXPECT_EQ(config.startTls, StartTlsMode::Demand);
   EXPECT_EQ(config.tlsCaCert, "/etc/ssl/ca.pem");
+  EXPECT_EQ(config.tlsRequireCert, LDAP_OPT_X_TLS_ALLOW);
+  EXPECT_EQ(config.ldapsPorts, (std::vector<std::string>{"1636", "13269"}));
+}
+
+TEST_F(AdsiConfigTest, EveryCertificateCheckLevel) {
+  const std::pair<const char*, int> levels[] = {
+      {"never", LDAP_OPT_X_TLS_NEVER}, {"allow", LDAP_OPT_X_TLS_ALLOW}, {"try", LDAP_OPT_X_TLS_TRY},
+      {"demand", LDAP_OPT_X_TLS_DEMAND}, {"hard", LDAP_OPT_X_TLS_HARD}};
+  for (const auto& [name, level] : levels) {
+    AdsiConfig config;
+    std::string error;
+    ASSERT_TRUE(parseAdsiConfig(std::string("tls_reqcert ") + name + "\n", "t.conf", config, error)) << error;
+    EXPECT_EQ(config.tlsRequireCert, level) << name;
+  }
+  AdsiConfig defaults;
+  std::string error;
+  ASSERT_TRUE(parseAdsiConfig("", "t.conf", defaults, error));
+  EXPECT_EQ(defaults.tlsRequireCert, -1);  // libldap's own setting holds
 }
 
 TEST_F(AdsiConfigTest, PasswordFileBesideTheConfiguration) {
@@ -105,6 +126,10 @@ TEST_F(AdsiConfigTest, MistakesNameTheLine) {
       {"binddn\n", "t.conf:1: 'binddn' needs a value"},
       {"binddn cn=x\n", "t.conf: 'binddn' and a password ('bindpw' or 'bindpw_file') go together"},
       {"bindpw x\n", "t.conf: 'binddn' and a password ('bindpw' or 'bindpw_file') go together"},
+      {"tls_reqcert sometimes\n", "t.conf:1: 'tls_reqcert' is never, allow, try, demand or hard, not 'sometimes'"},
+      {"ldaps_ports 1636 ldaps\n", "t.conf:1: 'ldaps_ports' lists port numbers from 1 to 65535, not 'ldaps'"},
+      {"ldaps_ports 70000\n", "t.conf:1: 'ldaps_ports' lists port numbers from 1 to 65535, not '70000'"},
+      {"ldaps_ports 0\n", "t.conf:1: 'ldaps_ports' lists port numbers from 1 to 65535, not '0'"},
   };
   for (const Case& c : cases) {
     AdsiConfig config;
@@ -173,14 +198,21 @@ TEST(LdapTarget, PortsProvidersAndTls) {
       {"GC://dc1.example.com:3269", "ldaps://dc1.example.com:3269", true},
       {"LDAP://[::1]:389/DC=example,DC=com", "ldap://[::1]:389", false},
       {"LDAP://[::1]", "ldap://[::1]:389", false},
+      // ldaps_ports below names 1636 and 3270
+      {"LDAP://dc1.example.com:1636/DC=example,DC=com", "ldaps://dc1.example.com:1636", true},
+      {"GC://dc1.example.com:3270", "ldaps://dc1.example.com:3270", true},
+      {"LDAP://dc1.example.com:16360", "ldap://dc1.example.com:16360", false},
   };
+  AdsiConfig config;
+  std::string error;
+  ASSERT_TRUE(parseAdsiConfig("ldaps_ports 1636 3270\n", "t.conf", config, error)) << error;
   for (const Case& c : cases) {
     AdsPath path;
     ASSERT_EQ(parseAdsPath(std::u16string(c.path, c.path + std::char_traits<char>::length(c.path)), path),
               S_OK)
         << c.path;
     LdapTarget target;
-    ASSERT_EQ(ldapTargetFor(path, target), S_OK) << c.path;
+    ASSERT_EQ(ldapTargetFor(path, config, target), S_OK) << c.path;
     EXPECT_EQ(target.uri, c.uri) << c.path;
     EXPECT_EQ(target.secure, c.secure) << c.path;
     EXPECT_EQ(target.host, path.host) << c.path;

@@ -1,5 +1,7 @@
 #include "ldap/adsi_config.h"
 
+#include <ldap.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +40,16 @@ bool parseSeconds(std::string_view value, int& seconds) {
   if (n < 1 || n > kMaxSeconds) return false;
   seconds = n;
   return true;
+}
+
+bool parsePort(std::string_view value) {
+  if (value.empty() || value.size() > 5) return false;
+  long n = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  return n >= 1 && n <= 65535;
 }
 
 std::string folderOf(const std::string& path) {
@@ -92,6 +104,26 @@ bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfi
       else return fail("'starttls' is never, try or demand, not '" + value + "'");
     } else if (key == "tls_cacert") {
       config.tlsCaCert = value;
+    } else if (key == "tls_reqcert") {
+      static const std::pair<const char*, int> kLevels[] = {
+          {"never", LDAP_OPT_X_TLS_NEVER}, {"allow", LDAP_OPT_X_TLS_ALLOW}, {"try", LDAP_OPT_X_TLS_TRY},
+          {"demand", LDAP_OPT_X_TLS_DEMAND}, {"hard", LDAP_OPT_X_TLS_HARD}};
+      config.tlsRequireCert = -1;
+      for (const auto& [name, level] : kLevels)
+        if (value == name) config.tlsRequireCert = level;
+      if (config.tlsRequireCert < 0)
+        return fail("'tls_reqcert' is never, allow, try, demand or hard, not '" + value + "'");
+    } else if (key == "ldaps_ports") {
+      config.ldapsPorts.clear();
+      for (std::string_view rest = value; !rest.empty();) {
+        size_t gap = rest.find_first_of(" \t,");
+        std::string_view port = rest.substr(0, gap);
+        rest = gap == std::string_view::npos ? std::string_view() : trim(rest.substr(gap + 1));
+        if (port.empty()) continue;
+        if (!parsePort(port)) return fail("'ldaps_ports' lists port numbers from 1 to 65535, not '" +
+                                          std::string(port) + "'");
+        config.ldapsPorts.emplace_back(port);
+      }
     } else {
       return fail("unknown key '" + key + "'");
     }

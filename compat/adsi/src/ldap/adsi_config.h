@@ -12,10 +12,15 @@
 //   timeout S            seconds one operation may take (default 30)
 //   starttls MODE        never, try (default) or demand
 //   tls_cacert PATH      CA certificates to check the server's against
+//   tls_reqcert LEVEL    never, allow, try, demand or hard: how the server's
+//                        certificate is checked (libldap's TLS_REQCERT)
+//   ldaps_ports PORT...  further ports on which TLS starts with the
+//                        connection (ldaps://), besides 636 and 3269
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace adsi {
 
@@ -27,6 +32,8 @@ struct AdsiConfig {
   bool hasPassword = false;
   std::string saslMechanism;
   std::string tlsCaCert;
+  int tlsRequireCert = -1;  // LDAP_OPT_X_TLS_NEVER ... _HARD; -1: the platform's
+  std::vector<std::string> ldapsPorts;
   int networkTimeoutSeconds = 10;
   int timeoutSeconds = 30;
   StartTlsMode startTls = StartTlsMode::Try;

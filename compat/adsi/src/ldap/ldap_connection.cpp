@@ -1,6 +1,7 @@
 #include "ldap/ldap_connection.h"
 
 #include <chrono>
+#include <cstdio>
 
 #include "ldap/ldap_bind.h"
 #include "ldap/ldap_entry_reader.h"
@@ -38,14 +39,8 @@ bool unreachable(int code) {
 }
 
 bool platformTlsConfigured() {
-  for (int option : {LDAP_OPT_X_TLS_CACERTFILE, LDAP_OPT_X_TLS_CACERTDIR}) {
-    char* value = nullptr;
-    if (ldap_get_option(nullptr, option, &value) == LDAP_OPT_SUCCESS && value) {
-      ldap_memfree(value);
-      return true;
-    }
-  }
-  return false;
+  return !platformLdapOption(LDAP_OPT_X_TLS_CACERTFILE).empty() ||
+         !platformLdapOption(LDAP_OPT_X_TLS_CACERTDIR).empty();
 }
 
 std::vector<std::string> valuesOf(const DirectoryEntry& entry, const char* name) {
@@ -69,11 +64,13 @@ void addReadAhead(LDAP* ld) {
 // the call for ever, whatever the time-out. On a non-blocking one the read
 // returns and libldap waits for the rest in its poll, which the time-out
 // bounds. Set as soon as the socket is connected, before anything is read.
-int connectedNonBlocking(LDAP*, Sockbuf* socket, LDAPURLDesc*, sockaddr*, ldap_conncb*) {
+// The callback's argument records that the server took the connection, so
+// that an ldaps:// failure after it is told apart from a server not there.
+int connectedNonBlocking(LDAP*, Sockbuf* socket, LDAPURLDesc*, sockaddr*, ldap_conncb* callback) {
+  *static_cast<bool*>(callback->lc_arg) = true;
   return ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_NONBLOCK, socket) == 1 ? 0 : LDAP_LOCAL_ERROR;
 }
 void connectionClosing(LDAP*, Sockbuf*, ldap_conncb*) {}
-ldap_conncb g_nonBlockingSockets{connectedNonBlocking, connectionClosing, nullptr};
 
 // The paged-results control (RFC 2696) asking for `size` entries after
 // `cookie`. libldap's own constructor refuses a size of 0, which is how a
@@ -104,18 +101,30 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
   std::shared_ptr<LdapConnection> c(new LdapConnection(target, config));
   std::lock_guard<std::mutex> lock(c->mutex_);
   SigpipeHold pipe;
-  bool startTlsFailed = false;
-  int code = c->establish(config.startTls != StartTlsMode::Never, startTlsFailed);
-  // ADSI talks in clear unless asked to encrypt: a failed StartTLS that was
-  // only tried leaves a connection in clear, made anew.
-  if (code != LDAP_SUCCESS && startTlsFailed && config.startTls == StartTlsMode::Try)
-    code = c->establish(false, startTlsFailed);
+  std::string tlsFailure;
+  int code = c->establish(config.startTls != StartTlsMode::Never, tlsFailure);
+  if (code != LDAP_SUCCESS && !tlsFailure.empty()) {
+    // ADSI talks in clear unless asked to encrypt, so an anonymous connection
+    // whose StartTLS was only tried goes on in clear, made anew. Credentials
+    // never do: whoever configured TLS expects them protected.
+    bool anonymous = chooseIdentity(target.uri, config, kerberosTicketCachePresent()).kind == BindKind::Anonymous;
+    bool fallBack = config.startTls == StartTlsMode::Try && !target.secure && anonymous;
+    std::fprintf(stderr, "quarlix ADSI: TLS with %s failed: %s%s\n", target.uri.c_str(), tlsFailure.c_str(),
+                 fallBack ? "; going on in clear text (anonymous)"
+                          : anonymous || target.secure || config.startTls == StartTlsMode::Demand
+                                ? ""
+                                : "; the credentials are not sent in clear text");
+    if (fallBack) code = c->establish(false, tlsFailure);
+  }
   if (code != LDAP_SUCCESS) return hresultFromLdapSetup(code);
   connection = std::move(c);
   return S_OK;
 }
 
 int LdapConnection::newHandle() {
+  ld_.reset();
+  tcpConnected_ = false;
+  connectCallback_ = ldap_conncb{connectedNonBlocking, connectionClosing, &tcpConnected_};
   LDAP* raw = nullptr;
   int code = ldap_initialize(&raw, target_.uri.c_str());
   ld_.reset(raw);
@@ -127,41 +136,75 @@ int LdapConnection::newHandle() {
       ldap_set_option(raw, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS ||
       // The host's signals must not fail an operation half-way.
       ldap_set_option(raw, LDAP_OPT_RESTART, LDAP_OPT_ON) != LDAP_OPT_SUCCESS ||
-      ldap_set_option(raw, LDAP_OPT_CONNECT_CB, &g_nonBlockingSockets) != LDAP_OPT_SUCCESS ||
+      ldap_set_option(raw, LDAP_OPT_CONNECT_CB, &connectCallback_) != LDAP_OPT_SUCCESS ||
       ldap_set_option(raw, LDAP_OPT_NETWORK_TIMEOUT, &network) != LDAP_OPT_SUCCESS ||
       ldap_set_option(raw, LDAP_OPT_TIMEOUT, &operation) != LDAP_OPT_SUCCESS)
     return LDAP_LOCAL_ERROR;
-  if (!config_.tlsCaCert.empty()) {
-    int fresh = 0;
-    if (ldap_set_option(raw, LDAP_OPT_X_TLS_CACERTFILE, config_.tlsCaCert.c_str()) != LDAP_OPT_SUCCESS ||
-        ldap_set_option(raw, LDAP_OPT_X_TLS_NEWCTX, &fresh) != LDAP_OPT_SUCCESS)
-      return LDAP_LOCAL_ERROR;
+  if (!config_.tlsCaCert.empty() &&
+      ldap_set_option(raw, LDAP_OPT_X_TLS_CACERTFILE, config_.tlsCaCert.c_str()) != LDAP_OPT_SUCCESS)
+    return LDAP_LOCAL_ERROR;
+  if (config_.tlsRequireCert >= 0 &&
+      ldap_set_option(raw, LDAP_OPT_X_TLS_REQUIRE_CERT, &config_.tlsRequireCert) != LDAP_OPT_SUCCESS)
+    return LDAP_LOCAL_ERROR;
+  if (!config_.tlsCaCert.empty() || config_.tlsRequireCert >= 0) {
+    int fresh = 0;  // the handle's own TLS context, with the options above
+    if (ldap_set_option(raw, LDAP_OPT_X_TLS_NEWCTX, &fresh) != LDAP_OPT_SUCCESS) return LDAP_LOCAL_ERROR;
   }
   return LDAP_SUCCESS;
 }
 
+// With TLS set up in the stand-in's own configuration StartTLS is tried
+// whether or not the root DSE lists it: Active Directory and Samba do not.
+// The platform's TLS settings alone (ldap.conf's TLS_CACERT, which Debian
+// sets for everyone) count only for a server that lists the extension.
 bool LdapConnection::shouldStartTls() const {
   if (target_.secure || target_.uri.rfind("ldapi:", 0) == 0) return false;
   if (config_.startTls == StartTlsMode::Demand) return true;
+  if (!config_.tlsCaCert.empty() || config_.tlsRequireCert >= 0) return true;
   bool offered = false;
   for (const std::string& oid : rootDse_.supportedExtensions) offered = offered || oid == kStartTlsOid;
-  return offered && (!config_.tlsCaCert.empty() || platformTlsConfigured());
+  return offered && platformTlsConfigured();
 }
 
-int LdapConnection::establish(bool startTls, bool& startTlsFailed) {
-  startTlsFailed = false;
+// Why TLS failed, as far as libldap tells (its TLS layer often gives only
+// "unknown error code"), with the settings the certificate was checked by.
+std::string LdapConnection::tlsFailureText(int code) const {
+  std::string text = ldap_err2string(code);
+  char* message = nullptr;
+  if (ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == LDAP_OPT_SUCCESS && message) {
+    LdapStringPtr owned(message);
+    // GnuTLS builds of libldap say only "(unknown error code)"
+    if (*message && std::string(message) != "(unknown error code)") text += std::string(" (") + message + ")";
+  }
+  int level = config_.tlsRequireCert;
+  if (level < 0) ldap_get_option(ld_.get(), LDAP_OPT_X_TLS_REQUIRE_CERT, &level);
+  if (level == LDAP_OPT_X_TLS_NEVER) return text + "; the certificate is not checked (tls_reqcert never)";
+  std::string authorities = config_.tlsCaCert.empty() ? platformLdapOption(LDAP_OPT_X_TLS_CACERTFILE) : config_.tlsCaCert;
+  if (authorities.empty()) authorities = platformLdapOption(LDAP_OPT_X_TLS_CACERTDIR);
+  return text + "; the handshake failed or the server's certificate is not signed by a CA in " +
+         (authorities.empty() ? std::string("(no CA configured)") : authorities) +
+         " or does not name " + target_.host;
+}
+
+int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
+  tlsFailure.clear();
   rootDse_ = RootDse();
   int code = newHandle();
   if (code != LDAP_SUCCESS) return code;
-  // The root DSE first, as anonymous: it tells whether StartTLS is offered,
-  // and its answer shows the server is there within the time-out.
+  // The root DSE first, as anonymous: its answer shows the server is there
+  // within the time-out. Over ldaps:// this read makes the TLS handshake.
   code = readRootDse();
-  if (unreachable(code)) return code;
+  if (unreachable(code)) {
+    // The server took the connection and it failed before any answer: the
+    // TLS handshake did (a timed-out handshake is a silent server, not TLS).
+    if (target_.secure && tcpConnected_ && code != LDAP_TIMEOUT) tlsFailure = "ldaps: " + tlsFailureText(code);
+    return code;
+  }
   addReadAhead(ld_.get());
   if (startTls && shouldStartTls()) {
     code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
     if (code != LDAP_SUCCESS) {
-      startTlsFailed = true;
+      tlsFailure = "StartTLS: " + tlsFailureText(code);
       return code;
     }
   }

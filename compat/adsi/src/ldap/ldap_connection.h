@@ -52,7 +52,9 @@ class LdapConnection {
  public:
   // Connects to `target`, tries StartTLS as configured and binds; a
   // connection that cannot be set up within the time-outs fails with
-  // ERROR_DS_SERVER_DOWN.
+  // ERROR_DS_SERVER_DOWN. When TLS fails the reason goes to the standard
+  // error; only an anonymous connection then goes on in clear text (with
+  // `starttls try`), never a bind that presents credentials.
   static HRESULT open(const LdapTarget& target, const AdsiConfig& config,
                       std::shared_ptr<LdapConnection>& connection);
 
@@ -77,10 +79,13 @@ class LdapConnection {
  private:
   LdapConnection(const LdapTarget& target, const AdsiConfig& config)
       : target_(target), config_(config) {}
-  int establish(bool startTls, bool& startTlsFailed);
+  // One attempt to connect, protect and bind; `tlsFailure` receives why TLS
+  // (ldaps:// or StartTLS) failed, empty when it did not.
+  int establish(bool startTls, std::string& tlsFailure);
   int newHandle();
   int readRootDse();
   bool shouldStartTls() const;
+  std::string tlsFailureText(int code) const;
   // Runs one operation under the lock. A connection that lost its server, or
   // on which an operation timed out, is not used again: every later operation
   // of the call (a member read, a child's GetInfo) would write to a dead
@@ -94,6 +99,8 @@ class LdapConnection {
   LdapTarget target_;
   AdsiConfig config_;
   std::mutex mutex_;  // guards the handle
+  bool tcpConnected_ = false;    // the handle's socket reached the server
+  ldap_conncb connectCallback_;  // outlives the handle, which calls it at its end
   LdapHandlePtr ld_;
   RootDse rootDse_;
   bool reachable_ = true;  // false once an operation found no server or timed out

@@ -39,7 +39,7 @@ HRESULT LdapStore::open(const AdsPath& path, std::shared_ptr<DirectoryStore>& st
     return HRESULT_FROM_WIN32(kErrorInvalidData);
   }
   LdapTarget target;
-  HRESULT hr = ldapTargetFor(path, target);
+  HRESULT hr = ldapTargetFor(path, config, target);
   if (FAILED(hr)) return hr;
   std::shared_ptr<LdapConnection> connection;
   hr = LdapConnection::open(target, config, connection);

@@ -19,13 +19,6 @@ std::string portOf(const AdsPath& path) {
   return path.server.substr(hostEnd + 1);
 }
 
-std::string platformOption(int option) {
-  char* value = nullptr;
-  if (ldap_get_option(nullptr, option, &value) != LDAP_OPT_SUCCESS || !value) return "";
-  LdapStringPtr owned(value);
-  return value;
-}
-
 // The host of the first URI of a list, for the server's name.
 std::string firstHost(const std::string& uris) {
   LDAPURLDesc* url = nullptr;
@@ -39,11 +32,18 @@ std::string firstHost(const std::string& uris) {
 
 }  // namespace
 
-HRESULT ldapTargetFor(const AdsPath& path, LdapTarget& target) {
+std::string platformLdapOption(int option) {
+  char* value = nullptr;
+  if (ldap_get_option(nullptr, option, &value) != LDAP_OPT_SUCCESS || !value) return "";
+  LdapStringPtr owned(value);
+  return value;
+}
+
+HRESULT ldapTargetFor(const AdsPath& path, const AdsiConfig& config, LdapTarget& target) {
   target = LdapTarget();
-  target.defaultBase = platformOption(LDAP_OPT_DEFBASE);
+  target.defaultBase = platformLdapOption(LDAP_OPT_DEFBASE);
   if (path.server.empty()) {
-    target.uri = platformOption(LDAP_OPT_URI);
+    target.uri = platformLdapOption(LDAP_OPT_URI);
     target.host = firstHost(target.uri);
     target.secure = target.uri.rfind("ldaps:", 0) == 0;
     return target.uri.empty() ? HRESULT_FROM_WIN32(8250) : S_OK;
@@ -53,6 +53,7 @@ HRESULT ldapTargetFor(const AdsPath& path, LdapTarget& target) {
   for (char c : port)
     if (c < '0' || c > '9') return E_ADS_BAD_PATHNAME;
   target.secure = port == "636" || port == "3269";
+  for (const std::string& tlsPort : config.ldapsPorts) target.secure = target.secure || port == tlsPort;
   bool ipv6 = path.host.find(':') != std::string::npos;
   target.host = path.host;
   target.uri = std::string(target.secure ? "ldaps://" : "ldap://") +
