@@ -7,7 +7,9 @@ what=${1:-all}
 
 base=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev
       libldap-dev libsasl2-dev slapd ldap-utils openssl libssl-dev python3 valgrind
-      freetds-bin python3-pymssql)
+      freetds-bin python3-pymssql
+      samba samba-ad-dc samba-ad-provision ldb-tools krb5-user libsasl2-modules-gssapi-mit
+      iproute2 util-linux)
 windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
          binutils-mingw-w64 wine64)
 bench=(time python3-matplotlib)
@@ -31,5 +33,7 @@ sudo=""
 export DEBIAN_FRONTEND=noninteractive
 # slapd must not start a system server of its own: the tests start their own.
 $sudo sh -c 'echo "slapd slapd/no_configuration boolean true" | debconf-set-selections' || true
+# krb5-user asks for a default realm: the tests bring their own krb5.conf.
+$sudo sh -c 'echo "krb5-config krb5-config/default_realm string QX.TEST" | debconf-set-selections' || true
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
