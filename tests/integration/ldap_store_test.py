@@ -18,7 +18,7 @@ sys.path.insert(0, HERE)
 
 import directory_data as data  # noqa: E402
 from quarlix_call import DEFAULT_DIRECTORY, Host, exec_line  # noqa: E402
-from slapd_fixture import SLAPD, Slapd, peer_credentials_dn  # noqa: E402
+from slapd_fixture import SLAPD, Slapd, free_port, peer_credentials_dn  # noqa: E402
 
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
 THREADS = sys.argv.pop(1) if len(sys.argv) > 1 else None
@@ -374,7 +374,10 @@ class Tls(unittest.TestCase):
         cls.other_ca = make_certificate(cls.folder, "other")[0]
         suffix_only = data.data_ldif().split("\n\n")[0] + "\n"
         cls.ldaps = port_free(636)
-        cls.server = Slapd(suffix_only, debug_level=256, extra_urls=["ldaps://127.0.0.1:636/"] if cls.ldaps else [],
+        cls.other_ldaps_port = free_port()
+        cls.server = Slapd(suffix_only, debug_level=256,
+                           extra_urls=["ldaps://127.0.0.1:%d/" % cls.other_ldaps_port]
+                           + (["ldaps://127.0.0.1:636/"] if cls.ldaps else []),
                            global_config="TLSCertificateFile %s\nTLSCertificateKeyFile %s" % (cert, key))
         cls.server.__enter__()
 
@@ -384,14 +387,21 @@ class Tls(unittest.TestCase):
         shutil.rmtree(cls.folder, ignore_errors=True)
 
     def call(self, config_text, address=None):
+        answer, log = self.call_logged(config_text, address)
+        return answer, len(re.findall(r"ACCEPT from", log)), len(re.findall(r" STARTTLS$", log, re.M))
+
+    def call_logged(self, config_text, address=None):
+        """The answer and what slapd logged meanwhile."""
         config = os.path.join(self.folder, "adsi.conf")
         with open(config, "w") as f:
             f.write(config_text)
         log_before = len(self.server.log())
         path = "LDAP://%s/%s" % (address or self.server.address, data.SUFFIX)
         answer = Host(EXE, config).call(exec_line(path, "", "dc"))
-        log = self.server.log()[log_before:]
-        return answer, len(re.findall(r"ACCEPT from", log)), len(re.findall(r" STARTTLS$", log, re.M))
+        return answer, self.server.log()[log_before:]
+
+    def bind_config(self, ca):
+        return "binddn %s\nbindpw %s\ntls_cacert %s\n" % (self.server.rootdn, self.server.rootpw, ca)
 
     def test_encrypted_when_the_server_offers_it_and_its_certificate_checks(self):
         answer, connections, starttls = self.call("tls_cacert %s\n" % self.server_ca)
@@ -407,6 +417,44 @@ class Tls(unittest.TestCase):
         answer, _, starttls = self.call("starttls demand\ntls_cacert %s\n" % self.other_ca)
         self.assertEqual(answer.message, SERVER_DOWN)
         self.assertEqual(starttls, 1)
+        self.assertIn("quarlix ADSI: TLS with %s failed: StartTLS: Connect error; the handshake failed or the "
+                      "server's certificate is not signed by a CA in %s or does not name 127.0.0.1\n"
+                      % (self.server.url, self.other_ca), answer.stderr)
+
+    def test_a_password_never_follows_a_failed_starttls_in_clear(self):
+        answer, log = self.call_logged(self.bind_config(self.other_ca))
+        self.assertEqual(answer.message, SERVER_DOWN)
+        self.assertIn("the credentials are not sent in clear text", answer.stderr)
+        self.assertEqual(len(re.findall(r" STARTTLS$", log, re.M)), 1)
+        self.assertEqual(len(re.findall(r"ACCEPT from", log)), 1)  # no second connection in clear
+        self.assertNotIn(" BIND ", log)
+        # The same identity with a CA that vouches for the server binds over TLS.
+        answer, log = self.call_logged(self.bind_config(self.server_ca))
+        self.assertEqual(answer.rows, [[b"example"]])
+        self.assertRegex(log, r"BIND dn=\"%s\" mech=SIMPLE (bind_)?ssf=0 ssf=\d{2,}" % self.server.rootdn)
+        # An anonymous try says why before it goes on in clear.
+        answer, _ = self.call_logged("tls_cacert %s\n" % self.other_ca)
+        self.assertIn("going on in clear text (anonymous)", answer.stderr)
+
+    def test_certificate_checks_as_tls_reqcert_says(self):
+        answer, connections, starttls = self.call(self.bind_config(self.other_ca) + "tls_reqcert never\n")
+        self.assertEqual(answer.rows, [[b"example"]])
+        self.assertEqual((connections, starttls), (1, 1))
+        answer, _, _ = self.call(self.bind_config(self.other_ca) + "tls_reqcert hard\n")
+        self.assertEqual(answer.message, SERVER_DOWN)
+
+    def test_ldaps_on_a_port_of_the_configuration(self):
+        address = "127.0.0.1:%d" % self.other_ldaps_port
+        config = self.bind_config(self.server_ca) + "ldaps_ports %d\n" % self.other_ldaps_port
+        answer, connections, starttls = self.call(config, address)
+        self.assertEqual(answer.rows, [[b"example"]])
+        self.assertEqual((connections, starttls), (1, 0))  # TLS from the start
+        answer, _, _ = self.call(self.bind_config(self.other_ca) + "ldaps_ports %d\n" % self.other_ldaps_port, address)
+        self.assertEqual(answer.message, SERVER_DOWN)
+        self.assertIn("TLS with ldaps://%s failed: ldaps:" % address, answer.stderr)
+        # Without the key the port is spoken to in clear, which a TLS port does not answer.
+        answer, _, _ = self.call(self.bind_config(self.server_ca) + "timeout 2\n", address)
+        self.assertEqual(answer.message, SERVER_DOWN)
 
     def test_port_636_is_ldaps(self):
         if not self.ldaps:
