@@ -35,5 +35,13 @@ export DEBIAN_FRONTEND=noninteractive
 $sudo sh -c 'echo "slapd slapd/no_configuration boolean true" | debconf-set-selections' || true
 # krb5-user asks for a default realm: the tests bring their own krb5.conf.
 $sudo sh -c 'echo "krb5-config krb5-config/default_realm string QX.TEST" | debconf-set-selections' || true
+# No package may start a system service while it installs (smbd, the AD DC,
+# slapd): the tests start their own, on loopback.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod +x "$policy"
+  trap '$sudo rm -f "$policy"' EXIT
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
