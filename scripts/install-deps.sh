@@ -7,7 +7,7 @@ what=${1:-all}
 
 base=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev
       libldap-dev libsasl2-dev slapd ldap-utils openssl libssl-dev python3 valgrind
-      freetds-bin python3-pymssql
+      freetds-bin python3-pymssql nodejs
       samba samba-ad-dc samba-ad-provision ldb-tools krb5-user libsasl2-modules-gssapi-mit
       iproute2 util-linux)
 windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
@@ -26,6 +26,9 @@ missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# Debian's nodejs comes without npm (the tedious tests install with it);
+# other builds of nodejs bring their own.
+if [[ " ${pkgs[*]} " == *" nodejs "* ]] && ! command -v npm >/dev/null; then missing+=(npm); fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=""

@@ -151,10 +151,14 @@ void ProcedureAnswer::finish(int returnValue) {
     if (!cancelled_ && channel_.inputWaiting()) watchForAttention();
   }
   if (cancelled_) {
-    // What was not sent yet is dropped; the attention is acknowledged.
+    // The rows stop here. What is buffered is the rest of tokens whose start
+    // already went out: sent whole, and the answer ends. The acknowledgement
+    // is a message of its own, as clients wait for it after the answer.
+    writer_.done(tds::kDone, tds::kDoneError, 0, 0);
+    channel_.sendPart(tds::kTabularResult, writer_.bytes(), true);
     writer_.clear();
     writer_.done(tds::kDone, tds::kDoneAttention, 0, 0);
-    channel_.sendPart(tds::kTabularResult, writer_.bytes(), true);
+    channel_.send(tds::kTabularResult, writer_.bytes());
     return;
   }
   startResultIfNeeded();

@@ -1,0 +1,244 @@
+// Node's tedious (from npm, pinned in package-lock.json) against
+// quarlix-server: SQL batches, sp_executesql with parameters, RPC calls by
+// name, the procedure's errors and return status, row counts, NULL and
+// binary cells, code pages 1252 and 65001, wrong logins, cancelling an
+// answer half-way, and TLS.
+// Usage: node --test tedious_test.js   with QUARLIX_SERVER and QUARLIX_EXEC set.
+'use strict';
+const { test } = require('node:test');
+const assert = require('node:assert');
+const { spawn, spawnSync, execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { Connection, Request, TYPES } = require('tedious');
+
+const SERVER = process.env.QUARLIX_SERVER;
+const EXEC = process.env.QUARLIX_EXEC;
+const DIRECTORY = 'LDAP://DC=corp,DC=example,DC=com';
+const USER = 'alice';
+const PASSWORD = 'n0de-Pass';
+const SEARCH = `EXEC quarlix '${DIRECTORY}', '(sAMAccountName=j*)', 'sAMAccountName,mail,objectGUID,cn'`;
+
+const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'quarlix-tedious-'));
+
+function certificate() {
+  const cert = path.join(folder, 'cert.pem');
+  const key = path.join(folder, 'key.pem');
+  if (!fs.existsSync(cert)) {
+    execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', cert, '-days', '2',
+      '-subj', '/CN=localhost'], { stdio: 'ignore' });
+  }
+  return { cert, key };
+}
+
+// quarlix-exec's answer, cells as a client sees them: text, Buffers, null.
+function expected(line, codepage) {
+  // Exit status 1 is the procedure's failure: its message is the answer then.
+  const out = spawnSync(EXEC, ['--format', 'json', '--codepage', String(codepage), '-Q', Buffer.from(line, 'utf8')])
+    .stdout.toString('utf8');
+  const answer = JSON.parse(out);
+  for (const row of answer.rows || []) {
+    row.forEach((cell, i) => {
+      if (cell !== null && [0x25, 0xA5, 0x22].includes(answer.columns[i].type)) row[i] = Buffer.from(cell.slice(2), 'hex');
+    });
+  }
+  return answer;
+}
+
+async function startServer(extra = [], codepage = 1252) {
+  const logins = path.join(folder, `logins-${process.pid}-${Math.random()}`);
+  const line = execFileSync(SERVER, ['--print-login', USER], { input: PASSWORD + '\n' }).toString().trim();
+  fs.writeFileSync(logins, line + '\n');
+  const child = spawn(SERVER, ['--listen', '127.0.0.1:0', '--logins', logins, '--codepage', String(codepage), ...extra],
+    { stdio: ['ignore', 'pipe', 'pipe'] });
+  let stderr = '';
+  child.stderr.on('data', (d) => { stderr += d; });
+  const port = await new Promise((resolve, reject) => {
+    let out = '';
+    child.stdout.on('data', (d) => {
+      out += d;
+      const m = /listening on .*:(\d+)/.exec(out);
+      if (m) resolve(Number(m[1]));
+    });
+    child.on('exit', () => reject(new Error('server exited: ' + stderr)));
+  });
+  return {
+    port,
+    stderr: () => stderr,
+    stop: () => new Promise((resolve) => { child.on('exit', (code) => resolve(code)); child.kill('SIGTERM'); }),
+  };
+}
+
+function connect(server, options = {}) {
+  const connection = new Connection({
+    server: '127.0.0.1',
+    authentication: { type: 'default', options: { userName: options.user || USER, password: options.password || PASSWORD } },
+    options: { port: server.port, encrypt: !!options.encrypt, trustServerCertificate: true, rowCollectionOnRequestCompletion: false,
+      connectTimeout: 15000, requestTimeout: 30000 },
+  });
+  return new Promise((resolve, reject) => {
+    connection.on('connect', (err) => (err ? reject(err) : resolve(connection)));
+    connection.connect();
+  });
+}
+
+// Runs a request; resolves with columns, rows, the row count, the return
+// status, the messages and the error.
+function run(connection, make) {
+  return new Promise((resolve) => {
+    const answer = { columns: [], rows: [], messages: [] };
+    const request = make((err, rowCount) => {
+      answer.error = err;
+      answer.rowCount = rowCount;
+      resolve(answer);
+    });
+    request.on('columnMetadata', (columns) => { answer.columns = columns.map((c) => c.colName); });
+    request.on('row', (columns) => { answer.rows.push(columns.map((c) => c.value)); });
+    // tedious hands the RETURNSTATUS over with the DONEPROC that follows it.
+    request.on('doneProc', (rowCount, more, returnStatus) => { answer.returnStatus = returnStatus; });
+    (make.call || ((r) => connection.execSqlBatch(r)))(request);
+  });
+}
+
+function batch(connection, sql) {
+  const make = (done) => new Request(sql, done);
+  make.call = (r) => connection.execSqlBatch(r);
+  return run(connection, make);
+}
+
+test('batches, sp_executesql and RPC give quarlix-exec\'s answers', async () => {
+  for (const codepage of [1252, 65001]) {
+    const server = await startServer([], codepage);
+    const connection = await connect(server);
+    try {
+      const want = expected(SEARCH, 65001);  // clients decode either code page to the same text
+      const got = await batch(connection, SEARCH);
+      assert.ifError(got.error);
+      assert.deepStrictEqual(got.columns, want.columns.map((c) => c.name));
+      assert.deepStrictEqual(got.rows, want.rows);
+      assert.strictEqual(got.rowCount, want.count);
+      assert.strictEqual(got.returnStatus, 0);
+      assert.ok(got.rows.some((r) => r[3] === 'Jürgen Müller'));
+
+      // sp_executesql, the way parameterised queries travel.
+      const make = (done) => {
+        const r = new Request('EXEC quarlix @adspath = @path, @filter = @f, @field_names = @names', done);
+        r.addParameter('path', TYPES.VarChar, DIRECTORY);
+        r.addParameter('f', TYPES.VarChar, '(sAMAccountName=j*)');
+        r.addParameter('names', TYPES.VarChar, 'sAMAccountName,mail,objectGUID,cn');
+        return r;
+      };
+      make.call = (r) => connection.execSql(r);
+      const parameterised = await run(connection, make);
+      assert.ifError(parameterised.error);
+      assert.deepStrictEqual(parameterised.rows, want.rows);
+
+      // An RPC by name with named varchar parameters.
+      const rpc = (done) => {
+        const r = new Request('master.dbo.quarlix', done);
+        r.addParameter('adspath', TYPES.VarChar, DIRECTORY);
+        r.addParameter('filter', TYPES.VarChar, '(sAMAccountName=j*)');
+        r.addParameter('field_names', TYPES.VarChar, 'sAMAccountName,mail,objectGUID,cn');
+        return r;
+      };
+      rpc.call = (r) => connection.callProcedure(r);
+      const called = await run(connection, rpc);
+      assert.ifError(called.error);
+      assert.deepStrictEqual(called.rows, want.rows);
+      assert.strictEqual(called.returnStatus, 0);
+      assert.strictEqual(called.rowCount, want.count);
+    } finally {
+      connection.close();
+      assert.strictEqual(await server.stop(), 0);
+    }
+  }
+});
+
+test('the procedure\'s errors, with its return status', async () => {
+  const server = await startServer();
+  const connection = await connect(server);
+  try {
+    const want = expected('EXEC quarlix', 1252).error;
+    const got = await batch(connection, 'EXEC quarlix');
+    assert.ok(got.error);
+    assert.strictEqual(got.error.number, 20001);
+    assert.strictEqual(got.error.class, 16);
+    assert.strictEqual(got.error.state, want.state);
+    assert.strictEqual(got.error.procName, 'quarlix');
+    assert.strictEqual(got.error.lineNumber, 0);
+    assert.strictEqual(got.error.message, want.text);
+    assert.strictEqual(got.returnStatus, 1);
+
+    // nvarchar reaches the procedure as nvarchar: its own type check answers.
+    const rpc = (done) => {
+      const r = new Request('quarlix', done);
+      r.addParameter('adspath', TYPES.NVarChar, DIRECTORY);
+      return r;
+    };
+    rpc.call = (r) => connection.callProcedure(r);
+    const unicode = await run(connection, rpc);
+    assert.strictEqual(unicode.error.message, 'Wrong parameter @adspath. Parameter data type is wrong.');
+
+    const other = await batch(connection, 'SELECT name FROM sys.objects');
+    assert.strictEqual(other.error.class, 16);
+    // And the connection still answers.
+    const after = await batch(connection, SEARCH);
+    assert.ifError(after.error);
+    assert.strictEqual(after.rows.length, expected(SEARCH, 1252).count);
+  } finally {
+    connection.close();
+    await server.stop();
+  }
+});
+
+test('a wrong password is refused with 18456', async () => {
+  const server = await startServer();
+  try {
+    await assert.rejects(connect(server, { password: 'nope' }), (err) => {
+      assert.match(err.message, /Login failed for user 'alice'\./);
+      return true;
+    });
+  } finally {
+    await server.stop();
+  }
+});
+
+test('cancelling an answer half-way leaves the connection usable', async () => {
+  const server = await startServer();
+  const connection = await connect(server);
+  try {
+    const all = `EXEC quarlix '${DIRECTORY}', '(objectClass=*)', '*'`;
+    const total = expected(all, 65001).count;
+    const got = await new Promise((resolve) => {
+      let rows = 0;
+      const request = new Request(all, (err) => resolve({ err, rows }));
+      request.on('row', () => { rows += 1; if (rows === 1) connection.cancel(); });
+      connection.execSqlBatch(request);
+    });
+    assert.ok(got.err, 'the request reports its cancellation');
+    assert.strictEqual(got.err.code, 'ECANCEL');
+    assert.ok(got.rows < total, `${got.rows} of ${total} rows arrived`);
+    const after = await batch(connection, SEARCH);
+    assert.ifError(after.error);
+    assert.strictEqual(after.rows.length, expected(SEARCH, 1252).count);
+  } finally {
+    connection.close();
+    await server.stop();
+  }
+});
+
+test('TLS: the server requires it and tedious speaks it', async () => {
+  const { cert, key } = certificate();
+  const server = await startServer(['--tls-cert', cert, '--tls-key', key]);
+  const connection = await connect(server, { encrypt: true });
+  try {
+    const got = await batch(connection, SEARCH);
+    assert.ifError(got.error);
+    assert.deepStrictEqual(got.rows, expected(SEARCH, 65001).rows);
+    assert.match(server.stderr(), /\(TLS\)/);
+  } finally {
+    connection.close();
+    await server.stop();
+  }
+});
