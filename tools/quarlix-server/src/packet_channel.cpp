@@ -55,8 +55,9 @@ bool PacketChannel::waitFor(short events, Clock::time_point deadline, bool stopp
     int ready = ::poll(fds, stoppable ? 2 : 1, wait);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) throw ChannelClosed("poll failed");
-    if (stoppable && (fds[1].revents & POLLIN)) throw ChannelClosed("the server is stopping");
+    // A request already sent is still answered when the server stops.
     if (fds[0].revents) return true;
+    if (stoppable && (fds[1].revents & POLLIN)) throw ChannelClosed("the server is stopping");
     if (Clock::now() >= deadline) return false;
   }
 }
@@ -113,6 +114,11 @@ Message PacketChannel::readMessage(Clock::time_point idleDeadline, bool stoppabl
       throw ChannelClosed(e.what());
     }
   }
+}
+
+bool PacketChannel::stopping() const {
+  pollfd fd = {stopFd_, POLLIN, 0};
+  return ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN);
 }
 
 bool PacketChannel::inputWaiting() {

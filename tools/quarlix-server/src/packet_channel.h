@@ -49,6 +49,9 @@ class PacketChannel {
   // not wait for its answer).
   bool inputWaiting();
 
+  // The server was asked to stop.
+  bool stopping() const;
+
   void setPacketSize(std::uint32_t size) { packetSize_ = size; }
   std::uint32_t packetSize() const { return packetSize_; }
 

@@ -115,7 +115,8 @@ tds::Clock::time_point Session::idleDeadline() const {
 }
 
 void Session::serve() {
-  while (!closeAfterRequest_) {
+  // After a stop, the request being answered is the last one.
+  while (!closeAfterRequest_ && !channel_.stopping()) {
     tds::Message message = channel_.readMessage(idleDeadline(), true, context_.messageTimeout);
     switch (message.type) {
       case tds::kSqlBatch:

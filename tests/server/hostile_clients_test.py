@@ -1,0 +1,145 @@
+"""Clients that break the protocol, stop half-way, claim huge lengths or
+flood the server: each gets its connection closed, and a well-behaved
+connection opened before them still gets whole answers. Then the stop on
+SIGTERM: the call in flight is finished, new connections are refused.
+Usage: hostile_clients_test.py QUARLIX_SERVER QUARLIX_EXEC"""
+import socket
+import struct
+import sys
+import time
+import unittest
+
+from raw_client import ATTENTION, LOGIN7, PRELOGIN, SQL_BATCH, RawClient, batch_payload, has_login_ack, login7_payload, packet, prelogin_payload
+from server_fixture import DIRECTORY, PASSWORD, USER, Build, Server, wait_until
+
+BUILD = None
+SEARCH = f"EXEC quarlix '{DIRECTORY}', '(sAMAccountName=j*)', 'sAMAccountName'"
+ALL = f"EXEC quarlix '{DIRECTORY}', '(objectClass=*)', '*'"
+
+
+def rows_in(tokens):
+    return tokens.count(b"\xD1")
+
+
+class Hostile(unittest.TestCase):
+    def test_each_bad_client_is_closed_and_the_good_one_goes_on(self):
+        with Server(BUILD, "--login-timeout", "2", "--max-connections", "40") as server:
+            good = RawClient(server.port)
+            self.assertTrue(has_login_ack(good.login(USER, PASSWORD)))
+            baseline = good.batch(SEARCH)
+            self.assertGreater(rows_in(baseline), 0)
+
+            cases = {
+                "garbage": b"GET / HTTP/1.1\r\nHost: x\r\n\r\n" + bytes(range(256)),
+                "not a prelogin first": packet(SQL_BATCH, batch_payload(SEARCH)),
+                "length shorter than its header": struct.pack(">BBHHBB", PRELOGIN, 1, 3, 0, 1, 0),
+                "length past the largest packet": struct.pack(">BBHHBB", PRELOGIN, 1, 0xFFFF, 0, 1, 0) + b"x" * 100,
+                "half a header": b"\x12\x01",
+                "half a packet": struct.pack(">BBHHBB", PRELOGIN, 1, 200, 0, 1, 0) + b"x" * 50,
+                "prelogin pointing outside itself": packet(PRELOGIN, bytes([0, 0, 200, 0, 6, 0xFF])),
+            }
+            for name, data in cases.items():
+                with self.subTest(case=name):
+                    bad = RawClient(server.port)
+                    bad.send(data)
+                    self.assertTrue(bad.closed_by_server(8), name)
+                    bad.close()
+
+            with self.subTest(case="a LOGIN7 claiming more than it holds"):
+                bad = RawClient(server.port)
+                bad.send(packet(PRELOGIN, prelogin_payload()))
+                bad.read_message()
+                body = bytearray(login7_payload(USER, PASSWORD))
+                body[0:4] = struct.pack("<I", 0x7FFFFFFF)
+                bad.send(packet(LOGIN7, bytes(body)))
+                self.assertTrue(bad.closed_by_server(8))
+
+            with self.subTest(case="a request growing without end"):
+                bad = RawClient(server.port)
+                self.assertTrue(has_login_ack(bad.login(USER, PASSWORD)))
+                chunk = packet(SQL_BATCH, b"x" * 4000, last=False)
+                try:
+                    for _ in range(400):  # 1.6 MB, beyond the 1 MiB a request may take
+                        bad.send(chunk)
+                except (BrokenPipeError, ConnectionResetError):
+                    pass
+                self.assertTrue(bad.closed_by_server(8))
+
+            with self.subTest(case="a flood of connections beyond the limit"):
+                flood = [socket.create_connection(("127.0.0.1", server.port)) for _ in range(60)]
+                closed = 0
+                for s in flood:
+                    s.settimeout(5)
+                    try:
+                        closed += s.recv(1) == b""
+                    except socket.timeout:
+                        pass
+                # 40 may be open (the good one among them); the rest were closed at once.
+                self.assertGreaterEqual(closed, 60 - 39)
+                for s in flood:
+                    s.close()
+
+            self.assertEqual(good.batch(SEARCH), baseline)
+            self.assertTrue(server.alive())
+            good.close()
+
+    def test_login_and_idle_time_outs(self):
+        with Server(BUILD, "--login-timeout", "1", "--idle-timeout", "2") as server:
+            silent = RawClient(server.port)
+            start = time.time()
+            self.assertTrue(silent.closed_by_server(10))
+            self.assertLess(time.time() - start, 5)
+            idle = RawClient(server.port)
+            self.assertTrue(has_login_ack(idle.login(USER, PASSWORD)))
+            start = time.time()
+            self.assertTrue(idle.closed_by_server(10))
+            self.assertGreaterEqual(time.time() - start, 1.5)
+
+    def test_attention_when_nothing_runs_is_acknowledged(self):
+        with Server(BUILD) as server:
+            client = RawClient(server.port)
+            client.login(USER, PASSWORD)
+            client.send(packet(ATTENTION, b""))
+            kind, tokens = client.read_message()
+            self.assertEqual(tokens[0], 0xFD)
+            self.assertEqual(struct.unpack("<H", tokens[1:3])[0] & 0x20, 0x20)
+            self.assertGreater(rows_in(client.batch(SEARCH)), 0)
+
+    def test_sigterm_finishes_the_call_in_flight_and_refuses_new_connections(self):
+        server = Server(BUILD)
+        with server:
+            reference = RawClient(server.port)
+            reference.login(USER, PASSWORD)
+            whole = reference.batch(ALL)
+            reference.close()
+            idle = RawClient(server.port)
+            idle.login(USER, PASSWORD)
+            client = RawClient(server.port, timeout=30, receive_buffer=4096)
+            client.login(USER, PASSWORD)
+            client.send(packet(SQL_BATCH, batch_payload(ALL)))
+            first = client.read_exact(8)  # the answer has begun: the call is in flight
+            server.process.send_signal(15)
+            self.assertTrue(wait_until(lambda: refused(server.port)), "new connections are refused")
+            status, length = first[1], struct.unpack(">H", first[2:4])[0]
+            payload = client.read_exact(length - 8)
+            while not status & 1:
+                header = client.read_exact(8)
+                status, length = header[1], struct.unpack(">H", header[2:4])[0]
+                payload += client.read_exact(length - 8)
+            self.assertEqual(payload, whole)  # the same answer, whole
+            self.assertTrue(client.closed_by_server(10))
+            self.assertTrue(idle.closed_by_server(10))
+            self.assertEqual(server.process.wait(30), 0)
+            self.assertIn("stopped", server.stderr())
+
+
+def refused(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return False
+    except OSError:
+        return True
+
+if __name__ == "__main__":
+    BUILD = Build(sys.argv[1], sys.argv[2])
+    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[3:])
