@@ -380,8 +380,13 @@ class Identities(Domain):
                 answer = self.call(path, config=config)
                 self.assertEqual(answer.message, SERVER_DOWN)
                 self.assertIn("TLS with", answer.stderr)
-                self.assertIn("not signed by a CA in %s or does not name %s" % (dc.other_ca_file, ad.HOST),
-                              answer.stderr)
+                self.assertIn("the server's certificate (subject CN=%s, issuer CN=quarlix test CA): no CA in %s "
+                              "signed it" % (ad.HOST, dc.other_ca_file), answer.stderr)
+        # The right CA, a name the certificate does not carry.
+        answer = self.call(self.path(ad.PEOPLE, server=ad.OTHER_NAME))
+        self.assertEqual(answer.message, SERVER_DOWN)
+        self.assertIn("(subject CN=%s, issuer CN=quarlix test CA): it does not name %s;" % (ad.HOST, ad.OTHER_NAME),
+                      answer.stderr)
         # With tls_reqcert never the certificate is not checked.
         lenient = self.write("lenient.conf", "binddn %s\nbindpw %s\ntls_cacert %s\ntls_reqcert never\n"
                              % (dc.reader_dn, dc.reader_password, dc.other_ca_file))

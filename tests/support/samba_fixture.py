@@ -8,6 +8,7 @@ krb5-user, ldap-utils, openssl and iproute2 (scripts/install-deps.sh).
                                  # in a network and mount namespace of its own
     with samba_fixture.SambaDc(cache_folder) as dc:
         dc.host                  # "dc.qx.test", 127.0.0.1 in the namespace
+                                 # (OTHER_NAME too, a name the certificate lacks)
         dc.base                  # "DC=qx,DC=test"
         dc.ldap_url, dc.ldaps_url, dc.gc_url, dc.gcs_url
         dc.ca_file               # the CA that signed the server's certificate
@@ -74,7 +75,8 @@ BULK_COUNT = 3000
 NAMESPACE_MARK = "QUARLIX_SAMBA_NAMESPACE"
 LDAPSEARCH = "/usr/bin/ldapsearch"
 SAMBA = "/usr/sbin/samba"
-HOSTS = "127.0.0.1 %s dc localhost\n::1 localhost\n" % HOST
+OTHER_NAME = "other.qx.test"  # the server's address under a name its certificate lacks
+HOSTS = "127.0.0.1 %s dc %s localhost\n::1 localhost\n" % (HOST, OTHER_NAME)
 
 QUARLIX = "OU=Quarlix," + BASE
 PEOPLE = "OU=People," + QUARLIX

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "ldap/certificate_check.h"
 #include "ldap/ldap_bind.h"
 #include "ldap/ldap_entry_reader.h"
 #include "ldap/ldap_error_map.h"
@@ -109,6 +110,8 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
     // never do: whoever configured TLS expects them protected.
     bool anonymous = chooseIdentity(target.uri, config, kerberosTicketCachePresent()).kind == BindKind::Anonymous;
     bool fallBack = config.startTls == StartTlsMode::Try && !target.secure && anonymous;
+    std::string faults = c->certificateFaults();
+    if (!faults.empty()) tlsFailure += "; " + faults;
     std::fprintf(stderr, "quarlix ADSI: TLS with %s failed: %s%s\n", target.uri.c_str(), tlsFailure.c_str(),
                  fallBack ? "; going on in clear text (anonymous)"
                           : anonymous || target.secure || config.startTls == StartTlsMode::Demand
@@ -121,7 +124,7 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
   return S_OK;
 }
 
-int LdapConnection::newHandle() {
+int LdapConnection::newHandle(bool checkCertificate) {
   ld_.reset();
   tcpConnected_ = false;
   connectCallback_ = ldap_conncb{connectedNonBlocking, connectionClosing, &tcpConnected_};
@@ -143,10 +146,10 @@ int LdapConnection::newHandle() {
   if (!config_.tlsCaCert.empty() &&
       ldap_set_option(raw, LDAP_OPT_X_TLS_CACERTFILE, config_.tlsCaCert.c_str()) != LDAP_OPT_SUCCESS)
     return LDAP_LOCAL_ERROR;
-  if (config_.tlsRequireCert >= 0 &&
-      ldap_set_option(raw, LDAP_OPT_X_TLS_REQUIRE_CERT, &config_.tlsRequireCert) != LDAP_OPT_SUCCESS)
+  int level = checkCertificate ? config_.tlsRequireCert : LDAP_OPT_X_TLS_NEVER;
+  if (level >= 0 && ldap_set_option(raw, LDAP_OPT_X_TLS_REQUIRE_CERT, &level) != LDAP_OPT_SUCCESS)
     return LDAP_LOCAL_ERROR;
-  if (!config_.tlsCaCert.empty() || config_.tlsRequireCert >= 0) {
+  if (!config_.tlsCaCert.empty() || level >= 0) {
     int fresh = 0;  // the handle's own TLS context, with the options above
     if (ldap_set_option(raw, LDAP_OPT_X_TLS_NEWCTX, &fresh) != LDAP_OPT_SUCCESS) return LDAP_LOCAL_ERROR;
   }
@@ -166,24 +169,39 @@ bool LdapConnection::shouldStartTls() const {
   return offered && platformTlsConfigured();
 }
 
-// Why TLS failed, as far as libldap tells (its TLS layer often gives only
-// "unknown error code"), with the settings the certificate was checked by.
+// Why TLS failed, as far as libldap tells: its GnuTLS layer gives only
+// "unknown error code", which is left out.
 std::string LdapConnection::tlsFailureText(int code) const {
   std::string text = ldap_err2string(code);
   char* message = nullptr;
   if (ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == LDAP_OPT_SUCCESS && message) {
     LdapStringPtr owned(message);
-    // GnuTLS builds of libldap say only "(unknown error code)"
     if (*message && std::string(message) != "(unknown error code)") text += std::string(" (") + message + ")";
   }
+  return text;
+}
+
+// After a failed handshake: connects once more without the certificate
+// check, to name what is wrong with the certificate. "" when libldap names
+// it itself (OpenSSL builds), when nothing was checked, or when the handshake
+// fails without the check too.
+std::string LdapConnection::certificateFaults() {
+  if (platformLdapOption(LDAP_OPT_X_TLS_PACKAGE) != "GnuTLS") return "";
   int level = config_.tlsRequireCert;
-  if (level < 0) ldap_get_option(ld_.get(), LDAP_OPT_X_TLS_REQUIRE_CERT, &level);
-  if (level == LDAP_OPT_X_TLS_NEVER) return text + "; the certificate is not checked (tls_reqcert never)";
-  std::string authorities = config_.tlsCaCert.empty() ? platformLdapOption(LDAP_OPT_X_TLS_CACERTFILE) : config_.tlsCaCert;
-  if (authorities.empty()) authorities = platformLdapOption(LDAP_OPT_X_TLS_CACERTDIR);
-  return text + "; the handshake failed or the server's certificate is not signed by a CA in " +
-         (authorities.empty() ? std::string("(no CA configured)") : authorities) +
-         " or does not name " + target_.host;
+  if (level < 0) ldap_get_option(nullptr, LDAP_OPT_X_TLS_REQUIRE_CERT, &level);
+  if (level == LDAP_OPT_X_TLS_NEVER || level == LDAP_OPT_X_TLS_ALLOW) return "";
+  if (newHandle(false) != LDAP_SUCCESS) return "";
+  int code = readRootDse();
+  if (code == LDAP_SUCCESS && !target_.secure) code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  berval peer{0, nullptr};
+  if (code != LDAP_SUCCESS || ldap_get_option(ld_.get(), LDAP_OPT_X_TLS_PEERCERT, &peer) != LDAP_OPT_SUCCESS ||
+      !peer.bv_val)
+    return "";
+  std::string der(peer.bv_val, peer.bv_len);
+  ber_memfree(peer.bv_val);
+  std::string caFile = config_.tlsCaCert.empty() ? platformLdapOption(LDAP_OPT_X_TLS_CACERTFILE) : config_.tlsCaCert;
+  std::string caFolder = config_.tlsCaCert.empty() ? platformLdapOption(LDAP_OPT_X_TLS_CACERTDIR) : "";
+  return describeCertificateFaults(der, caFile, caFolder, target_.host);
 }
 
 int LdapConnection::establish(bool startTls, std::string& tlsFailure) {

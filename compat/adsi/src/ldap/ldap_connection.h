@@ -82,10 +82,11 @@ class LdapConnection {
   // One attempt to connect, protect and bind; `tlsFailure` receives why TLS
   // (ldaps:// or StartTLS) failed, empty when it did not.
   int establish(bool startTls, std::string& tlsFailure);
-  int newHandle();
+  int newHandle(bool checkCertificate = true);
   int readRootDse();
   bool shouldStartTls() const;
   std::string tlsFailureText(int code) const;
+  std::string certificateFaults();
   // Runs one operation under the lock. A connection that lost its server, or
   // on which an operation timed out, is not used again: every later operation
   // of the call (a member read, a child's GetInfo) would write to a dead
