@@ -29,9 +29,15 @@ echo "search benchmark (sizes $sizes, $repeat runs each) ..." >&2
 echo "member and child walks (sizes 1000,10000, $repeat runs each) ..." >&2
 "$python" bench/walk_bench.py --exe build/bench/quarlix-exec --out "$results/walks.json" \
   --sizes 1000,10000 --repeat "$repeat" > "$results/walks.md"
+echo "quarlix-server through pymssql and tedious ..." >&2
+npm ci --no-audit --no-fund --prefix build/bench/tedious > /dev/null
+"$python" bench/server_bench.py --server build/bench/quarlix-server --exec build/bench/quarlix-exec \
+  --tedious-modules build/bench/tedious/node_modules --sizes 10000,100000 --repeat 3 > "$results/server.md"
 echo "call overhead ..." >&2
 build/bench/call_overhead samples/corp.ldif "$seconds" > "$results/calls.jsonl"
 "$python" bench/report.py --search "$results/search.json" --calls "$results/calls.jsonl" \
   --plot "$results/scaling.png" | tee "$results/report.md"
 echo | tee -a "$results/report.md"
 tee -a "$results/report.md" < "$results/walks.md"
+echo | tee -a "$results/report.md"
+tee -a "$results/report.md" < "$results/server.md"

@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""quarlix-server against quarlix-exec on the same embedded directory of N
+users: rows per second through pymssql and tedious, and the server's memory
+over many connections served one after another. Prints Markdown tables.
+
+    server_bench.py --server build/bench/quarlix-server --exec build/bench/quarlix-exec
+                    --tedious-modules DIR [--sizes 10000,100000] [--repeat 3] [--connections 2000]
+
+quarlix-exec mounts the directory on every run; its call alone is its time
+minus that of a call that finds nothing (start-up and mount). The server
+mounts once; its times are the call after the login."""
+import argparse
+import json
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import generate_users  # noqa: E402
+
+import pymssql  # noqa: E402
+
+USER, PASSWORD = "bench", "bench-Pass1"
+BASE = "LDAP://ou=people," + generate_users.SUFFIX
+FIELDS = "uid,cn,mail,telephoneNumber,uidNumber"
+
+
+def line(filter_):
+    return f"EXEC quarlix '{BASE}', '{filter_}', '{FIELDS}'"
+
+
+def exec_seconds(exe, ldif, filter_):
+    start = time.perf_counter()
+    result = subprocess.run([exe, "--format", "csv", "--codepage", "1252", "--directory", ldif, "-Q", line(filter_)],
+                            stdout=subprocess.PIPE, check=True)
+    return time.perf_counter() - start, result.stdout.count(b"\r\n") - 1
+
+
+def rss_kib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for entry in f:
+            if entry.startswith("VmRSS:"):
+                return int(entry.split()[1])
+    return 0
+
+
+class Server:
+    def __init__(self, exe, ldif, folder):
+        logins = os.path.join(folder, "logins")
+        line_ = subprocess.run([exe, "--print-login", USER], input=PASSWORD + "\n", capture_output=True,
+                               text=True, check=True).stdout
+        with open(logins, "w") as f:
+            f.write(line_)
+        self.process = subprocess.Popen([exe, "--listen", "127.0.0.1:0", "--logins", logins, "--directory", ldif,
+                                         "--codepage", "1252", "--quiet", "--max-connections", "16"],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.port = int(self.process.stdout.readline().rsplit(":", 1)[1])
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(60)
+
+
+def pymssql_call(port, sql):
+    conn = pymssql.connect(server="127.0.0.1", port=str(port), user=USER, password=PASSWORD, autocommit=True)
+    cursor = conn.cursor()
+    start = time.perf_counter()
+    cursor.execute(sql)
+    rows = len(cursor.fetchall())
+    seconds = time.perf_counter() - start
+    conn.close()
+    return seconds, rows
+
+
+def tedious_call(port, sql, modules):
+    env = dict(os.environ, NODE_PATH=modules)
+    out = subprocess.run(["node", os.path.join(os.path.dirname(os.path.abspath(__file__)), "tedious_rows.js"),
+                          str(port), USER, PASSWORD, sql], capture_output=True, text=True, env=env, check=True).stdout
+    answer = json.loads(out)
+    return answer["seconds"], answer["rows"]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--server", required=True)
+    parser.add_argument("--exec", required=True)
+    parser.add_argument("--tedious-modules", required=True)
+    parser.add_argument("--sizes", default="10000,100000")
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--connections", type=int, default=2000)
+    args = parser.parse_args()
+
+    print("| users | rows | quarlix-exec csv (call) | pymssql | tedious | pymssql / exec | tedious / exec |")
+    print("|---:|---:|---:|---:|---:|---:|---:|")
+    with tempfile.TemporaryDirectory() as folder:
+        for size in [int(s) for s in args.sizes.split(",")]:
+            ldif = os.path.join(folder, f"users{size}.ldif")
+            with open(ldif, "w") as f:
+                f.write(generate_users.header())
+                f.writelines(generate_users.user(i) for i in range(size))
+            whole, empty, rows = [], [], 0
+            for _ in range(args.repeat):
+                seconds, rows = exec_seconds(args.exec, ldif, "(objectClass=inetOrgPerson)")
+                whole.append(seconds)
+                empty.append(exec_seconds(args.exec, ldif, "(uid=nobody)")[0])
+            exec_call = max(statistics.median(whole) - statistics.median(empty), 1e-6)
+            server = Server(args.server, ldif, folder)
+            try:
+                sql = line("(objectClass=inetOrgPerson)")
+                py = [pymssql_call(server.port, sql) for _ in range(args.repeat)]
+                td = [tedious_call(server.port, sql, args.tedious_modules) for _ in range(args.repeat)]
+            finally:
+                server.stop()
+            assert all(r == rows for _, r in py + td), (rows, py, td)
+            py_s = statistics.median(s for s, _ in py)
+            td_s = statistics.median(s for s, _ in td)
+            print(f"| {size} | {rows} | {exec_call:.3f} s ({rows / exec_call:,.0f} rows/s) | {py_s:.3f} s "
+                  f"({rows / py_s:,.0f} rows/s) | {td_s:.3f} s ({rows / td_s:,.0f} rows/s) | {py_s / exec_call:.2f} | "
+                  f"{td_s / exec_call:.2f} |", flush=True)
+
+        # Memory over connections served one after another (a small call each).
+        ldif = os.path.join(folder, "users1000.ldif")
+        with open(ldif, "w") as f:
+            f.write(generate_users.header())
+            f.writelines(generate_users.user(i) for i in range(1000))
+        server = Server(args.server, ldif, folder)
+        print()
+        print("| connections served | server RSS (KiB) |")
+        print("|---:|---:|")
+        try:
+            done = 0
+            marks = sorted({0, 10, 100, args.connections // 2, args.connections})
+            for mark in marks:
+                while done < mark:
+                    pymssql_call(server.port, line("(uid=u00000*)"))
+                    done += 1
+                print(f"| {done} | {rss_kib(server.process.pid)} |", flush=True)
+        finally:
+            server.stop()
+
+
+if __name__ == "__main__":
+    main()
