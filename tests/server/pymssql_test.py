@@ -10,7 +10,7 @@ import unittest
 import pymssql
 from pymssql import _mssql
 
-from server_fixture import DIRECTORY, PASSWORD, USER, Build, Server, certificate, same_rows
+from server_fixture import DIRECTORY, PASSWORD, USER, WIDE_LINE, Build, Server, certificate, same_rows, wide_directory
 
 BUILD = None
 
@@ -63,6 +63,19 @@ class Answers(unittest.TestCase):
             self.assertIsInstance(rows["jking"][2], bytes)       # objectGUID: varbinary
             self.assertEqual(len(rows["jking"][2]), 16)
             self.assertEqual(rows["jmueller"][3], "Jürgen Müller")
+
+    def test_values_wider_than_8000_bytes_travel_as_text_and_image(self):
+        ldif = wide_directory()
+        for codepage in (1252, 65001):
+            with self.subTest(codepage=codepage), Server(BUILD, "--directory", ldif, codepage=codepage) as server:
+                expected = BUILD.expected(WIDE_LINE, codepage=codepage, directory=ldif)
+                with connect(server) as conn:
+                    cursor = conn.cursor()
+                    cursor.execute(WIDE_LINE)
+                    rows = rows_of(cursor)
+                self.assertEqual(rows, expected["rows"])
+                self.assertEqual(len(rows[0][1]), 10006)  # characters
+                self.assertEqual(len(rows[0][2]), 9000)
 
     def test_row_count(self):
         with Server(BUILD) as server:

@@ -1,5 +1,6 @@
 """A quarlix-server on a free loopback port for one test, and what
 quarlix-exec answers for the same call (the expected values)."""
+import base64
 import json
 import os
 import signal
@@ -20,14 +21,15 @@ class Build:
                                 capture_output=True, text=True, check=True, timeout=30)
         return result.stdout.strip()
 
-    def expected(self, line, codepage=65001):
+    def expected(self, line, codepage=65001, directory=None):
         """quarlix-exec's answer to an EXEC line: columns, rows, count, or the
         error; text cells as a client decodes them from the code page, binary
         cells as bytes. A text cell whose bytes the code page cannot decode is
         UNDECODABLE (clients replace such bytes, each in its own way)."""
         # The line's bytes in the code page, as a client's batch reaches the procedure.
         encoded = line.encode("utf-8" if codepage == 65001 else "cp1252")
-        result = subprocess.run([self.exec, "--format", "json", "--codepage", str(codepage), "-Q", encoded],
+        mount = ["--directory", directory] if directory else []
+        result = subprocess.run([self.exec, "--format", "json", "--codepage", str(codepage)] + mount + ["-Q", encoded],
                                 capture_output=True, timeout=60)
         answer = json.loads(result.stdout.decode("utf-8"))
         if "rows" in answer:
@@ -122,6 +124,21 @@ class Server:
 
 
 _CERTIFICATE = tempfile.TemporaryDirectory()
+WIDE_LINE = "EXEC quarlix 'LDAP://dc=example,dc=com', '(uid=wide)', 'uid,description,jpegPhoto'"
+
+
+def wide_directory():
+    """A directory whose one entry has a text of 10 006 characters (17 506
+    bytes of UTF-8, 10 006 of code page 1252) and a 9 000-byte
+    binary value: wider than varchar and varbinary columns go."""
+    path = os.path.join(_CERTIFICATE.name, "wide.ldif")
+    text = ("Lang: " + "äöü-" * 2500).encode("utf-8")
+    photo = bytes((i * 7) & 0xFF for i in range(9000))
+    with open(path, "w") as f:
+        f.write("dn: dc=example,dc=com\nobjectClass: dcObject\nobjectClass: organization\ndc: example\no: Example\n\n"
+                "dn: uid=wide,dc=example,dc=com\nobjectClass: inetOrgPerson\nuid: wide\ncn: Wide\nsn: Wide\n"
+                f"description:: {base64.b64encode(text).decode()}\njpegPhoto:: {base64.b64encode(photo).decode()}\n\n")
+    return path
 
 
 def certificate():

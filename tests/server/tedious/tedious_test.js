@@ -33,9 +33,10 @@ function certificate() {
 }
 
 // quarlix-exec's answer, cells as a client sees them: text, Buffers, null.
-function expected(line, codepage) {
+function expected(line, codepage, directory) {
   // Exit status 1 is the procedure's failure: its message is the answer then.
-  const out = spawnSync(EXEC, ['--format', 'json', '--codepage', String(codepage), '-Q', Buffer.from(line, 'utf8')])
+  const mount = directory ? ['--directory', directory] : [];
+  const out = spawnSync(EXEC, ['--format', 'json', '--codepage', String(codepage), ...mount, '-Q', Buffer.from(line, 'utf8')])
     .stdout.toString('utf8');
   const answer = JSON.parse(out);
   for (const row of answer.rows || []) {
@@ -225,6 +226,31 @@ test('cancelling an answer half-way leaves the connection usable', async () => {
   } finally {
     connection.close();
     await server.stop();
+  }
+});
+
+test('values wider than 8000 bytes arrive whole as text and image', async () => {
+  // One entry with a text of 10 006 characters and a binary value of 9 000 bytes.
+  const ldif = path.join(folder, 'wide.ldif');
+  const text = 'Lang: ' + 'äöü-'.repeat(2500);
+  const photo = Buffer.from(Array.from({ length: 9000 }, (_, i) => (i * 7) & 0xFF));
+  fs.writeFileSync(ldif, 'dn: dc=example,dc=com\nobjectClass: dcObject\nobjectClass: organization\ndc: example\no: Example\n\n' +
+    'dn: uid=wide,dc=example,dc=com\nobjectClass: inetOrgPerson\nuid: wide\ncn: Wide\nsn: Wide\n' +
+    `description:: ${Buffer.from(text).toString('base64')}\njpegPhoto:: ${photo.toString('base64')}\n\n`);
+  const line = "EXEC quarlix 'LDAP://dc=example,dc=com', '(uid=wide)', 'uid,description,jpegPhoto'";
+  for (const codepage of [1252, 65001]) {
+    const server = await startServer(['--directory', ldif], codepage);
+    const connection = await connect(server);
+    try {
+      const got = await batch(connection, line);
+      assert.ifError(got.error);
+      assert.deepStrictEqual(got.rows, expected(line, 65001, ldif).rows);
+      assert.strictEqual(got.rows[0][1], text);
+      assert.ok(photo.equals(got.rows[0][2]));
+    } finally {
+      connection.close();
+      await server.stop();
+    }
   }
 });
 
