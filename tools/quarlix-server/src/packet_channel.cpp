@@ -36,6 +36,21 @@ std::string tlsError(const char *what) {
   return std::string(what) + (text[0] ? std::string(": ") + text : std::string());
 }
 
+std::string packetBytes(std::uint8_t type, std::uint8_t status, std::uint8_t id, std::string_view payload) {
+  std::string packet;
+  packet.reserve(kHeaderSize + payload.size());
+  const size_t length = kHeaderSize + payload.size();
+  packet += static_cast<char>(type);
+  packet += static_cast<char>(status);
+  packet += static_cast<char>(length >> 8);
+  packet += static_cast<char>(length & 0xFF);
+  packet.append("\0\0", 2);  // session id
+  packet += static_cast<char>(id);
+  packet += '\0';  // window
+  packet.append(payload.data(), payload.size());
+  return packet;
+}
+
 }  // namespace
 
 PacketChannel::PacketChannel(int socketFd, int stopFd) : fd_(socketFd), stopFd_(stopFd), assembler_(kMaxMessageSize) {}
@@ -160,19 +175,7 @@ void PacketChannel::writeAll(std::string_view bytes) {
 }
 
 void PacketChannel::sendPacket(std::uint8_t type, std::uint8_t status, std::string_view payload) {
-  std::string packet;
-  packet.reserve(kHeaderSize + payload.size());
-  const size_t length = kHeaderSize + payload.size();
-  packet += static_cast<char>(type);
-  packet += static_cast<char>(status);
-  packet += static_cast<char>(length >> 8);
-  packet += static_cast<char>(length & 0xFF);
-  packet += '\0';  // session id
-  packet += '\0';
-  packet += static_cast<char>(packetId_++);
-  packet += '\0';  // window
-  packet.append(payload.data(), payload.size());
-  writeAll(packet);
+  writeAll(packetBytes(type, status, packetId_++, payload));
 }
 
 void PacketChannel::sendPart(std::uint8_t type, std::string_view payload, bool last) {
@@ -208,17 +211,7 @@ void PacketChannel::startTls(SSL_CTX *context, Clock::time_point deadline) {
       const size_t room = kDefaultPacketSize - kHeaderSize;
       for (size_t at = 0; at < out.size(); at += room) {
         std::string_view piece = std::string_view(out).substr(at, room);
-        std::string packet;
-        const size_t length = kHeaderSize + piece.size();
-        packet += static_cast<char>(kPrelogin);
-        packet += static_cast<char>(at + room >= out.size() ? kEndOfMessage : 0);
-        packet += static_cast<char>(length >> 8);
-        packet += static_cast<char>(length & 0xFF);
-        packet.append("\0\0", 2);
-        packet += static_cast<char>(packetId_++);
-        packet += '\0';
-        packet.append(piece.data(), piece.size());
-        writeRaw(packet, deadline);
+        writeRaw(packetBytes(kPrelogin, at + room >= out.size() ? kEndOfMessage : 0, packetId_++, piece), deadline);
       }
     }
   };
