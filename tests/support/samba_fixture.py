@@ -64,6 +64,8 @@ import sys
 import tempfile
 import time
 
+from server_lifetime import ServerLifetime
+
 REALM = "QX.TEST"
 DOMAIN = "QX"
 HOST = "dc.qx.test"
@@ -275,7 +277,7 @@ def parse_ldif(text):
 
 # -- a running server --
 
-class SambaDc:
+class SambaDc(ServerLifetime):
     def __init__(self, cache_folder, extra_ldif="", start_timeout=60):
         if not os.environ.get(NAMESPACE_MARK):
             raise RuntimeError("call samba_fixture.isolate() first: Samba's ports are fixed")
@@ -296,18 +298,6 @@ class SambaDc:
         self.ldaps_url = "ldaps://%s" % HOST
         self.gc_url = "ldap://%s:3268" % HOST
         self.gcs_url = "ldaps://%s:3269" % HOST
-
-    def __enter__(self):
-        try:
-            self.start()
-        except BaseException:
-            self.close()
-            raise
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
 
     def start(self):
         source = template(self.cache_folder, self.extra_ldif)

@@ -24,6 +24,8 @@ import tempfile
 import time
 import urllib.parse
 
+from server_lifetime import ServerLifetime
+
 SLAPD = "/usr/sbin/slapd"
 SLAPADD = "/usr/sbin/slapadd"
 LDAPSEARCH = "/usr/bin/ldapsearch"
@@ -44,7 +46,7 @@ def peer_credentials_dn():
     return "gidNumber=%d+uidNumber=%d,cn=peercred,cn=external,cn=auth" % (os.getgid(), os.getuid())
 
 
-class Slapd:
+class Slapd(ServerLifetime):
     def __init__(self, data, schema="", suffix="dc=example,dc=com",
                  rootdn="cn=admin,dc=example,dc=com", rootpw="secret",
                  access="access to * by * read", global_config="", debug_level=0, start_timeout=20,
@@ -70,18 +72,6 @@ class Slapd:
         self.port = None
 
     # -- lifetime --
-    def __enter__(self):
-        try:
-            self.start()
-        except BaseException:
-            self.close()
-            raise
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
-
     def start(self, detached=False):
         """detached: the server does not end with this process."""
         if self.own_folder:
