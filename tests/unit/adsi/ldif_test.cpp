@@ -121,10 +121,10 @@ TEST_F(LdifTest, AdAttributeSchemaEntriesDeclareTypesToo) {
 
 namespace {
 
-// A special character written as a hex pair shows with a backslash, as the
+// A reserved character written as a hex pair shows with a backslash, as the
 // LDAP store shows what OpenLDAP sends: in entry DNs, so in ADsPaths, and in
 // DN values. Other hex pairs, and backslash escapes, stay as written.
-TEST_F(LdifTest, EscapedSpecialsInDnsShowWithABackslash) {
+TEST_F(LdifTest, HexEscapedReservedCharactersShowWithABackslash) {
   mount("dn: dc=w,dc=test\nobjectClass: domain\ndc: w\n\n"
         "dn: cn=Smith\\2C John,dc=w,dc=test\nobjectClass: person\ncn: Smith, John\nsn: Smith\n\n"
         "dn: cn=a\\2Bb\\3Dc\\20,dc=w,dc=test\nobjectClass: person\ncn: a+b=c \nsn: A\n\n"

@@ -26,7 +26,7 @@ bool parseDn(std::string_view dn, std::vector<Rdn>& rdns);
 bool normalizeDn(std::string_view dn, std::string& normalized);
 std::string normalizeRdns(const std::vector<Rdn>& rdns, size_t first = 0);
 
-// The DN as both stores show it: a special character that the directory
+// The DN as both stores show it: a character RFC 4514 reserves that the directory
 // wrote as a hex pair ("\2C", as OpenLDAP does) escaped with a backslash
 // instead ("\,", as Active Directory writes it); everything else as written.
 std::string showDn(std::string_view dn);
