@@ -39,6 +39,20 @@ def anonymous_environment(folder):
     return env
 
 
+def measure_sizes(label, measure, exe, sizes, repeat, out):
+    """measure(exe, N, repeat, env, folder) for each N of `sizes` ("1000,10000"),
+    with anonymous_environment; the results, also written to `out` as JSON."""
+    with tempfile.TemporaryDirectory(prefix="quarlix-bench-") as folder:
+        env = anonymous_environment(folder)
+        results = []
+        for count in (int(n) for n in sizes.split(",")):
+            print("%s: %d users ..." % (label, count), file=sys.stderr, flush=True)
+            results.append(measure(os.path.abspath(exe), count, repeat, env, folder))
+    with open(out, "w") as f:
+        json.dump(results, f, indent=1)
+    return results
+
+
 def directory(count):
     parts = [generate_users.header()]
     parts.extend(generate_users.user(i) for i in range(count))
@@ -104,14 +118,7 @@ def main():
     parser.add_argument("--sizes", default="1000,10000,100000")
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
-    with tempfile.TemporaryDirectory(prefix="quarlix-bench-") as folder:
-        env = anonymous_environment(folder)
-        results = []
-        for count in (int(n) for n in args.sizes.split(",")):
-            print("search: %d users ..." % count, file=sys.stderr, flush=True)
-            results.append(measure(os.path.abspath(args.exe), count, args.repeat, env, folder))
-    with open(args.out, "w") as f:
-        json.dump(results, f, indent=1)
+    measure_sizes("search", measure, args.exe, args.sizes, args.repeat, args.out)
     return 0
 
 

@@ -22,13 +22,12 @@ import re
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 import generate_users  # noqa: E402
-from search_bench import anonymous_environment  # noqa: E402
+from search_bench import measure_sizes  # noqa: E402
 from slapd_fixture import Slapd  # noqa: E402
 
 FILTER = "(objectClass=inetOrgPerson)"
@@ -159,14 +158,7 @@ def main():
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--before")
     args = parser.parse_args()
-    with tempfile.TemporaryDirectory(prefix="quarlix-walks-") as folder:
-        env = anonymous_environment(folder)
-        results = []
-        for count in (int(n) for n in args.sizes.split(",")):
-            print("walks: %d users ..." % count, file=sys.stderr, flush=True)
-            results.append(measure(os.path.abspath(args.exe), count, args.repeat, env, folder))
-    with open(args.out, "w") as f:
-        json.dump(results, f, indent=1)
+    results = measure_sizes("walks", measure, args.exe, args.sizes, args.repeat, args.out)
     before = None
     if args.before:
         with open(args.before) as f:
