@@ -54,23 +54,23 @@ class RawClient:
         self.sock.sendall(data)
 
     def read_exact(self, n):
-        data = b""
+        data = bytearray()
         while len(data) < n:
             chunk = self.sock.recv(n - len(data))
             if not chunk:
                 raise ConnectionError("closed after %d of %d bytes" % (len(data), n))
             data += chunk
-        return data
+        return bytes(data)
 
     def read_message(self):
         """(type, payload) of the next whole message."""
-        payload, kind = b"", None
+        payload = bytearray()
         while True:
             kind, status, length = struct.unpack(">BBH", self.read_exact(4))
             self.read_exact(4)
             payload += self.read_exact(length - 8)
             if status & 1:
-                return kind, payload
+                return kind, bytes(payload)
 
     def closed_by_server(self, seconds=10):
         """True when the server closes the connection within `seconds` (any
