@@ -171,6 +171,22 @@ class Rpc(unittest.TestCase):
                 conn.close()
 
 
+class Cancel(unittest.TestCase):
+    def test_cancel_half_way_then_the_next_call_is_whole(self):
+        everything = f"EXEC quarlix '{DIRECTORY}', '(objectClass=*)', '*'"
+        with Server(BUILD) as server:
+            conn = _mssql.connect(server="127.0.0.1", port=server.port, user=USER, password=PASSWORD)
+            try:
+                for _ in range(5):
+                    conn.execute_query(everything)
+                    next(iter(conn))
+                    conn.cancel()  # sends an attention and reads to its acknowledgement
+                    conn.execute_query(SEARCH)
+                    self.assertEqual(len(list(conn)), BUILD.expected(SEARCH)["count"])
+            finally:
+                conn.close()
+
+
 class Concurrency(unittest.TestCase):
     def test_many_connections_give_the_same_answers_as_one_by_one(self):
         with Server(BUILD) as server:
