@@ -10,7 +10,7 @@ import time
 import unittest
 
 from raw_client import ATTENTION, LOGIN7, PRELOGIN, SQL_BATCH, RawClient, batch_payload, has_login_ack, login7_payload, packet, prelogin_payload
-from server_fixture import DIRECTORY, PASSWORD, USER, Build, Server, wait_until
+from server_fixture import DIRECTORY, PASSWORD, USER, Build, Server, certificate, wait_until
 
 BUILD = None
 SEARCH = f"EXEC quarlix '{DIRECTORY}', '(sAMAccountName=j*)', 'sAMAccountName'"
@@ -82,6 +82,29 @@ class Hostile(unittest.TestCase):
             self.assertEqual(good.batch(SEARCH), baseline)
             self.assertTrue(server.alive())
             good.close()
+
+    def test_encryption_that_cannot_be_agreed_or_a_broken_handshake_closes(self):
+        cert, key = certificate()
+        with Server(BUILD, "--tls-cert", cert, "--tls-key", key, "--login-timeout", "3") as server:
+            for name, data in (
+                    ("a client that cannot encrypt", packet(PRELOGIN, prelogin_payload(encryption=2))),
+                    ("garbage instead of a ClientHello",
+                     packet(PRELOGIN, prelogin_payload(encryption=1)) + packet(PRELOGIN, b"\x16\x03\x01" + b"x" * 300)),
+                    ("the login in clear instead of the handshake",
+                     packet(PRELOGIN, prelogin_payload(encryption=1)) + packet(LOGIN7, login7_payload(USER, PASSWORD))),
+                    ("a handshake that stops", packet(PRELOGIN, prelogin_payload(encryption=1)))):
+                with self.subTest(case=name):
+                    bad = RawClient(server.port)
+                    bad.send(data)
+                    self.assertTrue(bad.closed_by_server(8), name)
+                    bad.close()
+            self.assertTrue(server.alive())
+        with Server(BUILD) as server:
+            bad = RawClient(server.port)
+            bad.send(packet(PRELOGIN, prelogin_payload(encryption=3)))  # requires encryption; no certificate here
+            kind, answer = bad.read_message()
+            self.assertEqual(answer[answer[6] * 256 + answer[7]], 2)  # ENCRYPT_NOT_SUP
+            self.assertTrue(bad.closed_by_server(8))
 
     def test_login_and_idle_time_outs(self):
         with Server(BUILD, "--login-timeout", "1", "--idle-timeout", "2") as server:
