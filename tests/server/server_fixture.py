@@ -106,14 +106,20 @@ class Server:
         finally:
             self.error_file.close()
 
-    def __exit__(self, *exc):
-        if self.process.poll() is None:
+    def __exit__(self, kind, value, traceback):
+        status = self.process.poll()
+        if status is None:
             try:
-                self.stop()
+                status = self.stop()
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+                status = "no stop within 30 s"
+        log = self.stderr()
         self.folder.cleanup()
+        # Every server stops cleanly on SIGTERM (a sanitizer's report would make it fail).
+        if kind is None and status != 0:
+            raise AssertionError(f"the server ended with {status}:\n{log}")
 
     def stderr(self):
         with open(self.error_path) as f:

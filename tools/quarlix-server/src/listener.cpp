@@ -2,6 +2,8 @@
 
 #include "session.h"
 
+#include <openssl/crypto.h>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -127,6 +129,9 @@ bool Listener::run(const ServerContext &context, unsigned maxConnections, unsign
     try {
       std::thread([this, fd, peer, number, &context] {
         Session(fd, describeAddress(peer), number, context).run();
+        // OpenSSL's state of this thread goes now, not at some point after
+        // the server may have exited.
+        OPENSSL_thread_stop();
         connectionEnded();
       }).detach();
     } catch (const std::system_error &) {
