@@ -43,7 +43,9 @@
 #include "windows.h"
 
 #ifndef ADSI_COMPAT_API
-#if defined(__GNUC__)
+#if defined(_WIN32)
+#define ADSI_COMPAT_API /* exported by name in activeds.def */
+#elif defined(__GNUC__)
 #define ADSI_COMPAT_API __attribute__((visibility("default")))
 #else
 #define ADSI_COMPAT_API

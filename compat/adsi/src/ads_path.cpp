@@ -64,7 +64,7 @@ std::string unescapeSlashes(std::string_view dn) {
 
 }  // namespace
 
-HRESULT parseAdsPath(std::u16string_view widePath, AdsPath& out) {
+HRESULT parseAdsPath(WideStringView widePath, AdsPath& out) {
   out = AdsPath();
   std::string path = utf16ToUtf8(widePath);
   size_t colon = path.find(':');

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "text.h"
 #include "windows.h"
 
 namespace adsi {
@@ -19,7 +20,7 @@ struct AdsPath {
 
 // MK_E_SYNTAX for a path of no known provider, E_ADS_BAD_PATHNAME for a
 // malformed one.
-HRESULT parseAdsPath(std::u16string_view path, AdsPath& out);
+HRESULT parseAdsPath(WideStringView path, AdsPath& out);
 
 // "PROVIDER://server/dn", "PROVIDER://dn" or "PROVIDER://server"; '/' in the
 // DN escaped as ADSI writes it.

@@ -15,6 +15,7 @@
 namespace {
 
 std::atomic<long> g_liveAdsMem{0};
+const WCHAR kEmpty[1] = {0};
 
 }  // namespace
 
@@ -44,7 +45,7 @@ HRESULT WINAPI ADsBuildVarArrayStr(LPWSTR* strings, DWORD count, VARIANT* result
   HRESULT hr = SafeArrayAccessData(array, reinterpret_cast<void**>(&elements));
   for (DWORD i = 0; SUCCEEDED(hr) && i < count; ++i) {
     elements[i].vt = VT_BSTR;
-    elements[i].bstrVal = SysAllocString(strings[i] ? strings[i] : u"");
+    elements[i].bstrVal = SysAllocString(strings[i] ? strings[i] : kEmpty);
     if (!elements[i].bstrVal) hr = E_OUTOFMEMORY;
   }
   if (elements) SafeArrayUnaccessData(array);

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "ldap/ldap_store.h"
+#include "store/server_store.h"
 
 namespace adsi {
 namespace {
@@ -28,7 +28,7 @@ HRESULT storeFor(const AdsPath& path, std::shared_ptr<DirectoryStore>& store) {
   // directory does not answer to.
   if (store && (path.host.empty() || (path.port.empty() && store->answersTo(path.host)))) return S_OK;
   store.reset();
-  return LdapStore::open(path, store);
+  return openServerStore(path, store);
 }
 
 }  // namespace adsi

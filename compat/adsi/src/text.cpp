@@ -72,23 +72,23 @@ char32_t foldOne(char32_t c) {
 
 }  // namespace
 
-std::u16string utf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
+WideString utf8ToUtf16(std::string_view utf8) {
+  WideString out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
     char32_t cp = decodeOne(utf8, i);
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+      out += static_cast<WCHAR>(0xD800 + (cp >> 10));
+      out += static_cast<WCHAR>(0xDC00 + (cp & 0x3FF));
     } else {
-      out += static_cast<char16_t>(cp);
+      out += static_cast<WCHAR>(cp);
     }
   }
   return out;
 }
 
-std::string utf16ToUtf8(std::u16string_view utf16) {
+std::string utf16ToUtf8(WideStringView utf16) {
   std::string out;
   out.reserve(utf16.size());
   for (size_t i = 0; i < utf16.size(); ++i) {
@@ -155,7 +155,7 @@ std::string collapseSpaces(std::string_view utf8) {
 }
 
 BSTR allocBstr(std::string_view utf8) {
-  std::u16string wide = utf8ToUtf16(utf8);
+  WideString wide = utf8ToUtf16(utf8);
   return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 

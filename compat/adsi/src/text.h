@@ -8,11 +8,15 @@
 
 namespace adsi {
 
+// UTF-16 text in the platform's WCHAR: char16_t on Linux, wchar_t on Windows.
+using WideString = std::basic_string<WCHAR>;
+using WideStringView = std::basic_string_view<WCHAR>;
+
 // Invalid sequences become U+FFFD.
-std::u16string utf8ToUtf16(std::string_view utf8);
-std::string utf16ToUtf8(std::u16string_view utf16);
+WideString utf8ToUtf16(std::string_view utf8);
+std::string utf16ToUtf8(WideStringView utf16);
 inline std::string utf16ToUtf8(const WCHAR* s) {
-  return s ? utf16ToUtf8(std::u16string_view(s)) : std::string();
+  return s ? utf16ToUtf8(WideStringView(s)) : std::string();
 }
 
 std::string lowerAscii(std::string_view s);

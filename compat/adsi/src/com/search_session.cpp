@@ -17,16 +17,16 @@ constexpr const char* kAdsPath = "ADsPath";
 struct ColumnStorage {
   ColumnStorage() { ++detail::g_liveObjects; }
   ~ColumnStorage() { --detail::g_liveObjects; }
-  std::u16string name;
+  WideString name;
   std::vector<ADSVALUE> values;
   // Lists: elements never move, and an unused one costs no allocation (a
   // column is filled for every cell of a search).
-  std::list<std::u16string> strings;
+  std::list<WideString> strings;
   std::list<std::string> bytes;
   std::list<ADS_DN_WITH_BINARY> dnWithBinary;
   std::list<ADS_DN_WITH_STRING> dnWithString;
 
-  LPWSTR keep(std::u16string s) {
+  LPWSTR keep(WideString s) {
     strings.push_back(std::move(s));
     return strings.back().data();
   }
@@ -159,7 +159,7 @@ HRESULT SearchSession::nextColumnName(LPWSTR* name) {
     }
     if (next.empty()) return S_ADS_NOMORE_COLUMNS;
   }
-  std::u16string wide = utf8ToUtf16(next);
+  WideString wide = utf8ToUtf16(next);
   *name = AllocADsStr(wide.c_str());
   return *name ? S_OK : E_OUTOFMEMORY;
 }

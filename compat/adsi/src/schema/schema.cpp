@@ -1,9 +1,6 @@
 #include "schema/schema.h"
 
-#include <ldap_schema.h>
-
-#include <memory>
-
+#include "schema/attribute_type_text.h"
 #include "schema/syntax_types.h"
 #include "text.h"
 
@@ -144,34 +141,22 @@ void Schema::add(std::string_view name, ADSTYPE type) {
 }
 
 bool Schema::learnAttributeType(const std::string& description, std::string& reason) {
-  int code = 0;
-  const char* where = nullptr;
-  std::unique_ptr<LDAPAttributeType, void (*)(LDAPAttributeType*)> at(
-      ldap_str2attributetype(description.c_str(), &code, &where, LDAP_SCHEMA_ALLOW_ALL),
-      ldap_attributetype_free);
-  if (!at) {
-    // libldap may leave `where` one past the text when the definition ends
-    // too soon: only a place inside it is shown.
-    const char* begin = description.c_str();
-    const bool inside = where && where >= begin && where < begin + description.size();
-    reason = std::string("attribute type definition does not parse (") + ldap_scherr2str(code) +
-             (inside ? " near '" + std::string(where) + "')" : ")");
-    return false;
-  }
+  AttributeTypeText at;
+  if (!parseAttributeTypeText(description, at, reason)) return false;
   ADSTYPE type;
-  if (at->at_syntax_oid) {
-    type = adsTypeForSyntax(at->at_syntax_oid, at->at_equality_oid ? at->at_equality_oid : "");
-  } else if (at->at_sup_oid) {
-    type = typeOf(at->at_sup_oid);  // a subtype has its supertype's syntax
+  if (!at.syntax.empty()) {
+    type = adsTypeForSyntax(at.syntax, at.equality);
+  } else if (!at.superior.empty()) {
+    type = typeOf(at.superior);  // a subtype has its supertype's syntax
   } else {
     type = ADSTYPE_CASE_IGNORE_STRING;
   }
-  if (at->at_names) {
-    for (char** n = at->at_names; *n; ++n) add(*n, type);
-  } else if (at->at_oid) {
-    add(at->at_oid, type);
+  if (!at.names.empty()) {
+    for (const std::string& n : at.names) add(n, type);
+  } else if (!at.oid.empty()) {
+    add(at.oid, type);
   } else {
-    // LDAP_SCHEMA_ALLOW_ALL lets a definition through without its OID.
+    // The parser lets a definition through without its OID.
     reason = "attribute type definition names no attribute";
     return false;
   }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "iads.h"
+#include "text.h"
 
 namespace adsi {
 
@@ -14,8 +15,8 @@ namespace adsi {
 // members are set depends on `type`.
 struct TypedValue {
   ADSTYPE type = ADSTYPE_INVALID;
-  std::u16string text;  // strings; the string part of DN-with-string
-  std::u16string dn;    // the DN part of DN-with-binary / DN-with-string
+  WideString text;  // strings; the string part of DN-with-string
+  WideString dn;    // the DN part of DN-with-binary / DN-with-string
   std::string bytes;    // octet strings, security descriptors, DN-with-binary data
   int64_t number = 0;   // Boolean (0/1), integer (32 bits), large integer
   SYSTEMTIME time{};    // UTC
