@@ -5,12 +5,12 @@
 #include <cstdio>
 
 MountedDirectory::~MountedDirectory() {
-  if (mounted_) AdsCompatUnmount();
+  if (mounted_) unmount_();
 }
 
 bool MountedDirectory::mount(const std::string &ldifPath, std::string &error) {
   char reason[512] = "";
-  HRESULT hr = AdsCompatMountLdif(ldifPath.c_str(), reason, sizeof reason);
+  HRESULT hr = mount_(ldifPath.c_str(), reason, sizeof reason);
   if (hr < 0) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));

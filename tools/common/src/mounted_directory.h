@@ -1,12 +1,21 @@
-// The embedded directory of the Linux stand-in, mounted from an LDIF file
-// for as long as the holder lives.
+// The embedded directory of the stand-in, mounted from an LDIF file for as
+// long as the holder lives. On Linux the stand-in is linked in; on Windows
+// it is a module quarlix-exec loads, whose controls it hands over.
 #pragma once
 
 #include <string>
 
+#include "adsi_compat.h"
+
 class MountedDirectory {
  public:
-  MountedDirectory() = default;
+  using MountFunction = decltype(&AdsCompatMountLdif);
+  using UnmountFunction = decltype(&AdsCompatUnmount);
+
+#ifndef _WIN32
+  MountedDirectory() : MountedDirectory(&AdsCompatMountLdif, &AdsCompatUnmount) {}
+#endif
+  MountedDirectory(MountFunction mount, UnmountFunction unmount) : mount_(mount), unmount_(unmount) {}
   ~MountedDirectory();
   MountedDirectory(const MountedDirectory &) = delete;
   MountedDirectory &operator=(const MountedDirectory &) = delete;
@@ -15,5 +24,7 @@ class MountedDirectory {
   bool mount(const std::string &ldifPath, std::string &error);
 
  private:
+  MountFunction mount_;
+  UnmountFunction unmount_;
   bool mounted_ = false;
 };

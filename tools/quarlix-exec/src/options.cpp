@@ -181,10 +181,14 @@ Options:
   --library PATH         the procedure library (default: the one beside this
                          program, libquarlix.so or quarlix.dll)
   --format FORMAT        table (default), csv, json or events
-  --directory FILE.ldif  mount this LDIF file as the default directory (Linux)
+  --directory FILE.ldif  mount this LDIF file as the default directory (on
+                         Windows: through embedded-adsi\activeds.dll beside this
+                         program instead of the system's ADSI)
   --no-directory         mount none: serverless paths use the LDAP configuration
-                         (default: samples/corp.ldif beside this program, if present)
-  --fault OP=HRESULT     make a directory operation fail (repeatable, Linux);
+                         (default on Linux: samples/corp.ldif beside this program,
+                         if present; on Windows: the system's ADSI)
+  --fault OP=HRESULT     make a directory operation fail (repeatable; on Windows
+                         with --directory);
                          OP is an operation of the directory stand-in, such as
                          IDirectorySearch::ExecuteSearch; unknown ones are refused
   --fault list           print the operations --fault knows, one a line
