@@ -57,8 +57,8 @@ const char* const kQueriedObjects[] = {"IADs", "IADsMembers", "IEnumVARIANT", "I
 std::vector<std::string> listOperations() {
   std::vector<std::string> names(std::begin(kOperations), std::end(kOperations));
   for (const char* object : kQueriedObjects)
-    for (const char* interface : interfaceNames())
-      names.push_back(std::string(object) + "::QueryInterface(" + interface + ")");
+    for (const char* iid : interfaceNames())
+      names.push_back(std::string(object) + "::QueryInterface(" + iid + ")");
   return names;
 }
 
