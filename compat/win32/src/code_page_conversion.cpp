@@ -54,7 +54,15 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
       return fail(ERROR_NO_UNICODE_TRANSLATION);
     }
   } else {
-    for (size_t i = 0; i < length; ++i) out.put(win32compat::single_byte_to_unicode(codePage, bytes[i]));
+    for (size_t i = 0; i < length; ++i) {
+      // Strict conversion refuses a byte the table turns into its default
+      // character, '?', without being '?' itself (US-ASCII's 0xBF), as
+      // Wine's tables do.
+      WCHAR unit = win32compat::single_byte_to_unicode(codePage, bytes[i]);
+      if ((dwFlags & MB_ERR_INVALID_CHARS) && unit == u'?' && bytes[i] != '?')
+        return fail(ERROR_NO_UNICODE_TRANSLATION);
+      out.put(unit);
+    }
   }
   return out.finish();
 }

@@ -155,10 +155,15 @@ HRESULT to_string(const VARIANT &src, USHORT flags, VARIANT *out) {
       case VT_EMPTY:
         break;
       case VT_BOOL: {
-        bool words = flags & (VARIANT_ALPHABOOL | kLocalBool);
-        const char *word = src.boolVal ? (words ? "True" : "-1") : (words ? "False" : "0");
-        length = std::strlen(word);
-        std::memcpy(text, word, length);
+        // As words only when asked; otherwise the number the VARIANT_BOOL
+        // holds, as Wine's oleaut32 writes it (-1 and 0, and 1 for a 1).
+        if (flags & (VARIANT_ALPHABOOL | kLocalBool)) {
+          const char *word = src.boolVal ? "True" : "False";
+          length = std::strlen(word);
+          std::memcpy(text, word, length);
+        } else {
+          length = static_cast<size_t>(std::to_chars(text, text + sizeof text, static_cast<int>(src.boolVal)).ptr - text);
+        }
         break;
       }
       case VT_R4: length = real_text(src.fltVal, 7, text); break;
