@@ -45,6 +45,48 @@ class ProcedureDll(unittest.TestCase):
         self.check("x86_64-w64-mingw32", os.environ["QX_WIN64"], "pei-x86-64", "PE32+")
 
 
+def imported_functions(triplet, path, dll):
+    """The names `path` imports from `dll` (objdump -p's import table)."""
+    text = subprocess.run([f"{triplet}-objdump", "-p", path], check=True, capture_output=True, text=True).stdout
+    names, inside = [], False
+    for line in text.splitlines():
+        if line.strip().startswith("DLL Name:"):
+            inside = line.split(":", 1)[1].strip().lower() == dll.lower()
+        elif inside:
+            entry = re.match(r"^\s*[0-9a-f]+\s+\d+\s+(\S+)\s*$", line)
+            if entry:
+                names.append(entry.group(1))
+    return names
+
+
+class EmbeddedAdsi(unittest.TestCase):
+    """embedded-adsi/activeds.dll stands in for the system's ADSI: it must
+    export every function the procedure imports from ADSI, by name, and build
+    on nothing but what Windows itself has."""
+
+    def check(self, triplet, folder, file_format):
+        dll = os.path.join(folder, "embedded-adsi", "activeds.dll")
+        actual_format, _, imports, exports = pe_tables(triplet, dll)
+        self.assertEqual(actual_format, file_format)
+        wanted = imported_functions(triplet, os.path.join(folder, "quarlix.dll"), "activeds.dll")
+        self.assertEqual(sorted(wanted), ["ADsBuildVarArrayStr", "ADsEnumerateNext", "ADsGetObject", "FreeADsMem"])
+        self.assertEqual([name for name in wanted if name not in exports], [])
+        for control in ("AdsCompatMountLdif", "AdsCompatUnmount", "AdsCompatSetFault", "AdsCompatClearFaults",
+                        "AdsCompatFaultOperation"):
+            self.assertIn(control, exports)
+        # No decorated stdcall names (name@N) on either machine.
+        self.assertEqual([name for name in exports if "@" in name], [])
+        lowered = {name.lower() for name in imports}
+        self.assertTrue(lowered <= {"kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll"}, lowered)
+        self.assertIn("oleaut32.dll", lowered)
+
+    def test_x86_64(self):
+        self.check("x86_64-w64-mingw32", os.environ["QX_WIN64"], "pei-x86-64")
+
+    def test_i686(self):
+        self.check("i686-w64-mingw32", os.environ["QX_WIN32"], "pei-i386")
+
+
 class WineHost(unittest.TestCase):
     def test_host_and_stand_in_carry_their_runtime(self):
         # Under Wine there is no MinGW runtime either: the host program and

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The Windows DLLs: builds both with mingw-w64, inspects what a server would
 # load (machine type, exports, imports) and runs the x86_64 DLL under wine64
-# through quarlix-exec.exe, against the Linux build and a slapd on loopback.
+# through quarlix-exec.exe: against the Linux build on every road of the
+# embedded store built for Windows, and through Wine's ADSI against a slapd
+# on loopback. The platform calls themselves are compared too: compat/win32
+# against Wine's kernel32/ole32/oleaut32.
 #
 # Environment: QUARLIX_LINUX_BUILD  the Linux build to compare with
 #                                   (default build/linux; built when absent)
@@ -21,14 +24,14 @@ for preset in win32 win64; do
   cmake --build --preset "$preset"
 done
 
-if [ ! -x "$linux_build/quarlix-exec" ]; then
+if [ ! -x "$linux_build/quarlix-exec" ] || [ ! -x "$linux_build/win32_calls" ]; then
   step "Building the Linux host to compare with ($linux_build)"
   if [ "$linux_build" = build/linux ]; then
     cmake --preset linux >/dev/null
     cmake --build --preset linux
   else
-    cmake -S . -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARLIX_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$linux_build" --target quarlix-exec quarlix
+    cmake -S . -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$linux_build" --target quarlix-exec quarlix win32_calls
   fi
 fi
 
@@ -66,6 +69,15 @@ step "slapd on loopback"
 ldap_url=$("$here/slapd_fixture.sh" start "$slapd_dir" 150)
 echo "$ldap_url"
 
-step "Calls under wine64"
+step "compat/win32 against Wine"
+QX_WINE=$wine QX_WIN_CALLS=build/win64/win32_calls.exe QX_LINUX_CALLS="$linux_build/win32_calls" \
+  python3 "$here/differential_test.py"
+
+step "Every road: the x86_64 DLL on the embedded store against the Linux build"
+QX_WINE=$wine QX_WIN_EXEC=build/win64/quarlix-exec.exe QX_LINUX_EXEC="$linux_build/quarlix-exec" \
+  QX_WIN_CALLS=build/win64/win32_calls.exe QX_LINUX_CALLS="$linux_build/win32_calls" QX_TMP="$PWD/build/win64" \
+  python3 "$here/roads_test.py"
+
+step "Calls under wine64 through Wine's ADSI"
 QX_WINE=$wine QX_WIN_EXEC=build/win64/quarlix-exec.exe QX_LINUX_EXEC="$linux_build/quarlix-exec" \
   QX_LDAP_URL="$ldap_url" python3 "$here/wine_calls_test.py"

@@ -93,6 +93,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
   BOOL usedDefault = FALSE;
   for (size_t i = 0; i < length; ++i) {
     int byte = win32compat::unicode_to_single_byte(codePage, lpWideCharStr[i]);
+    if (byte < 0 && !(dwFlags & WC_NO_BEST_FIT_CHARS))
+      byte = win32compat::best_fit_single_byte(codePage, lpWideCharStr[i]);
     if (byte < 0) usedDefault = TRUE;
     out.put(byte < 0 ? fallback : static_cast<char>(byte));
   }

@@ -22,6 +22,9 @@ bool is_single_byte(UINT codePage);
 WCHAR single_byte_to_unicode(UINT codePage, unsigned char byte);
 // -1 when the code page has no byte for the character.
 int unicode_to_single_byte(UINT codePage, WCHAR unit);
+// The byte of a similar character for one the code page lacks (best fit);
+// -1 when there is none.
+int best_fit_single_byte(UINT codePage, WCHAR unit);
 
 }  // namespace win32compat
 

@@ -81,7 +81,27 @@ TEST_F(CodePage, Windows1252HighBytesBothWays) {
 TEST_F(CodePage, Latin1AndAsciiTables) {
   EXPECT_EQ(widen(28591, "\x80\xE9"), u"\u0080\u00E9");
   EXPECT_EQ(narrow(28591, u"\u0080\u20AC"), "\x80?");
-  EXPECT_EQ(narrow(20127, u"a\u00E9"), "a?");
+  // US-ASCII writes a similar character where it has none (best fit, as
+  // Wine's table does), and the default one when best fit is refused.
+  EXPECT_EQ(narrow(20127, u"a\u00E9"), "ae");
+  char out[4] = {};
+  BOOL used = FALSE;
+  EXPECT_EQ(WideCharToMultiByte(20127, WC_NO_BEST_FIT_CHARS, u"a\u00E9", 2, out, 4, nullptr, &used), 2);
+  EXPECT_EQ(std::string(out, 2), "a?");
+  EXPECT_TRUE(used);
+}
+
+TEST_F(CodePage, BestFitOf1252) {
+  // Characters 1252 lacks become a similar one without counting as the
+  // default; what has no similar one stays the default.
+  char out[8] = {};
+  BOOL used = TRUE;
+  EXPECT_EQ(WideCharToMultiByte(1252, 0, u"\u0141\u0107\u03A9", 3, out, 8, nullptr, &used), 3);
+  EXPECT_EQ(std::string(out, 3), "LcO");
+  EXPECT_FALSE(used);
+  EXPECT_EQ(WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, u"\u0141", 1, out, 8, nullptr, &used), 1);
+  EXPECT_EQ(std::string(out, 1), "?");
+  EXPECT_TRUE(used);
 }
 
 TEST_F(CodePage, UnmappableCharactersUseTheDefaultChar) {

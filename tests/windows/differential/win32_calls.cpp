@@ -11,7 +11,12 @@
 //                                     procedure asks for it, in hex (empty: none)
 //   win32_calls date DATE...          VariantChangeType(VT_DATE -> VT_BSTR) of
 //                                     each value, the text in hex
+//   win32_calls bestfit CP            every UTF-16 unit outside the code page's
+//                                     own table that WideCharToMultiByte(CP, 0)
+//                                     writes as a byte of its own: "XXXX YY"
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -178,7 +183,7 @@ void changeTypeCalls() {
   for (double date : dates)
     for (const Flag& flag : kFlags) {
       char key[80];
-      std::snprintf(key, sizeof key, "VariantChangeType(VT_DATE %.9g,%s)", date, flag.name);
+      std::snprintf(key, sizeof key, "VariantChangeType(VT_DATE %.15g,%s)", date, flag.name);
       line(key, dateText(date, flag.value));
     }
 
@@ -390,7 +395,9 @@ int all() {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifndef _WIN32
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);  // lines end in \n on both sides
+#else
   // The Windows side runs with Wine's ANSI code page of the test's locale,
   // 1252; this side takes the same one.
   Win32CompatSetAnsiCodePage(1252);
@@ -421,6 +428,20 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  std::fprintf(stderr, "usage: win32_calls all | describe CODE... | date DATE...\n");
+  if (mode == "bestfit" && argc == 3) {
+    UINT page = static_cast<UINT>(std::strtoul(argv[2], nullptr, 0));
+    for (unsigned unit = 0x80; unit <= 0xFFFF; ++unit) {
+      if (unit >= 0xD800 && unit <= 0xDFFF) continue;
+      WCHAR wide = static_cast<WCHAR>(unit), back = 0;
+      char narrow = 0;
+      BOOL usedDefault = FALSE;
+      if (WideCharToMultiByte(page, 0, &wide, 1, &narrow, 1, nullptr, &usedDefault) != 1 || usedDefault) continue;
+      // A byte that converts back to the same unit is the table's own.
+      if (MultiByteToWideChar(page, 0, &narrow, 1, &back, 1) == 1 && back == wide) continue;
+      std::printf("%04X %02X\n", unit, static_cast<unsigned char>(narrow));
+    }
+    return 0;
+  }
+  std::fprintf(stderr, "usage: win32_calls all | describe CODE... | date DATE... | bestfit CP\n");
   return 2;
 }
