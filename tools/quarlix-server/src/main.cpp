@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -62,9 +63,38 @@ TlsContext makeTlsContext(const ServerOptions &options, std::string &error) {
   return context;
 }
 
+// The terminal does not show what is typed while it lives (when standard
+// input is one).
+class HiddenInput {
+ public:
+  HiddenInput() : active_(isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_) == 0) {
+    if (!active_) return;
+    termios quiet = saved_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    std::cerr << "Password: " << std::flush;
+  }
+  ~HiddenInput() {
+    if (!active_) return;
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+    std::cerr << '\n';
+  }
+  HiddenInput(const HiddenInput &) = delete;
+  HiddenInput &operator=(const HiddenInput &) = delete;
+
+ private:
+  termios saved_{};
+  bool active_;
+};
+
 int printLogin(const std::string &name) {
   std::string password;
-  if (!std::getline(std::cin, password)) return cannotStart("--print-login reads the password on standard input");
+  bool read;
+  {
+    HiddenInput hidden;
+    read = static_cast<bool>(std::getline(std::cin, password));
+  }
+  if (!read) return cannotStart("--print-login reads the password on standard input");
   if (!password.empty() && password.back() == '\r') password.pop_back();
   std::string error;
   std::string line = makeLoginLine(name, password, error);
