@@ -102,6 +102,15 @@ function run(connection, make) {
   });
 }
 
+// A request of `text` with varchar parameters of these names and values.
+function varchars(text, names, values) {
+  return (done) => {
+    const request = new Request(text, done);
+    names.forEach((name, i) => request.addParameter(name, TYPES.VarChar, values[i]));
+    return request;
+  };
+}
+
 function batch(connection, sql) {
   const make = (done) => new Request(sql, done);
   make.call = (r) => connection.execSqlBatch(r);
@@ -123,26 +132,15 @@ test('batches, sp_executesql and RPC give quarlix-exec\'s answers', async () => 
       assert.ok(got.rows.some((r) => r[3] === 'Jürgen Müller'));
 
       // sp_executesql, the way parameterised queries travel.
-      const make = (done) => {
-        const r = new Request('EXEC quarlix @adspath = @path, @filter = @f, @field_names = @names', done);
-        r.addParameter('path', TYPES.VarChar, DIRECTORY);
-        r.addParameter('f', TYPES.VarChar, '(sAMAccountName=j*)');
-        r.addParameter('names', TYPES.VarChar, 'sAMAccountName,mail,objectGUID,cn');
-        return r;
-      };
+      const values = [DIRECTORY, '(sAMAccountName=j*)', 'sAMAccountName,mail,objectGUID,cn'];
+      const make = varchars('EXEC quarlix @adspath = @path, @filter = @f, @field_names = @names', ['path', 'f', 'names'], values);
       make.call = (r) => connection.execSql(r);
       const parameterised = await run(connection, make);
       assert.ifError(parameterised.error);
       assert.deepStrictEqual(parameterised.rows, want.rows);
 
       // An RPC by name with named varchar parameters.
-      const rpc = (done) => {
-        const r = new Request('master.dbo.quarlix', done);
-        r.addParameter('adspath', TYPES.VarChar, DIRECTORY);
-        r.addParameter('filter', TYPES.VarChar, '(sAMAccountName=j*)');
-        r.addParameter('field_names', TYPES.VarChar, 'sAMAccountName,mail,objectGUID,cn');
-        return r;
-      };
+      const rpc = varchars('master.dbo.quarlix', ['adspath', 'filter', 'field_names'], values);
       rpc.call = (r) => connection.callProcedure(r);
       const called = await run(connection, rpc);
       assert.ifError(called.error);
