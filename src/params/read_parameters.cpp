@@ -12,6 +12,14 @@ namespace {
 
 constexpr const char* kParameterNames[] = {"@adspath", "@filter", "@field_names", "@scope"};
 constexpr int kMaxValueLength = 512;  // 511 bytes are accepted, 512 are not
+constexpr int kMaxPositionalParameters = 4;
+
+bool isCharacterType(int type) {
+  return type == SRVVARCHAR || type == SRVCHAR || type == SRVBIGVARCHAR || type == SRVBIGCHAR;
+}
+
+// The server pads a fixed-length value with blanks to its declared length.
+bool isFixedLength(int type) { return type == SRVCHAR || type == SRVBIGCHAR; }
 
 }  // namespace
 
@@ -37,10 +45,12 @@ bool Request::bindParameters() {
     named += number;
   }
   // No parameter carries one of the four names: the call is positional,
-  // whatever names its parameters have. A fifth value has no place and is an
-  // index fault.
-  if (named == 0 && count > 0)
+  // whatever names its parameters have. A fifth value has no place: the
+  // caller is told the count is wrong and how to call.
+  if (named == 0 && count > 0) {
+    if (count > kMaxPositionalParameters) throw ErrorText{std::string(texts::kWrongCount) + texts::kUsage};
     for (int i = 0; i < count; ++i) paramNumbers[static_cast<size_t>(i)] = i + 1;
+  }
 
   if (paramNumbers[0] == 0) return false;
 
@@ -70,7 +80,7 @@ bool Request::readParameter(int number, std::string& target) {
   const Host host(srvproc);
   const int type = host.parameterType(number);
   const int length = host.parameterLength(number);
-  if (type != SRVVARCHAR && type != SRVCHAR) {
+  if (!isCharacterType(type)) {
     errorText = texts::kWrongType;
     return false;
   }
@@ -81,6 +91,7 @@ bool Request::readParameter(int number, std::string& target) {
   const char* data = host.parameterData(number);
   std::string text;
   if (data && length > 0) text.assign(data, strnlen(data, static_cast<size_t>(length)));
+  if (isFixedLength(type)) text.erase(text.find_last_not_of(' ') + 1);
   if (text == " ") text.clear();
   target = text;
   return true;

@@ -147,9 +147,58 @@ TEST(Parameters, ScopeKeywordsIgnoreCase) {
             "Wrong parameters. \nWrong parameter @scope.");
 }
 
-TEST(Parameters, FifthPositionalValueIsAnIndexFault) {
+TEST(Parameters, FifthPositionalValueIsAWrongCount) {
+  const std::string usage =
+      "Usage:\nexec master..quarlix \t{[@adspath =]'adspath'}\n\t\t\t[, [@filter =] 'filter']\n"
+      "\t\t\t[, [@field_names =] 'name1[,...n]']\n\t\t\t[, [@scope =] 'scope']\n";
   Intake intake({value("a"), value("b"), value("c"), value("GET_OBJECT_LIST"), value("e")});
-  EXPECT_THROW(intake.request->readParameters(), IndexFault);
+  EXPECT_EQ(intake.failure(), "Wrong count of parameters.\n" + usage);
+  EXPECT_EQ(Intake({value("a"), value("b"), value("c"), value("d"), value("e"), value("f"), value("g")}).failure(),
+            "Wrong count of parameters.\n" + usage);
+  // By name, parameters beyond the four are ignored as before.
+  Intake byName({named("@adspath", "LDAP://x"), named("@extra", "1"), named("@more", "2"), value("3"), value("4")});
+  EXPECT_EQ(byName.failure(), "");
+  EXPECT_EQ(byName.request->adsPath, "LDAP://x");
+}
+
+TEST(Parameters, LongCharacterTypesAreAcceptedLikeTheShortOnes) {
+  Intake longVarchar({typed(SRVBIGVARCHAR, "LDAP://x"), typed(SRVBIGVARCHAR, "(cn=a)")});
+  ASSERT_EQ(longVarchar.failure(), "");
+  EXPECT_EQ(longVarchar.request->adsPath, "LDAP://x");
+  EXPECT_EQ(longVarchar.request->filter, "(cn=a)");
+  Intake longest({typed(SRVBIGVARCHAR, std::string(511, 'a'))});
+  ASSERT_EQ(longest.failure(), "");
+  EXPECT_EQ(longest.request->adsPath.size(), 511u);
+  EXPECT_EQ(Intake({typed(SRVBIGVARCHAR, std::string(512, 'a'))}).failure(),
+            "Wrong parameter @adspath. Parameter too long.");
+  EXPECT_EQ(Intake({typed(SRVBIGCHAR, std::string(512, ' '))}).failure(),
+            "Wrong parameter @adspath. Parameter too long.");
+  EXPECT_EQ(Intake({value("x"), typed(SRVNCHAR, std::string("(\0", 2))}).failure(),
+            "Wrong parameter @filter.Parameter data type is wrong.");
+}
+
+TEST(Parameters, FixedLengthValuesLoseTheirPaddingBlanks) {
+  for (BYTE type : {SRVCHAR, SRVBIGCHAR}) {
+    Intake intake({typed(type, "LDAP://x  "), typed(type, "   "), typed(type, "mail  "),
+                   typed(type, "GET_GROUP_MEMBERS   ")});
+    ASSERT_EQ(intake.failure(), "") << int(type);
+    EXPECT_EQ(intake.request->adsPath, "LDAP://x");
+    EXPECT_EQ(intake.request->filter, "");
+    EXPECT_EQ(intake.columnNames(), std::vector<std::string>{"mail"});
+    EXPECT_EQ(intake.request->groupMembers, 1);
+    // Only trailing blanks are padding.
+    Intake inner({typed(type, " LDAP://a b \t "), value(""), typed(type, " cn, mail ")});
+    ASSERT_EQ(inner.failure(), "");
+    EXPECT_EQ(inner.request->adsPath, " LDAP://a b \t");
+    EXPECT_EQ(inner.columnNames(), (std::vector<std::string>{" cn", " mail"}));
+  }
+  // A variable-length value keeps its blanks, so a keyword followed by one is
+  // not a keyword there.
+  EXPECT_EQ(Intake({value("x"), value(""), value("*"), value("GET_GROUP_MEMBERS ")}).failure(),
+            "Wrong parameters. \nWrong parameter @scope.");
+  Intake varchar({value("x"), value(""), typed(SRVVARCHAR, "mail  ")});
+  ASSERT_EQ(varchar.failure(), "");
+  EXPECT_EQ(varchar.columnNames(), std::vector<std::string>{"mail  "});
 }
 
 TEST(FieldNames, PiecesBecomeColumnsLiterally) {
