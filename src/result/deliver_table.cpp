@@ -3,15 +3,16 @@
 
 namespace {
 
-int columnType(const ColumnInfo& column) {
-  const bool wide = column.maxLength >= 256;
-  if (column.binary) return wide ? SRVBIGVARBINARY : SRVVARBINARY;
-  return wide ? SRVBIGVARCHAR : SRVVARCHAR;
-}
+// The host takes character and binary columns up to 8000 bytes wide; a
+// wider column goes as text or image, so that its cells go whole.
+constexpr int32_t kMaxShortWidth = 255;
+constexpr int32_t kMaxLongWidth = 8000;
 
-// Only a cell of exactly these four bytes is sent as NULL: a binary value
-// that merely begins with "NULL" and a zero byte is data, not the sentinel.
-bool isNullCell(std::string_view cell) { return cell == kNullCell; }
+int columnType(const ColumnInfo& column) {
+  if (column.maxLength > kMaxLongWidth) return column.binary ? SRVIMAGE : SRVTEXT;
+  if (column.maxLength > kMaxShortWidth) return column.binary ? SRVBIGVARBINARY : SRVBIGVARCHAR;
+  return column.binary ? SRVVARBINARY : SRVVARCHAR;
+}
 
 }  // namespace
 
@@ -24,9 +25,11 @@ void deliverTable(const Host& host, const ResultTable& table) {
   for (size_t r = 0; r < table.rows.size(); ++r) {
     const size_t cells = table.rows.cellCount(r);
     for (size_t j = 0; j < cells; ++j) {
+      // Length 0 sends SQL NULL: an absent cell, and (as the host has no
+      // other way) an empty text.
       const std::string_view cell = table.rows.cell(r, j);
       host.bindCell(static_cast<int>(j + 1), cell,
-                    isNullCell(cell) ? 0 : static_cast<int>(cell.size()));
+                    table.rows.absent(r, j) ? 0 : static_cast<int>(cell.size()));
     }
     host.sendRow();
   }

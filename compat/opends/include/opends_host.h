@@ -19,14 +19,19 @@
  *   server's library documents. A NULL value has length 0 and data null; an
  *   empty value has length 0 and data pointing at an empty buffer.
  * - srv_describe defines the next column (numbers go 1, 2, ... in order) and
- *   returns its number; 0 for any other number, a bad name length, or once a
- *   row of the result set was sent. Its source length and data are the
- *   column's first binding.
+ *   returns its number; 0 for any other number, a bad name length, once a
+ *   row of the result set was sent, or a width the type does not allow:
+ *   0 to 8000 bytes for the character and binary types (SRVVARCHAR,
+ *   SRVBIGVARCHAR, SRVVARBINARY, SRVBIGVARBINARY and their fixed forms), any
+ *   width that is not negative for SRVTEXT and SRVIMAGE. Its source length
+ *   and data are the column's first binding.
  * - srv_setcoldata, srv_setcollen: FAIL for a column outside 1..described
  *   or a negative length. Bindings stay until changed or until a done.
  * - srv_sendrow copies the bytes of every described column as bound at that
  *   moment; a length of 0 sends NULL. FAIL (and nothing sent) without
- *   described columns or when a column has a length but no data.
+ *   described columns, when a column has a length but no data, or when a
+ *   cell is longer than the width its column was described with (the
+ *   character, binary, text and image types).
  * - srv_sendmsg: SRV_NULLTERM lengths use strlen; FAIL for another negative
  *   length or a length without text.
  * - srv_senddone ends the result set: the next srv_describe starts anew.

@@ -33,6 +33,8 @@ typedef char DBCHAR;
 typedef unsigned char DBBINARY;
 
 #define SRV_TDS_NULL (BYTE)0x1f
+#define SRV_TDS_IMAGE (BYTE)0x22
+#define SRV_TDS_TEXT (BYTE)0x23
 #define SRV_TDS_VARBINARY (BYTE)0x25
 #define SRV_TDS_INTN (BYTE)0x26
 #define SRV_TDS_VARCHAR (BYTE)0x27
@@ -46,6 +48,8 @@ typedef unsigned char DBBINARY;
 #define SRV_TDS_NVARCHAR (BYTE)0xe7
 #define SRV_TDS_NCHAR (BYTE)0xef
 
+#define SRVIMAGE SRV_TDS_IMAGE
+#define SRVTEXT SRV_TDS_TEXT
 #define SRVVARBINARY SRV_TDS_VARBINARY
 #define SRVVARCHAR SRV_TDS_VARCHAR
 #define SRVCHAR SRV_TDS_CHAR

@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include <limits>
 #include <cstring>
 
 namespace {
@@ -13,7 +14,33 @@ bool equalIgnoringAsciiCase(const std::string &a, const char *b, int length) {
   return true;
 }
 
+bool isCharacterOrBinary(LONG type) {
+  switch (type) {
+    case SRVVARCHAR:
+    case SRVCHAR:
+    case SRVVARBINARY:
+    case SRVBINARY:
+    case SRVBIGVARCHAR:
+    case SRVBIGCHAR:
+    case SRVBIGVARBINARY:
+    case SRVBIGBINARY: return true;
+    default: return false;
+  }
+}
+
+bool isTextOrImage(LONG type) { return type == SRVTEXT || type == SRVIMAGE; }
+
 }  // namespace
+
+bool widthAllowed(LONG type, LONG width) {
+  if (isCharacterOrBinary(type)) return width >= 0 && width <= kMaxCharacterWidth;
+  if (isTextOrImage(type)) return width >= 0;
+  return true;  // fixed-length types ignore the width
+}
+
+LONG cellLimit(LONG type, LONG width) {
+  return isCharacterOrBinary(type) || isTextOrImage(type) ? width : std::numeric_limits<LONG>::max();
+}
 
 bool resolveTextLength(const char *text, int length, int &resolved) {
   if (length == SRV_NULLTERM) {

@@ -39,6 +39,7 @@ struct CXPData {
   struct Binding {
     const void *data = nullptr;
     int length = 0;
+    LONG limit = 0;  // the longest cell the column takes (its described width)
   };
 
   std::mutex mutex;
@@ -55,6 +56,16 @@ struct CXPData {
   int findParameter(const char *name, int length);
   bool validColumn(int column) const { return column >= 1 && column <= static_cast<int>(columns.size()); }
 };
+
+constexpr LONG kMaxCharacterWidth = 8000;
+
+// Whether a column of that type may be described with that width: 0 to 8000
+// bytes for the character and binary types, any width that is not negative
+// for text and image.
+bool widthAllowed(LONG type, LONG width);
+// The longest cell a column of that type and width takes: the width for the
+// types that have one, no limit for fixed-length types.
+LONG cellLimit(LONG type, LONG width);
 
 // Resolves a (text, length) pair whose length may be SRV_NULLTERM. False for a
 // negative length other than SRV_NULLTERM, or a length without text.

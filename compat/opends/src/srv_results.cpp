@@ -6,11 +6,11 @@ using Lock = std::lock_guard<std::mutex>;
 namespace {
 
 // A row can go out once columns are described and every bound length has
-// data behind it.
+// data behind it and fits the width its column was described with.
 bool rowSendable(const std::vector<CXPData::Binding> &columns) {
   if (columns.empty()) return false;
   for (const CXPData::Binding &binding : columns)
-    if (binding.length > 0 && !binding.data) return false;
+    if ((binding.length > 0 && !binding.data) || binding.length > binding.limit) return false;
   return true;
 }
 
@@ -48,9 +48,9 @@ OPENDS_API int __cdecl srv_describe(SRV_PROC *srvproc, int colnumber, char *colu
   Lock lock(srvproc->mutex);
   int resolved = 0;
   bool nameOk = resolveTextLength(column_name, namelen, resolved);
-  bool ok = nameOk && !srvproc->rowSent && srclen >= 0 &&
+  bool ok = nameOk && !srvproc->rowSent && srclen >= 0 && widthAllowed(desttype, destlen) &&
             colnumber == static_cast<int>(srvproc->columns.size()) + 1;
-  if (ok) srvproc->columns.push_back({srcdata, static_cast<int>(srclen)});
+  if (ok) srvproc->columns.push_back({srcdata, static_cast<int>(srclen), cellLimit(desttype, destlen)});
   CXPData::Event &event = srvproc->record(ODS_EVENT_DESCRIBE, ok ? colnumber : 0);
   event.view.number = colnumber;
   event.view.lengthArgument = namelen;

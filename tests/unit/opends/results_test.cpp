@@ -45,6 +45,51 @@ TEST(OpendsResults, DescribeNumbersColumnsInOrderOnly) {
   EXPECT_EQ(events[0].result, 0);
 }
 
+TEST(OpendsResults, WidthsAreThoseTheTypeAllows) {
+  opends::Connection c;
+  int column = 1;
+  for (int type : {SRVVARCHAR, SRVBIGVARCHAR, SRVVARBINARY, SRVBIGVARBINARY, SRVCHAR, SRVBIGCHAR}) {
+    EXPECT_EQ(describe(c.get(), column, "w", type, 8001), 0) << type;
+    EXPECT_EQ(describe(c.get(), column, "w", type, -1), 0) << type;
+    EXPECT_EQ(describe(c.get(), column, "w", type, 8000), column) << type;
+    ++column;
+  }
+  for (int type : {SRVTEXT, SRVIMAGE}) {
+    EXPECT_EQ(describe(c.get(), column, "w", type, -1), 0) << type;
+    EXPECT_EQ(describe(c.get(), column, "w", type, 0x7FFFFFFF), column) << type;
+    ++column;
+  }
+  EXPECT_EQ(describe(c.get(), column, "n", SRVINT4, -4), column);  // the width of a fixed type is ignored
+}
+
+TEST(OpendsResults, ACellLongerThanItsColumnRefusesTheRow) {
+  opends::Connection c;
+  ASSERT_EQ(describe(c.get(), 1, "short", SRVVARCHAR, 3), 1);
+  ASSERT_EQ(describe(c.get(), 2, "text", SRVTEXT, 20000), 2);
+  ASSERT_EQ(describe(c.get(), 3, "image", SRVIMAGE, 100000), 3);
+  ASSERT_EQ(describe(c.get(), 4, "number", SRVINT4, 0), 4);
+  std::string word = "four", text(20000, 't'), image(100000, '\x01');
+  int number = 7;
+  srv_setcoldata(c.get(), 1, word.data());
+  srv_setcollen(c.get(), 1, 4);
+  srv_setcoldata(c.get(), 2, text.data());
+  srv_setcollen(c.get(), 2, 20000);
+  srv_setcoldata(c.get(), 3, image.data());
+  srv_setcollen(c.get(), 3, 100000);
+  srv_setcoldata(c.get(), 4, &number);
+  srv_setcollen(c.get(), 4, 4);
+  EXPECT_EQ(srv_sendrow(c.get()), kFail);
+  srv_setcollen(c.get(), 1, 3);
+  ASSERT_EQ(srv_sendrow(c.get()), kSucceed);
+  auto row = lastRow(c);
+  ASSERT_EQ(row.size(), 4u);
+  EXPECT_EQ(row[0], std::string("fou"));
+  EXPECT_EQ(row[1], text);
+  EXPECT_EQ(row[2], image);
+  srv_setcollen(c.get(), 2, 20001);
+  EXPECT_EQ(srv_sendrow(c.get()), kFail);
+}
+
 TEST(OpendsResults, BindingOutsideTheDescribedColumnsFails) {
   opends::Connection c;
   ASSERT_EQ(describe(c.get(), 1, "a"), 1);

@@ -42,7 +42,10 @@ CallRecord readCallRecord(const opends::Connection &connection, int returnValue)
   return record;
 }
 
-bool isBinaryType(int type) { return type == 0x25 || type == 0xA5 || type == 0x2D || type == 0xAD; }
+// varbinary, binary and their long forms, and image.
+bool isBinaryType(int type) {
+  return type == 0x25 || type == 0xA5 || type == 0x2D || type == 0xAD || type == 0x22;
+}
 
 void SectionReader::start() {
   if (!started_) setStarted(*open_);
