@@ -27,10 +27,13 @@ class DirObject {
   // Makes `object` (a reference the caller hands over) the wrapped object.
   bool attach(ComPtr<IADs> object);
   // The property's text: the six standard properties from the IADs getters,
-  // every other from the property cache. False when it is not found.
+  // every other from the property cache. False when it is not found, or when
+  // its only value cannot be read.
   bool readProperty(BSTR name, UniqueBstr& text);
-  // Joins the entry's values into `output`; returns the value count.
-  int formatPropertyEntry(IADsPropertyEntry* entry, UniqueBstr& output);
+  // Joins the entry's values into `output`; returns the value count. When
+  // `unreadable` is given it tells whether the entry's only value could not
+  // be read: the property then has no text to show.
+  int formatPropertyEntry(IADsPropertyEntry* entry, UniqueBstr& output, bool* unreadable = nullptr);
 
   ComPtr<IADsPropertyList> propertyList;
   ComPtr<IADs> adsObject;

@@ -18,12 +18,13 @@ bool Request::fillPropertyRow(DirObject& object, bool reloadFirst) {
     for (size_t k = 0; k < table.columns.size(); ++k) {
       UniqueBstr text;
       if (object.readProperty(table.columns[k].wideName.get(), text)) {
-        ResultTable::appendCell(table.currentRow, toNarrow(text));
-        // Widths count UTF-16 code units, measured before the conversion.
-        table.widenColumn(k, text.length());
+        // The width counts the bytes of the cell, after the conversion.
+        const std::string cell = toNarrow(text);
+        ResultTable::appendCell(table.currentRow, cell);
+        table.widenColumn(k, cell.size());
       } else {
-        ResultTable::appendCell(table.currentRow, kNullCell);
-        table.widenColumn(k, kNullCell.size());
+        ResultTable::appendAbsentCell(table.currentRow);
+        table.widenColumn(k, kAbsentCellWidth);
       }
     }
     return true;

@@ -35,6 +35,7 @@ bool DirObject::readProperty(BSTR name, UniqueBstr& text) {
     if (item.get().vt != VT_DISPATCH || !item.get().pdispVal) throw FailureCode{DISP_E_TYPEMISMATCH};
     ComPtr<IADsPropertyEntry> entry;
     queryInterface(item.get().pdispVal, IID_IADsPropertyEntry, entry);
-    return formatPropertyEntry(entry.get(), text) > 0;
+    bool unreadable = false;
+    return formatPropertyEntry(entry.get(), text, &unreadable) > 0 && !unreadable;
   });
 }

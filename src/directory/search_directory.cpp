@@ -1,6 +1,8 @@
 // The directory search: one paged search below the object the path names,
 // one row per result and one cell per column. The columns are the listed
 // fields or, for "*", the attributes of the first result.
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "entry/request.h"
@@ -67,17 +69,23 @@ bool Request::searchDirectory() {
                                          handle.put()));
 
     Row searchRow;
-    auto buildCell = [&](size_t j, bool firstResult) {
+    // All rows are read before a column is described: a column is binary
+    // when any result's value for it is of a binary type.
+    auto buildCell = [&](size_t j) {
       SearchColumn column(search.get());
+      // A column that cannot be read is an attribute this result does not
+      // carry; a value that cannot be formatted is absent too.
+      std::optional<std::string> cell;
       if (column.read(handle.get(), attributes[j]) >= 0) {
-        const std::string cell = formatSearchValue(column.get());
-        ResultTable::appendCell(searchRow, cell);
-        table.widenColumn(j, cell.size());
-        if (firstResult) table.setColumnBinary(j, isBinarySearchType(typeCode(column.get())));
+        cell = formatSearchValue(column.get());
+        if (isBinarySearchType(typeCode(column.get()))) table.setColumnBinary(j, true);
+      }
+      if (cell) {
+        ResultTable::appendCell(searchRow, *cell);
+        table.widenColumn(j, cell->size());
       } else {
-        // An attribute this result does not carry.
-        ResultTable::appendCell(searchRow, kNullCell);
-        table.widenColumn(j, kNullCell.size());
+        ResultTable::appendAbsentCell(searchRow);
+        table.widenColumn(j, kAbsentCellWidth);
       }
     };
 
@@ -89,10 +97,10 @@ bool Request::searchDirectory() {
           const size_t length = wideLength(name.get());
           table.addColumn(ResultTable::columnFromWideName(name.get(), length));
           attributes.add(UniqueBstr::copyOf(name.get(), length));
-          buildCell(j, true);
+          buildCell(j);
         }
       } else {
-        for (size_t j = 0; j < attributes.size(); ++j) buildCell(j, true);
+        for (size_t j = 0; j < attributes.size(); ++j) buildCell(j);
       }
       if (!searchRow.empty()) table.commitRow(searchRow);
     }
@@ -100,7 +108,7 @@ bool Request::searchDirectory() {
     if (!table.rows.empty()) {
       while (advance(search->GetNextRow(handle.get()), S_ADS_NOMORE_ROWS)) {
         searchRow.clear();
-        for (size_t j = 0; j < attributes.size(); ++j) buildCell(j, false);
+        for (size_t j = 0; j < attributes.size(); ++j) buildCell(j);
         table.commitRow(searchRow);
       }
     }

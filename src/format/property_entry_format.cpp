@@ -9,8 +9,9 @@
 #include "platform/safe_array_access.h"
 #include "platform/query_interface.h"
 
-int DirObject::formatPropertyEntry(IADsPropertyEntry* entry, UniqueBstr& output) {
+int DirObject::formatPropertyEntry(IADsPropertyEntry* entry, UniqueBstr& output, bool* unreadable) {
   output = UniqueBstr::empty();
+  bool lastUnreadable = false;
   std::basic_string<WCHAR> joined;  // built once: BSTR concatenation per value is quadratic
   int count = 0;
   UniqueVariant values;
@@ -41,7 +42,7 @@ int DirObject::formatPropertyEntry(IADsPropertyEntry* entry, UniqueBstr& output)
         ComPtr<IADsPropertyValue> value;
         queryInterface(element.pdispVal, IID_IADsPropertyValue, value);
         UniqueBstr text;
-        formatPropertyValue(value.get(), text);
+        lastUnreadable = !formatPropertyValue(value.get(), text);
         if (text) joined.append(text.get(), text.length());
       }
       if (count > 1) joined += QX_WIDE('|');
@@ -51,5 +52,6 @@ int DirObject::formatPropertyEntry(IADsPropertyEntry* entry, UniqueBstr& output)
 
   // What was appended before a failure is kept.
   if (!joined.empty()) output = UniqueBstr::copyOf(joined.data(), joined.size());
+  if (unreadable) *unreadable = count == 1 && lastUnreadable;
   return count;
 }

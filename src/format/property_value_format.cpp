@@ -109,16 +109,19 @@ void render(IADsPropertyValue* value, LONG type, UniqueVariant& holder, ValueTex
 
 }  // namespace
 
-void formatPropertyValue(IADsPropertyValue* value, UniqueBstr& output) {
+bool formatPropertyValue(IADsPropertyValue* value, UniqueBstr& output) {
   ValueTexts texts;
   UniqueVariant holder;
   LONG type = 0;
+  bool readable = true;
   if (value->get_ADsType(&type) != S_OK) {
     texts.wide = QX_WIDE("NULL");
+    readable = false;
   } else {
     try {
       render(value, type, holder, texts);
     } catch (...) {
+      readable = false;
       texts.narrow.clear();
       try {
         texts.wide = QX_WIDE("NULL");
@@ -131,4 +134,5 @@ void formatPropertyValue(IADsPropertyValue* value, UniqueBstr& output) {
     output = UniqueBstr::copyOf(texts.wide.data(), texts.wide.size());
   else
     output = toWide(texts.narrow.c_str());  // read as a zero-terminated text
+  return readable;
 }

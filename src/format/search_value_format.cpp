@@ -171,12 +171,12 @@ DWORD typeCode(const ADS_SEARCH_COLUMN& column) {
   return code;
 }
 
-std::string formatSearchValue(const ADS_SEARCH_COLUMN& column) noexcept {
+std::optional<std::string> formatSearchValue(const ADS_SEARCH_COLUMN& column) noexcept {
   try {
-    if (!column.pADsValues || column.dwNumValues == 0) return "NULL";
+    if (!column.pADsValues || column.dwNumValues == 0) return std::nullopt;
     return formatValue(typeCode(column), column.pADsValues[0]);
   } catch (...) {
-    return "NULL";
+    return std::nullopt;
   }
 }
 

@@ -1,13 +1,15 @@
-// The text of one search column's first value. Never raises: a value that
-// cannot be formatted gives "NULL".
+// The text of one search column's first value. Never raises: a column
+// without values, or a value that cannot be formatted, gives no text (the
+// cell is SQL NULL).
 #ifndef QUARLIX_FORMAT_SEARCH_VALUE_FORMAT_H
 #define QUARLIX_FORMAT_SEARCH_VALUE_FORMAT_H
 
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
 
-std::string formatSearchValue(const ADS_SEARCH_COLUMN& column) noexcept;
+std::optional<std::string> formatSearchValue(const ADS_SEARCH_COLUMN& column) noexcept;
 
 // The column's type code as the provider sent it.
 DWORD typeCode(const ADS_SEARCH_COLUMN& column);

@@ -30,12 +30,15 @@ class ResultTable {
 
   void clearCurrentRow() { currentRow.clear(); }
   static void appendCell(Row& row, std::string_view text) { row.append(text); }
+  // A value the directory does not have: SQL NULL, noted as kAbsentCellWidth wide.
+  static void appendAbsentCell(Row& row) { row.appendAbsent(); }
   void commitRow(const Row& row) { rows.commit(row); }
   void clearRows() { rows.clear(); }
 };
 
-// The cell text that stands for SQL NULL.
-constexpr std::string_view kNullCell = "NULL";
+// The width an absent cell asks of its column: that of the four letters
+// NULL, as a client shows it.
+constexpr size_t kAbsentCellWidth = 4;
 
 // Describes every column, sends every committed row and closes the result
 // set with a done that carries the row count.

@@ -1,7 +1,8 @@
-// A row of cell texts. A cell is a byte string with an explicit length (cells
-// of binary columns may hold zero bytes); the cell text "NULL" stands for SQL
-// NULL. The cells of a row share one buffer, so a wide answer costs a few
-// bytes per cell beyond its text.
+// A row of cells. A cell is a byte string with an explicit length (cells of
+// binary columns may hold zero bytes), or absent: a value the directory does
+// not have, sent as SQL NULL. Absence is a flag of the cell, never a text, so
+// the four letters NULL are data like any other. The cells of a row share one
+// buffer, so a wide answer costs a few bytes per cell beyond its text.
 #ifndef QUARLIX_RESULT_ROW_H
 #define QUARLIX_RESULT_ROW_H
 
@@ -17,6 +18,11 @@ class Row {
   void append(std::string_view cell) {
     bytes_.append(cell.data(), cell.size());
     ends_.push_back(bytes_.size());
+    absent_.push_back(false);
+  }
+  void appendAbsent() {
+    ends_.push_back(bytes_.size());
+    absent_.push_back(true);
   }
   size_t size() const { return ends_.size(); }
   bool empty() const { return ends_.empty(); }
@@ -25,14 +31,20 @@ class Row {
     const size_t begin = index == 0 ? 0 : ends_[index - 1];
     return std::string_view(bytes_).substr(begin, ends_[index] - begin);
   }
+  bool absent(size_t index) const {
+    if (index >= absent_.size()) throw IndexFault();
+    return absent_[index];
+  }
   void clear() {
     bytes_.clear();
     ends_.clear();
+    absent_.clear();
   }
 
  private:
   std::string bytes_;
   std::vector<size_t> ends_;
+  std::vector<bool> absent_;
 };
 
 #endif

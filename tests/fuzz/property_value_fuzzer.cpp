@@ -73,10 +73,15 @@ void fuzzValue(FuzzInput& in) {
   ComPtr<FakePropertyValue> value;
   *value.put() = makeValue(in);
   UniqueBstr output = UniqueBstr::copyOf(QX_WIDE("stale"), 5);
-  formatPropertyValue(value.get(), output);
+  const bool readable = formatPropertyValue(value.get(), output);
+  // A value is unreadable exactly when its type cannot be read or its large
+  // integer is missing; a string value that spells NULL is readable.
+  const FakePropertyValue& v = *value.get();
+  FUZZ_REQUIRE(readable == !(v.failType || (v.type == ADSTYPE_LARGE_INTEGER && v.noLargeInteger)),
+               "type " + std::to_string(v.type) + (readable ? " read" : " unreadable") + " against the rule");
   std::u16string expected;
-  if (expectedValueText(*value.get(), expected))
-    FUZZ_REQUIRE(textOf(output) == expected, "type " + std::to_string(value.get()->type) + " gave another text");
+  if (expectedValueText(v, expected))
+    FUZZ_REQUIRE(textOf(output) == expected, "type " + std::to_string(v.type) + " gave another text");
 }
 
 // The entry's values: an array of VARIANTs with any lower bound, or another

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -190,8 +191,8 @@ std::string octets(const LPBYTE data, DWORD length) {
 }
 
 // The C library's own reading of the fields as UTC (timegm normalises them
-// as the rule says), within the range the rule accepts; "NULL" outside it.
-std::string expectedTime(const SYSTEMTIME& t) {
+// as the rule says), within the range the rule accepts; absent outside it.
+std::optional<std::string> expectedTime(const SYSTEMTIME& t) {
   if (t.wYear < 1900) return "1970-01-01 00:00:00";
   std::tm fields{};
   fields.tm_year = t.wYear - 1900;
@@ -201,29 +202,39 @@ std::string expectedTime(const SYSTEMTIME& t) {
   fields.tm_min = t.wMinute;
   fields.tm_sec = t.wSecond;
   const time_t instant = timegm(&fields);
-  if (instant < 0 || instant > 32535215999) return "NULL";  // up to 3000-12-31 23:59:59
+  if (instant < 0 || instant > 32535215999) return std::nullopt;  // up to 3000-12-31 23:59:59
   std::tm broken{};
   gmtime_r(&instant, &broken);
   char text[32];
   return std::string(text, std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &broken));
 }
 
+std::string shown(const std::optional<std::string>& cell) { return cell ? "'" + *cell + "'" : "no value"; }
+
+// Bytes that a rule copies as they are: with a length but no data they
+// cannot be read and the cell is absent.
+std::optional<std::string> expectedOctets(const LPBYTE data, DWORD length) {
+  if (length && !data) return std::nullopt;
+  return octets(data, length);
+}
+
 // What the rules fix exactly, for the codes whose text follows from the
-// value alone.
-void checkText(DWORD code, const ADS_SEARCH_COLUMN& column, const std::string& text) {
+// value alone. Absence is a flag of the cell, never a text: the four letters
+// NULL among the bytes of a value are data.
+void checkText(DWORD code, const ADS_SEARCH_COLUMN& column, const std::optional<std::string>& text) {
   if (!column.pADsValues || column.dwNumValues == 0) {
-    FUZZ_REQUIRE(text == "NULL", "a column without values gave '" + text + "'");
+    FUZZ_REQUIRE(!text, "a column without values gave " + shown(text));
     return;
   }
   const ADSVALUE& v = column.pADsValues[0];
-  std::string expected;
+  std::optional<std::string> expected;
   switch (code) {
     case ADSTYPE_BOOLEAN: expected = v.Boolean ? "1" : "0"; break;
     case ADSTYPE_INTEGER: expected = std::to_string(static_cast<int32_t>(v.Integer)); break;
     case ADSTYPE_LARGE_INTEGER: expected = std::to_string(v.LargeInteger.QuadPart); break;
     case ADSTYPE_OCTET_STRING:
     case ADSTYPE_PROV_SPECIFIC:
-    case ADSTYPE_NT_SECURITY_DESCRIPTOR: expected = octets(v.OctetString.lpValue, v.OctetString.dwLength); break;
+    case ADSTYPE_NT_SECURITY_DESCRIPTOR: expected = expectedOctets(v.OctetString.lpValue, v.OctetString.dwLength); break;
     case ADSTYPE_UNKNOWN: expected = "Undefined type"; break;
     case ADSTYPE_UTC_TIME: expected = expectedTime(v.UTCTime); break;
     default:
@@ -232,7 +243,7 @@ void checkText(DWORD code, const ADS_SEARCH_COLUMN& column, const std::string& t
       else
         return;  // converted strings and composed texts: no crash is the check
   }
-  FUZZ_REQUIRE(text == expected, "code " + std::to_string(code) + " gave '" + text + "', expected '" + expected + "'");
+  FUZZ_REQUIRE(text == expected, "code " + std::to_string(code) + " gave " + shown(text) + ", expected " + shown(expected));
 }
 
 }  // namespace
@@ -260,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     column.pADsValues = count || in.flag() ? values.data() : nullptr;
     column.dwNumValues = count;
 
-    const std::string text = formatSearchValue(column);
+    const std::optional<std::string> text = formatSearchValue(column);
     checkText(code, column, text);
   }
   const std::string moved = counterChanges(before, LiveCounters::now());

@@ -123,11 +123,11 @@ TEST_F(ObjectRoad, AllFieldsAreTheCachesPropertiesInOrder) {
   EXPECT_EQ(result.rows[0][0], Cell("top|person|organizationalPerson|user|"));
 }
 
-TEST_F(ObjectRoad, WidthsCountUtf16CodeUnits) {
+TEST_F(ObjectRoad, WidthsCountTheBytesOfTheCell) {
   const CallResult result = callWith({path("CN=Cy Cole,OU=People"), "", "description"});
   ASSERT_EQ(result.returned, 0) << failureText(result);
   EXPECT_EQ(result.rows[0][0], Cell("Zo\xC3\xAB"));  // four bytes in UTF-8
-  EXPECT_EQ(result.columns[0].maxLength, 3);
+  EXPECT_EQ(result.columns[0].maxLength, 4);
 }
 
 TEST_F(ObjectRoad, PropertiesThatCannotBeLoadedFailTheCall) {

@@ -1,5 +1,7 @@
 #include "test_directory.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <sstream>
 
@@ -13,6 +15,19 @@ std::string DirectoryTest::path(const std::string& relative) {
 
 namespace {
 
+std::string base64(const std::string& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const size_t n = std::min<size_t>(3, bytes.size() - i);
+    uint32_t group = 0;
+    for (size_t k = 0; k < 3; ++k)
+      group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    for (size_t k = 0; k < 4; ++k) text += k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+  }
+  return text;
+}
+
 std::string entry(const std::string& dn, const std::string& body) { return "dn: " + dn + "\n" + body + "\n"; }
 
 std::string user(const std::string& cn, const std::string& ou, const std::string& extra) {
@@ -21,11 +36,40 @@ std::string user(const std::string& cn, const std::string& ou, const std::string
                "cn: " + cn + "\n" + extra);
 }
 
+// Values a result set must describe with care, under OU=Wide, in this order.
+std::string wideEntries() {
+  std::ostringstream ldif;
+  // 20 000 characters of description, a 100 000-byte photo and one property
+  // of 5 000 values.
+  std::string wide = "description: " + std::string(20000, 'd') + "\njpegPhoto:: ";
+  wide += base64(std::string(100000, '\xA5'));
+  wide += "\n";
+  char value[16];
+  for (int i = 0; i < 5000; ++i) {
+    std::snprintf(value, sizeof value, "v%04d", i);
+    wide += std::string("otherMailbox: ") + value + "\n";
+  }
+  ldif << user("Wide Values", "Wide", wide);
+  // The text NULL as data: a description and four GUID bytes that spell it.
+  ldif << user("Null Text", "Wide", "description: NULL\nobjectGUID:: TlVMTA==\n");
+  // No photo first, a photo second: the column is binary all the same.
+  ldif << user("No Photo", "Wide", "sn: first\n");
+  ldif << user("With Photo", "Wide", "sn: second\nthumbnailPhoto:: AAFOVUxM/w==\n");
+  // More attributes than a result set has room for columns.
+  std::string many;
+  for (int i = 0; i < 5000; ++i) {
+    std::snprintf(value, sizeof value, "a%04d", i);
+    many += std::string(value) + ": x\n";
+  }
+  ldif << user("Many Attributes", "Wide", many);
+  return ldif.str();
+}
+
 std::string testLdif() {
   std::ostringstream ldif;
   ldif << "version: 1\n\n";
   ldif << entry("DC=test,DC=example", "objectClass: top\nobjectClass: domain\ndc: test\n");
-  for (const char* ou : {"People", "Bulk", "Groups", "Mixed"})
+  for (const char* ou : {"People", "Bulk", "Groups", "Mixed", "Wide"})
     ldif << entry(std::string("OU=") + ou + ",DC=test,DC=example",
                   std::string("objectClass: top\nobjectClass: organizationalUnit\nou: ") + ou + "\n");
   // objectGUID of Ann: 16 bytes 00 01 .. 0F.
@@ -53,6 +97,7 @@ std::string testLdif() {
   ldif << user("m2", "Mixed", "sn: two\n");
   ldif << entry("OU=Sub,OU=Mixed,DC=test,DC=example", "objectClass: top\nobjectClass: organizationalUnit\nou: Sub\n");
   ldif << user("m3", "Mixed", "sn: three\n");
+  ldif << wideEntries();
   return ldif.str();
 }
 

@@ -11,7 +11,11 @@
 //              Bob Baker (mail, two telephoneNumbers), Cy Cole (mail, title, description "Zoë");
 //   OU=Bulk: 250 users u000..u249;
 //   OU=Groups: Trio (Ann, Bob, Cy), Empty (no member), Outer (Trio);
-//   OU=Mixed: five children of three classes.
+//   OU=Mixed: five children of three classes;
+//   OU=Wide: Wide Values (a 20 000-character description, a 100 000-byte
+//            jpegPhoto, 5 000 otherMailbox values), Null Text (description
+//            "NULL", a four-byte objectGUID "NULL"), No Photo, With Photo
+//            (a thumbnailPhoto), Many Attributes (a0000 .. a4999).
 // Faults are cleared before and after every test.
 class DirectoryTest : public ::testing::Test {
  protected:

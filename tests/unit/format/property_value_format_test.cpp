@@ -13,9 +13,18 @@ std::u16string wide(const UniqueBstr& text) {
   return std::u16string(reinterpret_cast<const char16_t*>(text.get()), text.length());
 }
 
+// The text of a value that must be readable.
 std::u16string formatValue(FakePropertyValue* value) {
   UniqueBstr out;
-  formatPropertyValue(value, out);
+  EXPECT_TRUE(formatPropertyValue(value, out)) << "type " << value->type;
+  value->Release();
+  return wide(out);
+}
+
+// The stand-in text of a value that cannot be read.
+std::u16string formatUnreadable(FakePropertyValue* value) {
+  UniqueBstr out;
+  EXPECT_FALSE(formatPropertyValue(value, out)) << "type " << value->type;
   value->Release();
   return wide(out);
 }
@@ -65,7 +74,7 @@ TEST_F(PropertyValues, BooleanIntegerAndLargeInteger) {
   }
   FakePropertyValue* missing = valueOf(ADSTYPE_LARGE_INTEGER);
   missing->noLargeInteger = true;
-  EXPECT_EQ(formatValue(missing), u"NULL");
+  EXPECT_EQ(formatUnreadable(missing), u"NULL");
 }
 
 TEST_F(PropertyValues, OctetsEndAtTheFirstZeroByte) {
@@ -93,7 +102,11 @@ TEST_F(PropertyValues, FixedTexts) {
   for (LONG code : {0, 12, 13, 24, 26, 27, 28, 29, -3}) EXPECT_EQ(formatValue(valueOf(code)), u"Unknown type.") << code;
   FakePropertyValue* untyped = valueOf(ADSTYPE_CASE_IGNORE_STRING);
   untyped->failType = true;
-  EXPECT_EQ(formatValue(untyped), u"NULL");
+  EXPECT_EQ(formatUnreadable(untyped), u"NULL");
+  // The same four letters as a string are data.
+  FakePropertyValue* spelled = valueOf(ADSTYPE_CASE_IGNORE_STRING);
+  spelled->text = u"NULL";
+  EXPECT_EQ(formatValue(spelled), u"NULL");
 }
 
 // The entry formatting belongs to a wrapper (it records failures in the
@@ -112,6 +125,35 @@ class PropertyEntries : public PropertyValues {
 
   DirObject object;
 };
+
+TEST_F(PropertyEntries, AnUnreadableOnlyValueMakesTheEntryUnreadable) {
+  FakePropertyValue* untyped = valueOf(ADSTYPE_CASE_IGNORE_STRING);
+  untyped->failType = true;
+  auto* single = new FakePropertyEntry;
+  single->setArray({dispatchElement(untyped)});
+  UniqueBstr out;
+  bool unreadable = false;
+  EXPECT_EQ(object.formatPropertyEntry(single, out, &unreadable), 1);
+  EXPECT_TRUE(unreadable);
+  single->Release();
+
+  // Among several values it is one part of the joined text.
+  FakePropertyValue* second = valueOf(ADSTYPE_CASE_IGNORE_STRING);
+  second->failType = true;
+  auto* several = new FakePropertyEntry;
+  several->setArray({bstrElement(u"a"), dispatchElement(second)});
+  EXPECT_EQ(object.formatPropertyEntry(several, out, &unreadable), 2);
+  EXPECT_FALSE(unreadable);
+  EXPECT_EQ(wide(out), u"a|NULL|");
+  several->Release();
+
+  // A string value NULL is read.
+  auto* spelled = new FakePropertyEntry;
+  spelled->setArray({bstrElement(u"NULL")});
+  EXPECT_EQ(object.formatPropertyEntry(spelled, out, &unreadable), 1);
+  EXPECT_FALSE(unreadable);
+  spelled->Release();
+}
 
 TEST_F(PropertyEntries, OneValueHasNoSeparator) {
   auto* entry = new FakePropertyEntry;

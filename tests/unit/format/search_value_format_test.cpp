@@ -4,12 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
+#include <string>
 
 #include "format/search_value_format.h"
 
 namespace {
 
-std::string format(ADSTYPE type, ADSVALUE value, DWORD count = 1) {
+std::optional<std::string> format(ADSTYPE type, ADSVALUE value, DWORD count = 1) {
   value.dwType = type;
   ADS_SEARCH_COLUMN column{};
   column.dwADsType = type;
@@ -18,7 +20,7 @@ std::string format(ADSTYPE type, ADSVALUE value, DWORD count = 1) {
   return formatSearchValue(column);
 }
 
-std::string formatCode(DWORD code) {
+std::optional<std::string> formatCode(DWORD code) {
   ADSVALUE value{};
   ADS_SEARCH_COLUMN column{};
   std::memcpy(&column.dwADsType, &code, sizeof code);  // codes the enumeration does not name
@@ -59,12 +61,12 @@ TEST(SearchValue, OnlyTheFirstOfSeveralValues) {
   EXPECT_EQ(formatSearchValue(column), "a");
 }
 
-TEST(SearchValue, NoValuesIsNull) {
+TEST(SearchValue, NoValuesIsAbsent) {
   ADS_SEARCH_COLUMN column{};
   column.dwADsType = ADSTYPE_CASE_IGNORE_STRING;
-  EXPECT_EQ(formatSearchValue(column), "NULL");
+  EXPECT_EQ(formatSearchValue(column), std::nullopt);
   ADSVALUE value{};
-  EXPECT_EQ(format(ADSTYPE_CASE_IGNORE_STRING, value, 0), "NULL");
+  EXPECT_EQ(format(ADSTYPE_CASE_IGNORE_STRING, value, 0), std::nullopt);
 }
 
 TEST(SearchValue, NumbersAreSigned) {
@@ -105,7 +107,7 @@ TEST(SearchValue, BytesKeepZeroBytes) {
   EXPECT_EQ(format(ADSTYPE_OCTET_STRING, value), "");
   // A length without data cannot be read.
   value.OctetString = {3, nullptr};
-  EXPECT_EQ(format(ADSTYPE_OCTET_STRING, value), "NULL");
+  EXPECT_EQ(format(ADSTYPE_OCTET_STRING, value), std::nullopt);
 }
 
 TEST(SearchValue, BinaryColumnsAreOctetNetAddressAndSecurityDescriptor) {
@@ -129,10 +131,10 @@ TEST(SearchValue, UtcTimesIgnoreTheTimeZone) {
 TEST(SearchValue, UtcTimeEdges) {
   EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(1601, 1, 1, 0, 0, 0)), "1970-01-01 00:00:00");
   EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(1899, 12, 31, 23, 59, 59)), "1970-01-01 00:00:00");
-  EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(1965, 6, 1, 0, 0, 0)), "NULL");
+  EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(1965, 6, 1, 0, 0, 0)), std::nullopt);
   EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(1970, 1, 1, 0, 0, 0)), "1970-01-01 00:00:00");
   EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(3000, 12, 31, 23, 59, 59)), "3000-12-31 23:59:59");
-  EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(3001, 1, 1, 0, 0, 0)), "NULL");
+  EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(3001, 1, 1, 0, 0, 0)), std::nullopt);
   // Fields out of range carry over.
   EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(2010, 13, 1, 0, 0, 0)), "2011-01-01 00:00:00");
   EXPECT_EQ(format(ADSTYPE_UTC_TIME, timeValue(2012, 2, 30, 24, 0, 0)), "2012-03-02 00:00:00");
@@ -160,7 +162,7 @@ TEST(SearchValue, ACyclicListCannotHang) {
   loop.Next = &loop;
   ADSVALUE value{};
   value.pCaseIgnoreList = &loop;
-  EXPECT_EQ(format(ADSTYPE_CASEIGNORE_LIST, value), "NULL");
+  EXPECT_EQ(format(ADSTYPE_CASEIGNORE_LIST, value), std::nullopt);
 }
 
 TEST(SearchValue, PostalAddressSkipsAbsentLines) {

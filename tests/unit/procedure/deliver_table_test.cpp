@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "entry/request.h"
 #include "opends_host.h"
 #include "platform/host.h"
 #include "platform/text_conversion.h"
@@ -20,9 +23,15 @@ class Delivery : public ::testing::Test {
     column.maxLength = maxLength;
     table.addColumn(column);
   }
-  void commit(const std::vector<std::string>& cells) {
+  // nullopt: an absent cell.
+  void commit(const std::vector<std::optional<std::string>>& cells) {
     Row row;
-    for (const std::string& cell : cells) ResultTable::appendCell(row, cell);
+    for (const std::optional<std::string>& cell : cells) {
+      if (cell)
+        ResultTable::appendCell(row, *cell);
+      else
+        ResultTable::appendAbsentCell(row);
+    }
     table.commitRow(row);
   }
   std::vector<OdsEvent> deliver(int kind) {
@@ -78,22 +87,58 @@ TEST_F(Delivery, TypeFollowsBinaryFlagAndWidth) {
   EXPECT_EQ(std::string(described[0].name), "t255");
 }
 
-TEST_F(Delivery, OnlyTheExactSentinelIsNull) {
+TEST_F(Delivery, ColumnsWiderThan8000BytesAreTextAndImage) {
+  addColumn("t8000", false, 8000);
+  addColumn("t8001", false, 8001);
+  addColumn("b8000", true, 8000);
+  addColumn("b8001", true, 8001);
+  addColumn("huge", false, INT32_MAX);
+  const std::vector<OdsEvent> described = deliver(ODS_EVENT_DESCRIBE);
+  ASSERT_EQ(described.size(), 5u);
+  const int types[] = {0xA7, 0x23, 0xA5, 0x22, 0x23};
+  const int32_t widths[] = {8000, 8001, 8000, 8001, INT32_MAX};
+  for (size_t k = 0; k < 5; ++k) {
+    EXPECT_EQ(described[k].result, static_cast<int>(k + 1)) << "the host refused column " << k;
+    EXPECT_EQ(described[k].destType, types[k]) << k;
+    EXPECT_EQ(described[k].sourceType, types[k]) << k;
+    EXPECT_EQ(described[k].destLength, widths[k]) << k;
+  }
+}
+
+TEST_F(Delivery, WideCellsGoWhole) {
+  addColumn("text", false, 20000);
+  addColumn("image", true, 100000);
+  const std::string text(20000, 't');
+  std::string image(100000, '\0');
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7);
+  commit({text, image});
+  const std::vector<OdsEvent> rows = deliver(ODS_EVENT_SENDROW);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].result, 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(cell(0, 0).data), cell(0, 0).length), text);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(cell(0, 1).data), cell(0, 1).length), image);
+}
+
+TEST_F(Delivery, OnlyAbsentCellsAreNullAndTheTextNullIsData) {
   addColumn("a", false, 10);
   addColumn("b", false, 10);
   addColumn("c", false, 10);
   addColumn("d", true, 10);
-  commit({"NULL", "null", "NULL ", std::string("NULL\0\x01", 6)});
+  addColumn("e", true, 10);
+  commit({std::nullopt, "NULL", "NULL ", std::string("NULL\0\x01", 6), "NULL"});
+  commit({"null", std::nullopt, std::nullopt, std::nullopt, std::nullopt});
   const std::vector<OdsEvent> rows = deliver(ODS_EVENT_SENDROW);
-  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_EQ(rows.size(), 2u);
   EXPECT_TRUE(cell(0, 0).isNull);
-  EXPECT_FALSE(cell(0, 1).isNull);
-  EXPECT_EQ(cell(0, 1).length, 4);
+  EXPECT_EQ(cell(0, 0).length, 0);
+  for (int k = 1; k < 5; ++k) EXPECT_FALSE(cell(0, k).isNull) << k;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(cell(0, 1).data), cell(0, 1).length), "NULL");
   EXPECT_EQ(cell(0, 2).length, 5);
-  // A binary value that begins like the sentinel is data.
-  EXPECT_FALSE(cell(0, 3).isNull);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(cell(0, 3).data), cell(0, 3).length),
             std::string("NULL\0\x01", 6));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(cell(0, 4).data), cell(0, 4).length), "NULL");
+  EXPECT_EQ(cell(1, 0).length, 4);
+  for (int k = 1; k < 5; ++k) EXPECT_TRUE(cell(1, k).isNull) << k;
 }
 
 TEST_F(Delivery, RowsGoInCommitOrderWithTheirOwnCells) {
@@ -116,6 +161,20 @@ TEST_F(Delivery, DoneCountsTheCommittedRows) {
   const std::vector<OdsEvent> rows = deliver(ODS_EVENT_SENDROW);
   ASSERT_EQ(rows.size(), 250u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(cell(249, 0).data), cell(249, 0).length), "249");
+}
+
+TEST(SendResultSet, AtMost4096ColumnsAreDescribed) {
+  for (size_t count : {4096u, 4097u}) {
+    std::unique_ptr<SRV_PROC, void (*)(SRV_PROC*)> connection(OdsHostCreate(), OdsHostDestroy);
+    Request request(connection.get());
+    for (size_t k = 0; k < count; ++k) request.table.addColumn(ColumnInfo("c", toWide("c")));
+    const bool sent = request.sendResultSet();
+    EXPECT_EQ(sent, count == 4096u) << count;
+    EXPECT_EQ(OdsHostEventCount(connection.get()), sent ? 4096 + 1 : 0) << "describes and the done, or nothing";
+    if (!sent) {
+      EXPECT_EQ(request.errorText, "Too many columns: the answer has 4097 columns, a result set holds at most 4096.");
+    }
+  }
 }
 
 TEST(ResultTableTest, WidthsOnlyGrow) {

@@ -38,6 +38,30 @@ TEST(RowList, CellsComeBackByteForByteAcrossBlocks) {
   EXPECT_EQ(rows.cell(5002, 0), "last");
 }
 
+TEST(RowList, AbsentCellsKeepTheirFlagBesideTextsThatSpellNull) {
+  Row row;
+  row.append("NULL");
+  row.appendAbsent();
+  row.append("");
+  row.appendAbsent();
+  row.append(std::string(5000, 'w'));
+  RowList rows;
+  rows.commit(row);
+  rows.commit(rowOf({"a"}));
+  const bool absent[] = {false, true, false, true, false};
+  for (size_t k = 0; k < 5; ++k) {
+    EXPECT_EQ(row.absent(k), absent[k]) << k;
+    EXPECT_EQ(rows.absent(0, k), absent[k]) << k;
+  }
+  EXPECT_EQ(rows.cell(0, 0), "NULL");
+  EXPECT_EQ(rows.cell(0, 1), "");
+  EXPECT_EQ(rows.cell(0, 3), "");
+  EXPECT_EQ(rows.cell(0, 4), std::string(5000, 'w'));  // offsets after absent cells are whole
+  EXPECT_FALSE(rows.absent(1, 0));
+  EXPECT_THROW(rows.absent(0, 5), IndexFault);
+  EXPECT_THROW(row.absent(5), IndexFault);
+}
+
 TEST(RowList, IndexesOutsideTheListFaultAndClearEmptiesIt) {
   RowList rows;
   rows.commit(rowOf({"a", "b"}));
