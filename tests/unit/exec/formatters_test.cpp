@@ -205,4 +205,23 @@ TEST(ExecStreaming, EveryFormatShowsWhatTheWholeRecordShows) {
   }
 }
 
+// Columns wider than 8000 bytes: text prints as text, image as 0x-hex, whole.
+TEST(ExecFormats, TextAndImageColumnsPrintLikeTheOthers) {
+  const std::string text(9000, 't');
+  const std::string image(9000, '\xab');
+  CallRecord r;
+  r.sent = {ColumnInfo{1, "notes", 0x23, 9000}, ColumnInfo{2, "photo", 0x22, 9000}, Row{text, image},
+            Row{std::nullopt, std::nullopt}, Done{17, 2}};
+  std::string hex;
+  for (size_t i = 0; i < image.size(); ++i) hex += "AB";
+  std::ostringstream csv, err;
+  writeCsv(r, csv, err);
+  EXPECT_EQ(csv.str(), "notes,photo\r\n" + text + ",0x" + hex + "\r\n,\r\n");
+  std::ostringstream json;
+  writeJson(r, json);
+  EXPECT_EQ(json.str(), "{\"columns\":[{\"name\":\"notes\",\"type\":35,\"maxlen\":9000},"
+                        "{\"name\":\"photo\",\"type\":34,\"maxlen\":9000}],"
+                        "\"rows\":[[\"" + text + "\",\"0x" + hex + "\"],[null,null]],\"count\":2}\n");
+}
+
 }  // namespace
