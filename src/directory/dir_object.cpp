@@ -29,7 +29,7 @@ bool DirObject::getInterface(REFIID iid, void** reference) {
 }
 
 bool DirObject::loadProperties() {
-  return guarded(errorText, [&] {
+  return guardedNoting(errorText, readFailure, [&] {
     propertyList.reset();
     if (!adsObject) throw FailureCode{E_POINTER};
     raiseOnFailure(adsObject->GetInfo());
@@ -58,7 +58,7 @@ bool DirObject::attach(ComPtr<IADs> object) {
 }
 
 bool DirObject::stepEnumeration(IEnumVARIANT* enumerator, UniqueVariant& current) {
-  return guarded(errorText, [&] {
+  return guardedNoting(errorText, stepFailure, [&] {
     current.clear();
     if (!enumerator) return false;  // the walk never started
     ULONG fetched = 0;
@@ -70,10 +70,13 @@ bool DirObject::stepEnumeration(IEnumVARIANT* enumerator, UniqueVariant& current
 }
 
 bool DirObject::attachElement(const VARIANT& element) {
-  return guarded(errorText, [&] {
+  BodyFailure queryFailure;
+  const bool attached = guardedNoting(errorText, queryFailure, [&] {
     if (element.vt != VT_DISPATCH || !element.pdispVal) throw FailureCode{DISP_E_TYPEMISMATCH};
     ComPtr<IADs> object;
     queryInterface(element.pdispVal, IID_IADs, object);
-    return attach(std::move(object));
+    return attach(std::move(object));  // notes the load's own failure
   });
+  if (queryFailure.happened()) readFailure = queryFailure;
+  return attached;
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "errors/guarded.h"
 #include "platform/com_ptr.h"
 #include "platform/platform.h"
 #include "platform/unique_bstr.h"
@@ -38,6 +39,10 @@ class DirObject {
   ComPtr<IADsPropertyList> propertyList;
   ComPtr<IADs> adsObject;
   std::string errorText;
+  // What ended the last step of a walk, and what kept the last element (or
+  // the last load) from being read; nothing when it went through.
+  BodyFailure stepFailure;
+  BodyFailure readFailure;
 
  protected:
   // The walk shared by containers and groups.

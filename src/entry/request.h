@@ -49,7 +49,8 @@ class Request {
 
  private:
   template <class Walker>
-  void commitEachElement(Walker& walker, bool reloadFirst);
+  // False when the walk failed; the wrapper's text then says why.
+  bool commitEachElement(Walker& walker, bool reloadFirst);
 };
 
 #endif

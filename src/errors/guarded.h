@@ -30,4 +30,29 @@ bool guarded(std::string& target, Body&& body) noexcept {
   return false;
 }
 
+// What ended a guarded body: a failure code, or a failure of another kind
+// (an error text or a fault, which the handlers wrote into the target in
+// place of what it held). Both clear when the body runs through.
+struct BodyFailure {
+  HRESULT code = S_OK;
+  bool other = false;
+  bool happened() const { return code != S_OK || other; }
+};
+
+// As guarded, noting in `failure` what ended the body.
+template <class Body>
+bool guardedNoting(std::string& target, BodyFailure& failure, Body&& body) noexcept {
+  failure = BodyFailure{S_OK, true};
+  return guarded(target, [&] {
+    try {
+      const bool result = body();
+      failure = BodyFailure{};
+      return result;
+    } catch (const FailureCode& code) {
+      failure = BodyFailure{code.code, false};
+      throw;
+    }
+  });
+}
+
 #endif

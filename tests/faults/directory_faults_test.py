@@ -204,12 +204,13 @@ class Faults(unittest.TestCase):
         self.assertFailed(answer, SEARCH_TIMED_OUT)
         self.assertNextCallsWhole(self.proxy.address, "search", "object")
 
-    def test_walks_cut_or_silent_half_way_end_with_the_rows_read_so_far(self):
-        # A member or child that cannot be read is left out, and a failed step
-        # of the walk ends it like its end: the procedure answers with what it
-        # read. Every read after the first failure fails at once, so a silent
-        # server costs one time-out, not one per element; and a write to the
-        # closed connection must not end the host (SIGPIPE).
+    def test_walks_cut_or_silent_half_way_fail_whole(self):
+        # A member or child lost with the connection, and a failed step of
+        # the walk, fail the call with the failure's description: the rows
+        # read so far are never passed off as the whole answer. Every read
+        # after the first failure fails at once, so a silent server costs one
+        # time-out, not one per element; and a write to the closed connection
+        # must not end the host (SIGPIPE).
         strikes = {"children": dict(entries=100),              # the first page of children
                    "members": dict(entries=13, tag=SEARCH_ENTRY)}  # ten members read
         for road, rule in strikes.items():
@@ -218,10 +219,38 @@ class Faults(unittest.TestCase):
                     self.proxy.strike_after(action=action, **rule)
                     answer = self.call("connection %s half-way" % ("cut" if action == CUT else "silent"), road, self.roads(self.proxy.address)[road])
                     self.assertTrue(self.proxy.struck.is_set())
-                    self.assertEqual(answer.returncode, 0, answer.messages)
-                    self.assertEqual(self.rows(answer), self.FULL[road][:len(answer.rows)])
-                    self.assertLess(len(answer.rows), len(self.FULL[road]))
+                    self.assertFailed(answer, SEARCH_SERVER_DOWN if action == CUT else answer.message)
+                    self.assertIn(answer.message, (SEARCH_SERVER_DOWN, SEARCH_TIMED_OUT))
                     self.assertNextCallsWhole(self.proxy.address, road)
+
+    def test_long_walks_when_slapd_is_frozen_or_killed_half_way(self):
+        # 5000 members with slapd frozen after some 600 of them, and
+        # 5000 children with slapd killed after the tenth page.
+        def path(dn):
+            return "LDAP://%s/%s" % (self.proxy.address, dn)
+        members = exec_line(path(data.THRONG), "", "cn", "GET_GROUP_MEMBERS")
+        children = exec_line(path(data.MANY), "", "cn", "GET_CHILD_OBJECTS")
+        whole = [[data.many_cn(i)] for i in range(data.MANY_COUNT)]
+        for line in (members, children):
+            answer = self.admin.call(line, timeout=300)
+            self.assertEqual((answer.returncode, self.rows(answer)), (0, whole))
+
+        self.addCleanup(self.server.signal, signal.SIGCONT)
+        self.proxy.strike_after(entries=600, tag=SEARCH_ENTRY, action=lambda: self.server.signal(signal.SIGSTOP))
+        answer = self.call("slapd frozen half-way", "members", members)
+        self.assertTrue(self.proxy.struck.is_set())
+        self.assertEqual(answer.rows, [])
+        self.assertIn(answer.message, (SEARCH_TIMED_OUT, SEARCH_SERVER_DOWN))
+        self.assertEqual(answer.returncode, 1)
+        self.server.signal(signal.SIGCONT)
+
+        self.addCleanup(lambda: self.server.process or self.server.restart())
+        self.proxy.strike_after(entries=1000, tag=SEARCH_ENTRY, action=lambda: self.server.signal(signal.SIGKILL))
+        answer = self.call("slapd killed half-way", "children", children)
+        self.assertTrue(self.proxy.struck.is_set())
+        self.assertFailed(answer, SEARCH_SERVER_DOWN)
+        self.server.restart()
+        self.assertNextCallsWhole(self.proxy.address, "members", "children")
 
     # -- what the server says --
     def test_a_referral_is_not_chased(self):

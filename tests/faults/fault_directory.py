@@ -9,6 +9,7 @@ TEAM = "ou=team," + SUFFIX       # TEAM_COUNT children: three pages
 TEAM_COUNT = 250
 GROUP = "cn=crew," + SUFFIX      # GROUP_COUNT members, all of the team
 GROUP_COUNT = 50
+THRONG = "cn=throng," + SUFFIX   # MANY_COUNT members: every entry of ou=many
 AWAY = "ou=away," + SUFFIX       # a referral to a port where nothing listens
 WIDE = "ou=wide," + SUFFIX       # WIDE_COUNT entries of one wide value each
 WIDE_COUNT = 100
@@ -70,6 +71,8 @@ def ldif():
               for i in range(TEAM_COUNT)]
     parts.append(_entry(GROUP, ["groupOfNames"], cn="crew",
                         member=["cn=%s,%s" % (team_cn(i), TEAM) for i in range(GROUP_COUNT)]))
+    parts.append(_entry(THRONG, ["groupOfNames"], cn="throng",
+                        member=["cn=%s,%s" % (many_cn(i), MANY) for i in range(MANY_COUNT)]))
     parts.append(_entry(AWAY, ["referral", "extensibleObject"], ou="away", ref="ldap://127.0.0.1:1/" + AWAY))
     wide = "w" * wide_value_length()
     parts.append(_entry(WIDE, ["organizationalUnit"], ou="wide"))

@@ -238,4 +238,48 @@ TEST_F(ChildRoad, RefusedFilterGivesAnEmptyAnswer) {
   EXPECT_TRUE(result.rows.empty());
 }
 
+// A walk the directory breaks off fails whole; an element that is not there
+// or may not be read is still left out.
+class BrokenWalk : public DirectoryTest {};
+
+TEST_F(BrokenWalk, AFailedStepFailsTheListingWithItsDescription) {
+  for (const char* scope : {"GET_CHILD_OBJECTS", "GET_GROUP_MEMBERS"}) {
+    const std::string target = std::string(scope) == "GET_CHILD_OBJECTS" ? "OU=People" : "CN=Trio,OU=Groups";
+    for (int skip : {0, 2}) {  // at once, and after two elements
+      ASSERT_TRUE(AdsCompatSetFaultAfter("IEnumVARIANT::Next", static_cast<HRESULT>(0x8007203A), skip));
+      const CallResult result = callWith({path(target), "", "cn", scope});
+      EXPECT_EQ(result.returned, 1) << scope << " " << skip;
+      EXPECT_TRUE(result.rows.empty());
+      EXPECT_EQ(failureText(result), "\nError: The server is not operational.\r\n") << scope << " " << skip;
+      AdsCompatClearFaults();
+    }
+  }
+  ASSERT_TRUE(AdsCompatSetFault("IEnumVARIANT::Next", static_cast<HRESULT>(0x80040001)));
+  const CallResult odd = callWith({path("OU=People"), "", "cn", "GET_CHILD_OBJECTS"});
+  EXPECT_EQ(odd.returned, 1);
+  EXPECT_TRUE(odd.messages.size() == 1 && !odd.messages[0].text.empty());
+}
+
+TEST_F(BrokenWalk, AnElementLostWithTheServerFailsTheListing) {
+  for (HRESULT lost : {static_cast<HRESULT>(0x8007203A), static_cast<HRESULT>(0x800705B4), E_FAIL}) {
+    ASSERT_TRUE(AdsCompatSetFaultAfter("IADs::GetInfo", lost, 1));
+    const CallResult result = callWith({path("OU=People"), "", "cn", "GET_CHILD_OBJECTS"});
+    EXPECT_EQ(result.returned, 1) << std::hex << lost;
+    EXPECT_TRUE(result.rows.empty());
+    ASSERT_EQ(result.messages.size(), 1u);
+    EXPECT_EQ(result.messages[0].text.rfind("\nError: ", 0), 0u) << result.messages[0].text;
+    AdsCompatClearFaults();
+  }
+}
+
+TEST_F(BrokenWalk, ElementsThatAreNotThereOrMayNotBeReadAreLeftOut) {
+  for (HRESULT left : {static_cast<HRESULT>(0x80072030), E_ACCESSDENIED, static_cast<HRESULT>(0x8007200A)}) {
+    ASSERT_TRUE(AdsCompatSetFaultAfter("IADs::GetInfo", left, 1));  // the second element's load
+    const CallResult children = callWith({path("OU=People"), "", "cn", "GET_CHILD_OBJECTS"});
+    ASSERT_EQ(children.returned, 0) << std::hex << left << ": " << failureText(children);
+    EXPECT_EQ(firstCells(children), std::vector<Cell>{"Ann Archer"}) << std::hex << left;  // every later load fails
+    AdsCompatClearFaults();
+  }
+}
+
 }  // namespace
