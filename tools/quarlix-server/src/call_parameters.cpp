@@ -88,10 +88,10 @@ BYTE procedureTypeOf(std::uint8_t wireType) {
   switch (wireType) {
     case tds::kTypeBigVarChar:
     case tds::kTypeVarChar:
-      return SRVVARCHAR;
+      return SRVBIGVARCHAR;
     case tds::kTypeBigChar:
     case tds::kTypeChar:
-      return SRVCHAR;
+      return SRVBIGCHAR;
     default:
       return wireType;
   }
