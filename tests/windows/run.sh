@@ -78,6 +78,10 @@ QX_WINE=$wine QX_WIN_EXEC=build/win64/quarlix-exec.exe QX_LINUX_EXEC="$linux_bui
   QX_WIN_CALLS=build/win64/win32_calls.exe QX_LINUX_CALLS="$linux_build/win32_calls" QX_TMP="$PWD/build/win64" \
   python3 "$here/roads_test.py"
 
+step "Result-set contract: the x86_64 DLL on the embedded store against the Linux build"
+QX_WINE=$wine QX_WIN_EXEC=build/win64/quarlix-exec.exe QX_LINUX_EXEC="$linux_build/quarlix-exec" \
+  QX_TMP="$PWD/build/win64" python3 "$here/result_contract_test.py"
+
 step "Calls under wine64 through Wine's ADSI"
 QX_WINE=$wine QX_WIN_EXEC=build/win64/quarlix-exec.exe QX_LINUX_EXEC="$linux_build/quarlix-exec" \
   QX_LDAP_URL="$ldap_url" python3 "$here/wine_calls_test.py"
