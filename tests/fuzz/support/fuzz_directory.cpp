@@ -1,6 +1,7 @@
 #include "fuzz_directory.h"
 
 #include <cstring>
+#include <string>
 
 #include "adsi_compat.h"
 #include "fuzz_check.h"
@@ -91,10 +92,21 @@ dNSHostName: pc1.fuzz.example
 wellKnownObjects: B:32:AA312825768811D1ADED00C04FD8D5CD:CN=Computers,DC=fuzz,DC=example
 )";
 
+// An entry whose values are wider than 8000 bytes (a text and an image
+// column on every road) and one that spells NULL as data.
+std::string wideEntries() {
+  std::string photo;
+  for (int i = 0; i < 3000; ++i) photo += "AAFOVUxM";  // 6 000 bytes of 00 01 'NULL' ...
+  return "\ndn: CN=Wide,OU=People,DC=fuzz,DC=example\nobjectClass: top\nobjectClass: person\n"
+         "objectClass: user\ncn: Wide\ndescription: " + std::string(9000, 'w') + "\njpegPhoto:: " + photo + photo +
+         "\nsn: NULL\n";
+}
+
 }  // namespace
 
 void mountFuzzDirectory() {
   char reason[512] = {};
-  const HRESULT result = AdsCompatMountLdifBuffer("fuzz.ldif", kLdif, std::strlen(kLdif), reason, sizeof reason);
+  const std::string ldif = kLdif + wideEntries();
+  const HRESULT result = AdsCompatMountLdifBuffer("fuzz.ldif", ldif.data(), ldif.size(), reason, sizeof reason);
   FUZZ_REQUIRE(result == S_OK, std::string("the fuzz directory does not load: ") + reason);
 }
