@@ -11,7 +11,7 @@ base=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev
       samba samba-ad-dc samba-ad-provision ldb-tools krb5-user libsasl2-modules-gssapi-mit
       iproute2 util-linux)
 windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-         binutils-mingw-w64 wine64)
+         binutils-mingw-w64 wine64 zip)
 bench=(time python3-matplotlib)
 
 case "$what" in

@@ -82,6 +82,9 @@ step "Result-set contract: the x86_64 DLL on the embedded store against the Linu
 QX_WINE=$wine QX_WIN_EXEC=build/win64/quarlix-exec.exe QX_LINUX_EXEC="$linux_build/quarlix-exec" \
   QX_TMP="$PWD/build/win64" python3 "$here/result_contract_test.py"
 
+step "The release archive"
+QX_WIN32=build/win32 QX_WIN64=build/win64 python3 "$here/package_test.py"
+
 step "Calls under wine64 through Wine's ADSI"
 QX_WINE=$wine QX_WIN_EXEC=build/win64/quarlix-exec.exe QX_LINUX_EXEC="$linux_build/quarlix-exec" \
   QX_LDAP_URL="$ldap_url" python3 "$here/wine_calls_test.py"
