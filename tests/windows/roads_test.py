@@ -196,7 +196,7 @@ CORP_ROADS = [
     Road("fault: a row fails half-way", "EXEC quarlix '%s', '(objectClass=user)', 'cn'" % corp(),
          faults=("IDirectorySearch::GetNextRow=0x80004005",), describes=(E_FAIL,)),
     Road("fault: the member walk fails", "EXEC quarlix '%s', '', 'Name', 'GET_GROUP_MEMBERS'" %
-         corp("CN=Sales Team,OU=Groups"), faults=("IEnumVARIANT::Next=0x80004005",)),
+         corp("CN=Sales Team,OU=Groups"), faults=("IEnumVARIANT::Next=0x80004005",), describes=(E_FAIL,)),
     Road("fault: no container", "EXEC quarlix '%s', '', 'Name', 'GET_CHILD_OBJECTS'" % corp("OU=Sales,OU=Staff"),
          faults=("IADs::QueryInterface(IADsContainer)=0x80004002",)),
     Road("fault: an element not an object", "EXEC quarlix '%s', '', 'Name', 'GET_CHILD_OBJECTS'" %
