@@ -86,7 +86,7 @@ class Roads(Directory):
         self.assertEqual(answer.column("mail"), [None if i % 7 == 3 else "user%03d@example.com" % i
                                                  for i in range(data.PEOPLE_COUNT)])
         # Three search operations of 100, 100 and 50 entries: pages of 100.
-        log = self.server.log()[log_before:]
+        log = self.server.settled_log(log_before)
         self.assertEqual(re.findall(r"SEARCH RESULT tag=101 err=0 .*nentries=(\d+)", log)[-3:],
                          ["100", "100", "50"])
         # A search without the paged-results control stops at the server's limit.
@@ -103,7 +103,7 @@ class Roads(Directory):
         # a page of 0 ends the search; the second search reads every page.
         # slapd's threads may log two results out of order: sort by operation.
         results = re.findall(r"conn=(\d+) op=(\d+) SEARCH RESULT tag=101 err=0 .*nentries=(\d+)",
-                             self.server.log()[log_before:])
+                             self.server.settled_log(log_before))
         self.assertEqual([n for _, _, n in sorted(results, key=lambda r: (int(r[0]), int(r[1])))][-7:],
                          ["10", "10", "10", "0", "100", "100", "50"])
 

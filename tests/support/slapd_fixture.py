@@ -15,6 +15,7 @@ caller's):
     slapd_fixture.py start DIR LDIF   prints the URL (also in DIR/url)
     slapd_fixture.py stop DIR"""
 import os
+import re
 import shutil
 import signal
 import socket
@@ -125,6 +126,19 @@ class Slapd(ServerLifetime):
     def log(self):
         with open(os.path.join(self.folder, "slapd.log"), "rb") as f:
             return f.read().decode("utf-8", "replace")
+
+    def settled_log(self, start, timeout=10):
+        """The log after its first `start` characters, once every search it
+        shows received has its result line too (or after `timeout` seconds).
+        slapd writes a result's line only after the client has the result, so
+        a test that counts results must not read the log at once."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.log()[start:]
+            received = len(re.findall(r" SRCH base=", text))
+            if len(re.findall(r" SEARCH RESULT ", text)) >= received or time.monotonic() > deadline:
+                return text
+            time.sleep(0.05)
 
     # -- inside --
     def _write_config(self):
