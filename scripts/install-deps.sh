@@ -8,6 +8,7 @@ what=${1:-all}
 base=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev
       libldap-dev libsasl2-dev libgnutls28-dev slapd ldap-utils openssl libssl-dev python3 valgrind
       freetds-bin python3-pymssql nodejs
+      tdsodbc unixodbc python3-pyodbc python3-tds libjtds-java default-jdk-headless
       samba samba-ad-dc samba-ad-provision ldb-tools krb5-user libsasl2-modules-gssapi-mit
       iproute2 util-linux)
 windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix

@@ -1,24 +1,29 @@
 // What a client sends, read as the server reads it: the first byte chooses
 // the protocol version (7.1 or 7.4) and the packet size limit, the rest is a
 // byte stream cut into packets by their headers and joined into messages,
-// each handed to the reader of its type and on to the procedure's
-// parameters. Malformed input may only be refused (ProtocolError,
-// UnsupportedRequest, an error text); and whatever a reader accepts keeps
-// its own invariants: a login's names are UTF-8, a parameter list never
-// mixes a positional value after a named one.
+// each handed to the reader of its type, through the statement grammar and
+// on to the procedure's parameters and the values of SELECT. Malformed input
+// may only be refused (ProtocolError, UnsupportedRequest, an error text);
+// and whatever a reader accepts keeps its own invariants: a login's names
+// are UTF-8, a parameter list never mixes a positional value after a named
+// one, a batch that cannot be read has no statements.
+#include <cctype>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
-#include "batch_statement.h"
 #include "call_parameters.h"
 #include "code_page_text.h"
 #include "fuzz_check.h"
 #include "login7.h"
 #include "message_assembler.h"
 #include "prelogin.h"
+#include "probe_values.h"
 #include "rpc_request.h"
+#include "statement_grammar.h"
 #include "tds_constants.h"
+#include "transaction_request.h"
 #include "utf8.h"
 
 namespace {
@@ -42,6 +47,54 @@ void checkParameters(const CallParameters &call) {
   }
 }
 
+using Lookup = std::function<std::optional<HostParameter>(std::string_view)>;
+
+void checkStatements(const sql::Batch &batch, const Lookup &variables) {
+  if (batch.error) {
+    FUZZ_REQUIRE(batch.statements.empty(), "a batch that cannot be read has no statements");
+    FUZZ_REQUIRE(!batch.error->message.empty(), "an error has its text");
+    return;
+  }
+  ProbeContext probe{g_text, "quarlix", "1.0.0", "version", "user", 1, 0, 4096};
+  std::vector<const sql::Statement *> pending;
+  for (const sql::Statement &s : batch.statements) pending.push_back(&s);
+  while (!pending.empty()) {
+    const sql::Statement &s = *pending.back();
+    pending.pop_back();
+    if (s.kind == sql::Statement::Kind::Exec) {
+      FUZZ_REQUIRE(!s.procedure.empty() && !s.procedure.back().empty(), "an EXEC names a procedure");
+      if (namesTheProcedure(sql::joinedName(s.procedure))) checkParameters(parametersOfExec(s.arguments, *g_text, variables));
+    }
+    for (const sql::SelectItem &item : s.items) {
+      try {
+        probeValue(item.value, probe);
+      } catch (const ProbeError &) {
+      }
+    }
+    for (const sql::Statement &inner : s.body) pending.push_back(&inner);
+  }
+}
+
+// sp_executesql and sp_prepexec: their statement, and the values bound to it.
+void checkStatementCall(const tds::RpcRequest &request, size_t statementAt, size_t declarationsAt, size_t firstValue) {
+  const std::vector<tds::RpcParameter> &all = request.parameters;
+  if (all.size() <= statementAt) return;
+  std::optional<std::string> statement = textOf(all[statementAt], *g_text);
+  if (!statement) return;
+  FUZZ_REQUIRE(validUtf8(*statement), "a statement is UTF-8");
+  std::vector<std::string> declared;
+  if (all.size() > declarationsAt)
+    if (std::optional<std::string> declarations = textOf(all[declarationsAt], *g_text)) declared = declaredNames(*declarations);
+  Variables values;
+  if (!bindValues(declared, all, std::min(firstValue, all.size()), *g_text, values).empty()) return;
+  checkStatements(sql::parseBatch(*statement), [&values](std::string_view name) -> std::optional<HostParameter> {
+    std::string key(name);
+    for (char &c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto found = values.find(key);
+    return found == values.end() ? std::nullopt : std::optional<HostParameter>(found->second);
+  });
+}
+
 void readMessage(const tds::Message &message, std::uint32_t version) {
   try {
     switch (message.type) {
@@ -56,15 +109,29 @@ void readMessage(const tds::Message &message, std::uint32_t version) {
       case tds::kSqlBatch: {
         std::string text = tds::parseSqlBatch(message.payload, version);
         FUZZ_REQUIRE(validUtf8(text), "the batch is UTF-8");
-        if (classifyBatch(text) == BatchKind::Exec) checkParameters(parametersOfBatch(text, *g_text));
+        checkStatements(sql::parseBatch(text), nullptr);
         break;
       }
       case tds::kRpc: {
         tds::RpcRequest request = tds::parseRpcRequest(message.payload, version);
-        if (namesExecuteSql(request))
-          checkParameters(parametersOfExecuteSql(request, *g_text));
-        else
-          checkParameters(parametersOfRpc(request));
+        switch (systemProcedureOf(request)) {
+          case kExecuteSql:
+            checkStatementCall(request, 0, 1, 2);
+            break;
+          case kPrepare:
+          case kPrepExec:
+            checkStatementCall(request, 2, 1, 3);
+            break;
+          default:
+            checkParameters(parametersOfRpc(request, *g_text));
+        }
+        break;
+      }
+      case tds::kTransactionManager: {
+        tds::TransactionRequest request = tds::parseTransactionRequest(message.payload, version);
+        const bool known = request.type == 5 || request.type == 7 || request.type == 8 || request.type == 9;
+        FUZZ_REQUIRE(known == (request.kind != tds::TransactionRequest::Kind::Other), "a request's kind is its type");
+        FUZZ_REQUIRE(!request.beginAfter || request.type == 7 || request.type == 8, "only commit and rollback begin again");
         break;
       }
       default:

@@ -113,12 +113,14 @@ class Errors(unittest.TestCase):
                 # The connection goes on after errors.
                 conn.execute_query(SEARCH)
                 self.assertEqual(len(list(conn)), BUILD.expected(SEARCH)["count"])
-                for statement in ("SELECT 1", "UPDATE x SET y = 1", "EXEC other_proc 'a'", "EXEC quarlix 'a',, 'b'",
-                                  "USE tempdb"):
+                # Each with the number and severity a server gives the case.
+                for statement, number, severity in (("SELECT 1 FROM t", 208, 16), ("UPDATE x SET y = 1", 50000, 16),
+                                                    ("EXEC other_proc 'a'", 2812, 16), ("EXEC quarlix 'a',, 'b'", 102, 15),
+                                                    ("USE tempdb", 911, 16), ("COMMIT", 3902, 16)):
                     with self.subTest(statement=statement):
                         with self.assertRaises(_mssql.MSSQLDatabaseException) as caught:
                             conn.execute_query(statement)
-                        self.assertEqual(caught.exception.severity, 16)
+                        self.assertEqual((caught.exception.number, caught.exception.severity), (number, severity))
                 conn.execute_non_query("SET ANSI_NULLS ON; SET TEXTSIZE 2147483647")
                 conn.execute_non_query("USE master")
                 self.assertIn("quarlix-server", conn.execute_scalar("SELECT @@VERSION"))
@@ -156,9 +158,16 @@ class Rpc(unittest.TestCase):
                         proc.execute()
                         rows = [[row[i] for i in range(len(expected["columns"]))] for row in conn]
                         self.assertEqual(rows, expected["rows"])
-                # nvarchar reaches the procedure as nvarchar, and its own check answers.
+                # nvarchar that the code page holds reaches the procedure as varchar ...
                 proc = conn.init_procedure("quarlix")
-                proc.bind(DIRECTORY, _mssql.SQLVARCHAR, "@adspath")
+                for parameter, value in (("@adspath", DIRECTORY), ("@filter", "(sAMAccountName=a*)"),
+                                         ("@field_names", "sAMAccountName,mail")):
+                    proc.bind(value, _mssql.SQLVARCHAR, parameter)
+                proc.execute()
+                self.assertEqual([[row[i] for i in range(len(expected["columns"]))] for row in conn], expected["rows"])
+                # ... and any other still as nvarchar, for the procedure's own check to answer.
+                proc = conn.init_procedure("quarlix")
+                proc.bind(DIRECTORY + "\u03a9", _mssql.SQLVARCHAR, "@adspath")
                 with self.assertRaises(_mssql.MSSQLDatabaseException) as caught:
                     proc.execute()
                 self.assertEqual(caught.exception.number, 20001)

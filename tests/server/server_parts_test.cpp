@@ -1,7 +1,6 @@
-// The server's parts between protocol and procedure: what a batch asks for,
-// the parameters of RPC and sp_executesql requests, the logins file and the
-// command line.
-#include "batch_statement.h"
+// The server's parts between protocol and procedure: the parameters of EXEC
+// statements, RPC and sp_executesql requests, the logins file and the command
+// line.
 #include "call_parameters.h"
 #include "code_page_text.h"
 #include "logins.h"
@@ -26,27 +25,13 @@ tds::RpcParameter rpcValue(std::string name, std::uint8_t type, std::optional<st
   return tds::RpcParameter{std::move(name), type, std::move(value)};
 }
 
-TEST(Batch, TellsTheStatementsApart) {
-  EXPECT_EQ(classifyBatch("  exec quarlix 'x'"), BatchKind::Exec);
-  EXPECT_EQ(classifyBatch("master..quarlix 'x'"), BatchKind::Exec);
-  EXPECT_EQ(classifyBatch("set textsize 2147483647\nset quoted_identifier on\r\nSET ANSI_NULLS ON;"), BatchKind::Settings);
-  EXPECT_EQ(classifyBatch("set nocount on\nselect 1"), BatchKind::Unsupported);
-  EXPECT_EQ(classifyBatch("USE  [master] ;"), BatchKind::UseMaster);
-  EXPECT_EQ(classifyBatch("use tempdb"), BatchKind::UseOther);
-  EXPECT_EQ(classifyBatch("select  @@VERSION"), BatchKind::SelectVersion);
-  EXPECT_EQ(classifyBatch("BEGIN TRAN"), BatchKind::NoTransaction);
-  EXPECT_EQ(classifyBatch("IF @@TRANCOUNT > 0 COMMIT TRAN"), BatchKind::NoTransaction);
-  EXPECT_EQ(classifyBatch("IF @@TRANCOUNT > 0 BEGIN TRAN"), BatchKind::Unsupported);
-  EXPECT_EQ(classifyBatch("drop table x"), BatchKind::Unsupported);
-}
-
 class WithCodePage : public ::testing::Test {
  protected:
   const CodePageText text = *CodePageText::choose(1252);
 };
 
 TEST_F(WithCodePage, BatchLiteralsBecomeCodePageBytesOfTheLongVarcharType) {
-  CallParameters call = parametersOfBatch("EXEC quarlix 'Müller', N'ü', NULL", text);
+  CallParameters call = parametersOfExec("'Müller', N'ü', NULL", text, nullptr);
   ASSERT_TRUE(call.error.empty()) << call.error;
   ASSERT_EQ(call.parameters.size(), 3u);
   EXPECT_EQ(call.parameters[0].type, procedureTypeOf(tds::kTypeBigVarChar));
@@ -54,49 +39,88 @@ TEST_F(WithCodePage, BatchLiteralsBecomeCodePageBytesOfTheLongVarcharType) {
   EXPECT_EQ(call.parameters[1].type, SRVNVARCHAR);
   EXPECT_EQ(call.parameters[1].value, std::string("\xFC\x00", 2));
   EXPECT_FALSE(call.parameters[2].value);
-  EXPECT_NE(parametersOfBatch("EXEC quarlix 'a' 'b'", text).error, "");
+  EXPECT_NE(parametersOfExec("'a' 'b'", text, nullptr).error, "");
+  EXPECT_NE(parametersOfExec("@P1", text, nullptr).error, "");  // no variables outside sp_executesql
 }
 
 TEST_F(WithCodePage, RpcValuesKeepTheirOrderNamesAndTypes) {
   tds::RpcRequest request;
   request.procedureName = "Master.DBO.Quarlix";
-  request.parameters = {rpcValue("", tds::kTypeBigChar, "LDAP://x"), rpcValue("@scope", tds::kTypeNVarChar, utf16("a"))};
+  request.parameters = {rpcValue("", tds::kTypeBigChar, "LDAP://x"), rpcValue("@scope", tds::kTypeNVarChar, utf16("a")),
+                        rpcValue("@filter", tds::kTypeNVarChar, utf16("(cn=Ω)")),
+                        rpcValue("@field_names", tds::kTypeNChar, utf16("cn,sn ")), rpcValue("@x", tds::kTypeNVarChar, std::nullopt)};
   EXPECT_TRUE(namesTheProcedure(request.procedureName));
-  CallParameters call = parametersOfRpc(request);
-  ASSERT_EQ(call.parameters.size(), 2u);
+  CallParameters call = parametersOfRpc(request, text);
+  ASSERT_EQ(call.parameters.size(), 5u);
   EXPECT_FALSE(call.parameters[0].name);
   EXPECT_EQ(call.parameters[0].type, procedureTypeOf(tds::kTypeBigChar));
   EXPECT_EQ(call.parameters[1].name, "@scope");
-  EXPECT_EQ(call.parameters[1].type, SRVNVARCHAR);
+  // UTF-16 text that the code page holds exactly becomes the code page's text.
+  EXPECT_EQ(call.parameters[1].type, SRVBIGVARCHAR);
+  EXPECT_EQ(call.parameters[1].value, "a");
+  EXPECT_EQ(call.parameters[3].type, SRVBIGCHAR);
+  EXPECT_EQ(call.parameters[3].value, "cn,sn ");
+  // Ω is not in 1252: the value stays UTF-16 for the procedure to refuse.
+  EXPECT_EQ(call.parameters[2].type, SRVNVARCHAR);
+  EXPECT_EQ(call.parameters[2].value, utf16("(cn=Ω)"));
+  EXPECT_EQ(call.parameters[4].type, SRVNVARCHAR);
+  EXPECT_FALSE(call.parameters[4].value);
   request.parameters.push_back(rpcValue("", tds::kTypeBigVarChar, "late"));
-  EXPECT_NE(parametersOfRpc(request).error, "");
+  EXPECT_NE(parametersOfRpc(request, text).error, "");
   EXPECT_FALSE(namesTheProcedure("tempdb..quarlix"));
+  EXPECT_TRUE(namesTheProcedure("dbo.quarlix"));
+}
+
+TEST(CodePage65001, EveryUtf16TextConvertsButBrokenSurrogates) {
+  const CodePageText utf8 = *CodePageText::choose(65001);
+  tds::RpcParameter wide = rpcValue("", tds::kTypeNVarChar, utf16("Ωμέγα 😀"));
+  EXPECT_EQ(hostParameterOf(wide, utf8).type, SRVBIGVARCHAR);
+  EXPECT_EQ(hostParameterOf(wide, utf8).value, "Ωμέγα 😀");
+  tds::RpcParameter lone = rpcValue("", tds::kTypeNVarChar, std::string("\x00\xD8", 2));  // a lone high surrogate
+  EXPECT_EQ(hostParameterOf(lone, utf8).type, SRVNVARCHAR);
+  (void)*CodePageText::choose(1252);  // the process's code page back for the other tests
 }
 
 TEST_F(WithCodePage, ExecuteSqlBindsDeclaredVariablesByNameAndPosition) {
   tds::RpcRequest request;
-  request.procId = tds::kProcIdExecuteSql;
+  request.procId = kExecuteSql;
   request.parameters = {
       rpcValue("", tds::kTypeNVarChar, utf16("EXEC quarlix @P1, @filter = @P2, @field_names = 'cn'")),
       rpcValue("", tds::kTypeNVarChar, utf16("@P1 varchar(8000), @P2 decimal(10, 2)")),
       rpcValue("", tds::kTypeBigVarChar, "LDAP://x"),
-      rpcValue("@p2", tds::kTypeNVarChar, utf16("(cn=*)")),
+      rpcValue("@p2", tds::kTypeNVarChar, utf16("(cn=Ω)")),
   };
-  ASSERT_TRUE(namesExecuteSql(request));
-  CallParameters call = parametersOfExecuteSql(request, text);
+  EXPECT_EQ(systemProcedureOf(request), kExecuteSql);
+  ASSERT_EQ(declaredNames(*textOf(request.parameters[1], text)), (std::vector<std::string>{"@p1", "@p2"}));
+  Variables values;
+  ASSERT_EQ(bindValues({"@p1", "@p2"}, request.parameters, 2, text, values), "");
+  auto lookup = [&values](std::string_view name) -> std::optional<HostParameter> {
+    std::string key(name);
+    for (char &c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto found = values.find(key);
+    return found == values.end() ? std::nullopt : std::optional<HostParameter>(found->second);
+  };
+  CallParameters call = parametersOfExec("@P1, @filter = @P2, @field_names = 'cn'", text, lookup);
   ASSERT_TRUE(call.error.empty()) << call.error;
   ASSERT_EQ(call.parameters.size(), 3u);
   EXPECT_FALSE(call.parameters[0].name);
   EXPECT_EQ(call.parameters[0].value, "LDAP://x");
   EXPECT_EQ(call.parameters[0].type, procedureTypeOf(tds::kTypeBigVarChar));
   EXPECT_EQ(call.parameters[1].name, "@filter");
-  EXPECT_EQ(call.parameters[1].type, SRVNVARCHAR);  // the value's own type
+  EXPECT_EQ(call.parameters[1].type, SRVNVARCHAR);  // the value's own type: 1252 has no Ω
   EXPECT_EQ(call.parameters[2].value, "cn");
 
-  request.parameters[0] = rpcValue("", tds::kTypeNVarChar, utf16("EXEC quarlix @P9"));
-  EXPECT_NE(parametersOfExecuteSql(request, text).error.find("@P9 is not declared"), std::string::npos);
-  request.parameters[0] = rpcValue("", tds::kTypeNVarChar, utf16("SELECT * FROM t WHERE a = @P1"));
-  EXPECT_NE(parametersOfExecuteSql(request, text).error, "");
+  EXPECT_NE(parametersOfExec("@P9", text, lookup).error.find("@P9 is not declared"), std::string::npos);
+  Variables tooMany;
+  request.parameters[3].name.clear();
+  EXPECT_NE(bindValues({"@p1"}, request.parameters, 2, text, tooMany), "");
+  request.procId.reset();
+  for (const char *name : {"sp_prepexec", "sys.sp_prepexec", "master..sp_prepexec"}) {
+    request.procedureName = name;
+    EXPECT_EQ(systemProcedureOf(request), kPrepExec) << name;
+  }
+  request.procedureName = "sp_who";
+  EXPECT_EQ(systemProcedureOf(request), 0);
 }
 
 std::string writeFile(const std::string &text) {

@@ -169,14 +169,23 @@ test('the procedure\'s errors, with its return status', async () => {
     assert.strictEqual(got.error.message, want.text);
     assert.strictEqual(got.returnStatus, 1);
 
-    // nvarchar reaches the procedure as nvarchar: its own type check answers.
-    const rpc = (done) => {
-      const r = new Request('quarlix', done);
-      r.addParameter('adspath', TYPES.NVarChar, DIRECTORY);
-      return r;
+    // nvarchar the code page holds reaches the procedure as varchar; any
+    // other stays nvarchar, and the procedure's own type check answers.
+    const rpc = (adspath) => {
+      const make = (done) => {
+        const r = new Request('quarlix', done);
+        r.addParameter('adspath', TYPES.NVarChar, adspath);
+        r.addParameter('filter', TYPES.NVarChar, '(sAMAccountName=j*)');
+        r.addParameter('field_names', TYPES.NVarChar, 'sAMAccountName,mail,objectGUID,cn');
+        return r;
+      };
+      make.call = (r) => connection.callProcedure(r);
+      return make;
     };
-    rpc.call = (r) => connection.callProcedure(r);
-    const unicode = await run(connection, rpc);
+    const plain = await run(connection, rpc(DIRECTORY));
+    assert.ifError(plain.error);
+    assert.deepStrictEqual(plain.rows, expected(SEARCH, 1252).rows);
+    const unicode = await run(connection, rpc(DIRECTORY + '\u03a9'));
     assert.strictEqual(unicode.error.message, 'Wrong parameter @adspath. Parameter data type is wrong.');
 
     const other = await batch(connection, 'SELECT name FROM sys.objects');

@@ -1,12 +1,10 @@
 #include "call_parameters.h"
 
-#include "batch_statement.h"
 #include "exec_line.h"
 #include "tds_constants.h"
 #include "utf8.h"
 
 #include <cctype>
-#include <map>
 
 namespace {
 
@@ -25,61 +23,12 @@ bool isCharType(std::uint8_t type) {
          type == tds::kTypeVarChar || type == tds::kTypeChar;
 }
 
-// Text of a statement or declaration value as UTF-8.
-std::optional<std::string> textOf(const tds::RpcParameter &parameter, const CodePageText &text) {
-  if (!parameter.value) return std::nullopt;
-  if (isUtf16Type(parameter.wireType)) return utf16leToUtf8(*parameter.value);
-  if (isCharType(parameter.wireType)) return utf16leToUtf8(text.toUtf16(*parameter.value));
-  return std::nullopt;
-}
-
-// "@a varchar(10), @b nvarchar(4000) OUTPUT" -> {"@a", "@b"}.
-std::vector<std::string> declaredNames(std::string_view declarations) {
-  std::vector<std::string> names;
-  int depth = 0;
-  bool expectName = true;
-  for (size_t i = 0; i < declarations.size(); ++i) {
-    char c = declarations[i];
-    if (c == '(') ++depth;
-    if (c == ')') --depth;
-    if (c == ',' && depth == 0) expectName = true;
-    if (c == '@' && expectName) {
-      size_t end = i + 1;
-      while (end < declarations.size() && (std::isalnum(static_cast<unsigned char>(declarations[end])) ||
-                                           declarations[end] == '_' || declarations[end] == '@' || declarations[end] == '#' ||
-                                           declarations[end] == '$'))
-        ++end;
-      names.emplace_back(declarations.substr(i, end - i));
-      expectName = false;
-      i = end - 1;
-    }
-  }
-  return names;
-}
-
-HostParameter hostParameterOf(const tds::RpcParameter &parameter) {
-  HostParameter host;
-  if (!parameter.name.empty()) host.name = parameter.name;
-  host.type = procedureTypeOf(parameter.wireType);
-  host.value = parameter.value;
-  return host;
-}
-
-CallParameters parseStatement(std::string_view utf8, const ExecLineContext &context) {
-  CallParameters call;
-  if (classifyBatch(utf8) != BatchKind::Exec) {
-    call.error = "This server runs only EXEC quarlix ... (and SET, USE master, SELECT @@VERSION).";
-    return call;
-  }
-  ParsedExecLine parsed = parseExecLine(utf8, context);
-  if (parsed.error) {
-    call.error = "Incorrect EXEC statement, " + describe(*parsed.error) + ".";
-    return call;
-  }
-  for (HostParameter &p : parsed.parameters)
-    if (p.type == SRVVARCHAR) p.type = procedureTypeOf(tds::kTypeBigVarChar);
-  call.parameters = std::move(parsed.parameters);
-  return call;
+// A name without the prefixes that may name the same procedure.
+std::string withoutPrefix(std::string name) {
+  for (const char *prefix : {"master.sys.", "master.dbo.", "master..", "sys.", "dbo."})
+    if (name.compare(0, std::char_traits<char>::length(prefix), prefix) == 0)
+      return name.substr(std::char_traits<char>::length(prefix));
+  return name;
 }
 
 }  // namespace
@@ -99,16 +48,48 @@ BYTE procedureTypeOf(std::uint8_t wireType) {
 
 bool namesTheProcedure(std::string_view name) {
   const std::string n = lowered(name);
-  return n == "quarlix" || n == "master..quarlix" || n == "master.dbo.quarlix";
+  return n == "quarlix" || n == "dbo.quarlix" || n == "master..quarlix" || n == "master.dbo.quarlix";
 }
 
-bool namesExecuteSql(const tds::RpcRequest &request) {
-  if (request.procId) return *request.procId == tds::kProcIdExecuteSql;
-  const std::string n = lowered(request.procedureName);
-  return n == "sp_executesql" || n == "sys.sp_executesql" || n == "master..sp_executesql" || n == "master.sys.sp_executesql";
+std::uint16_t systemProcedureOf(const tds::RpcRequest &request) {
+  if (request.procId) return *request.procId;
+  const std::string n = withoutPrefix(lowered(request.procedureName));
+  if (n == "sp_executesql") return kExecuteSql;
+  if (n == "sp_prepare") return kPrepare;
+  if (n == "sp_execute") return kExecute;
+  if (n == "sp_prepexec") return kPrepExec;
+  if (n == "sp_unprepare") return kUnprepare;
+  return 0;
 }
 
-CallParameters parametersOfRpc(const tds::RpcRequest &request) {
+std::string systemProcedureName(std::uint16_t number) {
+  static const char *const names[] = {"",           "sp_cursor",        "sp_cursoropen",     "sp_cursorprepare",
+                                      "sp_cursorexecute", "sp_cursorprepexec", "sp_cursorunprepare", "sp_cursorfetch",
+                                      "sp_cursoroption", "sp_cursorclose", "sp_executesql",     "sp_prepare",
+                                      "sp_execute", "sp_prepexec",      "sp_prepexecrpc",    "sp_unprepare"};
+  if (number >= 1 && number < sizeof names / sizeof names[0]) return names[number];
+  return "procedure number " + std::to_string(number);
+}
+
+HostParameter hostParameterOf(const tds::RpcParameter &parameter, const CodePageText &text) {
+  HostParameter host;
+  if (!parameter.name.empty()) host.name = parameter.name;
+  host.type = procedureTypeOf(parameter.wireType);
+  host.value = parameter.value;
+  // Text in UTF-16 is what most drivers send for a string: it reaches the
+  // procedure as the code page's text when nothing is lost on the way.
+  if ((parameter.wireType == tds::kTypeNVarChar || parameter.wireType == tds::kTypeNChar) && parameter.value &&
+      parameter.value->size() % 2 == 0) {
+    std::string narrow = text.fromUtf16(*parameter.value);
+    if (narrow.size() <= 8000 && text.toUtf16(narrow) == *parameter.value) {
+      host.type = parameter.wireType == tds::kTypeNVarChar ? SRVBIGVARCHAR : SRVBIGCHAR;
+      host.value = std::move(narrow);
+    }
+  }
+  return host;
+}
+
+CallParameters parametersOfRpc(const tds::RpcRequest &request, const CodePageText &text) {
   CallParameters call;
   bool namedSeen = false;
   for (const tds::RpcParameter &p : request.parameters) {
@@ -118,50 +99,67 @@ CallParameters parametersOfRpc(const tds::RpcRequest &request) {
       return call;
     }
     namedSeen = namedSeen || !p.name.empty();
-    call.parameters.push_back(hostParameterOf(p));
+    call.parameters.push_back(hostParameterOf(p, text));
   }
   return call;
 }
 
-CallParameters parametersOfBatch(std::string_view utf8, const CodePageText &text) {
-  ExecLineContext context;
-  context.varcharLiteral = [&text](std::string_view literal) { return text.fromUtf8(literal); };
-  return parseStatement(utf8, context);
+std::optional<std::string> textOf(const tds::RpcParameter &parameter, const CodePageText &text) {
+  if (!parameter.value) return std::nullopt;
+  if (isUtf16Type(parameter.wireType)) return utf16leToUtf8(*parameter.value);
+  if (isCharType(parameter.wireType)) return utf16leToUtf8(text.toUtf16(*parameter.value));
+  return std::nullopt;
 }
 
-CallParameters parametersOfExecuteSql(const tds::RpcRequest &request, const CodePageText &text) {
-  CallParameters call;
-  const std::vector<tds::RpcParameter> &all = request.parameters;
-  std::optional<std::string> statement = all.empty() ? std::nullopt : textOf(all[0], text);
-  if (!statement) {
-    call.error = "sp_executesql needs its statement as text.";
-    return call;
-  }
-  std::vector<std::string> declared;
-  size_t firstValue = 1;
-  if (all.size() > 1 && (all[1].name.empty() || lowered(all[1].name) == "@params")) {
-    std::optional<std::string> declarations = textOf(all[1], text);
-    if (declarations) declared = declaredNames(*declarations);
-    firstValue = 2;
-  }
-  std::map<std::string, HostParameter> variables;
-  for (size_t i = firstValue; i < all.size(); ++i) {
-    const size_t position = i - firstValue;
-    std::string name = !all[i].name.empty() ? all[i].name : position < declared.size() ? declared[position] : std::string();
-    if (name.empty()) {
-      call.error = "sp_executesql got more values than it declares.";
-      return call;
+std::vector<std::string> declaredNames(std::string_view declarations) {
+  std::vector<std::string> names;
+  int depth = 0;
+  bool expectName = true;
+  for (size_t i = 0; i < declarations.size(); ++i) {
+    char c = declarations[i];
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (c == ',' && depth == 0) expectName = true;
+    if (c == '@' && expectName) {
+      size_t end = i + 1;
+      while (end < declarations.size() && (std::isalnum(static_cast<unsigned char>(declarations[end])) ||
+                                           declarations[end] == '_' || declarations[end] == '@' || declarations[end] == '#' ||
+                                           declarations[end] == '$'))
+        ++end;
+      names.push_back(lowered(declarations.substr(i, end - i)));
+      expectName = false;
+      i = end - 1;
     }
-    HostParameter value = hostParameterOf(all[i]);
-    value.name.reset();
-    variables[lowered(name)] = std::move(value);
   }
+  return names;
+}
+
+std::string bindValues(const std::vector<std::string> &declared, const std::vector<tds::RpcParameter> &all, size_t first,
+                       const CodePageText &text, Variables &out) {
+  for (size_t i = first; i < all.size(); ++i) {
+    const size_t position = i - first;
+    std::string name = !all[i].name.empty() ? lowered(all[i].name) : position < declared.size() ? declared[position] : std::string();
+    if (name.empty()) return "The statement got more values than it declares.";
+    HostParameter value = hostParameterOf(all[i], text);
+    value.name.reset();
+    out[name] = std::move(value);
+  }
+  return std::string();
+}
+
+CallParameters parametersOfExec(std::string_view argumentsUtf8, const CodePageText &text,
+                                const std::function<std::optional<HostParameter>(std::string_view)> &variable) {
+  CallParameters call;
   ExecLineContext context;
   context.varcharLiteral = [&text](std::string_view literal) { return text.fromUtf8(literal); };
-  context.variable = [&variables](std::string_view name) -> std::optional<HostParameter> {
-    auto found = variables.find(lowered(name));
-    if (found == variables.end()) return std::nullopt;
-    return found->second;
-  };
-  return parseStatement(*statement, context);
+  context.variable = variable;
+  ParsedExecLine parsed = parseExecLine("quarlix " + std::string(argumentsUtf8), context);
+  if (parsed.error) {
+    call.error = "Incorrect EXEC statement: " + parsed.error->reason + ".";
+    return call;
+  }
+  for (HostParameter &p : parsed.parameters)
+    if (p.type == SRVVARCHAR) p.type = procedureTypeOf(tds::kTypeBigVarChar);
+  call.parameters = std::move(parsed.parameters);
+  return call;
 }

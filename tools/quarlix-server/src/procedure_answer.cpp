@@ -35,9 +35,9 @@ tds::ColumnDescription columnFor(const OdsEvent &event, const CodePageText &text
 
 }  // namespace
 
-ProcedureAnswer::ProcedureAnswer(tds::PacketChannel &channel, const CodePageText &text, opends::Connection &connection,
-                                 const AnswerStyle &style)
-    : channel_(channel), text_(text), connection_(connection), style_(style), writer_(style.version) {
+ProcedureAnswer::ProcedureAnswer(tds::PacketChannel &channel, tds::TokenWriter &writer, const CodePageText &text,
+                                 opends::Connection &connection, const AnswerStyle &style)
+    : channel_(channel), text_(text), connection_(connection), style_(style), writer_(writer) {
   OdsHostSetRowSink(connection_.get(), &ProcedureAnswer::onRow, this);
 }
 
@@ -52,11 +52,13 @@ void ProcedureAnswer::sendRow(const OdsCell *cells, int cellCount) {
   try {
     readEvents();
     startResultIfNeeded();
+    if (style_.metadataOnly) return;
     if (!writer_.row(columns_, convertedCells(cells, cellCount), cellCount)) {
       failed_ = true;
       writer_.message(true, kHostErrorNumber, 1, 16,
                       tds::utf16Of("The procedure sent a value longer than its column can carry; the rest of the answer is not sent."),
                       style_.serverNameUtf16, tds::utf16Of("quarlix"), 0);
+      sentError_ = true;
       return;
     }
     flushFullPackets();
@@ -105,6 +107,7 @@ void ProcedureAnswer::readEvents() {
       case ODS_EVENT_SENDMSG:
         if (event.result == 0) break;
         startResultIfNeeded();
+        sentError_ = sentError_ || event.messageType == SRV_MSG_ERROR;
         writer_.message(event.messageType == SRV_MSG_ERROR, event.messageNumber, event.state, event.severity,
                         text_.toUtf16(opends::textOf(event)), style_.serverNameUtf16,
                         event.name ? text_.toUtf16(opends::nameOf(event)) : tds::utf16Of("quarlix"), event.line);
@@ -114,6 +117,8 @@ void ProcedureAnswer::readEvents() {
         if (pendingDone_) writer_.done(tds::kDoneInProc, pendingDone_->status | tds::kDoneMore, 0, pendingDone_->count);
         pendingDone_ = PendingDone{static_cast<std::uint16_t>(event.status & (tds::kDoneCount | tds::kDoneError)),
                                    event.count > 0 ? static_cast<std::uint64_t>(event.count) : 0};
+        if (style_.noCount) pendingDone_->status &= static_cast<std::uint16_t>(~tds::kDoneCount);
+        if (style_.metadataOnly) pendingDone_->count = 0;
         break;
       default:
         break;
@@ -144,7 +149,7 @@ void ProcedureAnswer::watchForAttention() {
   misbehaved_ = message.type != tds::kAttention;
 }
 
-void ProcedureAnswer::finish(int returnValue) {
+bool ProcedureAnswer::finish(bool &hadError) {
   if (broken_) throw *broken_;
   if (!cancelled_) {
     readEvents();
@@ -159,14 +164,17 @@ void ProcedureAnswer::finish(int returnValue) {
     writer_.clear();
     writer_.done(tds::kDone, tds::kDoneAttention, 0, 0);
     channel_.send(tds::kTabularResult, writer_.bytes());
-    return;
+    writer_.clear();
+    return false;
   }
   startResultIfNeeded();
-  PendingDone done = pendingDone_.value_or(PendingDone{static_cast<std::uint16_t>(returnValue ? tds::kDoneError : 0), 0});
-  if (failed_) done.status |= tds::kDoneError;
-  writer_.returnStatus(returnValue);
-  writer_.done(tds::kDoneProc, done.status | (style_.inBatch ? tds::kDoneMore : 0), 0, done.count);
-  if (style_.inBatch) writer_.done(tds::kDone, tds::kDoneFinal, 0, 0);
-  channel_.sendPart(tds::kTabularResult, writer_.bytes(), true);
-  writer_.clear();
+  // Each result set inside a procedure ends with its DONEINPROC; clients
+  // close a result set there.
+  if (pendingDone_ || metadataSent_) {
+    PendingDone done = pendingDone_.value_or(PendingDone{});
+    if (failed_) done.status |= tds::kDoneError;
+    writer_.done(tds::kDoneInProc, done.status | tds::kDoneMore, 0, done.count);
+  }
+  hadError = sentError_ || failed_;
+  return true;
 }

@@ -1,8 +1,8 @@
 // Sends what the procedure sends, while it sends it: its described columns
 // become COLMETADATA before the first row, each row a ROW token, each
-// message an ERROR or INFO token, its done the DONEPROC after RETURNSTATUS.
-// Tokens leave in full packets as they fill, so an answer of any size needs
-// only a packet's worth of memory. Between packets the client is watched for
+// message an ERROR or INFO token, each result set ends with a DONEINPROC.
+// Tokens are added to the statement's writer and leave in full packets as
+// they fill, so an answer of any size needs only a packet's worth of memory. Between packets the client is watched for
 // an attention: then the rest of the answer is dropped and the attention is
 // acknowledged.
 #pragma once
@@ -19,20 +19,24 @@
 struct AnswerStyle {
   std::uint32_t version = 0;
   std::string serverNameUtf16;
-  bool inBatch = false;  // an EXEC inside an SQL batch: a final DONE follows the DONEPROC
+  bool noCount = false;       // SET NOCOUNT ON: no counts in DONEINPROC
+  bool metadataOnly = false;  // SET FMTONLY ON: columns, no rows
 };
 
 class ProcedureAnswer {
  public:
-  ProcedureAnswer(tds::PacketChannel &channel, const CodePageText &text, opends::Connection &connection,
-                  const AnswerStyle &style);
+  ProcedureAnswer(tds::PacketChannel &channel, tds::TokenWriter &writer, const CodePageText &text,
+                  opends::Connection &connection, const AnswerStyle &style);
   ~ProcedureAnswer();
   ProcedureAnswer(const ProcedureAnswer &) = delete;
   ProcedureAnswer &operator=(const ProcedureAnswer &) = delete;
 
-  // After the call: what is left of the answer, RETURNSTATUS, DONEPROC.
-  // Raises ChannelClosed when the connection failed while rows were sent.
-  void finish(int returnValue);
+  // After the call: the last result set's DONEINPROC is written, and true
+  // returned with `hadError` when the procedure sent an error. False when the
+  // client cancelled: the answer was ended and the attention acknowledged,
+  // nothing more may be sent. Raises ChannelClosed when the connection failed
+  // while rows were sent.
+  bool finish(bool &hadError);
 
   // The client sent something other than an attention while its answer was
   // being sent: the connection must close after this answer.
@@ -58,7 +62,7 @@ class ProcedureAnswer {
   const CodePageText &text_;
   opends::Connection &connection_;
   AnswerStyle style_;
-  tds::TokenWriter writer_;
+  tds::TokenWriter &writer_;
   std::vector<tds::ColumnDescription> columns_;
   bool metadataSent_ = false;
   bool convertsCells_ = false;
@@ -69,5 +73,6 @@ class ProcedureAnswer {
   bool cancelled_ = false;
   bool misbehaved_ = false;
   bool failed_ = false;       // a row could not be encoded: the rest is dropped
+  bool sentError_ = false;
   std::optional<tds::ChannelClosed> broken_;  // nothing may unwind through the procedure
 };

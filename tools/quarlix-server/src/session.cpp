@@ -1,11 +1,9 @@
 #include "session.h"
 
-#include "batch_statement.h"
-#include "call_parameters.h"
 #include "login7.h"
 #include "prelogin.h"
-#include "procedure_answer.h"
 #include "rpc_request.h"
+#include "statement_runner.h"
 #include "tds_constants.h"
 
 #include <objbase.h>
@@ -14,8 +12,6 @@ namespace {
 
 constexpr std::int32_t kLoginFailed = 18456;
 constexpr std::int32_t kNotSupported = 50000;
-constexpr std::int32_t kNoSuchProcedure = 2812;
-constexpr std::int32_t kNoSuchDatabase = 911;
 
 // COM for the thread, as a server's worker has it, for the thread's life.
 class ThreadComScope {
@@ -53,6 +49,11 @@ void Session::run() noexcept {
 bool Session::handshake() {
   const tds::Clock::time_point deadline = tds::Clock::now() + context_.loginTimeout;
   tds::Message message = channel_.readMessage(deadline, true, context_.messageTimeout);
+  // PRELOGIN may be left out when nothing is encrypted: the login comes first.
+  if (message.type == tds::kLogin7 && !context_.tls) {
+    earlyLogin_ = std::move(message);
+    return true;
+  }
   if (message.type != tds::kPrelogin) throw tds::ChannelClosed("the first message is not a PRELOGIN");
   tds::PreloginRequest request;
   try {
@@ -71,7 +72,9 @@ bool Session::handshake() {
 
 bool Session::login() {
   const tds::Clock::time_point deadline = tds::Clock::now() + context_.loginTimeout;
-  tds::Message message = channel_.readMessage(deadline, true, context_.messageTimeout);
+  tds::Message message =
+      earlyLogin_ ? std::move(*earlyLogin_) : channel_.readMessage(deadline, true, context_.messageTimeout);
+  earlyLogin_.reset();
   if (message.type != tds::kLogin7) throw tds::ChannelClosed("expected LOGIN7");
   tds::Login7 login;
   try {
@@ -115,24 +118,45 @@ tds::Clock::time_point Session::idleDeadline() const {
 }
 
 void Session::serve() {
+  StatementRunner runner(channel_, context_, version_, static_cast<std::uint16_t>(number_ % 32000 + 1), user_);
   // After a stop, the request being answered is the last one.
   while (!closeAfterRequest_ && !channel_.stopping()) {
     tds::Message message = channel_.readMessage(idleDeadline(), true, context_.messageTimeout);
-    switch (message.type) {
-      case tds::kSqlBatch:
-        handleBatch(message);
-        break;
-      case tds::kRpc:
-        handleRpc(message);
-        break;
-      case tds::kAttention:
-        // Nothing runs: the answer was complete. The client still waits for the acknowledgement.
-        sendDone(tds::kDoneAttention);
-        break;
-      default:
-        throw tds::ChannelClosed("unexpected message type " + std::to_string(message.type));
+    try {
+      switch (message.type) {
+        case tds::kSqlBatch:
+          closeAfterRequest_ = !runner.runBatch(tds::parseSqlBatch(message.payload, version_));
+          break;
+        case tds::kRpc:
+          closeAfterRequest_ = !runRpc(runner, message);
+          break;
+        case tds::kTransactionManager:
+          closeAfterRequest_ = !runner.runTransactionRequest(message.payload);
+          break;
+        case tds::kAttention:
+          // Nothing runs: the answer was complete. The client still waits for the acknowledgement.
+          sendDone(tds::kDoneAttention);
+          break;
+        default:
+          runner.sendError(kNotSupported, 16,
+                           "Requests of type " + std::to_string(message.type) + " are not served by this server.");
+          break;
+      }
+    } catch (const tds::ProtocolError &e) {
+      throw tds::ChannelClosed(e.what());
     }
   }
+}
+
+bool Session::runRpc(StatementRunner &runner, const tds::Message &message) {
+  tds::RpcRequest request;
+  try {
+    request = tds::parseRpcRequest(message.payload, version_);
+  } catch (const tds::UnsupportedRequest &e) {
+    runner.sendError(kNotSupported, 16, std::string("The request cannot be run: ") + e.what() + ".");
+    return true;
+  }
+  return runner.runRpc(request);
 }
 
 void Session::sendDone(std::uint16_t status, std::uint64_t count) {
@@ -141,92 +165,9 @@ void Session::sendDone(std::uint16_t status, std::uint64_t count) {
   channel_.send(tds::kTabularResult, writer.bytes());
 }
 
-void Session::sendError(std::int32_t number, std::uint8_t severity, const std::string &utf8, bool inProcedure) {
+void Session::sendError(std::int32_t number, std::uint8_t severity, const std::string &utf8) {
   tds::TokenWriter writer(version_);
-  writer.message(true, number, 1, severity, tds::utf16Of(utf8), tds::utf16Of(context_.serverName),
-                 inProcedure ? tds::utf16Of("quarlix") : std::string(), 0);
+  writer.message(true, number, 1, severity, tds::utf16Of(utf8), tds::utf16Of(context_.serverName), std::string(), 0);
   writer.done(tds::kDone, tds::kDoneError, 0, 0);
   channel_.send(tds::kTabularResult, writer.bytes());
-}
-
-void Session::sendVersionRow() {
-  tds::TokenWriter writer(version_);
-  tds::ColumnDescription column;
-  column.wireType = tds::kTypeNVarChar;
-  column.maxLength = 600;
-  column.collation = context_.text->collation();
-  writer.colMetadata({column});
-  const std::string value =
-      tds::utf16Of("quarlix-server " + context_.version + " (TDS 7.1 to 7.4) on Linux: serves EXEC quarlix only");
-  OdsCell cell{reinterpret_cast<const BYTE *>(value.data()), static_cast<int>(value.size()), 0};
-  writer.row({column}, &cell, 1);
-  writer.done(tds::kDone, tds::kDoneCount, 0, 1);
-  channel_.send(tds::kTabularResult, writer.bytes());
-}
-
-void Session::handleBatch(const tds::Message &message) {
-  std::string text;
-  try {
-    text = tds::parseSqlBatch(message.payload, version_);
-  } catch (const tds::ProtocolError &e) {
-    throw tds::ChannelClosed(e.what());
-  }
-  switch (classifyBatch(text)) {
-    case BatchKind::Exec: {
-      CallParameters call = parametersOfBatch(text, *context_.text);
-      if (!call.error.empty()) return sendError(kNotSupported, 16, call.error);
-      closeAfterRequest_ = !callProcedure(call.parameters, true);
-      return;
-    }
-    case BatchKind::Settings:
-    case BatchKind::UseMaster:
-    case BatchKind::NoTransaction:
-      return sendDone(tds::kDoneFinal);
-    case BatchKind::UseOther:
-      return sendError(kNoSuchDatabase, 16, "This server has only the database master.");
-    case BatchKind::SelectVersion:
-      return sendVersionRow();
-    case BatchKind::Unsupported:
-      return sendError(kNotSupported, 16,
-                       "This server runs only EXEC quarlix ... (and SET, USE master, SELECT @@VERSION).");
-  }
-}
-
-void Session::handleRpc(const tds::Message &message) {
-  tds::RpcRequest request;
-  try {
-    request = tds::parseRpcRequest(message.payload, version_);
-  } catch (const tds::UnsupportedRequest &e) {
-    return sendError(kNotSupported, 16, std::string("The request cannot be run: ") + e.what() + ".");
-  } catch (const tds::ProtocolError &e) {
-    throw tds::ChannelClosed(e.what());
-  }
-  CallParameters call;
-  if (namesExecuteSql(request)) {
-    call = parametersOfExecuteSql(request, *context_.text);
-  } else if (!request.procId && namesTheProcedure(request.procedureName)) {
-    call = parametersOfRpc(request);
-  } else {
-    const std::string name = request.procId ? "number " + std::to_string(*request.procId) : "'" + request.procedureName + "'";
-    return sendError(kNoSuchProcedure, 16, "Could not find stored procedure " + name + "; this server has only quarlix.");
-  }
-  if (!call.error.empty()) return sendError(kNotSupported, 16, call.error);
-  closeAfterRequest_ = !callProcedure(call.parameters, false);
-}
-
-bool Session::callProcedure(const std::vector<HostParameter> &parameters, bool inBatch) {
-  opends::Connection connection;
-  AnswerStyle style;
-  style.version = version_;
-  style.serverNameUtf16 = tds::utf16Of(context_.serverName);
-  style.inBatch = inBatch;
-  ProcedureAnswer answer(channel_, *context_.text, connection, style);
-  int returnValue = 0;
-  std::string error;
-  if (!context_.procedure->call(parameters, connection, returnValue, error)) {
-    sendError(kNotSupported, 16, "The call cannot be made: " + error + ".");
-    return true;
-  }
-  answer.finish(returnValue);
-  return !answer.clientMisbehaved();
 }

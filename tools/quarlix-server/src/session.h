@@ -9,8 +9,11 @@
 #include "token_writer.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+class StatementRunner;
 
 class Session {
  public:
@@ -21,13 +24,10 @@ class Session {
   bool handshake();
   bool login();
   void serve();
-  void handleBatch(const tds::Message &message);
-  void handleRpc(const tds::Message &message);
   // False when the connection must close afterwards.
-  bool callProcedure(const std::vector<HostParameter> &parameters, bool inBatch);
-  void sendError(std::int32_t number, std::uint8_t severity, const std::string &utf8, bool inProcedure = false);
+  bool runRpc(StatementRunner &runner, const tds::Message &message);
+  void sendError(std::int32_t number, std::uint8_t severity, const std::string &utf8);
   void sendDone(std::uint16_t status, std::uint64_t count = 0);
-  void sendVersionRow();
   tds::Clock::time_point idleDeadline() const;
 
   tds::PacketChannel channel_;
@@ -37,4 +37,5 @@ class Session {
   std::uint32_t version_ = 0;
   std::string user_;
   bool closeAfterRequest_ = false;
+  std::optional<tds::Message> earlyLogin_;  // a LOGIN7 that came without PRELOGIN
 };

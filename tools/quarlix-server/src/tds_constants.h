@@ -11,6 +11,7 @@ constexpr std::uint8_t kRpc = 0x03;
 constexpr std::uint8_t kTabularResult = 0x04;
 constexpr std::uint8_t kAttention = 0x06;
 constexpr std::uint8_t kLogin7 = 0x10;
+constexpr std::uint8_t kTransactionManager = 0x0E;
 constexpr std::uint8_t kPrelogin = 0x12;
 
 // Packet status bits.
