@@ -123,6 +123,12 @@ TEST(Grammar, WhatCannotRunGetsTheNumberAServerGives) {
   EXPECT_EQ(errorOf("BEGIN").number, 102);
   EXPECT_EQ(errorOf("USE").number, 102);
   EXPECT_EQ(errorOf(")").message, "Incorrect syntax near ')'.");
+  // Nesting has a bound, far above what clients send, far below the stack's.
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "IF 1 = 1 ";
+  EXPECT_EQ(errorOf(deep + "SELECT 1").number, 191);
+  EXPECT_EQ(errorOf("SELECT " + std::string(100000, '(') + "1" + std::string(100000, ')')).number, 191);
+  EXPECT_EQ(kinds("IF (((1))) = 1 IF 2 > 1 SELECT ((2))"), std::vector<Kind>{Kind::If});
   // The whole batch is refused: nothing of it runs.
   EXPECT_EQ(errorOf("EXEC quarlix 'a'; SELECT 'b").number, 105);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
 
 namespace sql {
 
@@ -11,7 +12,6 @@ struct Token {
   enum class Kind { Word, QuotedName, Variable, GlobalVariable, String, NString, Number, Symbol, End };
   Kind kind = Kind::End;
   std::string text;  // Word: lower case; QuotedName: the name; String: the value; Symbol: the symbol; variables: lower case
-  std::string raw;   // as written, for messages
   size_t begin = 0, end = 0;
 };
 
@@ -36,22 +36,14 @@ class Lexer {
  public:
   explicit Lexer(std::string_view text) : text_(text) {}
 
-  std::vector<Token> tokens() {
-    std::vector<Token> out;
-    while (true) {
-      skipSpaceAndComments();
-      Token token;
-      token.begin = pos_;
-      if (pos_ >= text_.size()) {
-        token.end = pos_;
-        out.push_back(token);
-        return out;
-      }
-      read(token);
-      token.end = pos_;
-      token.raw = std::string(text_.substr(token.begin, token.end - token.begin));
-      out.push_back(std::move(token));
-    }
+  // The next token; End at the end, as often as asked.
+  Token next() {
+    skipSpaceAndComments();
+    Token token;
+    token.begin = pos_;
+    if (pos_ < text_.size()) read(token);
+    token.end = pos_;
+    return token;
   }
 
  private:
@@ -176,9 +168,13 @@ const char *const kKnownGlobals[] = {"version",  "spid",     "max_precision", "s
                                      "servicename", "trancount", "language",   "textsize"};
 const char *const kKnownFunctions[] = {"db_name", "suser_sname", "serverproperty"};
 
+// Deeper nesting of IF and parentheses than any client sends; the limit
+// keeps a hostile batch from exhausting the stack.
+constexpr int kMaxDepth = 32;
+
 class Parser {
  public:
-  Parser(std::string_view text, std::vector<Token> tokens) : text_(text), tokens_(std::move(tokens)) {}
+  explicit Parser(std::string_view text) : text_(text), lexer_(text) {}
 
   std::vector<Statement> batch() {
     std::vector<Statement> statements;
@@ -190,31 +186,39 @@ class Parser {
   }
 
  private:
-  const Token &peek(size_t ahead = 0) const { return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)]; }
-  const Token &next() {
-    const Token &t = peek();
-    if (pos_ < tokens_.size() - 1) ++pos_;
-    return t;
+  // Tokens are read as the parser needs them: a batch of any size takes a
+  // few tokens' memory.
+  const Token &peek(size_t ahead = 0) {
+    while (ahead_.size() <= ahead) ahead_.push_back(lexer_.next());
+    return ahead_[ahead];
   }
-  bool isSymbol(const char *s, size_t ahead = 0) const {
+  Token next() {
+    peek();
+    previous_ = std::move(ahead_.front());
+    ahead_.pop_front();
+    ++consumed_;
+    return previous_;
+  }
+  std::string raw(const Token &t) const { return std::string(text_.substr(t.begin, t.end - t.begin)); }
+  bool isSymbol(const char *s, size_t ahead = 0) {
     return peek(ahead).kind == Token::Kind::Symbol && peek(ahead).text == s;
   }
-  bool isWord(const char *w, size_t ahead = 0) const {
+  bool isWord(const char *w, size_t ahead = 0) {
     return peek(ahead).kind == Token::Kind::Word && peek(ahead).text == w;
   }
-  bool atStatementEnd() const {
+  bool atStatementEnd() {
     return peek().kind == Token::Kind::End || isSymbol(";") || startsStatement(peek());
   }
 
-  [[noreturn]] void syntaxErrorHere() const {
+  [[noreturn]] void syntaxErrorHere() {
     const Token &t = peek();
     if (t.kind == Token::Kind::End) {
-      const std::string last = pos_ > 0 ? tokens_[pos_ - 1].raw : std::string();
+      const std::string last = consumed_ > 0 ? raw(previous_) : std::string();
       fail(102, 15, "Incorrect syntax near '" + last + "'.");
     }
     if (startsStatement(t) || t.text == "from" || t.text == "as" || t.text == "end")
-      fail(156, 15, "Incorrect syntax near the keyword '" + t.raw + "'.");
-    fail(102, 15, "Incorrect syntax near '" + t.raw + "'.");
+      fail(156, 15, "Incorrect syntax near the keyword '" + raw(t) + "'.");
+    fail(102, 15, "Incorrect syntax near '" + raw(t) + "'.");
   }
 
   Statement statement() {
@@ -231,16 +235,16 @@ class Parser {
       fail(50000, 16,
            "This server runs only EXEC quarlix, SET, USE master, BEGIN TRAN, COMMIT, ROLLBACK, "
            "IF @@TRANCOUNT and SELECT of constants and server properties; " +
-               t.raw + " is not one of them.");
+               raw(t) + " is not one of them.");
     // A bare procedure name is an EXEC when it is the batch's first statement.
-    if (pos_ == 0) return exec();
+    if (consumed_ == 0) return exec();
     syntaxErrorHere();
   }
 
   std::string namePart() {
     const Token &t = peek();
     if (t.kind == Token::Kind::QuotedName) return next().text;
-    if (t.kind == Token::Kind::Word) return next().raw;
+    if (t.kind == Token::Kind::Word) return raw(next());
     syntaxErrorHere();
   }
 
@@ -287,7 +291,7 @@ class Parser {
     s.kind = Statement::Kind::Set;
     next();
     if (peek().kind == Token::Kind::Variable)
-      fail(137, 15, "Must declare the scalar variable \"" + peek().raw + "\".");
+      fail(137, 15, "Must declare the scalar variable \"" + raw(peek()) + "\".");
     if (peek().kind != Token::Kind::Word || startsStatement(peek())) syntaxErrorHere();
     s.options.push_back(next().text);
     while (isSymbol(",")) {
@@ -323,7 +327,7 @@ class Parser {
   // An optional transaction name after TRAN, COMMIT or ROLLBACK.
   void transactionName() {
     if (peek().kind == Token::Kind::Variable) {
-      fail(137, 15, "Must declare the scalar variable \"" + peek().raw + "\".");
+      fail(137, 15, "Must declare the scalar variable \"" + raw(peek()) + "\".");
     }
     if ((peek().kind == Token::Kind::Word && !startsStatement(peek())) || peek().kind == Token::Kind::QuotedName) next();
   }
@@ -350,7 +354,23 @@ class Parser {
     return s;
   }
 
+  // Counts one level of nesting while it lives.
+  class Nested {
+   public:
+    explicit Nested(int &depth) : depth_(depth) {
+      if (++depth_ > kMaxDepth)
+        fail(191, 15, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
+    }
+    ~Nested() { --depth_; }
+    Nested(const Nested &) = delete;
+    Nested &operator=(const Nested &) = delete;
+
+   private:
+    int &depth_;
+  };
+
   Statement ifStatement() {
+    Nested nested(depth_);
     Statement s;
     s.kind = Statement::Kind::If;
     next();
@@ -367,6 +387,7 @@ class Parser {
   }
 
   Expression expression() {
+    Nested nested(depth_);
     Expression e;
     const Token &t = peek();
     if (isSymbol("(")) {
@@ -394,10 +415,10 @@ class Parser {
         e.text = next().text;
         return e;
       case Token::Kind::Variable:
-        fail(137, 15, "Must declare the scalar variable \"" + t.raw + "\".");
+        fail(137, 15, "Must declare the scalar variable \"" + raw(t) + "\".");
       case Token::Kind::GlobalVariable: {
         if (std::none_of(std::begin(kKnownGlobals), std::end(kKnownGlobals), [&t](const char *g) { return t.text == g; }))
-          fail(137, 15, "Must declare the scalar variable \"" + t.raw + "\".");
+          fail(137, 15, "Must declare the scalar variable \"" + raw(t) + "\".");
         e.kind = Expression::Kind::GlobalVariable;
         e.text = next().text;
         return e;
@@ -410,7 +431,7 @@ class Parser {
         }
         if (isSymbol("(", 1)) return function();
         if (startsStatement(t) || t.text == "from") syntaxErrorHere();
-        fail(207, 16, "Invalid column name '" + t.raw + "'.");
+        fail(207, 16, "Invalid column name '" + raw(t) + "'.");
       case Token::Kind::QuotedName:
         fail(207, 16, "Invalid column name '" + t.text + "'.");
       default:
@@ -419,9 +440,9 @@ class Parser {
   }
 
   Expression function() {
-    const Token &name = next();
+    const Token name = next();
     if (std::none_of(std::begin(kKnownFunctions), std::end(kKnownFunctions), [&name](const char *f) { return name.text == f; }))
-      fail(195, 15, "'" + name.raw + "' is not a recognized built-in function name.");
+      fail(195, 15, "'" + raw(name) + "' is not a recognized built-in function name.");
     Expression e;
     e.kind = Expression::Kind::Function;
     e.text = name.text;
@@ -437,7 +458,7 @@ class Parser {
     next();
     const size_t wanted = e.text == "serverproperty" ? 1 : e.text == "db_name" ? e.arguments.size() : 0;
     if (e.arguments.size() != wanted || (e.text == "db_name" && e.arguments.size() > 1))
-      fail(174, 15, "The " + name.raw + " function requires " + std::to_string(wanted == 0 && e.text == "db_name" ? 0 : wanted) +
+      fail(174, 15, "The " + raw(name) + " function requires " + std::to_string(wanted == 0 && e.text == "db_name" ? 0 : wanted) +
                         " argument(s).");
     return e;
   }
@@ -453,10 +474,12 @@ class Parser {
         next();
         if (peek().kind != Token::Kind::Word && peek().kind != Token::Kind::QuotedName && peek().kind != Token::Kind::String)
           syntaxErrorHere();
-        item.alias = next().kind == Token::Kind::Word ? tokens_[pos_ - 1].raw : tokens_[pos_ - 1].text;
+        const Token alias = next();
+        item.alias = alias.kind == Token::Kind::Word ? raw(alias) : alias.text;
       } else if ((peek().kind == Token::Kind::Word && !startsStatement(peek()) && !isWord("from")) ||
                  peek().kind == Token::Kind::QuotedName || peek().kind == Token::Kind::String) {
-        item.alias = peek().kind == Token::Kind::Word ? next().raw : next().text;
+        const Token alias = next();
+        item.alias = alias.kind == Token::Kind::Word ? raw(alias) : alias.text;
       }
       s.items.push_back(std::move(item));
       if (!isSymbol(",")) break;
@@ -464,7 +487,7 @@ class Parser {
     }
     if (isWord("from")) {
       next();
-      const std::string table = peek().kind == Token::Kind::End ? std::string() : peek().raw;
+      const std::string table = peek().kind == Token::Kind::End ? std::string() : raw(peek());
       fail(208, 16, "Invalid object name '" + table + "'.");
     }
     if (!atStatementEnd()) syntaxErrorHere();
@@ -472,8 +495,11 @@ class Parser {
   }
 
   std::string_view text_;
-  std::vector<Token> tokens_;
-  size_t pos_ = 0;
+  Lexer lexer_;
+  std::deque<Token> ahead_;
+  Token previous_;
+  size_t consumed_ = 0;
+  int depth_ = 0;
 };
 
 }  // namespace
@@ -481,7 +507,7 @@ class Parser {
 Batch parseBatch(std::string_view utf8) {
   Batch batch;
   try {
-    Parser parser(utf8, Lexer(utf8).tokens());
+    Parser parser(utf8);
     batch.statements = parser.batch();
   } catch (const Failure &f) {
     batch.statements.clear();
