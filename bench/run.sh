@@ -29,7 +29,7 @@ echo "search benchmark (sizes $sizes, $repeat runs each) ..." >&2
 echo "member and child walks (sizes 1000,10000, $repeat runs each) ..." >&2
 "$python" bench/walk_bench.py --exe build/bench/quarlix-exec --out "$results/walks.json" \
   --sizes 1000,10000 --repeat "$repeat" > "$results/walks.md"
-echo "quarlix-server through pymssql and tedious ..." >&2
+echo "quarlix-server through pymssql, pyodbc, tedious and mssql ..." >&2
 npm ci --no-audit --no-fund --prefix build/bench/tedious > /dev/null
 "$python" bench/server_bench.py --server build/bench/quarlix-server --exec build/bench/quarlix-exec \
   --tedious-modules build/bench/tedious/node_modules --sizes 10000,100000 --repeat 3 > "$results/server.md"

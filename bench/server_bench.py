@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """quarlix-server against quarlix-exec on the same embedded directory of N
-users: rows per second through pymssql and tedious, and the server's memory
-over many connections served one after another. Prints Markdown tables.
+users: rows per second through pymssql, pyodbc (FreeTDS ODBC), tedious and
+mssql, and the server's memory over many connections served one after
+another. Prints Markdown tables.
 
     server_bench.py --server build/bench/quarlix-server --exec build/bench/quarlix-exec
                     --tedious-modules DIR [--sizes 10000,100000] [--repeat 3] [--connections 2000]
@@ -10,6 +11,7 @@ quarlix-exec mounts the directory on every run; its call alone is its time
 minus that of a call that finds nothing (start-up and mount). The server
 mounts once; its times are the call after the login."""
 import argparse
+import glob
 import json
 import os
 import statistics
@@ -23,6 +25,7 @@ import generate_users  # noqa: E402
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "server"))
 import pymssql  # noqa: E402
+import pyodbc  # noqa: E402
 from raw_client import RawClient  # noqa: E402
 
 USER, PASSWORD = "bench", "bench-Pass1"
@@ -77,6 +80,18 @@ def pymssql_call(port, sql):
     return seconds, rows
 
 
+def pyodbc_call(port, sql):
+    driver = (glob.glob("/usr/lib/*/odbc/libtdsodbc.so") or ["libtdsodbc.so"])[0]
+    conn = pyodbc.connect(f"DRIVER={driver};SERVER=127.0.0.1;PORT={port};UID={USER};PWD={PASSWORD}", autocommit=True)
+    cursor = conn.cursor()
+    start = time.perf_counter()
+    cursor.execute(sql)
+    rows = len(cursor.fetchall())
+    seconds = time.perf_counter() - start
+    conn.close()
+    return seconds, rows
+
+
 def raw_call(port, sql):
     """The answer's bytes read and not decoded: what the server alone costs."""
     client = RawClient(port, timeout=600)
@@ -88,9 +103,9 @@ def raw_call(port, sql):
     return seconds, len(tokens)
 
 
-def tedious_call(port, sql, modules):
+def node_call(script, port, sql, modules):
     env = dict(os.environ, NODE_PATH=modules)
-    out = subprocess.run(["node", os.path.join(os.path.dirname(os.path.abspath(__file__)), "tedious_rows.js"),
+    out = subprocess.run(["node", os.path.join(os.path.dirname(os.path.abspath(__file__)), script),
                           str(port), USER, PASSWORD, sql], capture_output=True, text=True, env=env, check=True).stdout
     answer = json.loads(out)
     return answer["seconds"], answer["rows"]
@@ -106,8 +121,10 @@ def main():
     parser.add_argument("--connections", type=int, default=2000)
     args = parser.parse_args()
 
-    print("| users | rows | quarlix-exec csv (call) | server, bytes only | pymssql | tedious | bytes / exec | pymssql / exec | tedious / exec |")
-    print("|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    clients = ["pymssql", "pyodbc", "tedious", "mssql"]
+    print("| users | rows | quarlix-exec csv (call) | server, bytes only | " + " | ".join(clients) + " | bytes / exec | " +
+          " | ".join(c + " / exec" for c in clients) + " |")
+    print("|---:" * (4 + 2 * len(clients) + 1) + "|")
     with tempfile.TemporaryDirectory() as folder:
         for size in [int(s) for s in args.sizes.split(",")]:
             ldif = os.path.join(folder, f"users{size}.ldif")
@@ -124,17 +141,22 @@ def main():
             try:
                 sql = line("(objectClass=inetOrgPerson)")
                 raw = statistics.median(raw_call(server.port, sql)[0] for _ in range(args.repeat))
-                py = [pymssql_call(server.port, sql) for _ in range(args.repeat)]
-                td = [tedious_call(server.port, sql, args.tedious_modules) for _ in range(args.repeat)]
+                calls = {
+                    "pymssql": lambda: pymssql_call(server.port, sql),
+                    "pyodbc": lambda: pyodbc_call(server.port, sql),
+                    "tedious": lambda: node_call("tedious_rows.js", server.port, sql, args.tedious_modules),
+                    "mssql": lambda: node_call("mssql_rows.js", server.port, sql, args.tedious_modules),
+                }
+                timings = {name: [calls[name]() for _ in range(args.repeat)] for name in clients}
             finally:
                 server.stop()
-            assert all(r == rows for _, r in py + td), (rows, py, td)
-            py_s = statistics.median(s for s, _ in py)
-            td_s = statistics.median(s for s, _ in td)
-            print(f"| {size} | {rows} | {exec_call:.3f} s ({rows / exec_call:,.0f} rows/s) | {raw:.3f} s "
-                  f"({rows / raw:,.0f} rows/s) | {py_s:.3f} s ({rows / py_s:,.0f} rows/s) | {td_s:.3f} s "
-                  f"({rows / td_s:,.0f} rows/s) | {raw / exec_call:.2f} | {py_s / exec_call:.2f} | {td_s / exec_call:.2f} |",
-                  flush=True)
+            for name, runs in timings.items():
+                assert all(r == rows for _, r in runs), (name, rows, runs)
+            medians = {name: statistics.median(s for s, _ in runs) for name, runs in timings.items()}
+            cells = [f"{exec_call:.3f} s ({rows / exec_call:,.0f} rows/s)", f"{raw:.3f} s ({rows / raw:,.0f} rows/s)"]
+            cells += [f"{medians[c]:.3f} s ({rows / medians[c]:,.0f} rows/s)" for c in clients]
+            cells += [f"{raw / exec_call:.2f}"] + [f"{medians[c] / exec_call:.2f}" for c in clients]
+            print(f"| {size} | {rows} | " + " | ".join(cells) + " |", flush=True)
 
         # Memory over connections served one after another (a small call each).
         ldif = os.path.join(folder, "users1000.ldif")
