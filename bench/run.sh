@@ -2,15 +2,16 @@
 # Builds the bench preset, runs every benchmark and prints the results as
 # Markdown tables; writes the scaling plot (PNG) beside the raw results.
 # Usage: bash bench/run.sh [--quick]
-#   --quick: 1 000 and 10 000 users, 3 runs each, short call loops.
+#   --quick: 1 000 and 10 000 users, 3 runs each, short call loops; the server
+#            with 10 000 users and 500 connections.
 # Needs: scripts/install-deps.sh bench (GNU time, python3-matplotlib).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-sizes=1000,10000,100000 repeat=5 seconds=2
+sizes=1000,10000,100000 repeat=5 seconds=2 server_sizes=10000,100000 connections=2000
 case "${1:-}" in
-  --quick) sizes=1000,10000 repeat=3 seconds=0.5 ;;
+  --quick) sizes=1000,10000 repeat=3 seconds=0.5 server_sizes=10000 connections=500 ;;
   "") ;;
   *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
 esac
@@ -32,7 +33,8 @@ echo "member and child walks (sizes 1000,10000, $repeat runs each) ..." >&2
 echo "quarlix-server through pymssql, pyodbc, tedious and mssql ..." >&2
 npm ci --no-audit --no-fund --prefix build/bench/tedious > /dev/null
 "$python" bench/server_bench.py --server build/bench/quarlix-server --exec build/bench/quarlix-exec \
-  --tedious-modules build/bench/tedious/node_modules --sizes 10000,100000 --repeat 3 > "$results/server.md"
+  --tedious-modules build/bench/tedious/node_modules --sizes "$server_sizes" --repeat 3 \
+  --connections "$connections" > "$results/server.md"
 echo "call overhead ..." >&2
 build/bench/call_overhead samples/corp.ldif "$seconds" > "$results/calls.jsonl"
 "$python" bench/report.py --search "$results/search.json" --calls "$results/calls.jsonl" \
