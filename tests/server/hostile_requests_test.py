@@ -157,6 +157,27 @@ class Requests(unittest.TestCase):
                     self.assertEqual(errors(self.request(client, data)), [number])
             self.assertGreater(rows_in(client.batch(SEARCH)), 0)
 
+    def test_transaction_statements_by_protocol_version(self):
+        with Server(BUILD) as server:
+            # TDS 7.4: ENVCHANGE begin and commit with the same descriptor.
+            client = self.client(server)
+            begin = tokens(client.batch("BEGIN TRAN"))
+            commit = tokens(client.batch("IF @@TRANCOUNT > 0 COMMIT TRAN"))
+            self.assertEqual((begin[0][0], begin[0][1][0]), (0xE3, 8))
+            self.assertEqual((commit[0][0], commit[0][1][0], commit[0][1][2]), (0xE3, 9, begin[0][1][1]))
+            self.assertEqual(errors(client.batch("IF @@TRANCOUNT > 0 COMMIT TRAN")), [])
+            # TDS 7.1 has no transaction ENVCHANGE: the count alone.
+            old = RawClient(server.port)
+            old.send(packet(PRELOGIN, prelogin_payload()))
+            old.read_message()
+            old.send(packet(LOGIN7, login7_payload(USER, PASSWORD, version=0x71000001)))
+            self.assertTrue(has_login_ack(old.read_message()[1]))
+            def old_batch(sql):  # no ALL_HEADERS before 7.2
+                return self.request(old, packet(SQL_BATCH, sql.encode("utf-16-le")))
+            self.assertEqual(tokens(old_batch("BEGIN TRAN")), [(0xFD, 0)])
+            self.assertEqual(tokens(old_batch("COMMIT TRAN")), [(0xFD, 0)])
+            self.assertEqual(errors(old_batch("COMMIT")), [3902])
+
     def test_prepared_statements_are_bounded_and_their_handles_checked(self):
         with Server(BUILD) as server:
             client = self.client(server)

@@ -176,10 +176,12 @@ void StatementRunner::runSet(const sql::Statement &s) {
   }
 }
 
+// The transaction ENVCHANGEs came with TDS 7.2; a 7.1 client keeps only the count.
 void StatementRunner::beginTransaction() {
   if (state_.tranCount++ > 0) return;
   state_.transaction = ++state_.lastTransaction;
-  writer_.envChangeBytes(kEnvBeginTransaction, descriptor(state_.transaction), std::string());
+  if (tds::atLeast72(version_))
+    writer_.envChangeBytes(kEnvBeginTransaction, descriptor(state_.transaction), std::string());
 }
 
 bool StatementRunner::endTransaction(bool commit) {
@@ -193,8 +195,9 @@ bool StatementRunner::endTransaction(bool commit) {
   // A commit ends the outermost level only; a rollback ends them all.
   state_.tranCount = commit ? state_.tranCount - 1 : 0;
   if (state_.tranCount > 0) return true;
-  writer_.envChangeBytes(commit ? kEnvCommitTransaction : kEnvRollbackTransaction, std::string(),
-                         descriptor(state_.transaction));
+  if (tds::atLeast72(version_))
+    writer_.envChangeBytes(commit ? kEnvCommitTransaction : kEnvRollbackTransaction, std::string(),
+                           descriptor(state_.transaction));
   state_.transaction = 0;
   return true;
 }
