@@ -110,6 +110,9 @@ class Pyodbc(unittest.TestCase):
                     self.assertEqual(row[3:5], (38, 1))
                     self.assertGreater(row[5], 0)
                     self.assertEqual(cursor.description[4][0], "one")
+                    # How SQLAlchemy's pyodbc dialect reads the version: a cast pyodbc can read.
+                    version = cursor.execute("SELECT CAST(SERVERPROPERTY('ProductVersion') AS VARCHAR)").fetchall()[0][0]
+                    self.assertEqual(version, row[0].split()[1])
                     # autocommit is off: the driver began a transaction, and begins the next one at commit.
                     self.assertEqual(cursor.execute("SELECT @@TRANCOUNT").fetchall()[0][0], 1)
                     conn.commit()

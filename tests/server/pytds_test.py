@@ -78,6 +78,14 @@ class Pytds(unittest.TestCase):
                     self.assertIsInstance(row[6], int)
                     self.assertEqual(list(row[8:10]), ["master", USER])
                     cursor.fetchall()
+                    # The casts clients put around their probes.
+                    cursor.execute("SELECT CAST(SERVERPROPERTY('ProductVersion') AS VARCHAR), "
+                                   "CONVERT(nvarchar(14), @@VERSION), CAST(SERVERPROPERTY('EngineEdition') AS INT), "
+                                   "CAST(NULL AS varchar(5)), SCHEMA_NAME(), USER_NAME()")
+                    self.assertEqual(cursor.fetchall(), [(row[0], "quarlix-server", row[1], None, "dbo", "dbo")])
+                    with self.assertRaises(pytds.Error) as caught:
+                        cursor.execute("SELECT CAST('x' AS int)")
+                    self.assertIn("Conversion failed", str(caught.exception))
                     # autocommit off: the driver's transaction is open; commit begins no new one here.
                     cursor.execute("SELECT @@TRANCOUNT")
                     self.assertEqual(cursor.fetchall(), [(1,)])

@@ -107,6 +107,27 @@ TEST(Grammar, SelectItemsAndTheirNames) {
   EXPECT_EQ(items[8].value.text, "trancount");
 }
 
+TEST(Grammar, CastAndConvertToTextAndWholeNumbers) {
+  sql::Batch batch = sql::parseBatch("SELECT CAST(SERVERPROPERTY('ProductVersion') AS VARCHAR), "
+                                     "CONVERT(nvarchar(max), @@VERSION, 1), cast(1 as [int]), CONVERT(sysname, DB_NAME())");
+  ASSERT_FALSE(batch.error) << batch.error->message;
+  const std::vector<sql::SelectItem> &items = batch.statements.at(0).items;
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_EQ(items[0].value.kind, sql::Expression::Kind::Convert);
+  EXPECT_EQ(items[0].value.text, "varchar");
+  EXPECT_EQ(items[0].value.length, 0u);
+  EXPECT_EQ(items[0].value.arguments.at(0).text, "serverproperty");
+  EXPECT_EQ(items[1].value.text, "nvarchar");
+  EXPECT_EQ(items[1].value.length, UINT32_MAX);
+  EXPECT_EQ(items[1].value.arguments.at(0).text, "version");
+  EXPECT_EQ(items[2].value.text, "int");
+  EXPECT_EQ(items[3].value.text, "sysname");
+  EXPECT_EQ(errorOf("SELECT CAST(1 AS money)").number, 243);
+  EXPECT_EQ(errorOf("SELECT CAST(1 varchar)").number, 102);
+  EXPECT_EQ(errorOf("SELECT CONVERT(varchar(10) 1)").number, 102);
+  EXPECT_EQ(errorOf("SELECT SCHEMA_NAME(1, 2)").number, 174);
+}
+
 TEST(Grammar, WhatCannotRunGetsTheNumberAServerGives) {
   EXPECT_EQ(errorOf("SELECT 'abc").number, 105);
   EXPECT_EQ(errorOf("SELECT 1 /* open").number, 113);

@@ -1,6 +1,9 @@
 #include "probe_values.h"
 
+#include "utf8.h"
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -80,6 +83,52 @@ tds::ConstantValue serverProperty(const sql::Expression &argument, const ProbeCo
   return nullOf(tds::ConstantValue::Type::Variant);
 }
 
+// A value as text (UTF-8); none for NULL.
+std::optional<std::string> textOf(const tds::ConstantValue &v, const ProbeContext &c) {
+  if (v.isNull()) return std::nullopt;
+  switch (v.type) {
+    case tds::ConstantValue::Type::Int:
+      return std::to_string(*v.number);
+    case tds::ConstantValue::Type::VarChar:
+      return utf16leToUtf8(c.text->toUtf16(*v.bytes));
+    case tds::ConstantValue::Type::NVarChar:
+      return utf16leToUtf8(*v.bytes);
+    case tds::ConstantValue::Type::Variant:
+      return v.variantText ? utf16leToUtf8(*v.bytes) : std::to_string(*v.number);
+  }
+  return std::nullopt;
+}
+
+// CAST and CONVERT to text of a length (30 when none is given, as a server
+// does) or to a whole number.
+tds::ConstantValue converted(const tds::ConstantValue &value, const sql::Expression &e, const ProbeContext &c) {
+  const std::optional<std::string> text = textOf(value, c);
+  const std::string &type = e.text;
+  if (type == "int" || type == "bigint" || type == "smallint" || type == "tinyint") {
+    const std::uint8_t width = type == "bigint" ? 8 : type == "int" ? 4 : type == "smallint" ? 2 : 1;
+    if (!text) return intValue(std::nullopt, width);
+    errno = 0;
+    char *end = nullptr;
+    const long long number = std::strtoll(text->c_str(), &end, 10);
+    const long long low = width == 1 ? 0 : width == 2 ? INT16_MIN : width == 4 ? INT32_MIN : INT64_MIN;
+    const long long high = width == 1 ? 255 : width == 2 ? INT16_MAX : width == 4 ? INT32_MAX : INT64_MAX;
+    if (text->empty() || *end || errno == ERANGE || number < low || number > high)
+      throw ProbeError("Conversion failed when converting the value '" + *text + "' to data type " + type + ".");
+    return intValue(number, width);
+  }
+  const bool wide = type == "nvarchar" || type == "nchar" || type == "sysname";
+  const std::uint32_t length = type == "sysname" ? 128 : e.length == 0 ? 30 : std::min<std::uint32_t>(e.length, wide ? 4000 : 8000);
+  tds::ConstantValue v;
+  v.type = wide ? tds::ConstantValue::Type::NVarChar : tds::ConstantValue::Type::VarChar;
+  v.maxLength = static_cast<std::uint16_t>(wide ? length * 2 : length);
+  if (!text) return v;
+  // Cut to the length, in characters of the type.
+  std::string bytes = wide ? tds::utf16Of(*text) : c.text->fromUtf8(*text);
+  if (bytes.size() > v.maxLength) bytes.resize(v.maxLength);
+  v.bytes = std::move(bytes);
+  return v;
+}
+
 }  // namespace
 
 tds::ConstantValue probeValue(const sql::Expression &e, const ProbeContext &c) {
@@ -114,7 +163,10 @@ tds::ConstantValue probeValue(const sql::Expression &e, const ProbeContext &c) {
       if (e.text == "language") return nameValue("us_english");
       if (e.text == "textsize") return intValue(c.textSize);
       break;
+    case Kind::Convert:
+      return converted(probeValue(e.arguments.at(0), c), e, c);
     case Kind::Function:
+      if (e.text == "schema_name" || e.text == "user_name") return nameValue("dbo");
       if (e.text == "db_name") {
         // The one database; DB_NAME(n) of another number is NULL.
         if (!e.arguments.empty() && !(e.arguments[0].kind == Kind::Number && (e.arguments[0].text == "1")))

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <cstdlib>
 #include <deque>
 
 namespace sql {
@@ -166,7 +168,9 @@ bool startsStatement(const Token &t) {
 
 const char *const kKnownGlobals[] = {"version",  "spid",     "max_precision", "servername",
                                      "servicename", "trancount", "language",   "textsize"};
-const char *const kKnownFunctions[] = {"db_name", "suser_sname", "serverproperty"};
+const char *const kKnownFunctions[] = {"db_name", "suser_sname", "serverproperty", "schema_name", "user_name"};
+const char *const kConvertibleTypes[] = {"varchar", "nvarchar", "char", "nchar", "sysname",
+                                         "int", "bigint", "smallint", "tinyint"};
 
 // Deeper nesting of IF and parentheses than any client sends; the limit
 // keeps a hostile batch from exhausting the stack.
@@ -429,6 +433,7 @@ class Parser {
           e.kind = Expression::Kind::Null;
           return e;
         }
+        if ((t.text == "cast" || t.text == "convert") && isSymbol("(", 1)) return conversion();
         if (isSymbol("(", 1)) return function();
         if (startsStatement(t) || t.text == "from") syntaxErrorHere();
         fail(207, 16, "Invalid column name '" + raw(t) + "'.");
@@ -437,6 +442,53 @@ class Parser {
       default:
         syntaxErrorHere();
     }
+  }
+
+  // CAST(value AS type) and CONVERT(type, value [, style]), to the text and
+  // whole-number types clients cast their probes to.
+  Expression conversion() {
+    const bool isCast = next().text == "cast";
+    next();  // (
+    Expression e;
+    e.kind = Expression::Kind::Convert;
+    if (isCast) {
+      e.arguments.push_back(expression());
+      if (!isWord("as")) syntaxErrorHere();
+      next();
+      convertType(e);
+    } else {
+      convertType(e);
+      if (!isSymbol(",")) syntaxErrorHere();
+      next();
+      e.arguments.push_back(expression());
+      if (isSymbol(",")) {
+        next();
+        expression();  // a style: text and numbers have none that matters here
+      }
+    }
+    if (!isSymbol(")")) syntaxErrorHere();
+    next();
+    return e;
+  }
+
+  void convertType(Expression &e) {
+    if (peek().kind != Token::Kind::Word && peek().kind != Token::Kind::QuotedName) syntaxErrorHere();
+    const Token type = next();
+    e.text = type.kind == Token::Kind::Word ? type.text : lowered(type.text);
+    if (std::none_of(std::begin(kConvertibleTypes), std::end(kConvertibleTypes), [&e](const char *t) { return e.text == t; }))
+      fail(243, 16, "Type " + (type.kind == Token::Kind::Word ? raw(type) : type.text) + " is not a defined system type.");
+    if (!isSymbol("(")) return;
+    next();
+    if (isWord("max")) {
+      next();
+      e.length = UINT32_MAX;
+    } else if (peek().kind == Token::Kind::Number) {
+      e.length = static_cast<std::uint32_t>(std::min<unsigned long>(std::strtoul(next().text.c_str(), nullptr, 10), 8000));
+    } else {
+      syntaxErrorHere();
+    }
+    if (!isSymbol(")")) syntaxErrorHere();
+    next();
   }
 
   Expression function() {
@@ -456,9 +508,10 @@ class Parser {
     }
     if (!isSymbol(")")) syntaxErrorHere();
     next();
-    const size_t wanted = e.text == "serverproperty" ? 1 : e.text == "db_name" ? e.arguments.size() : 0;
-    if (e.arguments.size() != wanted || (e.text == "db_name" && e.arguments.size() > 1))
-      fail(174, 15, "The " + raw(name) + " function requires " + std::to_string(wanted == 0 && e.text == "db_name" ? 0 : wanted) +
+    const bool optionalOne = e.text == "db_name" || e.text == "schema_name" || e.text == "user_name";
+    const size_t wanted = e.text == "serverproperty" ? 1 : 0;
+    if (optionalOne ? e.arguments.size() > 1 : e.arguments.size() != wanted)
+      fail(174, 15, "The " + raw(name) + " function requires " + (optionalOne ? std::string("0 to 1") : std::to_string(wanted)) +
                         " argument(s).");
     return e;
   }

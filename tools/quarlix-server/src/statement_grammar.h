@@ -15,10 +15,13 @@
 namespace sql {
 
 struct Expression {
-  enum class Kind { Number, String, NString, Null, GlobalVariable, Variable, Function };
+  enum class Kind { Number, String, NString, Null, GlobalVariable, Variable, Function, Convert };
   Kind kind = Kind::Null;
-  std::string text;  // the number as written, the string's UTF-8 value, the lower-case name (without @@ for globals)
-  std::vector<Expression> arguments;  // Function
+  // The number as written, the string's UTF-8 value, the lower-case name
+  // (without @@ for globals), the lower-case type of a CAST or CONVERT.
+  std::string text;
+  std::vector<Expression> arguments;  // Function; Convert: the value
+  std::uint32_t length = 0;           // Convert: the type's length; 0 when not given, UINT32_MAX for MAX
 };
 
 struct SelectItem {
