@@ -67,9 +67,13 @@ void addReadAhead(LDAP* ld) {
 // bounds. Set as soon as the socket is connected, before anything is read.
 // The callback's argument records that the server took the connection, so
 // that an ldaps:// failure after it is told apart from a server not there.
+// The layer that bounds a TLS handshake goes on here too, under the TLS
+// layer that libldap adds next (ldaps://) or later (StartTLS).
 int connectedNonBlocking(LDAP*, Sockbuf* socket, LDAPURLDesc*, sockaddr*, ldap_conncb* callback) {
-  *static_cast<bool*>(callback->lc_arg) = true;
-  return ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_NONBLOCK, socket) == 1 ? 0 : LDAP_LOCAL_ERROR;
+  auto* state = static_cast<LdapSocketState*>(callback->lc_arg);
+  state->connected = true;
+  if (ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_NONBLOCK, socket) != 1) return LDAP_LOCAL_ERROR;
+  return addHandshakeWait(socket, &state->wait) == 0 ? 0 : LDAP_LOCAL_ERROR;
 }
 void connectionClosing(LDAP*, Sockbuf*, ldap_conncb*) {}
 
@@ -126,8 +130,9 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
 
 int LdapConnection::newHandle(bool checkCertificate) {
   ld_.reset();
-  tcpConnected_ = false;
-  connectCallback_ = ldap_conncb{connectedNonBlocking, connectionClosing, &tcpConnected_};
+  socket_.connected = false;
+  socket_.wait.disarm();
+  connectCallback_ = ldap_conncb{connectedNonBlocking, connectionClosing, &socket_};
   LDAP* raw = nullptr;
   int code = ldap_initialize(&raw, target_.uri.c_str());
   ld_.reset(raw);
@@ -190,9 +195,11 @@ std::string LdapConnection::certificateFaults() {
   int level = config_.tlsRequireCert;
   if (level < 0) ldap_get_option(nullptr, LDAP_OPT_X_TLS_REQUIRE_CERT, &level);
   if (level == LDAP_OPT_X_TLS_NEVER || level == LDAP_OPT_X_TLS_ALLOW) return "";
+  if (socket_.wait.expired) return "";  // no certificate came
   if (newHandle(false) != LDAP_SUCCESS) return "";
-  int code = readRootDse();
-  if (code == LDAP_SUCCESS && !target_.secure) code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  int code = connectHandle();
+  if (code == LDAP_SUCCESS) code = readRootDse();
+  if (code == LDAP_SUCCESS && !target_.secure) code = runStartTls();
   berval peer{0, nullptr};
   if (code != LDAP_SUCCESS || ldap_get_option(ld_.get(), LDAP_OPT_X_TLS_PEERCERT, &peer) != LDAP_OPT_SUCCESS ||
       !peer.bv_val)
@@ -209,27 +216,49 @@ int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
   rootDse_ = RootDse();
   int code = newHandle();
   if (code != LDAP_SUCCESS) return code;
-  // The root DSE first, as anonymous: its answer shows the server is there
-  // within the time-out. Over ldaps:// this read makes the TLS handshake.
-  code = readRootDse();
-  if (unreachable(code)) {
+  // Over ldaps:// connecting makes the TLS handshake.
+  code = connectHandle();
+  if (code != LDAP_SUCCESS) {
+    if (socket_.wait.expired) {
+      tlsFailure = "ldaps: the server took the connection and did not answer the TLS handshake within " +
+                   std::to_string(config_.networkTimeoutSeconds) + " s";
+      return LDAP_TIMEOUT;
+    }
     // The server took the connection and it failed before any answer: the
-    // TLS handshake did (a timed-out handshake is a silent server, not TLS).
-    if (target_.secure && tcpConnected_ && code != LDAP_TIMEOUT) tlsFailure = "ldaps: " + tlsFailureText(code);
+    // TLS handshake did.
+    if (target_.secure && socket_.connected) tlsFailure = "ldaps: " + tlsFailureText(code);
     return code;
   }
+  // The root DSE first, as anonymous: its answer shows the server is there
+  // within the time-out.
+  code = readRootDse();
+  if (unreachable(code)) return code;
   addReadAhead(ld_.get());
   if (startTls && shouldStartTls()) {
-    code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+    code = runStartTls();
     if (code != LDAP_SUCCESS) {
-      tlsFailure = "StartTLS: " + tlsFailureText(code);
-      return code;
+      tlsFailure = socket_.wait.expired
+                       ? "StartTLS: the server granted StartTLS and did not answer the TLS handshake within " +
+                             std::to_string(config_.networkTimeoutSeconds) + " s"
+                       : "StartTLS: " + tlsFailureText(code);
+      return socket_.wait.expired ? LDAP_TIMEOUT : code;
     }
   }
   code = bindConnection(ld_.get(), target_.uri, config_);
   if (code != LDAP_SUCCESS) return code;
   if (!rootDse_.read) readRootDse();  // some servers show it only to a bound client
   return LDAP_SUCCESS;
+}
+
+int LdapConnection::connectHandle() {
+  HandshakeWaitScope bounded(socket_.wait, config_.networkTimeoutSeconds);
+  if (ldap_connect(ld_.get()) == LDAP_SUCCESS) return LDAP_SUCCESS;
+  return handleResultCode(ld_.get());
+}
+
+int LdapConnection::runStartTls() {
+  HandshakeWaitScope bounded(socket_.wait, config_.networkTimeoutSeconds);
+  return ldap_start_tls_s(ld_.get(), nullptr, nullptr);
 }
 
 int LdapConnection::readRootDse() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ldap/adsi_config.h"
+#include "ldap/handshake_wait.h"
 #include "ldap/ldap_holders.h"
 #include "ldap/ldap_target.h"
 #include "schema/schema.h"
@@ -28,6 +29,12 @@ struct RootDse {
   std::vector<std::string> namingContexts;
   std::string subschemaSubentry;
   std::vector<std::string> supportedExtensions;
+};
+
+// What the connect callback records of a handle's socket.
+struct LdapSocketState {
+  bool connected = false;  // the socket reached the server
+  HandshakeWait wait;      // bounds a TLS handshake (handshake_wait.h)
 };
 
 struct LdapSearchArgs {
@@ -83,6 +90,10 @@ class LdapConnection {
   // (ldaps:// or StartTLS) failed, empty when it did not.
   int establish(bool startTls, std::string& tlsFailure);
   int newHandle(bool checkCertificate = true);
+  // Connects the handle (over ldaps:// with the TLS handshake) within the
+  // network time-out.
+  int connectHandle();
+  int runStartTls();
   int readRootDse();
   bool shouldStartTls() const;
   std::string tlsFailureText(int code) const;
@@ -100,7 +111,7 @@ class LdapConnection {
   LdapTarget target_;
   AdsiConfig config_;
   std::mutex mutex_;  // guards the handle
-  bool tcpConnected_ = false;    // the handle's socket reached the server
+  LdapSocketState socket_;  // outlives the handle, whose socket layers point at it
   ldap_conncb connectCallback_;  // outlives the handle, which calls it at its end
   LdapHandlePtr ld_;
   RootDse rootDse_;
