@@ -231,11 +231,30 @@ TEST_F(ChildRoad, ChildrenThatCannotBeLoadedAreLeftOut) {
   EXPECT_TRUE(result.rows.empty());
 }
 
-TEST_F(ChildRoad, RefusedFilterGivesAnEmptyAnswer) {
-  ASSERT_TRUE(AdsCompatSetFault("IADsContainer::put_Filter", E_INVALIDARG));
-  const CallResult result = callWith({path("OU=Mixed").replace(0, 4, "ldap"), "user", "Name", "GET_CHILD_OBJECTS"});
-  ASSERT_EQ(result.returned, 0) << failureText(result);
-  EXPECT_TRUE(result.rows.empty());
+// A walk that cannot start is no empty container: the call fails with the
+// failure's description, whichever step refused.
+TEST_F(ChildRoad, AWalkThatCannotStartFailsWithItsDescription) {
+  const struct {
+    const char* operation;
+    HRESULT code;
+    const char* text;
+  } refusals[] = {
+      {"IADsContainer::put_Filter", E_INVALIDARG, "\nError: The parameter is incorrect.\r\n"},
+      {"IADsContainer::get__NewEnum", static_cast<HRESULT>(0x8007203A), "\nError: The server is not operational.\r\n"},
+      {"IADsContainer::get__NewEnum", static_cast<HRESULT>(0x800705B4), "\nError: This operation returned because the timeout period expired.\r\n"},
+  };
+  for (const auto& refusal : refusals) {
+    ASSERT_TRUE(AdsCompatSetFault(refusal.operation, refusal.code));
+    const CallResult result = callWith({path("OU=Mixed").replace(0, 4, "ldap"), "user", "Name", "GET_CHILD_OBJECTS"});
+    EXPECT_EQ(result.returned, 1) << refusal.operation;
+    EXPECT_TRUE(result.rows.empty());
+    EXPECT_EQ(failureText(result), refusal.text) << refusal.operation;
+    AdsCompatClearFaults();
+  }
+  // Unfaulted, the same call lists the container's users.
+  const CallResult listed = callWith({path("OU=Mixed").replace(0, 4, "ldap"), "user", "Name", "GET_CHILD_OBJECTS"});
+  ASSERT_EQ(listed.returned, 0) << failureText(listed);
+  EXPECT_FALSE(listed.rows.empty());
 }
 
 // A walk the directory breaks off fails whole; an element that is not there
