@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstdio>
 
+#include "diagnostics.h"
 #include "ldap/certificate_check.h"
+#include "ldap/failure_reason.h"
 #include "ldap/ldap_bind.h"
 #include "ldap/ldap_entry_reader.h"
 #include "ldap/ldap_error_map.h"
@@ -116,14 +118,20 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
     bool fallBack = config.startTls == StartTlsMode::Try && !target.secure && anonymous;
     std::string faults = c->certificateFaults();
     if (!faults.empty()) tlsFailure += "; " + faults;
-    std::fprintf(stderr, "quarlix ADSI: TLS with %s failed: %s%s\n", target.uri.c_str(), tlsFailure.c_str(),
-                 fallBack ? "; going on in clear text (anonymous)"
-                          : anonymous || target.secure || config.startTls == StartTlsMode::Demand
-                                ? ""
-                                : "; the credentials are not sent in clear text");
-    if (fallBack) code = c->establish(false, tlsFailure);
+    reportLine("TLS with " + target.uri + " failed: " + tlsFailure +
+               (fallBack ? "; going on in clear text (anonymous)"
+                         : anonymous || target.secure || config.startTls == StartTlsMode::Demand
+                               ? ""
+                               : "; the credentials are not sent in clear text"));
+    if (!fallBack) return hresultFromLdapSetup(code);
+    code = c->establish(false, tlsFailure);
   }
-  if (code != LDAP_SUCCESS) return hresultFromLdapSetup(code);
+  if (code != LDAP_SUCCESS) {
+    reportLine("cannot use " + target.uri + ": " + c->step_ + " failed: " + c->failureText(code) + "; tried " +
+               identityText(target.uri, config) + ", " + c->tlsUsed_ + ", network time-out " +
+               std::to_string(config.networkTimeoutSeconds) + " s");
+    return hresultFromLdapSetup(code);
+  }
   connection = std::move(c);
   return S_OK;
 }
@@ -179,11 +187,19 @@ bool LdapConnection::shouldStartTls() const {
 std::string LdapConnection::tlsFailureText(int code) const {
   std::string text = ldap_err2string(code);
   char* message = nullptr;
-  if (ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == LDAP_OPT_SUCCESS && message) {
+  if (ld_ && ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == LDAP_OPT_SUCCESS && message) {
     LdapStringPtr owned(message);
     if (*message && std::string(message) != "(unknown error code)") text += std::string(" (") + message + ")";
   }
   return text;
+}
+
+// The same, with what Active Directory's sub-code means.
+std::string LdapConnection::failureText(int code) const {
+  std::string text = tlsFailureText(code);
+  std::string reason = activeDirectoryReason(text);
+  if (code == LDAP_TIMEOUT) text += " (no answer within the time-out)";
+  return reason.empty() ? text : text + ": " + reason;
 }
 
 // After a failed handshake: connects once more without the certificate
@@ -214,8 +230,11 @@ std::string LdapConnection::certificateFaults() {
 int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
   tlsFailure.clear();
   rootDse_ = RootDse();
+  step_ = "setting up the connection";
+  tlsUsed_ = target_.secure ? "TLS from the start (ldaps)" : "no TLS";
   int code = newHandle();
   if (code != LDAP_SUCCESS) return code;
+  step_ = target_.secure ? "connecting with TLS" : "connecting";
   // Over ldaps:// connecting makes the TLS handshake.
   code = connectHandle();
   if (code != LDAP_SUCCESS) {
@@ -231,10 +250,13 @@ int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
   }
   // The root DSE first, as anonymous: its answer shows the server is there
   // within the time-out.
+  step_ = "reading the root DSE";
   code = readRootDse();
   if (unreachable(code)) return code;
   addReadAhead(ld_.get());
   if (startTls && shouldStartTls()) {
+    step_ = "StartTLS";
+    tlsUsed_ = "StartTLS";
     code = runStartTls();
     if (code != LDAP_SUCCESS) {
       tlsFailure = socket_.wait.expired
@@ -244,6 +266,7 @@ int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
       return socket_.wait.expired ? LDAP_TIMEOUT : code;
     }
   }
+  step_ = "the bind";
   code = bindConnection(ld_.get(), target_.uri, config_);
   if (code != LDAP_SUCCESS) return code;
   if (!rootDse_.read) readRootDse();  // some servers show it only to a bound client
@@ -364,9 +387,14 @@ int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
     LdapMessagePtr message(raw);
     if (type == 0) {
       ldap_abandon_ext(ld, messageId, nullptr, nullptr);
+      reportSearchFailure(args, LDAP_TIMEOUT, "no answer within " + std::to_string(config_.timeoutSeconds) + " s");
       return LDAP_TIMEOUT;
     }
-    if (type < 0) return handleResultCode(ld);
+    if (type < 0) {
+      int code = handleResultCode(ld);
+      reportSearchFailure(args, code, "");
+      return code;
+    }
     if (type == LDAP_RES_SEARCH_ENTRY) {
       outcome.entries.push_back(readLdapEntry(ld, message.get(), args.schema));
       continue;
@@ -374,9 +402,12 @@ int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
     if (type != LDAP_RES_SEARCH_RESULT) continue;  // references: referrals are not chased
     int result = LDAP_SUCCESS;
     LDAPControl** rawControls = nullptr;
-    int code = ldap_parse_result(ld, message.get(), &result, nullptr, nullptr, nullptr, &rawControls, 0);
+    char* rawDiagnostic = nullptr;
+    int code = ldap_parse_result(ld, message.get(), &result, nullptr, &rawDiagnostic, nullptr, &rawControls, 0);
     LdapControlsPtr controls(rawControls);
+    LdapStringPtr diagnostic(rawDiagnostic);
     if (code != LDAP_SUCCESS) return code;
+    if (result != LDAP_SUCCESS) reportSearchFailure(args, result, rawDiagnostic ? rawDiagnostic : "");
     if (LDAPControl* response =
             controls ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls.get(), nullptr) : nullptr) {
       ber_int_t estimate = 0;
@@ -389,6 +420,18 @@ int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
     }
     return result;
   }
+}
+
+// A search the server refused or did not answer, for the administrator: an
+// object that is not there, or a size limit, is an answer, not a failure.
+void LdapConnection::reportSearchFailure(const LdapSearchArgs& args, int code, const std::string& diagnostic) const {
+  if (code == LDAP_NO_SUCH_OBJECT || code == LDAP_SIZELIMIT_EXCEEDED) return;
+  std::string reason = ldap_err2string(code);
+  if (!diagnostic.empty()) reason += " (" + diagnostic + ")";
+  std::string account = activeDirectoryReason(diagnostic);
+  if (!account.empty()) reason += ": " + account;
+  reportLine("search under \"" + args.base + "\" for " + args.filter + " on " + target_.uri + " failed: " + reason +
+             "; bound " + identityText(target_.uri, config_));
 }
 
 }  // namespace adsi

@@ -97,6 +97,8 @@ class LdapConnection {
   int readRootDse();
   bool shouldStartTls() const;
   std::string tlsFailureText(int code) const;
+  std::string failureText(int code) const;
+  void reportSearchFailure(const LdapSearchArgs& args, int code, const std::string& diagnostic) const;
   std::string certificateFaults();
   // Runs one operation under the lock. A connection that lost its server, or
   // on which an operation timed out, is not used again: every later operation
@@ -115,6 +117,8 @@ class LdapConnection {
   ldap_conncb connectCallback_;  // outlives the handle, which calls it at its end
   LdapHandlePtr ld_;
   RootDse rootDse_;
+  std::string step_;     // the step of set-up under way, for the failure line
+  std::string tlsUsed_;  // how the connection is protected, for the failure line
   bool reachable_ = true;  // false once an operation found no server or timed out
   bool sentSinceWait_ = false;  // an operation was sent since the last collect (ldap_traffic.h)
 };

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "adserr.h"
+#include "diagnostics.h"
 #include "ldap/adsi_config.h"
 #include "ldap/ldap_error_map.h"
 #include "ldap/ldap_pipeline.h"
@@ -35,7 +36,7 @@ HRESULT LdapStore::open(const AdsPath& path, std::shared_ptr<DirectoryStore>& st
   if (!loadAdsiConfig(config, error)) {
     // The procedure shows only the failure code; the reason goes where the
     // host's administrator looks.
-    std::fprintf(stderr, "quarlix ADSI: %s\n", error.c_str());
+    reportLine(error);
     return HRESULT_FROM_WIN32(kErrorInvalidData);
   }
   LdapTarget target;
