@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""What a DBA sees when a Samba Active Directory domain controller refuses
+or cannot be reached: the procedure's message stays the platform's failure
+code, and standard error gets one line with the server's own reason (Active
+Directory's account sub-codes decoded) and what was tried. Expected reasons
+come from ldapsearch against the same server. Arguments: the quarlix-exec
+binary, the folder that caches the provisioned domain (the build tree)."""
+import base64
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, HERE)
+
+import samba_fixture as ad  # noqa: E402
+
+ad.isolate()  # Samba's ports are fixed: a network namespace of this program's own
+
+from quarlix_call import Host, exec_line  # noqa: E402
+
+EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
+CACHE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(HERE, "..", "..", "build", "samba")
+SERVER_DOWN = "Cannot create object. HR: 8007203A"
+PASSWORD = "Qx-Account-Pass1"
+dc = None
+
+
+def setUpModule():
+    global dc
+    if not os.path.exists(ad.SAMBA):
+        raise RuntimeError("samba is not installed: run scripts/install-deps.sh")
+    dc = ad.SambaDc(CACHE).__enter__()
+
+
+def tearDownModule():
+    if dc:
+        dc.close()
+
+
+def account_dn(name):
+    return "CN=%s,CN=Users,%s" % (name, ad.BASE)
+
+
+def ldap_modify(ldif):
+    done = subprocess.run(["ldapmodify", "-x", "-H", dc.ldaps_url, "-D", dc.admin_dn, "-w", dc.admin_password],
+                          input=ldif.encode(), capture_output=True, env=dc.tls_environment(), timeout=60)
+    if done.returncode != 0:
+        raise RuntimeError("ldapmodify: %s" % done.stderr.decode())
+
+
+def simple_bind(dn, password):
+    """ldapsearch's bind over ldaps: (exit status, its diagnostic text)."""
+    done = subprocess.run([ad.LDAPSEARCH, "-x", "-H", dc.ldaps_url, "-D", dc.reader_dn if dn is None else dn,
+                           "-w", password, "-b", "", "-s", "base", "1.1"],
+                          capture_output=True, env=dc.tls_environment(), timeout=60)
+    return done.returncode, done.stderr.decode()
+
+
+class Failures(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="quarlix-adfail-")
+        cls.host = Host(EXE, os.path.join(cls.folder, "none.conf"))
+        with open(os.path.join(cls.folder, "none.conf"), "w") as f:
+            f.write("")
+        password = base64.b64encode(('"%s"' % PASSWORD).encode("utf-16-le")).decode()
+        # Accounts in the states a bind tells apart: userAccountControl 514 is
+        # a disabled normal account, accountExpires 1 a date long past,
+        # pwdLastSet 0 a password to change at the next logon.
+        states = {"qx-ok": "", "qx-disabled": "userAccountControl: 514\n",
+                  "qx-expired": "accountExpires: 1\n", "qx-change": "pwdLastSet: 0\n", "qx-locked": ""}
+        for name, extra in states.items():
+            ldap_modify("dn: %s\nchangetype: add\nobjectClass: user\nsAMAccountName: %s\nunicodePwd:: %s\n"
+                        "userAccountControl: 512\n" % (account_dn(name), name, password))
+            if extra:
+                attribute = extra.split(":")[0]
+                ldap_modify("dn: %s\nchangetype: modify\nreplace: %s\n%s" % (account_dn(name), attribute, extra))
+        # Three wrong passwords lock an account out.
+        ldap_modify("dn: %s\nchangetype: modify\nreplace: lockoutThreshold\nlockoutThreshold: 3\n" % ad.BASE)
+        for _ in range(4):
+            simple_bind(account_dn("qx-locked"), "wrong")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def write_config(self, text):
+        config = os.path.join(self.folder, "adsi.conf")
+        with open(config, "w") as f:
+            f.write(text)
+        return config
+
+    def call(self, path, config_text, filter_="", environment=None):
+        return self.host.call(exec_line(path, filter_, "cn"), config=self.write_config(config_text),
+                              environment=environment)
+
+    def failure_line(self, answer):
+        lines = [line for line in answer.stderr.splitlines() if line.startswith("quarlix ADSI: cannot use ")]
+        self.assertEqual(len(lines), 1, answer.stderr)
+        return lines[0]
+
+    def test_account_states_are_named(self):
+        meanings = {"52e": "the password is wrong", "533": "the account is disabled",
+                    "701": "the account has expired", "773": "the password must be changed before the first logon",
+                    "775": "the account is locked out"}
+        cases = [("qx-ok", "Not-The-Pass-7"), ("qx-disabled", PASSWORD), ("qx-expired", PASSWORD), ("qx-change", PASSWORD),
+                 ("qx-locked", PASSWORD)]
+        seen = set()
+        for name, password in cases:
+            with self.subTest(account=name):
+                status, said = simple_bind(account_dn(name), password)
+                self.assertEqual(status, 49, said)  # invalidCredentials
+                code = re.search(r"data ([0-9a-f]+),", said).group(1)
+                seen.add(code)
+                answer = self.call("LDAP://%s:636/%s" % (ad.HOST, ad.BASE),
+                                   "binddn %s\nbindpw %s\ntls_cacert %s\n" % (account_dn(name), password, dc.ca_file))
+                # The message stays the platform's.
+                self.assertEqual(answer.message, "Cannot create object. HR: 8007052E")
+                line = self.failure_line(answer)
+                self.assertIn("cannot use ldaps://%s:636: the bind failed: Invalid credentials (" % ad.HOST, line)
+                self.assertIn("data %s" % code, line)
+                self.assertIn("Active Directory says %s (data %s)" % (meanings[code], code), line)
+                self.assertTrue(line.endswith("; tried as %s (simple bind), TLS from the start (ldaps), network "
+                                              "time-out 10 s" % account_dn(name)), line)
+                self.assertNotIn(password, answer.stderr)
+        self.assertEqual(seen, set(meanings), "the server did not tell every state apart")
+
+    def test_unreachable_servers_say_why(self):
+        refused = socket.socket()
+        refused.bind(("127.0.0.1", 0))
+        port = refused.getsockname()[1]
+        refused.close()  # nothing listens there now
+        cases = [("LDAP://127.0.0.1:%d/%s" % (port, ad.BASE), "Can't contact LDAP server",
+                  "cannot use ldap://127.0.0.1:%d: connecting failed" % port),
+                 ("LDAP://no-such-host.qx.test/%s" % ad.BASE, "Can't contact LDAP server",
+                  "cannot use ldap://no-such-host.qx.test:389: connecting failed")]
+        for path, reason, start in cases:
+            with self.subTest(path=path):
+                answer = self.call(path, "network_timeout 3\n")
+                self.assertEqual(answer.message, SERVER_DOWN)
+                line = self.failure_line(answer)
+                self.assertTrue(line.startswith("quarlix ADSI: " + start), line)
+                self.assertIn(reason, line)
+                self.assertIn("tried anonymously, no TLS, network time-out 3 s", line)
+
+    def test_anonymous_reads_say_the_server_wants_a_bind(self):
+        status = subprocess.run([ad.LDAPSEARCH, "-x", "-H", dc.ldaps_url, "-b", ad.PEOPLE, "-s", "base", "1.1"],
+                                capture_output=True, env=dc.tls_environment(), timeout=60)
+        self.assertEqual(status.returncode, 1, status.stderr)  # operationsError
+        said = re.search(r"(?m)^text: (.*)$", status.stdout.decode()).group(1)
+        answer = self.call("LDAP://%s/%s" % (ad.HOST, ad.PEOPLE), "tls_cacert %s\n" % dc.ca_file, "(cn=*)")
+        self.assertEqual(answer.message, "\nError: An operations error occurred.\r\n")
+        line = 'quarlix ADSI: search under "%s" for (objectClass=*) on ldap://%s:389 failed: Operations error (%s); ' \
+               'bound anonymously' % (ad.PEOPLE, ad.HOST, said)
+        self.assertIn(line, answer.stderr.splitlines())
+
+    def test_a_class_filter_that_cannot_be_encoded_fails_the_listing(self):
+        config = self.write_config("binddn %s\nbindpw %s\ntls_cacert %s\n"
+                                   % (dc.reader_dn, dc.reader_password, dc.ca_file))
+        path = "GC://%s/%s" % (ad.HOST, ad.PEOPLE)
+        listing = self.host.call(exec_line(path, "user)(cn=*", "cn", "GET_CHILD_OBJECTS"), config=config)
+        self.assertEqual(listing.returncode, 1, listing.stderr)
+        self.assertEqual(listing.rows, [])
+        self.assertEqual(listing.message, "\nError: The search filter specified is invalid\r\n")
+        # A class that can be encoded lists what ldapsearch finds.
+        good = self.host.call(exec_line(path, "user", "cn", "GET_CHILD_OBJECTS"), config=config)
+        self.assertEqual(good.returncode, 0, good.stderr)
+        expected = dc.search(ad.PEOPLE, "(objectClass=user)", ["cn"], scope="one", url=dc.gcs_url)
+        self.assertEqual(sorted(r[0].decode() for r in good.rows),
+                         sorted(e[1]["cn"][0].decode() for e in expected))
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]], verbosity=2)
