@@ -302,3 +302,34 @@ TEST_F(BrokenWalk, ElementsThatAreNotThereOrMayNotBeReadAreLeftOut) {
 }
 
 }  // namespace
+
+// RootDSE paths read the store's root DSE: how a DBA finds the path of the
+// directory's naming context.
+class RootDseRoad : public DirectoryTest {};
+
+TEST_F(RootDseRoad, EveryFormNamesTheStoresNamingContext) {
+  // The naming context of the directory the test mounted.
+  const Cell namingContext = kRoot;
+  for (const char* dse : {"LDAP://RootDSE", "LDAP://localhost/RootDSE", "GC://rootdse", "LDAP://localhost/rootDSE"}) {
+    const CallResult result = callWith({dse, "", "defaultNamingContext,namingContexts,supportedLDAPVersion,ADsPath"});
+    ASSERT_EQ(result.returned, 0) << dse << ": " << failureText(result);
+    ASSERT_EQ(result.rows.size(), 1u) << dse;
+    EXPECT_EQ(result.rows[0][0], namingContext) << dse;
+    EXPECT_EQ(result.rows[0][1], namingContext) << dse;
+    EXPECT_EQ(result.rows[0][2], Cell("3")) << dse;
+    std::string expectedPath(dse);
+    expectedPath.replace(expectedPath.size() - 7, 7, "RootDSE");
+    EXPECT_EQ(result.rows[0][3], Cell(expectedPath)) << dse;
+  }
+}
+
+TEST_F(RootDseRoad, AServerOfThatNameIsNotMeant) {
+  // "RootDSE" alone is never a server: the default store answers.
+  const CallResult result = callWith({"LDAP://RootDSE", "", "dnsHostName"});
+  ASSERT_EQ(result.returned, 0) << failureText(result);
+  ASSERT_EQ(result.rows.size(), 1u);
+  EXPECT_TRUE(result.rows[0][0].has_value());
+  // A DN that merely begins with the word is an ordinary (missing) object.
+  const CallResult other = callWith({"LDAP://localhost/RootDSE2", "", "cn"});
+  EXPECT_EQ(other.returned, 1);
+}

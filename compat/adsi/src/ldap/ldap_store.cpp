@@ -103,6 +103,21 @@ HRESULT LdapStore::search(const SearchRequest& request, std::unique_ptr<SearchCu
 
 ADSTYPE LdapStore::attributeType(std::string_view name) const { return schema_->typeOf(name); }
 
+// Every attribute the server shows of its root DSE: user and operational.
+HRESULT LdapStore::readRootDse(EntryPtr& entry) {
+  LdapSearchArgs args;
+  args.scope = LDAP_SCOPE_BASE;
+  args.allAttributes = false;
+  args.attributes = {"*", "+"};
+  args.schema = schema_.get();
+  LdapSearchOutcome outcome;
+  int code = connection_->search(args, outcome);
+  if (code != LDAP_SUCCESS) return hresultFromLdap(code);
+  if (outcome.entries.empty()) return kNoSuchObject;
+  entry = std::move(outcome.entries.front());
+  return S_OK;
+}
+
 std::string LdapStore::namingContext() const {
   const RootDse& dse = connection_->rootDse();
   if (!dse.defaultNamingContext.empty()) return dse.defaultNamingContext;
