@@ -176,5 +176,62 @@ class Failures(unittest.TestCase):
         self.assertEqual(sorted(r[0].decode() for r in good.rows),
                          sorted(e[1]["cn"][0].decode() for e in expected))
 
+def sid_text(raw):
+    """S-1-5-21-... of a binary SID."""
+    count = raw[1]
+    subs = [int.from_bytes(raw[8 + 4 * i:12 + 4 * i], "little") for i in range(count)]
+    return "S-%d-%d-%s" % (raw[0], int.from_bytes(raw[2:8], "big"), "-".join(map(str, subs)))
+
+
+class UnreadableSchema(unittest.TestCase):
+    """The service account may read the domain but not the schema: values are
+    typed by the built-in table of well-known attributes, as the server's
+    schema types them, and one line says why."""
+
+    def test_values_keep_their_types_without_the_schema(self):
+        folder = tempfile.mkdtemp(prefix="quarlix-adschema-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        config = os.path.join(folder, "reader.conf")
+        with open(config, "w") as f:
+            f.write("binddn %s\nbindpw %s\ntls_cacert %s\n" % (dc.reader_dn, dc.reader_password, dc.ca_file))
+        host = Host(EXE, config)
+        fields = "objectGUID,objectSid,whenCreated,userAccountControl,pwdLastSet,memberOf,sAMAccountName"
+        query = exec_line("LDAP://%s/%s" % (ad.HOST, ad.PEOPLE), "(sAMAccountName=carol)", fields)
+        with_schema = host.call(query)
+        self.assertEqual(with_schema.returncode, 0, with_schema.stderr)
+        self.assertNotIn("could not be read", with_schema.stderr)
+        # Deny the account every read of the subschema entry (a change to the
+        # schema partition, which the server takes only offline).
+        subschema = "CN=Aggregate,CN=Schema,CN=Configuration," + ad.BASE
+        sid = sid_text(dc.search(dc.reader_dn, attributes=["objectSid"], scope="base")[0][1]["objectSid"][0])
+        descriptor = dc.search(subschema, attributes=["nTSecurityDescriptor"], scope="base")
+        self.assertTrue(descriptor)
+        sddl = ("O:SAG:SAD:AI(D;;RPLCLORC;;;%s)(A;CIID;RPLCLORC;;;AU)(A;CIID;RPWPCRCCLCLORCWOWDSW;;;SA)"
+                "(A;CIID;RPWPCRCCDCLCLORCWOWDSDDTSW;;;SY)" % sid)
+        change = os.path.join(folder, "deny.ldif")
+        with open(change, "w") as f:
+            f.write("dn: %s\nchangetype: modify\nreplace: nTSecurityDescriptor\nnTSecurityDescriptor: %s\n"
+                    % (subschema, sddl))
+        sam = os.path.join(dc.folder, "t", "dc", "private", "sam.ldb")
+        done = subprocess.run(["ldbmodify", "-H", sam, "--option=dsdb:schema update allowed=true", change],
+                              capture_output=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        hidden = subprocess.run([ad.LDAPSEARCH, "-LLL", "-x", "-H", dc.ldaps_url, "-D", dc.reader_dn, "-w",
+                                 dc.reader_password, "-b", subschema, "-s", "base", "attributeTypes"],
+                                capture_output=True, env=dc.tls_environment(), timeout=60)
+        self.assertNotIn(b"attributeTypes:", hidden.stdout, "the account still reads the schema")
+        without = host.call(query)
+        self.assertEqual(without.returncode, 0, without.stderr)
+        self.assertEqual(without.columns, with_schema.columns)
+        self.assertEqual(without.rows, with_schema.rows)
+        expected = dc.search(ad.PEOPLE, "(sAMAccountName=carol)", ["objectGUID", "objectSid"])[0]
+        self.assertEqual(without.rows[0][0], expected[1]["objectGUID"][0])
+        self.assertEqual(without.rows[0][1], expected[1]["objectSid"][0])
+        lines = [line for line in without.stderr.splitlines() if "could not be read" in line]
+        self.assertEqual(lines, ["quarlix ADSI: the schema of ldap://%s:389 (%s) could not be read: the entry is "
+                                 "not visible to this identity; values are typed by the built-in table of well-known "
+                                 "attributes" % (ad.HOST, subschema)])
+
+
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]], verbosity=2)
