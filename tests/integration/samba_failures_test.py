@@ -200,6 +200,11 @@ class UnreadableSchema(unittest.TestCase):
         with_schema = host.call(query)
         self.assertEqual(with_schema.returncode, 0, with_schema.stderr)
         self.assertNotIn("could not be read", with_schema.stderr)
+        # Every attribute of objects of each kind, on the object and search roads.
+        everything = [exec_line("LDAP://%s/%s" % (ad.HOST, dn), filter_, "*")
+                      for dn in (ad.person_dn("carol"), ad.person_dn("WS01"), ad.group_dn("Top"), ad.PEOPLE, ad.BASE)
+                      for filter_ in ("", "(objectClass=*)")]
+        typed = [host.call(line) for line in everything]
         # Deny the account every read of the subschema entry (a change to the
         # schema partition, which the server takes only offline).
         subschema = "CN=Aggregate,CN=Schema,CN=Configuration," + ad.BASE
@@ -224,6 +229,10 @@ class UnreadableSchema(unittest.TestCase):
         self.assertEqual(without.returncode, 0, without.stderr)
         self.assertEqual(without.columns, with_schema.columns)
         self.assertEqual(without.rows, with_schema.rows)
+        for line, before in zip(everything, typed):
+            after = host.call(line)
+            self.assertEqual(after.returncode, 0, after.stderr)
+            self.assertEqual((after.columns, after.rows), (before.columns, before.rows), line)
         expected = dc.search(ad.PEOPLE, "(sAMAccountName=carol)", ["objectGUID", "objectSid"])[0]
         self.assertEqual(without.rows[0][0], expected[1]["objectGUID"][0])
         self.assertEqual(without.rows[0][1], expected[1]["objectSid"][0])
