@@ -176,6 +176,39 @@ class Failures(unittest.TestCase):
         self.assertEqual(sorted(r[0].decode() for r in good.rows),
                          sorted(e[1]["cn"][0].decode() for e in expected))
 
+class Trace(unittest.TestCase):
+    def test_each_operation_is_traced_without_the_password(self):
+        folder = tempfile.mkdtemp(prefix="quarlix-adtrace-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        config = os.path.join(folder, "reader.conf")
+        with open(config, "w") as f:
+            f.write("binddn %s\nbindpw %s\ntls_cacert %s\n" % (dc.reader_dn, dc.reader_password, dc.ca_file))
+        expected = dc.search(ad.PEOPLE, "(objectClass=user)", ["cn"], bind_dn=dc.reader_dn,
+                             password=dc.reader_password)
+        query = exec_line("LDAP://%s/%s" % (ad.HOST, ad.PEOPLE), "(objectClass=user)", "cn")
+        for environment, arguments in (({"QUARLIX_ADSI_TRACE": "1"}, []), ({}, ["--trace"])):
+            with self.subTest(arguments=arguments):
+                command = [EXE, "--format", "events"] + arguments + ["-Q", query]
+                env = {k: v for k, v in os.environ.items() if not k.startswith("LDAP")}
+                env.update(environment, QUARLIX_ADSI_CONFIG=config)
+                done = subprocess.run(command, capture_output=True, env=env, timeout=120)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                trace = [line[len("quarlix ADSI trace: "):] for line in done.stderr.decode().splitlines()
+                         if line.startswith("quarlix ADSI trace: ")]
+                self.assertRegex(trace[0], r"^connect ldap://%s:389 \(network time-out 10 s\): connected, \d+ ms$"
+                                 % re.escape(ad.HOST))
+                self.assertTrue(any(re.match(r"StartTLS on ldap://%s:389: protected, \d+ ms$" % re.escape(ad.HOST), t)
+                                    for t in trace), trace)
+                binds = [t for t in trace if t.startswith("bind ")]
+                self.assertEqual(len(binds), 1, trace)
+                self.assertTrue(binds[0].startswith("bind as %s (simple bind): bound; " % dc.reader_dn), binds[0])
+                searches = [t for t in trace if t.startswith('search base="%s" scope=sub filter=(objectClass=user) '
+                                                              'attributes=cn page=' % ad.PEOPLE)]
+                self.assertEqual(len(searches), 1, trace)
+                self.assertIn(": Success, %d entries, last page, " % len(expected), searches[0])
+                self.assertNotIn(dc.reader_password, done.stderr.decode())
+
+
 def sid_text(raw):
     """S-1-5-21-... of a binary SID."""
     count = raw[1]

@@ -94,6 +94,30 @@ int createPageControl(ber_int_t size, const std::string& cookie, LDAPControl** c
   return ldap_control_create(LDAP_CONTROL_PAGEDRESULTS, 0, &value, 1, control);
 }
 
+const char* scopeName(int scope) {
+  switch (scope) {
+    case LDAP_SCOPE_BASE: return "base";
+    case LDAP_SCOPE_ONELEVEL: return "one";
+    default: return "sub";
+  }
+}
+
+// A search as the trace shows it.
+std::string searchText(const LdapSearchArgs& args) {
+  std::string attributes;
+  if (args.allAttributes) attributes = "*";
+  for (const std::string& a : args.attributes) attributes += (attributes.empty() ? "" : ",") + a;
+  std::string text = "base=\"" + args.base + "\" scope=" + scopeName(args.scope) + " filter=" + args.filter +
+                     " attributes=" + (attributes.empty() ? "1.1" : attributes);
+  if (args.paged) text += " page=" + std::to_string(args.pageSize) + (args.cookie.empty() ? "" : " (next)");
+  if (args.sizeLimit > 0) text += " sizelimit=" + std::to_string(args.sizeLimit);
+  return text;
+}
+
+long long millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
 int handleResultCode(LDAP* ld) {
   int code = LDAP_OTHER;
   ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
@@ -267,7 +291,7 @@ int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
     }
   }
   step_ = "the bind";
-  code = bindConnection(ld_.get(), target_.uri, config_);
+  code = bindLocked();
   if (code != LDAP_SUCCESS) return code;
   if (!rootDse_.read) readRootDse();  // some servers show it only to a bound client
   return LDAP_SUCCESS;
@@ -275,13 +299,48 @@ int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
 
 int LdapConnection::connectHandle() {
   HandshakeWaitScope bounded(socket_.wait, config_.networkTimeoutSeconds);
-  if (ldap_connect(ld_.get()) == LDAP_SUCCESS) return LDAP_SUCCESS;
-  return handleResultCode(ld_.get());
+  auto start = Clock::now();
+  int code = ldap_connect(ld_.get()) == LDAP_SUCCESS ? LDAP_SUCCESS : handleResultCode(ld_.get());
+  if (tracing())
+    traceLine("connect " + target_.uri + (target_.secure ? " with TLS" : "") + " (network time-out " +
+              std::to_string(config_.networkTimeoutSeconds) + " s): " +
+              (code == LDAP_SUCCESS ? std::string("connected") : tlsFailureText(code)) +
+              (socket_.wait.expired ? " (TLS handshake unanswered)" : "") + ", " +
+              std::to_string(millisecondsSince(start)) + " ms");
+  return code;
 }
 
 int LdapConnection::runStartTls() {
   HandshakeWaitScope bounded(socket_.wait, config_.networkTimeoutSeconds);
-  return ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  auto start = Clock::now();
+  int code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  if (tracing())
+    traceLine("StartTLS on " + target_.uri + ": " + (code == LDAP_SUCCESS ? std::string("protected") : tlsFailureText(code)) +
+              (socket_.wait.expired ? " (TLS handshake unanswered)" : "") + ", " +
+              std::to_string(millisecondsSince(start)) + " ms");
+  return code;
+}
+
+// The bind, and in the trace who the server says the connection is (the
+// Who-am-I operation, RFC 4532).
+int LdapConnection::bindLocked() {
+  auto start = Clock::now();
+  int code = bindConnection(ld_.get(), target_.uri, config_);
+  if (!tracing()) return code;
+  std::string seen;
+  if (code == LDAP_SUCCESS) {
+    berval* authzid = nullptr;
+    int who = ldap_whoami_s(ld_.get(), &authzid, nullptr, nullptr);
+    seen = who != LDAP_SUCCESS ? std::string("; who-am-I: ") + ldap_err2string(who)
+                               : "; the server sees " + (authzid && authzid->bv_len
+                                                             ? std::string(authzid->bv_val, authzid->bv_len)
+                                                             : std::string("anonymous"));
+    if (authzid) ber_bvfree(authzid);
+  }
+  traceLine("bind " + identityText(target_.uri, config_) + ": " +
+            (code == LDAP_SUCCESS ? std::string("bound") : failureText(code)) + seen + ", " +
+            std::to_string(millisecondsSince(start)) + " ms");
+  return code;
 }
 
 int LdapConnection::readRootDse() {
@@ -369,12 +428,29 @@ int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
   if (code == LDAP_SUCCESS) {
     countOperationSent();
     sentSinceWait_ = true;
+    if (tracing()) sentAt_[messageId] = Clock::now();
   }
   return code;
 }
 
 int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
                                   LdapSearchOutcome& outcome) {
+  int code = collectAnswerLocked(messageId, args, outcome);
+  if (tracing()) {
+    auto sent = sentAt_.find(messageId);
+    long long ms = sent == sentAt_.end() ? -1
+                   : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent->second).count();
+    if (sent != sentAt_.end()) sentAt_.erase(sent);
+    traceLine("search " + searchText(args) + ": " + ldap_err2string(code) + ", " +
+              std::to_string(outcome.entries.size()) + " entries" +
+              (args.paged ? std::string(outcome.cookie.empty() ? ", last page" : ", more pages") : "") + ", " +
+              std::to_string(ms) + " ms");
+  }
+  return code;
+}
+
+int LdapConnection::collectAnswerLocked(int messageId, const LdapSearchArgs& args,
+                                        LdapSearchOutcome& outcome) {
   outcome = LdapSearchOutcome();
   if (sentSinceWait_) countRoundTrip();  // operations sent since the last wait are answered together
   sentSinceWait_ = false;

@@ -8,6 +8,8 @@
 
 #include <ldap.h>
 
+#include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -94,6 +96,7 @@ class LdapConnection {
   // network time-out.
   int connectHandle();
   int runStartTls();
+  int bindLocked();
   int readRootDse();
   bool shouldStartTls() const;
   std::string tlsFailureText(int code) const;
@@ -109,6 +112,7 @@ class LdapConnection {
   int searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome);
   int sendLocked(const LdapSearchArgs& args, int& messageId);
   int collectLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
+  int collectAnswerLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
 
   LdapTarget target_;
   AdsiConfig config_;
@@ -120,7 +124,8 @@ class LdapConnection {
   std::string step_;     // the step of set-up under way, for the failure line
   std::string tlsUsed_;  // how the connection is protected, for the failure line
   bool reachable_ = true;  // false once an operation found no server or timed out
-  bool sentSinceWait_ = false;  // an operation was sent since the last collect (ldap_traffic.h)
+  bool sentSinceWait_ = false;
+  std::map<int, std::chrono::steady_clock::time_point> sentAt_;  // by message id, when tracing  // an operation was sent since the last collect (ldap_traffic.h)
 };
 
 }  // namespace adsi
