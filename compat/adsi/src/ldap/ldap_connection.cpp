@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "diagnostics.h"
 #include "ldap/certificate_check.h"
@@ -114,6 +115,13 @@ std::string searchText(const LdapSearchArgs& args) {
   return text;
 }
 
+bool diagnosticSays(LDAP* ld, const char* words) {
+  char* message = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS || !message) return false;
+  LdapStringPtr owned(message);
+  return std::string(message).find(words) != std::string::npos;
+}
+
 long long millisecondsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
@@ -193,14 +201,32 @@ int LdapConnection::newHandle(bool checkCertificate) {
   return LDAP_SUCCESS;
 }
 
+int LdapConnection::startTlsStep(std::string& tlsFailure) {
+  step_ = "StartTLS";
+  tlsUsed_ = "StartTLS";
+  int code = runStartTls();
+  if (code == LDAP_SUCCESS) return code;
+  tlsFailure = socket_.wait.expired
+                   ? "StartTLS: the server granted StartTLS and did not answer the TLS handshake within " +
+                         std::to_string(config_.networkTimeoutSeconds) + " s"
+                   : "StartTLS: " + tlsFailureText(code);
+  return socket_.wait.expired ? LDAP_TIMEOUT : code;
+}
+
+// StartTLS that the stand-in's own configuration asks for, whatever the
+// server's root DSE lists.
+bool LdapConnection::tlsConfiguredHere() const {
+  if (target_.secure || target_.uri.rfind("ldapi:", 0) == 0) return false;
+  return config_.startTls == StartTlsMode::Demand || !config_.tlsCaCert.empty() || config_.tlsRequireCert >= 0;
+}
+
 // With TLS set up in the stand-in's own configuration StartTLS is tried
 // whether or not the root DSE lists it: Active Directory and Samba do not.
 // The platform's TLS settings alone (ldap.conf's TLS_CACERT, which Debian
 // sets for everyone) count only for a server that lists the extension.
 bool LdapConnection::shouldStartTls() const {
   if (target_.secure || target_.uri.rfind("ldapi:", 0) == 0) return false;
-  if (config_.startTls == StartTlsMode::Demand) return true;
-  if (!config_.tlsCaCert.empty() || config_.tlsRequireCert >= 0) return true;
+  if (tlsConfiguredHere()) return true;
   bool offered = false;
   for (const std::string& oid : rootDse_.supportedExtensions) offered = offered || oid == kStartTlsOid;
   return offered && platformTlsConfigured();
@@ -237,8 +263,8 @@ std::string LdapConnection::certificateFaults() {
   if (level == LDAP_OPT_X_TLS_NEVER || level == LDAP_OPT_X_TLS_ALLOW) return "";
   if (socket_.wait.expired) return "";  // no certificate came
   if (newHandle(false) != LDAP_SUCCESS) return "";
+  // StartTLS as the connection's first operation (see establish).
   int code = connectHandle();
-  if (code == LDAP_SUCCESS) code = readRootDse();
   if (code == LDAP_SUCCESS && !target_.secure) code = runStartTls();
   berval peer{0, nullptr};
   if (code != LDAP_SUCCESS || ldap_get_option(ld_.get(), LDAP_OPT_X_TLS_PEERCERT, &peer) != LDAP_OPT_SUCCESS ||
@@ -272,24 +298,19 @@ int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
     if (target_.secure && socket_.connected) tlsFailure = "ldaps: " + tlsFailureText(code);
     return code;
   }
-  // The root DSE first, as anonymous: its answer shows the server is there
-  // within the time-out.
+  // StartTLS the configuration asks for comes first, while no other
+  // operation is on the connection: a server refuses StartTLS while it still
+  // counts an earlier operation as outstanding, which it may do for a moment
+  // after it has sent that operation's result.
+  const bool tlsFirst = startTls && tlsConfiguredHere();
+  if (tlsFirst && (code = startTlsStep(tlsFailure)) != LDAP_SUCCESS) return code;
+  // The root DSE, as anonymous: its answer shows the server is there within
+  // the time-out.
   step_ = "reading the root DSE";
   code = readRootDse();
   if (unreachable(code)) return code;
   addReadAhead(ld_.get());
-  if (startTls && shouldStartTls()) {
-    step_ = "StartTLS";
-    tlsUsed_ = "StartTLS";
-    code = runStartTls();
-    if (code != LDAP_SUCCESS) {
-      tlsFailure = socket_.wait.expired
-                       ? "StartTLS: the server granted StartTLS and did not answer the TLS handshake within " +
-                             std::to_string(config_.networkTimeoutSeconds) + " s"
-                       : "StartTLS: " + tlsFailureText(code);
-      return socket_.wait.expired ? LDAP_TIMEOUT : code;
-    }
-  }
+  if (startTls && !tlsFirst && shouldStartTls() && (code = startTlsStep(tlsFailure)) != LDAP_SUCCESS) return code;
   step_ = "the bind";
   code = bindLocked();
   if (code != LDAP_SUCCESS) return code;
@@ -314,6 +335,13 @@ int LdapConnection::runStartTls() {
   HandshakeWaitScope bounded(socket_.wait, config_.networkTimeoutSeconds);
   auto start = Clock::now();
   int code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  // After the root DSE read a server may still count it as outstanding for
+  // a moment (slapd does): asked again a little later, it starts TLS.
+  for (int retry = 1; retry <= 3 && code == LDAP_OPERATIONS_ERROR && diagnosticSays(ld_.get(), "outstanding");
+       ++retry) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 * retry));
+    code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  }
   if (tracing())
     traceLine("StartTLS on " + target_.uri + ": " + (code == LDAP_SUCCESS ? std::string("protected") : tlsFailureText(code)) +
               (socket_.wait.expired ? " (TLS handshake unanswered)" : "") + ", " +
@@ -366,9 +394,15 @@ template <class Operation>
 int LdapConnection::use(Operation operation) {
   std::lock_guard<std::mutex> lock(mutex_);
   SigpipeHold pipe;
-  if (!reachable_) return LDAP_SERVER_DOWN;
+  // Later operations fail as the one that gave the connection up did: a
+  // walk over a server that stopped answering reports the time-out
+  // whichever of its reads meets it first.
+  if (!reachable_) return lostWith_;
   const int code = operation();
-  if (unreachable(code)) reachable_ = false;
+  if (unreachable(code)) {
+    reachable_ = false;
+    lostWith_ = code;
+  }
   return code;
 }
 

@@ -99,6 +99,8 @@ class LdapConnection {
   int bindLocked();
   int readRootDse();
   bool shouldStartTls() const;
+  bool tlsConfiguredHere() const;
+  int startTlsStep(std::string& tlsFailure);
   std::string tlsFailureText(int code) const;
   std::string failureText(int code) const;
   void reportSearchFailure(const LdapSearchArgs& args, int code, const std::string& diagnostic) const;
@@ -124,6 +126,7 @@ class LdapConnection {
   std::string step_;     // the step of set-up under way, for the failure line
   std::string tlsUsed_;  // how the connection is protected, for the failure line
   bool reachable_ = true;  // false once an operation found no server or timed out
+  int lostWith_ = LDAP_SERVER_DOWN;  // that operation's result
   bool sentSinceWait_ = false;
   std::map<int, std::chrono::steady_clock::time_point> sentAt_;  // by message id, when tracing  // an operation was sent since the last collect (ldap_traffic.h)
 };
