@@ -8,11 +8,15 @@ binary, the folder that caches the provisioned domain (the build tree)."""
 import base64
 import os
 import re
+import resource
 import shutil
+import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -175,6 +179,106 @@ class Failures(unittest.TestCase):
         expected = dc.search(ad.PEOPLE, "(objectClass=user)", ["cn"], scope="one", url=dc.gcs_url)
         self.assertEqual(sorted(r[0].decode() for r in good.rows),
                          sorted(e[1]["cn"][0].decode() for e in expected))
+    def test_kerberos_refusals_carry_the_servers_reason(self):
+        ccache = os.path.join(self.folder, "krb5cc")
+        environment = dc.kinit(ccache)
+        kerberos = {"KRB5_CONFIG": environment["KRB5_CONFIG"], "KRB5CCNAME": environment["KRB5CCNAME"]}
+        # Inside TLS the server refuses the GSSAPI bind; ldapsearch hears why.
+        refused = subprocess.run([ad.LDAPSEARCH, "-Y", "GSSAPI", "-ZZ", "-H", dc.ldap_url, "-b", "", "-s", "base", "1.1"],
+                                 capture_output=True, env=environment, timeout=60)
+        self.assertNotEqual(refused.returncode, 0)
+        said = re.search(r"additional info: (.*)", refused.stderr.decode()).group(1).strip()
+        answer = self.call("LDAP://%s/%s" % (ad.HOST, ad.PEOPLE), "tls_cacert %s\n" % dc.ca_file,
+                           environment=kerberos)
+        self.assertEqual(answer.message, "Cannot create object. HR: 80072035")
+        line = self.failure_line(answer)
+        self.assertIn("the bind failed: Server is unwilling to perform (%s)" % said, line)
+        self.assertIn("tried with Kerberos (SASL GSSAPI, ticket cache %s), StartTLS" % kerberos["KRB5CCNAME"], line)
+        # A ticket cache that is not there.
+        missing = dict(kerberos, KRB5CCNAME="FILE:" + os.path.join(self.folder, "no-cache"))
+        answer = self.call("LDAP://%s/%s" % (ad.HOST, ad.PEOPLE), "sasl_mech GSSAPI\nstarttls never\n",
+                           environment=missing)
+        self.assertEqual(len(answer.messages), 1)
+        line = self.failure_line(answer)
+        self.assertIn("the bind failed: Local error (", line)
+        self.assertIn("No Kerberos credentials available", line)
+        self.assertIn("ticket cache %s), no TLS" % missing["KRB5CCNAME"], line)
+
+
+class FrozenServer(unittest.TestCase):
+    """The domain controller stopped (SIGSTOP): the kernel still takes the
+    connection, nothing answers."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="quarlix-adfrozen-")
+        self.addCleanup(shutil.rmtree, self.folder, True)
+        self.config = os.path.join(self.folder, "adsi.conf")
+        with open(self.config, "w") as f:
+            f.write("binddn %s\nbindpw %s\ntls_cacert %s\nnetwork_timeout 3\ntimeout 3\n"
+                    % (dc.reader_dn, dc.reader_password, dc.ca_file))
+        self.host = Host(EXE, self.config)
+
+    def freeze(self):
+        dc.process.send_signal(signal.SIGSTOP)
+        self.addCleanup(dc.process.send_signal, signal.SIGCONT)
+
+    def timed(self, line):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        answer = self.host.call(line, timeout=120)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        answer.cpu = after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime
+        return answer
+
+    def test_tls_with_a_frozen_server_ends_within_the_network_time_out(self):
+        self.freeze()
+        cases = [("LDAP://%s:636/%s" % (ad.HOST, ad.PEOPLE),
+                  "quarlix ADSI: TLS with ldaps://%s:636 failed: ldaps: the server took the connection and did not "
+                  "answer the TLS handshake within 3 s" % ad.HOST),
+                 ("LDAP://%s/%s" % (ad.HOST, ad.PEOPLE), None)]
+        for path, line in cases:
+            with self.subTest(path=path):
+                answer = self.timed(exec_line(path, "", "cn"))
+                self.assertEqual(answer.message, SERVER_DOWN)
+                # Bounded and idle: not a speed check (a hang would meet the
+                # harness's own limit, a spin would burn its seconds of CPU).
+                self.assertLess(answer.seconds, 60)
+                self.assertLess(answer.cpu, 0.5 * answer.seconds, "the wait kept a core busy")
+                if line:
+                    self.assertIn(line, answer.stderr.splitlines())
+                else:
+                    self.assertEqual(len([l for l in answer.stderr.splitlines() if "quarlix ADSI: " in l]), 1,
+                                     answer.stderr)
+
+    def test_a_listing_never_passes_a_broken_walk_off_as_the_answer(self):
+        line = exec_line("LDAP://%s/%s" % (ad.HOST, ad.BULK), "", "cn", "GET_CHILD_OBJECTS")
+        whole = self.host.call(line, timeout=300)
+        self.assertEqual(whole.returncode, 0, whole.stderr)
+        expected = dc.search(ad.BULK, attributes=["cn"], scope="one", bind_dn=dc.reader_dn,
+                             password=dc.reader_password)
+        self.assertEqual(sorted(r[0].decode() for r in whole.rows), sorted(e[1]["cn"][0].decode() for e in expected))
+        outcomes = set()
+        for delay in (0.05, 0.15, 0.3):
+            with self.subTest(delay=delay):
+                timer = threading.Timer(delay, dc.process.send_signal, (signal.SIGSTOP,))
+                timer.start()
+                try:
+                    answer = self.host.call(line, timeout=120)
+                finally:
+                    timer.join()
+                    dc.process.send_signal(signal.SIGCONT)
+                if answer.returncode == 0:
+                    self.assertEqual(len(answer.rows), len(expected))  # it finished before the freeze
+                    outcomes.add("whole")
+                else:
+                    self.assertEqual(answer.rows, [])
+                    self.assertEqual(len(answer.messages), 1)
+                    self.assertIn(answer.message, (SERVER_DOWN, "Cannot create object. HR: 800705B4",
+                                                   "\nError: This operation returned because the timeout period "
+                                                   "expired.\r\n"))
+                    outcomes.add("failed")
+                time.sleep(0.5)  # the server catches up with what it was sent
+        self.assertIn("failed", outcomes, "the freeze never met the listing")
+
 
 class Trace(unittest.TestCase):
     def test_each_operation_is_traced_without_the_password(self):
