@@ -19,7 +19,7 @@ from quarlix_call import Host, exec_line  # noqa: E402
 
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
 SERVER_DOWN = "Cannot create object. HR: 8007203A"
-NETWORK_TIMEOUT = 2
+NETWORK_TIMEOUT = 3
 
 
 class SilentHandshakes(unittest.TestCase):
