@@ -148,7 +148,8 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
     // never do: whoever configured TLS expects them protected.
     bool anonymous = chooseIdentity(target.uri, config, kerberosTicketCachePresent()).kind == BindKind::Anonymous;
     bool fallBack = config.startTls == StartTlsMode::Try && !target.secure && anonymous;
-    std::string faults = c->certificateFaults();
+    // A server that did not answer in time shows no certificate: not asked twice.
+    std::string faults = code == LDAP_TIMEOUT ? std::string() : c->certificateFaults();
     if (!faults.empty()) tlsFailure += "; " + faults;
     reportLine("TLS with " + target.uri + " failed: " + tlsFailure +
                (fallBack ? "; going on in clear text (anonymous)"
