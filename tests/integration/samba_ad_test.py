@@ -311,6 +311,13 @@ class Children(Domain):
                 self.assertTrue(filtered.rows)
 
 
+class Fixture(Domain):
+    def test_the_server_keeps_its_pid_file_in_a_folder_of_its_own(self):
+        # Not the machine's /run/samba, where another Samba keeps its own.
+        with open(os.path.join(dc.folder, "run", "pid", "samba.pid")) as f:
+            self.assertEqual(int(f.read().split()[0]), dc.process.pid)
+
+
 class RootDse(Domain):
     def test_root_dse_paths_show_where_the_domain_is(self):
         dse = dc.search("", "(objectClass=*)", ["defaultNamingContext", "dnsHostName", "namingContexts"],
