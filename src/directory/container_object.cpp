@@ -32,7 +32,7 @@ void ContainerObject::setPageSize(LONG size) {
 }
 
 bool ContainerObject::startEnumeration(const WCHAR* classFilter) {
-  return guarded(errorText, [&] {
+  return guardedNoting(errorText, startFailure, [&] {
     UniqueVariant filterList;
     UniqueBstr filterText = UniqueBstr::copyOf(classFilter, wideLength(classFilter));
     if (!container) throw FailureCode{E_NOINTERFACE};

@@ -19,6 +19,8 @@ class ContainerObject : public DirObject {
 
   UniqueVariant current;
   ComPtr<IADsContainer> container;
+  // What kept the walk from starting (the filter or the enumerator refused).
+  BodyFailure startFailure;
   ComPtr<IEnumVARIANT> enumerator;
 };
 

@@ -1,8 +1,8 @@
 // The member and child listings: each element of the walk in turn becomes
 // the wrapped object and gives one row. An element that does not exist, may
 // not be read or is not a directory object is left out without a message;
-// any other failure to read an element, and a step of the walk that fails,
-// fail the whole listing with that failure's description: a walk the server
+// any other failure to read an element, a walk that cannot be started and a
+// step of the walk that fails, fail the whole listing with that failure's description: a walk the server
 // broke off is never passed off as the whole answer.
 #include "directory/container_object.h"
 #include "directory/group_object.h"
@@ -69,8 +69,10 @@ bool Request::listGroupMembers(GroupObject& group) {
 bool Request::listChildObjects(ContainerObject& container) {
   return guarded(errorText, [&] {
     UniqueBstr classFilter = filter.empty() ? UniqueBstr::empty() : toWide(filter);
-    // When the walk cannot start, the listing is simply empty.
-    container.startEnumeration(classFilter.get());
+    // An object that is not a container has no children to list; a walk
+    // the directory would not start (server gone, filter refused) fails.
+    if (!container.startEnumeration(classFilter.get()))
+      return !container.container || failWalk(container, container.startFailure);
     return commitEachElement(container, false);
   });
 }

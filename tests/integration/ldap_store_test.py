@@ -408,6 +408,17 @@ class Tls(unittest.TestCase):
         self.assertEqual(answer.rows, [[b"example"]])
         self.assertEqual((connections, starttls), (1, 1))
 
+    def test_starttls_the_configuration_asks_for_is_the_first_operation(self):
+        # slapd refuses StartTLS while it still counts an earlier operation
+        # as outstanding, which it may for a moment after answering it.
+        for config in ("tls_cacert %s\n" % self.server_ca, "starttls demand\ntls_cacert %s\n" % self.server_ca):
+            with self.subTest(config=config):
+                for _ in range(5):
+                    answer, log = self.call_logged(config)
+                    self.assertEqual(answer.rows, [[b"example"]], answer.stderr)
+                    operations = re.findall(r"conn=\d+ op=(\d+) (EXT oid=\S+|SRCH|BIND)", log)
+                    self.assertEqual(operations[0], ("0", "EXT oid=1.3.6.1.4.1.1466.20037"), log)
+
     def test_a_failed_try_goes_on_in_clear_on_a_new_connection(self):
         answer, connections, starttls = self.call("tls_cacert %s\n" % self.other_ca)
         self.assertEqual(answer.rows, [[b"example"]])

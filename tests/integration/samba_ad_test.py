@@ -311,6 +311,32 @@ class Children(Domain):
                 self.assertTrue(filtered.rows)
 
 
+class Fixture(Domain):
+    def test_the_server_keeps_its_pid_file_in_a_folder_of_its_own(self):
+        # Not the machine's /run/samba, where another Samba keeps its own.
+        with open(os.path.join(dc.folder, "run", "pid", "samba.pid")) as f:
+            self.assertEqual(int(f.read().split()[0]), dc.process.pid)
+
+
+class RootDse(Domain):
+    def test_root_dse_paths_show_where_the_domain_is(self):
+        dse = dc.search("", "(objectClass=*)", ["defaultNamingContext", "dnsHostName", "namingContexts"],
+                        scope="base", bind_dn=dc.reader_dn, password=dc.reader_password)[0]
+        expected = [first_text(dse, "defaultNamingContext"), first_text(dse, "dnsHostName"),
+                    joined(values(dse, "namingContexts"))]
+        for path, ldap_uri in (("LDAP://%s/RootDSE" % ad.HOST, None), ("GC://%s/RootDSE" % ad.HOST, None),
+                               ("LDAP://RootDSE", dc.ldap_url)):
+            with self.subTest(path=path):
+                answer = self.host.call(exec_line(path, "", "defaultNamingContext,dnsHostName,namingContexts"),
+                                        ldap_uri=ldap_uri)
+                self.assertSucceeded(answer)
+                self.assertEqual(answer.rows, [[v.encode() for v in expected]])
+        # The path the answer names reads the domain itself.
+        answer = self.call(self.path(expected[0]), "", "distinguishedName")
+        self.assertSucceeded(answer)
+        self.assertEqual(answer.rows, [[expected[0].encode()]])
+
+
 class Identities(Domain):
     def test_simple_bind_over_ldaps(self):
         config = self.write("ldaps.conf", "binddn %s\nbindpw %s\ntls_cacert %s\n"

@@ -321,11 +321,21 @@ class SambaDc(ServerLifetime):
                    if line.strip().startswith("private dir =")][0]
         conf = conf.replace(private[:-len("/dc/private")], root)
         tls = os.path.join(root, "tls")
+        # Lock, state and cache folders are the copy's own (provisioned with
+        # --targetdir); the pid file and sockets would otherwise go to the
+        # machine's /run/samba, where another Samba keeps its own.
+        run = os.path.join(self.folder, "run")
+        runtime = (("pid directory", "pid"), ("ncalrpc dir", "ncalrpc"), ("winbindd socket directory", "winbindd"),
+                   ("ntp signd socket directory", "ntp_signd"))
+        for _, name in runtime:
+            os.makedirs(os.path.join(run, name), exist_ok=True)
         own = ("\tserver services = ldap, kdc\n\tlog file = %s/samba.log\n\ttls enabled = yes\n"
                "\ttls keyfile = %s/dc.key\n\ttls certfile = %s/dc.pem\n\ttls cafile = %s/ca.pem\n"
-               % (self.folder, tls, tls, tls))
+               % (self.folder, tls, tls, tls)
+               + "".join("\t%s = %s\n" % (option, os.path.join(run, name)) for option, name in runtime))
+        replaced = ("server services =", "log file =") + tuple(option + " =" for option, _ in runtime)
         conf = "\n".join(line for line in conf.split("\n")
-                         if not line.strip().startswith(("server services =", "log file =")))
+                         if not line.strip().startswith(replaced))
         conf = conf.replace("[global]\n", "[global]\n" + own, 1)
         with open(conf_path, "w") as f:
             f.write(conf)

@@ -91,4 +91,13 @@ EXTERN_C ADSI_COMPAT_API LONG AdsCompatLiveAdsMem(void);
  * shows that results are fetched page by page. */
 EXTERN_C ADSI_COMPAT_API LONG AdsCompatPagesFetched(void);
 
+/* Lines for the host's administrator (why a directory could not be used,
+ * and with QUARLIX_ADSI_TRACE=1 each LDAP operation): by default each goes to
+ * standard error with its line break. A host that routes them (a server that
+ * tags them with the connection whose call is running) sets a sink: it gets
+ * each line without its line break, on the thread of the call the line
+ * concerns. NULL restores standard error. */
+typedef void (*AdsCompatLineSink)(const char* line, void* context);
+EXTERN_C ADSI_COMPAT_API void AdsCompatSetLineSink(AdsCompatLineSink sink, void* context);
+
 #endif

@@ -87,9 +87,15 @@ HRESULT parseAdsPath(WideStringView widePath, AdsPath& out) {
   } else {
     server = rest;
   }
+  // "RootDSE" alone is the root DSE of the default server, not a server.
+  if (dn.empty() && equalsIgnoreCase(server, "RootDSE")) server = {}, dn = "RootDSE";
   if (!server.empty() && !validHost(server, out.host, out.port)) return E_ADS_BAD_PATHNAME;
   out.server.assign(server);
   out.dn = unescapeSlashes(dn);
+  if (equalsIgnoreCase(out.dn, "RootDSE")) {
+    out.rootDse = true;
+    out.dn.clear();
+  }
   return S_OK;
 }
 

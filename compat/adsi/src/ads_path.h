@@ -1,5 +1,6 @@
 // ADsPaths of the LDAP provider: LDAP://server[:port]/DN, LDAP://DN,
-// LDAP://server, and the same with GC:// for the global catalog.
+// LDAP://server, and the same with GC:// for the global catalog;
+// LDAP://server/RootDSE and LDAP://RootDSE name the server's root DSE.
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ struct AdsPath {
   std::string host;      // without the port
   std::string port;      // as written; empty when the path names none
   std::string dn;        // '/' unescaped; empty for the directory's root
+  bool rootDse = false;  // the path names the server's root DSE ("RootDSE")
 };
 
 // MK_E_SYNTAX for a path of no known provider, E_ADS_BAD_PATHNAME for a

@@ -231,11 +231,30 @@ TEST_F(ChildRoad, ChildrenThatCannotBeLoadedAreLeftOut) {
   EXPECT_TRUE(result.rows.empty());
 }
 
-TEST_F(ChildRoad, RefusedFilterGivesAnEmptyAnswer) {
-  ASSERT_TRUE(AdsCompatSetFault("IADsContainer::put_Filter", E_INVALIDARG));
-  const CallResult result = callWith({path("OU=Mixed").replace(0, 4, "ldap"), "user", "Name", "GET_CHILD_OBJECTS"});
-  ASSERT_EQ(result.returned, 0) << failureText(result);
-  EXPECT_TRUE(result.rows.empty());
+// A walk that cannot start is no empty container: the call fails with the
+// failure's description, whichever step refused.
+TEST_F(ChildRoad, AWalkThatCannotStartFailsWithItsDescription) {
+  const struct {
+    const char* operation;
+    HRESULT code;
+    const char* text;
+  } refusals[] = {
+      {"IADsContainer::put_Filter", E_INVALIDARG, "\nError: The parameter is incorrect.\r\n"},
+      {"IADsContainer::get__NewEnum", static_cast<HRESULT>(0x8007203A), "\nError: The server is not operational.\r\n"},
+      {"IADsContainer::get__NewEnum", static_cast<HRESULT>(0x800705B4), "\nError: This operation returned because the timeout period expired.\r\n"},
+  };
+  for (const auto& refusal : refusals) {
+    ASSERT_TRUE(AdsCompatSetFault(refusal.operation, refusal.code));
+    const CallResult result = callWith({path("OU=Mixed").replace(0, 4, "ldap"), "user", "Name", "GET_CHILD_OBJECTS"});
+    EXPECT_EQ(result.returned, 1) << refusal.operation;
+    EXPECT_TRUE(result.rows.empty());
+    EXPECT_EQ(failureText(result), refusal.text) << refusal.operation;
+    AdsCompatClearFaults();
+  }
+  // Unfaulted, the same call lists the container's users.
+  const CallResult listed = callWith({path("OU=Mixed").replace(0, 4, "ldap"), "user", "Name", "GET_CHILD_OBJECTS"});
+  ASSERT_EQ(listed.returned, 0) << failureText(listed);
+  EXPECT_FALSE(listed.rows.empty());
 }
 
 // A walk the directory breaks off fails whole; an element that is not there
@@ -283,3 +302,34 @@ TEST_F(BrokenWalk, ElementsThatAreNotThereOrMayNotBeReadAreLeftOut) {
 }
 
 }  // namespace
+
+// RootDSE paths read the store's root DSE: how a DBA finds the path of the
+// directory's naming context.
+class RootDseRoad : public DirectoryTest {};
+
+TEST_F(RootDseRoad, EveryFormNamesTheStoresNamingContext) {
+  // The naming context of the directory the test mounted.
+  const Cell namingContext = kRoot;
+  for (const char* dse : {"LDAP://RootDSE", "LDAP://localhost/RootDSE", "GC://rootdse", "LDAP://localhost/rootDSE"}) {
+    const CallResult result = callWith({dse, "", "defaultNamingContext,namingContexts,supportedLDAPVersion,ADsPath"});
+    ASSERT_EQ(result.returned, 0) << dse << ": " << failureText(result);
+    ASSERT_EQ(result.rows.size(), 1u) << dse;
+    EXPECT_EQ(result.rows[0][0], namingContext) << dse;
+    EXPECT_EQ(result.rows[0][1], namingContext) << dse;
+    EXPECT_EQ(result.rows[0][2], Cell("3")) << dse;
+    std::string expectedPath(dse);
+    expectedPath.replace(expectedPath.size() - 7, 7, "RootDSE");
+    EXPECT_EQ(result.rows[0][3], Cell(expectedPath)) << dse;
+  }
+}
+
+TEST_F(RootDseRoad, AServerOfThatNameIsNotMeant) {
+  // "RootDSE" alone is never a server: the default store answers.
+  const CallResult result = callWith({"LDAP://RootDSE", "", "dnsHostName"});
+  ASSERT_EQ(result.returned, 0) << failureText(result);
+  ASSERT_EQ(result.rows.size(), 1u);
+  EXPECT_TRUE(result.rows[0][0].has_value());
+  // A DN that merely begins with the word is an ordinary (missing) object.
+  const CallResult other = callWith({"LDAP://localhost/RootDSE2", "", "cn"});
+  EXPECT_EQ(other.returned, 1);
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "adsi_compat.h"
 #include "library_loader.h"
@@ -188,6 +189,8 @@ bool EnvironmentSetup::apply(const Options &options, const std::string &executab
 #else
 
 bool EnvironmentSetup::apply(const Options &options, const std::string &executableDirectory, std::string &error) {
+  // The directory stand-in traces each LDAP operation it sends as well.
+  if (options.trace) setenv("QUARLIX_ADSI_TRACE", "1", 1);
   if (options.codePage && !Win32CompatSetAnsiCodePage(*options.codePage)) {
     error = "code page " + std::to_string(*options.codePage) + " is not supported";
     return false;

@@ -193,7 +193,8 @@ Options:
                          IDirectorySearch::ExecuteSearch; unknown ones are refused
   --fault list           print the operations --fault knows, one a line
   --codepage N           ANSI code page of the procedure's text (Linux)
-  --trace                print every host call to stderr
+  --trace                print every host call to stderr, and (Linux) each LDAP
+                         operation the directory stand-in sends
   --version, --help
 
 Formats:

@@ -55,14 +55,15 @@ HRESULT AdsObject::bind(const AdsPath& path, REFIID riid, void** ppv) {
   if (FAILED(hr)) return hr;
   context.provider = path.provider;
   context.server = path.server;
-  std::string dn = path.dn.empty() ? context.store->namingContext() : path.dn;
-  if (dn.empty()) return kNoSuchObject;
+  std::string dn = path.dn.empty() && !path.rootDse ? context.store->namingContext() : path.dn;
+  if (dn.empty() && !path.rootDse) return kNoSuchObject;
   EntryPtr entry;
-  hr = context.store->readEntry(dn, entry);
+  hr = path.rootDse ? context.store->readRootDse(entry) : context.store->readEntry(dn, entry);
   if (FAILED(hr)) return hr;
   // The entry just read with all its attributes is what a first GetInfo
   // would read again.
   AdsObject* object = createRead(context, std::move(dn), std::move(entry), S_OK);
+  object->rootDse_ = path.rootDse;
   hr = object->QueryInterface(riid, ppv);
   object->Release();
   return hr;
@@ -131,7 +132,7 @@ HRESULT AdsObject::get_GUID(BSTR* retval) {
 
 HRESULT AdsObject::get_ADsPath(BSTR* retval) {
   if (auto fault = faults::check("IADs::get_ADsPath")) return *fault;
-  return putString(context_.pathOf(dn_), retval);
+  return putString(context_.pathOf(rootDse_ ? "RootDSE" : dn_), retval);
 }
 
 HRESULT AdsObject::get_Parent(BSTR* retval) {
@@ -164,7 +165,7 @@ HRESULT AdsObject::GetInfo() {
     entry = entry_;
     hr = readFailure_;
   } else {
-    hr = context_.store->readEntry(dn_, entry);
+    hr = rootDse_ ? context_.store->readRootDse(entry) : context_.store->readEntry(dn_, entry);
   }
   if (FAILED(hr)) return hr;
   entry_ = entry;

@@ -115,6 +115,7 @@ class AdsObject final : public ComObject<IADsGroup, IADsContainer, IDirectorySea
   std::string dn_;
   EntryPtr entry_;  // as read when bound; decides class and group-ness
   EntryPtr cache_;  // the property cache: null until GetInfo
+  bool rootDse_ = false;   // bound by a RootDSE path: reads the server's root DSE
   bool justRead_ = false;  // entry_ (or readFailure_) is what the first GetInfo loads
   HRESULT readFailure_ = S_OK;
   size_t cursor_ = 0;  // IADsPropertyList position

@@ -258,6 +258,27 @@ ADSTYPE EmbeddedStore::attributeType(std::string_view name) const { return schem
 
 std::string EmbeddedStore::namingContext() const { return namingContext_; }
 
+// A root DSE of the store's own, with what a client asks of one.
+HRESULT EmbeddedStore::readRootDse(EntryPtr& entry) {
+  auto dse = std::make_shared<DirectoryEntry>();
+  auto add = [&](const char* name, std::vector<std::string> values) {
+    if (values.empty() || values.front().empty()) return;
+    dse->attributes.push_back(Attribute{name, schema_.typeOf(name), std::move(values)});
+  };
+  std::string subschema;
+  for (const auto& node : nodes_)
+    if (isSubschema(*node->entry)) subschema = node->entry->dn;
+  add("objectClass", {"top"});
+  add("namingContexts", {namingContext_});
+  add("defaultNamingContext", {namingContext_});
+  add("rootDomainNamingContext", {namingContext_});
+  add("subschemaSubentry", {subschema});
+  add("dnsHostName", {serverName()});
+  add("supportedLDAPVersion", {"3"});
+  entry = std::move(dse);
+  return S_OK;
+}
+
 void EmbeddedStore::addServerName(std::string_view name) {
   std::lock_guard<std::mutex> lock(mutex_);
   serverNames_.push_back(lowerAscii(name));

@@ -35,6 +35,7 @@ class EmbeddedStore : public DirectoryStore,
   HRESULT readEntry(std::string_view dn, EntryPtr& entry) override;
   HRESULT search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) override;
   ADSTYPE attributeType(std::string_view name) const override;
+  HRESULT readRootDse(EntryPtr& entry) override;
   std::string namingContext() const override;
   bool answersTo(std::string_view server) const override;
   std::string serverName() const override;

@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
+#include "diagnostics.h"
 #include "ldap/certificate_check.h"
+#include "ldap/failure_reason.h"
 #include "ldap/ldap_bind.h"
 #include "ldap/ldap_entry_reader.h"
 #include "ldap/ldap_error_map.h"
@@ -67,9 +70,13 @@ void addReadAhead(LDAP* ld) {
 // bounds. Set as soon as the socket is connected, before anything is read.
 // The callback's argument records that the server took the connection, so
 // that an ldaps:// failure after it is told apart from a server not there.
+// The layer that bounds a TLS handshake goes on here too, under the TLS
+// layer that libldap adds next (ldaps://) or later (StartTLS).
 int connectedNonBlocking(LDAP*, Sockbuf* socket, LDAPURLDesc*, sockaddr*, ldap_conncb* callback) {
-  *static_cast<bool*>(callback->lc_arg) = true;
-  return ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_NONBLOCK, socket) == 1 ? 0 : LDAP_LOCAL_ERROR;
+  auto* state = static_cast<LdapSocketState*>(callback->lc_arg);
+  state->connected = true;
+  if (ber_sockbuf_ctrl(socket, LBER_SB_OPT_SET_NONBLOCK, socket) != 1) return LDAP_LOCAL_ERROR;
+  return addHandshakeWait(socket, &state->wait) == 0 ? 0 : LDAP_LOCAL_ERROR;
 }
 void connectionClosing(LDAP*, Sockbuf*, ldap_conncb*) {}
 
@@ -86,6 +93,37 @@ int createPageControl(ber_int_t size, const std::string& cookie, LDAPControl** c
   if (ber_printf(ber.get(), "{iO}", size, &cookieValue) == -1 || ber_flatten2(ber.get(), &value, 0) == -1)
     return LDAP_ENCODING_ERROR;
   return ldap_control_create(LDAP_CONTROL_PAGEDRESULTS, 0, &value, 1, control);
+}
+
+const char* scopeName(int scope) {
+  switch (scope) {
+    case LDAP_SCOPE_BASE: return "base";
+    case LDAP_SCOPE_ONELEVEL: return "one";
+    default: return "sub";
+  }
+}
+
+// A search as the trace shows it.
+std::string searchText(const LdapSearchArgs& args) {
+  std::string attributes;
+  if (args.allAttributes) attributes = "*";
+  for (const std::string& a : args.attributes) attributes += (attributes.empty() ? "" : ",") + a;
+  std::string text = "base=\"" + args.base + "\" scope=" + scopeName(args.scope) + " filter=" + args.filter +
+                     " attributes=" + (attributes.empty() ? "1.1" : attributes);
+  if (args.paged) text += " page=" + std::to_string(args.pageSize) + (args.cookie.empty() ? "" : " (next)");
+  if (args.sizeLimit > 0) text += " sizelimit=" + std::to_string(args.sizeLimit);
+  return text;
+}
+
+bool diagnosticSays(LDAP* ld, const char* words) {
+  char* message = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS || !message) return false;
+  LdapStringPtr owned(message);
+  return std::string(message).find(words) != std::string::npos;
+}
+
+long long millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
 int handleResultCode(LDAP* ld) {
@@ -110,24 +148,32 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
     // never do: whoever configured TLS expects them protected.
     bool anonymous = chooseIdentity(target.uri, config, kerberosTicketCachePresent()).kind == BindKind::Anonymous;
     bool fallBack = config.startTls == StartTlsMode::Try && !target.secure && anonymous;
-    std::string faults = c->certificateFaults();
+    // A server that did not answer in time shows no certificate: not asked twice.
+    std::string faults = code == LDAP_TIMEOUT ? std::string() : c->certificateFaults();
     if (!faults.empty()) tlsFailure += "; " + faults;
-    std::fprintf(stderr, "quarlix ADSI: TLS with %s failed: %s%s\n", target.uri.c_str(), tlsFailure.c_str(),
-                 fallBack ? "; going on in clear text (anonymous)"
-                          : anonymous || target.secure || config.startTls == StartTlsMode::Demand
-                                ? ""
-                                : "; the credentials are not sent in clear text");
-    if (fallBack) code = c->establish(false, tlsFailure);
+    reportLine("TLS with " + target.uri + " failed: " + tlsFailure +
+               (fallBack ? "; going on in clear text (anonymous)"
+                         : anonymous || target.secure || config.startTls == StartTlsMode::Demand
+                               ? ""
+                               : "; the credentials are not sent in clear text"));
+    if (!fallBack) return hresultFromLdapSetup(code);
+    code = c->establish(false, tlsFailure);
   }
-  if (code != LDAP_SUCCESS) return hresultFromLdapSetup(code);
+  if (code != LDAP_SUCCESS) {
+    reportLine("cannot use " + target.uri + ": " + c->step_ + " failed: " + c->failureText(code) + "; tried " +
+               identityText(target.uri, config) + ", " + c->tlsUsed_ + ", network time-out " +
+               std::to_string(config.networkTimeoutSeconds) + " s");
+    return hresultFromLdapSetup(code);
+  }
   connection = std::move(c);
   return S_OK;
 }
 
 int LdapConnection::newHandle(bool checkCertificate) {
   ld_.reset();
-  tcpConnected_ = false;
-  connectCallback_ = ldap_conncb{connectedNonBlocking, connectionClosing, &tcpConnected_};
+  socket_.connected = false;
+  socket_.wait.disarm();
+  connectCallback_ = ldap_conncb{connectedNonBlocking, connectionClosing, &socket_};
   LDAP* raw = nullptr;
   int code = ldap_initialize(&raw, target_.uri.c_str());
   ld_.reset(raw);
@@ -156,14 +202,32 @@ int LdapConnection::newHandle(bool checkCertificate) {
   return LDAP_SUCCESS;
 }
 
+int LdapConnection::startTlsStep(std::string& tlsFailure) {
+  step_ = "StartTLS";
+  tlsUsed_ = "StartTLS";
+  int code = runStartTls();
+  if (code == LDAP_SUCCESS) return code;
+  tlsFailure = socket_.wait.expired
+                   ? "StartTLS: the server granted StartTLS and did not answer the TLS handshake within " +
+                         std::to_string(config_.networkTimeoutSeconds) + " s"
+                   : "StartTLS: " + tlsFailureText(code);
+  return socket_.wait.expired ? LDAP_TIMEOUT : code;
+}
+
+// StartTLS that the stand-in's own configuration asks for, whatever the
+// server's root DSE lists.
+bool LdapConnection::tlsConfiguredHere() const {
+  if (target_.secure || target_.uri.rfind("ldapi:", 0) == 0) return false;
+  return config_.startTls == StartTlsMode::Demand || !config_.tlsCaCert.empty() || config_.tlsRequireCert >= 0;
+}
+
 // With TLS set up in the stand-in's own configuration StartTLS is tried
 // whether or not the root DSE lists it: Active Directory and Samba do not.
 // The platform's TLS settings alone (ldap.conf's TLS_CACERT, which Debian
 // sets for everyone) count only for a server that lists the extension.
 bool LdapConnection::shouldStartTls() const {
   if (target_.secure || target_.uri.rfind("ldapi:", 0) == 0) return false;
-  if (config_.startTls == StartTlsMode::Demand) return true;
-  if (!config_.tlsCaCert.empty() || config_.tlsRequireCert >= 0) return true;
+  if (tlsConfiguredHere()) return true;
   bool offered = false;
   for (const std::string& oid : rootDse_.supportedExtensions) offered = offered || oid == kStartTlsOid;
   return offered && platformTlsConfigured();
@@ -174,11 +238,19 @@ bool LdapConnection::shouldStartTls() const {
 std::string LdapConnection::tlsFailureText(int code) const {
   std::string text = ldap_err2string(code);
   char* message = nullptr;
-  if (ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == LDAP_OPT_SUCCESS && message) {
+  if (ld_ && ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == LDAP_OPT_SUCCESS && message) {
     LdapStringPtr owned(message);
     if (*message && std::string(message) != "(unknown error code)") text += std::string(" (") + message + ")";
   }
   return text;
+}
+
+// The same, with what Active Directory's sub-code means.
+std::string LdapConnection::failureText(int code) const {
+  std::string text = tlsFailureText(code);
+  std::string reason = activeDirectoryReason(text);
+  if (code == LDAP_TIMEOUT) text += " (no answer within the time-out)";
+  return reason.empty() ? text : text + ": " + reason;
 }
 
 // After a failed handshake: connects once more without the certificate
@@ -190,9 +262,11 @@ std::string LdapConnection::certificateFaults() {
   int level = config_.tlsRequireCert;
   if (level < 0) ldap_get_option(nullptr, LDAP_OPT_X_TLS_REQUIRE_CERT, &level);
   if (level == LDAP_OPT_X_TLS_NEVER || level == LDAP_OPT_X_TLS_ALLOW) return "";
+  if (socket_.wait.expired) return "";  // no certificate came
   if (newHandle(false) != LDAP_SUCCESS) return "";
-  int code = readRootDse();
-  if (code == LDAP_SUCCESS && !target_.secure) code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  // StartTLS as the connection's first operation (see establish).
+  int code = connectHandle();
+  if (code == LDAP_SUCCESS && !target_.secure) code = runStartTls();
   berval peer{0, nullptr};
   if (code != LDAP_SUCCESS || ldap_get_option(ld_.get(), LDAP_OPT_X_TLS_PEERCERT, &peer) != LDAP_OPT_SUCCESS ||
       !peer.bv_val)
@@ -207,29 +281,95 @@ std::string LdapConnection::certificateFaults() {
 int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
   tlsFailure.clear();
   rootDse_ = RootDse();
+  step_ = "setting up the connection";
+  tlsUsed_ = target_.secure ? "TLS from the start (ldaps)" : "no TLS";
   int code = newHandle();
   if (code != LDAP_SUCCESS) return code;
-  // The root DSE first, as anonymous: its answer shows the server is there
-  // within the time-out. Over ldaps:// this read makes the TLS handshake.
-  code = readRootDse();
-  if (unreachable(code)) {
+  step_ = target_.secure ? "connecting with TLS" : "connecting";
+  // Over ldaps:// connecting makes the TLS handshake.
+  code = connectHandle();
+  if (code != LDAP_SUCCESS) {
+    if (socket_.wait.expired) {
+      tlsFailure = "ldaps: the server took the connection and did not answer the TLS handshake within " +
+                   std::to_string(config_.networkTimeoutSeconds) + " s";
+      return LDAP_TIMEOUT;
+    }
     // The server took the connection and it failed before any answer: the
-    // TLS handshake did (a timed-out handshake is a silent server, not TLS).
-    if (target_.secure && tcpConnected_ && code != LDAP_TIMEOUT) tlsFailure = "ldaps: " + tlsFailureText(code);
+    // TLS handshake did.
+    if (target_.secure && socket_.connected) tlsFailure = "ldaps: " + tlsFailureText(code);
     return code;
   }
+  // StartTLS the configuration asks for comes first, while no other
+  // operation is on the connection: a server refuses StartTLS while it still
+  // counts an earlier operation as outstanding, which it may do for a moment
+  // after it has sent that operation's result.
+  const bool tlsFirst = startTls && tlsConfiguredHere();
+  if (tlsFirst && (code = startTlsStep(tlsFailure)) != LDAP_SUCCESS) return code;
+  // The root DSE, as anonymous: its answer shows the server is there within
+  // the time-out.
+  step_ = "reading the root DSE";
+  code = readRootDse();
+  if (unreachable(code)) return code;
   addReadAhead(ld_.get());
-  if (startTls && shouldStartTls()) {
-    code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
-    if (code != LDAP_SUCCESS) {
-      tlsFailure = "StartTLS: " + tlsFailureText(code);
-      return code;
-    }
-  }
-  code = bindConnection(ld_.get(), target_.uri, config_);
+  if (startTls && !tlsFirst && shouldStartTls() && (code = startTlsStep(tlsFailure)) != LDAP_SUCCESS) return code;
+  step_ = "the bind";
+  code = bindLocked();
   if (code != LDAP_SUCCESS) return code;
   if (!rootDse_.read) readRootDse();  // some servers show it only to a bound client
   return LDAP_SUCCESS;
+}
+
+int LdapConnection::connectHandle() {
+  HandshakeWaitScope bounded(socket_.wait, config_.networkTimeoutSeconds);
+  auto start = Clock::now();
+  int code = ldap_connect(ld_.get()) == LDAP_SUCCESS ? LDAP_SUCCESS : handleResultCode(ld_.get());
+  if (tracing())
+    traceLine("connect " + target_.uri + (target_.secure ? " with TLS" : "") + " (network time-out " +
+              std::to_string(config_.networkTimeoutSeconds) + " s): " +
+              (code == LDAP_SUCCESS ? std::string("connected") : tlsFailureText(code)) +
+              (socket_.wait.expired ? " (TLS handshake unanswered)" : "") + ", " +
+              std::to_string(millisecondsSince(start)) + " ms");
+  return code;
+}
+
+int LdapConnection::runStartTls() {
+  HandshakeWaitScope bounded(socket_.wait, config_.networkTimeoutSeconds);
+  auto start = Clock::now();
+  int code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  // After the root DSE read a server may still count it as outstanding for
+  // a moment (slapd does): asked again a little later, it starts TLS.
+  for (int retry = 1; retry <= 3 && code == LDAP_OPERATIONS_ERROR && diagnosticSays(ld_.get(), "outstanding");
+       ++retry) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 * retry));
+    code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
+  }
+  if (tracing())
+    traceLine("StartTLS on " + target_.uri + ": " + (code == LDAP_SUCCESS ? std::string("protected") : tlsFailureText(code)) +
+              (socket_.wait.expired ? " (TLS handshake unanswered)" : "") + ", " +
+              std::to_string(millisecondsSince(start)) + " ms");
+  return code;
+}
+
+// The bind, and in the trace who the server says the connection is (the
+// Who-am-I operation, RFC 4532).
+int LdapConnection::bindLocked() {
+  auto start = Clock::now();
+  int code = bindConnection(ld_.get(), target_.uri, config_);
+  if (!tracing()) return code;
+  std::string seen;
+  if (code == LDAP_SUCCESS) {
+    berval* authzid = nullptr;
+    int who = ldap_whoami_s(ld_.get(), &authzid, nullptr, nullptr);
+    seen = who != LDAP_SUCCESS ? std::string("; who-am-I: ") + ldap_err2string(who)
+                               : "; the server sees " + (authzid && authzid->bv_len
+                                                             ? std::string(authzid->bv_val, authzid->bv_len)
+                                                             : std::string("anonymous"));
+    if (authzid) ber_bvfree(authzid);
+  }
+  traceLine("bind " + identityText(target_.uri, config_) + ": " +
+            (code == LDAP_SUCCESS ? std::string("bound") : failureText(code)) + seen + ", " +
+            std::to_string(millisecondsSince(start)) + " ms");
+  return code;
 }
 
 int LdapConnection::readRootDse() {
@@ -255,9 +395,15 @@ template <class Operation>
 int LdapConnection::use(Operation operation) {
   std::lock_guard<std::mutex> lock(mutex_);
   SigpipeHold pipe;
-  if (!reachable_) return LDAP_SERVER_DOWN;
+  // Later operations fail as the one that gave the connection up did: a
+  // walk over a server that stopped answering reports the time-out
+  // whichever of its reads meets it first.
+  if (!reachable_) return lostWith_;
   const int code = operation();
-  if (unreachable(code)) reachable_ = false;
+  if (unreachable(code)) {
+    reachable_ = false;
+    lostWith_ = code;
+  }
   return code;
 }
 
@@ -317,12 +463,29 @@ int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
   if (code == LDAP_SUCCESS) {
     countOperationSent();
     sentSinceWait_ = true;
+    if (tracing()) sentAt_[messageId] = Clock::now();
   }
   return code;
 }
 
 int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
                                   LdapSearchOutcome& outcome) {
+  int code = collectAnswerLocked(messageId, args, outcome);
+  if (tracing()) {
+    auto sent = sentAt_.find(messageId);
+    long long ms = sent == sentAt_.end() ? -1
+                   : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent->second).count();
+    if (sent != sentAt_.end()) sentAt_.erase(sent);
+    traceLine("search " + searchText(args) + ": " + ldap_err2string(code) + ", " +
+              std::to_string(outcome.entries.size()) + " entries" +
+              (args.paged ? std::string(outcome.cookie.empty() ? ", last page" : ", more pages") : "") + ", " +
+              std::to_string(ms) + " ms");
+  }
+  return code;
+}
+
+int LdapConnection::collectAnswerLocked(int messageId, const LdapSearchArgs& args,
+                                        LdapSearchOutcome& outcome) {
   outcome = LdapSearchOutcome();
   if (sentSinceWait_) countRoundTrip();  // operations sent since the last wait are answered together
   sentSinceWait_ = false;
@@ -335,9 +498,14 @@ int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
     LdapMessagePtr message(raw);
     if (type == 0) {
       ldap_abandon_ext(ld, messageId, nullptr, nullptr);
+      reportSearchFailure(args, LDAP_TIMEOUT, "no answer within " + std::to_string(config_.timeoutSeconds) + " s");
       return LDAP_TIMEOUT;
     }
-    if (type < 0) return handleResultCode(ld);
+    if (type < 0) {
+      int code = handleResultCode(ld);
+      reportSearchFailure(args, code, "");
+      return code;
+    }
     if (type == LDAP_RES_SEARCH_ENTRY) {
       outcome.entries.push_back(readLdapEntry(ld, message.get(), args.schema));
       continue;
@@ -345,9 +513,12 @@ int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
     if (type != LDAP_RES_SEARCH_RESULT) continue;  // references: referrals are not chased
     int result = LDAP_SUCCESS;
     LDAPControl** rawControls = nullptr;
-    int code = ldap_parse_result(ld, message.get(), &result, nullptr, nullptr, nullptr, &rawControls, 0);
+    char* rawDiagnostic = nullptr;
+    int code = ldap_parse_result(ld, message.get(), &result, nullptr, &rawDiagnostic, nullptr, &rawControls, 0);
     LdapControlsPtr controls(rawControls);
+    LdapStringPtr diagnostic(rawDiagnostic);
     if (code != LDAP_SUCCESS) return code;
+    if (result != LDAP_SUCCESS) reportSearchFailure(args, result, rawDiagnostic ? rawDiagnostic : "");
     if (LDAPControl* response =
             controls ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls.get(), nullptr) : nullptr) {
       ber_int_t estimate = 0;
@@ -360,6 +531,18 @@ int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
     }
     return result;
   }
+}
+
+// A search the server refused or did not answer, for the administrator: an
+// object that is not there, or a size limit, is an answer, not a failure.
+void LdapConnection::reportSearchFailure(const LdapSearchArgs& args, int code, const std::string& diagnostic) const {
+  if (code == LDAP_NO_SUCH_OBJECT || code == LDAP_SIZELIMIT_EXCEEDED) return;
+  std::string reason = ldap_err2string(code);
+  if (!diagnostic.empty()) reason += " (" + diagnostic + ")";
+  std::string account = activeDirectoryReason(diagnostic);
+  if (!account.empty()) reason += ": " + account;
+  reportLine("search under \"" + args.base + "\" for " + args.filter + " on " + target_.uri + " failed: " + reason +
+             "; bound " + identityText(target_.uri, config_));
 }
 
 }  // namespace adsi

@@ -8,12 +8,15 @@
 
 #include <ldap.h>
 
+#include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "ldap/adsi_config.h"
+#include "ldap/handshake_wait.h"
 #include "ldap/ldap_holders.h"
 #include "ldap/ldap_target.h"
 #include "schema/schema.h"
@@ -28,6 +31,12 @@ struct RootDse {
   std::vector<std::string> namingContexts;
   std::string subschemaSubentry;
   std::vector<std::string> supportedExtensions;
+};
+
+// What the connect callback records of a handle's socket.
+struct LdapSocketState {
+  bool connected = false;  // the socket reached the server
+  HandshakeWait wait;      // bounds a TLS handshake (handshake_wait.h)
 };
 
 struct LdapSearchArgs {
@@ -83,9 +92,18 @@ class LdapConnection {
   // (ldaps:// or StartTLS) failed, empty when it did not.
   int establish(bool startTls, std::string& tlsFailure);
   int newHandle(bool checkCertificate = true);
+  // Connects the handle (over ldaps:// with the TLS handshake) within the
+  // network time-out.
+  int connectHandle();
+  int runStartTls();
+  int bindLocked();
   int readRootDse();
   bool shouldStartTls() const;
+  bool tlsConfiguredHere() const;
+  int startTlsStep(std::string& tlsFailure);
   std::string tlsFailureText(int code) const;
+  std::string failureText(int code) const;
+  void reportSearchFailure(const LdapSearchArgs& args, int code, const std::string& diagnostic) const;
   std::string certificateFaults();
   // Runs one operation under the lock. A connection that lost its server, or
   // on which an operation timed out, is not used again: every later operation
@@ -96,16 +114,21 @@ class LdapConnection {
   int searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome);
   int sendLocked(const LdapSearchArgs& args, int& messageId);
   int collectLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
+  int collectAnswerLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
 
   LdapTarget target_;
   AdsiConfig config_;
   std::mutex mutex_;  // guards the handle
-  bool tcpConnected_ = false;    // the handle's socket reached the server
+  LdapSocketState socket_;  // outlives the handle, whose socket layers point at it
   ldap_conncb connectCallback_;  // outlives the handle, which calls it at its end
   LdapHandlePtr ld_;
   RootDse rootDse_;
+  std::string step_;     // the step of set-up under way, for the failure line
+  std::string tlsUsed_;  // how the connection is protected, for the failure line
   bool reachable_ = true;  // false once an operation found no server or timed out
-  bool sentSinceWait_ = false;  // an operation was sent since the last collect (ldap_traffic.h)
+  int lostWith_ = LDAP_SERVER_DOWN;  // that operation's result
+  bool sentSinceWait_ = false;
+  std::map<int, std::chrono::steady_clock::time_point> sentAt_;  // by message id, when tracing  // an operation was sent since the last collect (ldap_traffic.h)
 };
 
 }  // namespace adsi

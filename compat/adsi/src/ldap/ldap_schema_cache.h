@@ -17,8 +17,10 @@ namespace adsi {
 
 constexpr int kSchemaLifetimeSeconds = 600;
 
-// Never null: a server whose schema cannot be read gets an empty schema (every
-// attribute a case-ignore string), which is not cached.
+// Never null: a server whose schema cannot be read (or shows no attribute
+// types) gets the built-in table of well-known attributes, which is not
+// cached; the first time for each server, a line on standard error says so
+// and why.
 std::shared_ptr<const Schema> serverSchema(LdapConnection& connection);
 
 }  // namespace adsi

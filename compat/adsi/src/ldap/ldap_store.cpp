@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "adserr.h"
+#include "diagnostics.h"
 #include "ldap/adsi_config.h"
 #include "ldap/ldap_error_map.h"
 #include "ldap/ldap_pipeline.h"
@@ -35,7 +36,7 @@ HRESULT LdapStore::open(const AdsPath& path, std::shared_ptr<DirectoryStore>& st
   if (!loadAdsiConfig(config, error)) {
     // The procedure shows only the failure code; the reason goes where the
     // host's administrator looks.
-    std::fprintf(stderr, "quarlix ADSI: %s\n", error.c_str());
+    reportLine(error);
     return HRESULT_FROM_WIN32(kErrorInvalidData);
   }
   LdapTarget target;
@@ -101,6 +102,21 @@ HRESULT LdapStore::search(const SearchRequest& request, std::unique_ptr<SearchCu
 }
 
 ADSTYPE LdapStore::attributeType(std::string_view name) const { return schema_->typeOf(name); }
+
+// Every attribute the server shows of its root DSE: user and operational.
+HRESULT LdapStore::readRootDse(EntryPtr& entry) {
+  LdapSearchArgs args;
+  args.scope = LDAP_SCOPE_BASE;
+  args.allAttributes = false;
+  args.attributes = {"*", "+"};
+  args.schema = schema_.get();
+  LdapSearchOutcome outcome;
+  int code = connection_->search(args, outcome);
+  if (code != LDAP_SUCCESS) return hresultFromLdap(code);
+  if (outcome.entries.empty()) return kNoSuchObject;
+  entry = std::move(outcome.entries.front());
+  return S_OK;
+}
 
 std::string LdapStore::namingContext() const {
   const RootDse& dse = connection_->rootDse();

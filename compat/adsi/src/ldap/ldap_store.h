@@ -24,6 +24,7 @@ class LdapStore : public DirectoryStore, public std::enable_shared_from_this<Lda
   void readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) override;
   HRESULT search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) override;
   ADSTYPE attributeType(std::string_view name) const override;
+  HRESULT readRootDse(EntryPtr& entry) override;
   std::string namingContext() const override;
   bool answersTo(std::string_view server) const override;
   std::string serverName() const override;

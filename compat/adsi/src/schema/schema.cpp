@@ -77,7 +77,7 @@ constexpr BuiltInAttribute kBuiltIn[] = {
      "macAddress",
      kIa5},
     // Active Directory
-    {"objectGUID thumbnailPhoto msExchMailboxGuid", kOctets},
+    {"objectGUID thumbnailPhoto msExchMailboxGuid auditingPolicy logonHours repsFrom", kOctets},
     {"objectSid sIDHistory", kSid},
     {"userAccountControl badPwdCount logonCount groupType sAMAccountType "
      "primaryGroupID instanceType codePage countryCode adminCount systemFlags "

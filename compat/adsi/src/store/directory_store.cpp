@@ -1,8 +1,30 @@
 #include "store/directory_store.h"
 
+#include <cctype>
 #include <cstdio>
 
+#include "adserr.h"
+
 namespace adsi {
+namespace {
+
+// An object class is named by a descriptor (a letter, then letters, digits
+// and hyphens) or a numeric OID (RFC 4512, 1.4); anything else cannot be
+// put in the listing's filter.
+bool isClassName(const std::string& name) {
+  if (name.empty()) return false;
+  auto all = [&](auto allowed) {
+    for (unsigned char c : name)
+      if (!allowed(c)) return false;
+    return true;
+  };
+  if (std::isalpha(static_cast<unsigned char>(name[0])))
+    return all([](unsigned char c) { return std::isalnum(c) || c == '-'; });
+  if (!all([](unsigned char c) { return std::isdigit(c) || c == '.'; })) return false;
+  return name.back() != '.' && name.find("..") == std::string::npos;
+}
+
+}  // namespace
 
 std::string escapeFilterValue(std::string_view value) {
   std::string out;
@@ -37,8 +59,10 @@ HRESULT DirectoryStore::listChildren(std::string_view dn,
     request.filter = "(objectClass=*)";
   } else {
     request.filter = "(|";
-    for (const std::string& c : classes)
-      request.filter += "(objectClass=" + escapeFilterValue(c) + ")";
+    for (const std::string& c : classes) {
+      if (!isClassName(c)) return E_ADS_INVALID_FILTER;
+      request.filter += "(objectClass=" + c + ")";
+    }
     request.filter += ")";
   }
   return search(request, cursor);

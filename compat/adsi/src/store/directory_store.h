@@ -72,6 +72,9 @@ class DirectoryStore {
   // attribute the schema does not know).
   virtual ADSTYPE attributeType(std::string_view name) const = 0;
 
+  // The server's root DSE (dn ""): its naming contexts and what it offers.
+  virtual HRESULT readRootDse(EntryPtr& entry) = 0;
+
   // The DN a path without one names (the default naming context).
   virtual std::string namingContext() const = 0;
 
