@@ -3,12 +3,14 @@
 #include "code_page_text.h"
 #include "library_loader.h"
 #include "listener.h"
+#include "login_file.h"
 #include "logins.h"
 #include "mounted_directory.h"
 #include "procedure_call.h"
 #include "server_context.h"
 #include "server_options.h"
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -87,19 +89,41 @@ class HiddenInput {
   bool active_;
 };
 
-int printLogin(const std::string &name) {
+// The login's line from the password on standard input; empty after
+// reporting why not.
+std::string loginLineFromInput(const std::string &name, const char *option) {
   std::string password;
   bool read;
   {
     HiddenInput hidden;
     read = static_cast<bool>(std::getline(std::cin, password));
   }
-  if (!read) return cannotStart("--print-login reads the password on standard input");
+  if (!read) {
+    cannotStart(std::string(option) + " reads the password on standard input");
+    return std::string();
+  }
   if (!password.empty() && password.back() == '\r') password.pop_back();
   std::string error;
   std::string line = makeLoginLine(name, password, error);
-  if (line.empty()) return cannotStart(error);
+  OPENSSL_cleanse(password.data(), password.size());
+  if (line.empty()) cannotStart(error);
+  return line;
+}
+
+int printLogin(const std::string &name) {
+  std::string line = loginLineFromInput(name, "--print-login");
+  if (line.empty()) return kCannotStart;
   std::cout << line << '\n';
+  return 0;
+}
+
+int addLogin(const std::string &name, const std::string &path) {
+  std::string line = loginLineFromInput(name, "--add-login");
+  if (line.empty()) return kCannotStart;
+  std::string error;
+  if (!addLoginToFile(path, name, line, error)) return cannotStart(error);
+  std::cerr << "quarlix-server: the login " << name << " is in " << path
+            << " (a running server reads it when it starts)\n";
   return 0;
 }
 
@@ -178,6 +202,7 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (options.printLogin) return printLogin(*options.printLogin);
+  if (options.addLogin) return addLogin(*options.addLogin, options.loginsFile);
   try {
     return serve(options);
   } catch (const std::exception &e) {

@@ -52,6 +52,9 @@ bool parseServerOptions(const std::vector<std::string> &arguments, ServerOptions
     } else if (name == "--print-login") {
       if (!value(text)) return false;
       options.printLogin = text;
+    } else if (name == "--add-login") {
+      if (!value(text)) return false;
+      options.addLogin = text;
     } else if (name == "--listen") {
       if (!value(text)) return false;
       if (!parseListen(text, options)) {
@@ -88,12 +91,17 @@ bool parseServerOptions(const std::vector<std::string> &arguments, ServerOptions
     }
   }
   if (options.help || options.version || options.printLogin) return true;
+  if (options.addLogin) {
+    if (!options.loginsFile.empty()) return true;
+    error = "--add-login NAME needs --logins FILE, the file to add the login to";
+    return false;
+  }
   if (!options.listenGiven) {
     error = "--listen HOST:PORT is required";
     return false;
   }
   if (options.loginsFile.empty()) {
-    error = "--logins FILE is required (quarlix-server --print-login NAME writes its lines)";
+    error = "--logins FILE is required (quarlix-server --add-login NAME --logins FILE adds a login to it)";
     return false;
   }
   if (options.directoryFile && options.noDirectory) {
@@ -109,10 +117,11 @@ bool parseServerOptions(const std::vector<std::string> &arguments, ServerOptions
 
 const char *serverUsageText() {
   return "Usage: quarlix-server --listen HOST:PORT --logins FILE [options]\n"
-         "       quarlix-server --print-login NAME   (reads the password on standard input)\n"
+         "  or:  quarlix-server --add-login NAME --logins FILE\n"
+         "  or:  quarlix-server --print-login NAME\n"
          "Serves the procedure quarlix over TDS 7.1-7.4 to SQL clients.\n"
          "  --listen HOST:PORT      address to listen on; port 0 picks a free one (printed)\n"
-         "  --logins FILE           logins file: lines written by --print-login\n"
+         "  --logins FILE           logins file: lines written by --add-login or --print-login\n"
          "  --directory FILE.ldif   the embedded directory (default: samples/corp.ldif beside\n"
          "                          the program, when present)\n"
          "  --no-directory          no embedded directory: LDAP paths go to real servers\n"
@@ -126,5 +135,11 @@ const char *serverUsageText() {
          "  --codepage N            the procedure's code page: 1252 (default) or 65001\n"
          "  --library PATH          the procedure library (default: beside the program)\n"
          "  --quiet                 log failures only\n"
+         "Logins (the password is read on standard input, hidden on a terminal):\n"
+         "  --add-login NAME --logins FILE\n"
+         "                          add the login NAME to FILE, or replace its password;\n"
+         "                          the file is replaced whole, and made readable by its\n"
+         "                          owner and group only when it is new\n"
+         "  --print-login NAME      print the login's line on standard output\n"
          "  --version, --help\n";
 }

@@ -9,6 +9,7 @@ struct ServerOptions {
   bool help = false;
   bool version = false;
   std::optional<std::string> printLogin;  // --print-login NAME
+  std::optional<std::string> addLogin;    // --add-login NAME (with --logins FILE)
   std::string listenHost;
   unsigned listenPort = 0;
   bool listenGiven = false;
