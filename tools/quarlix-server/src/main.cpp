@@ -4,6 +4,7 @@
 #include "library_loader.h"
 #include "listener.h"
 #include "login_file.h"
+#include "login_throttle.h"
 #include "logins.h"
 #include "mounted_directory.h"
 #include "procedure_call.h"
@@ -166,8 +167,10 @@ int serve(const ServerOptions &options) {
   ServerLog log(options.quiet);
   if (!tls) log.line("no --tls-cert: connections are not encrypted, so only loopback addresses are served");
 
+  LoginThrottle throttle;
   ServerContext context;
   context.logins = &*logins;
+  context.throttle = &throttle;
   context.procedure = procedure.get();
   context.text = &*text;
   context.tls = tls.get();
@@ -179,7 +182,11 @@ int serve(const ServerOptions &options) {
   context.log = &log;
 
   std::cout << "quarlix-server: listening on " << listener.boundAddress() << std::endl;
-  if (!listener.run(context, options.maxConnections, kDrainSeconds)) {
+  AdmissionLimits limits;
+  limits.connections = options.maxConnections;
+  limits.pending = options.maxPending;
+  limits.pendingPerAddress = options.maxPendingPerAddress;
+  if (!listener.run(context, limits, kDrainSeconds)) {
     // Connections still run on threads that use what this function owns.
     std::_Exit(1);
   }

@@ -105,6 +105,10 @@ void PacketChannel::readExact(char *buffer, size_t size, Clock::time_point deadl
   for (size_t done = 0; done < size;) done += readSome(buffer + done, size - done, deadline, stoppable);
 }
 
+Message PacketChannel::readMessageBefore(Clock::time_point deadline) {
+  return readMessage(deadline, true, std::chrono::milliseconds::max());
+}
+
 Message PacketChannel::readMessage(Clock::time_point idleDeadline, bool stoppable,
                                    std::chrono::milliseconds messageTimeout) {
   bool first = true;
@@ -112,7 +116,8 @@ Message PacketChannel::readMessage(Clock::time_point idleDeadline, bool stoppabl
   while (true) {
     char head[kHeaderSize];
     readSome(head, 1, deadline, first && stoppable);
-    if (first) deadline = Clock::now() + messageTimeout;
+    // The rest within messageTimeout; milliseconds::max() keeps the first deadline.
+    if (first && messageTimeout != std::chrono::milliseconds::max()) deadline = Clock::now() + messageTimeout;
     first = false;
     readExact(head + 1, kHeaderSize - 1, deadline, false);
     PacketHeader header;

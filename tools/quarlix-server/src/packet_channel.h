@@ -40,6 +40,10 @@ class PacketChannel {
   // within `messageTimeout`.
   Message readMessage(Clock::time_point idleDeadline, bool stoppable, std::chrono::milliseconds messageTimeout);
 
+  // The next whole message, all of it by `deadline` (the login's), or when
+  // the server stops.
+  Message readMessageBefore(Clock::time_point deadline);
+
   // Sends one message, in packets of the agreed size.
   void send(std::uint8_t type, std::string_view payload);
   // A packet of a longer answer: not the end of the message.

@@ -12,6 +12,7 @@
 #include <string>
 
 typedef struct ssl_ctx_st SSL_CTX;
+class LoginThrottle;
 
 class ServerLog {
  public:
@@ -30,6 +31,7 @@ class ServerLog {
 
 struct ServerContext {
   const Logins *logins = nullptr;
+  LoginThrottle *throttle = nullptr;  // null: failed logins are not delayed
   const ProcedureEntry *procedure = nullptr;
   const CodePageText *text = nullptr;
   SSL_CTX *tls = nullptr;  // null: no encryption

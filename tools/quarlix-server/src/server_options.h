@@ -18,6 +18,8 @@ struct ServerOptions {
   bool noDirectory = false;
   std::string tlsCertificate, tlsKey;
   unsigned maxConnections = 64;
+  unsigned maxPending = 0;            // 0: half of maxConnections
+  unsigned maxPendingPerAddress = 8;  // at most maxPending
   unsigned loginTimeoutSeconds = 30;
   unsigned idleTimeoutSeconds = 600;  // 0: none
   unsigned codePage = 1252;
