@@ -5,9 +5,11 @@ SIGTERM: the call in flight is finished, new connections are refused. And
 what one client can take from the others before it logs in: places for
 connections, the login's time, password guesses.
 Usage: hostile_clients_test.py QUARLIX_SERVER QUARLIX_EXEC"""
+import os
 import socket
 import struct
 import sys
+import tempfile
 import time
 import unittest
 
@@ -296,6 +298,43 @@ class Defences(unittest.TestCase):
             # Six at once are checked one after another, 0.25, 0.5, 1, 2, 4 and 8 s apart.
             self.assertGreaterEqual(time.time() - start, 15)
             self.assertIn("login failed for 'name5'", server.stderr())
+
+
+def large_directory(folder):
+    """8 000 entries with 3 000 characters each: an answer of some 24 MB,
+    more than the sockets' buffers hold."""
+    path = os.path.join(folder, "large.ldif")
+    with open(path, "w") as f:
+        f.write("dn: dc=example,dc=com\nobjectClass: dcObject\nobjectClass: organization\ndc: example\no: Example\n\n")
+        for i in range(8000):
+            f.write(f"dn: uid=u{i},dc=example,dc=com\nobjectClass: inetOrgPerson\nuid: u{i}\ncn: U {i}\nsn: U\n"
+                    f"description: {'x' * 3000}\n\n")
+    return path
+
+
+class SlowReaders(unittest.TestCase):
+    def test_only_so_many_clients_may_stall_on_their_answer(self):
+        with tempfile.TemporaryDirectory() as folder:
+            with Server(BUILD, "--directory", large_directory(folder), "--max-stalled", "2") as server:
+                sql = "EXEC quarlix 'LDAP://dc=example,dc=com', '(objectClass=inetOrgPerson)', 'uid,description'"
+                stalled = []
+                for _ in range(4):
+                    client = RawClient(server.port, timeout=60, receive_buffer=4096)
+                    client.login(USER, PASSWORD)
+                    client.send(packet(SQL_BATCH, batch_payload(sql)))
+                    client.read_exact(8)  # the answer has begun, and then nobody reads
+                    stalled.append(client)
+                # Past the 2 s a client may take nothing, two of the four are dropped, whose answers go with them.
+                self.assertTrue(wait_until(lambda: server.stderr().count("other clients are stalled already") == 2, 30),
+                                server.stderr())
+                time.sleep(3)
+                self.assertEqual(server.stderr().count("does not read its answer"), 2)
+                # A client that reads gets its whole answer meanwhile.
+                reader = RawClient(server.port, timeout=60)
+                reader.login(USER, PASSWORD)
+                self.assertEqual(rows_in(reader.batch(sql)), 8000)
+                for client in stalled:
+                    client.close()
 
 
 def refused(port):

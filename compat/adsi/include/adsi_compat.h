@@ -66,6 +66,14 @@ EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdifBuffer(const char* sourceName
                                                           size_t errorTextSize);
 /* Objects bound before keep their directory until released. */
 EXTERN_C ADSI_COMPAT_API void AdsCompatUnmount(void);
+
+/* Where the directory's notices for the host's administrator go (a TLS
+ * failure with a server, an unreadable configuration): one line each, called
+ * on the thread whose call met it, so a host serving many callers can say
+ * whose call it was. Null: standard error, "quarlix ADSI: " first (the
+ * default). Linux only. */
+typedef void(__cdecl *AdsCompatNoticeSink)(const char* line);
+EXTERN_C ADSI_COMPAT_API void AdsCompatSetNoticeSink(AdsCompatNoticeSink sink);
 /* A further server name the mounted directory answers to (besides the DNS
  * name of its DC= naming context and "localhost"); a path that names a port
  * always reaches the network. */

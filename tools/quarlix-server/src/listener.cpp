@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -174,9 +175,14 @@ bool Listener::run(const ServerContext &context, const AdmissionLimits &limits, 
             ticket.emplace(admission, start.address);
             start.ticket = &*ticket;
           }
-          Session(fd, describeAddress(peer), number, context, std::move(start)).run();
+          const std::string peerText = describeAddress(peer);
+          ServerLog::labelThread("connection " + std::to_string(number) + " from " + peerText);
+          Session(fd, peerText, number, context, std::move(start)).run();
         }
         if (!admitted) admission.endRefusal();
+        // A connection's answer may have taken megabytes in this thread's
+        // arena; given back, what stalled clients held does not stay.
+        malloc_trim(0);
         // OpenSSL's state of this thread goes now, not at some point after
         // the server may have exited.
         OPENSSL_thread_stop();

@@ -3,6 +3,7 @@
 #include "code_page_text.h"
 #include "library_loader.h"
 #include "listener.h"
+#include "packet_channel.h"
 #include "login_file.h"
 #include "login_throttle.h"
 #include "logins.h"
@@ -15,11 +16,14 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <malloc.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -165,6 +169,7 @@ int serve(const ServerOptions &options) {
   Listener listener;
   if (!listener.open(options.listenHost, options.listenPort, !tls, error)) return cannotStart(error);
   ServerLog log(options.quiet);
+  log.takeDirectoryNotices();
   if (!tls) log.line("no --tls-cert: connections are not encrypted, so only loopback addresses are served");
 
   LoginThrottle throttle;
@@ -182,6 +187,12 @@ int serve(const ServerOptions &options) {
   context.log = &log;
 
   std::cout << "quarlix-server: listening on " << listener.boundAddress() << std::endl;
+  tds::PacketChannel::setStalledLimit(options.maxStalled);
+#ifdef __GLIBC__
+  // Few malloc arenas: with one per thread, the answers of many connections
+  // at once stay in the process after they are freed.
+  mallopt(M_ARENA_MAX, static_cast<int>(std::max(2u, std::thread::hardware_concurrency())));
+#endif
   AdmissionLimits limits;
   limits.connections = options.maxConnections;
   limits.pending = options.maxPending;

@@ -17,12 +17,18 @@ class LoginThrottle;
 class ServerLog {
  public:
   explicit ServerLog(bool quiet) : quiet_(quiet) {}
+  ~ServerLog();
   // One line on standard error. Never given a password.
   void line(const std::string &text);
   // Only when not quiet: logins and ends of connections.
   void detail(const std::string &text) {
     if (!quiet_) line(text);
   }
+  // The directory's notices become lines of this log, each naming the
+  // connection whose call met it (the calling thread's label).
+  void takeDirectoryNotices();
+  // "connection 7 from 127.0.0.1:50312", for this thread's directory notices.
+  static void labelThread(const std::string &connection);
 
  private:
   bool quiet_;

@@ -79,6 +79,8 @@ bool parseServerOptions(const std::vector<std::string> &arguments, ServerOptions
       if (!number(1, 10000, options.maxPending)) return false;
     } else if (name == "--max-pending-per-address") {
       if (!number(1, 10000, options.maxPendingPerAddress)) return false;
+    } else if (name == "--max-stalled") {
+      if (!number(1, 10000, options.maxStalled)) return false;
     } else if (name == "--login-timeout") {
       if (!number(1, 3600, options.loginTimeoutSeconds)) return false;
     } else if (name == "--idle-timeout") {
@@ -146,6 +148,9 @@ const char *serverUsageText() {
          "                          connections not logged in yet from one address once\n"
          "                          half of --max-pending are taken (default 8); a client\n"
          "                          past a limit is told so and closed\n"
+         "  --max-stalled N         clients that have taken none of their answer for 2 s,\n"
+         "                          each holding it in memory, at once (default 8); one more\n"
+         "                          is closed; a stalled client is closed after 60 s\n"
          "  --login-timeout S       seconds from connect to the end of the login (default 30);\n"
          "                          failed logins delay the next ones of their address and\n"
          "                          name, from 0.25 s doubling up to 8 s\n"

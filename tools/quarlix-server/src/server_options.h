@@ -20,6 +20,7 @@ struct ServerOptions {
   unsigned maxConnections = 64;
   unsigned maxPending = 0;            // 0: half of maxConnections
   unsigned maxPendingPerAddress = 8;  // at most maxPending
+  unsigned maxStalled = 8;  // clients stalled on their answer at once
   unsigned loginTimeoutSeconds = 30;
   unsigned idleTimeoutSeconds = 600;  // 0: none
   unsigned codePage = 1252;

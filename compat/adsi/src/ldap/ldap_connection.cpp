@@ -9,6 +9,7 @@
 #include "ldap/ldap_error_map.h"
 #include "ldap/ldap_traffic.h"
 #include "ldap/sigpipe_hold.h"
+#include "notice.h"
 #include "text.h"
 
 namespace adsi {
@@ -112,11 +113,11 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
     bool fallBack = config.startTls == StartTlsMode::Try && !target.secure && anonymous;
     std::string faults = c->certificateFaults();
     if (!faults.empty()) tlsFailure += "; " + faults;
-    std::fprintf(stderr, "quarlix ADSI: TLS with %s failed: %s%s\n", target.uri.c_str(), tlsFailure.c_str(),
-                 fallBack ? "; going on in clear text (anonymous)"
-                          : anonymous || target.secure || config.startTls == StartTlsMode::Demand
-                                ? ""
-                                : "; the credentials are not sent in clear text");
+    adsi::notice("TLS with " + target.uri + " failed: " + tlsFailure +
+                 (fallBack ? "; going on in clear text (anonymous)"
+                           : anonymous || target.secure || config.startTls == StartTlsMode::Demand
+                                 ? ""
+                                 : "; the credentials are not sent in clear text"));
     if (fallBack) code = c->establish(false, tlsFailure);
   }
   if (code != LDAP_SUCCESS) return hresultFromLdapSetup(code);

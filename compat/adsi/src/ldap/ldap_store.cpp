@@ -11,6 +11,7 @@
 #include "ldap/ldap_search_cursor.h"
 #include "ldap/ldap_target.h"
 #include "text.h"
+#include "notice.h"
 
 namespace adsi {
 namespace {
@@ -35,7 +36,7 @@ HRESULT LdapStore::open(const AdsPath& path, std::shared_ptr<DirectoryStore>& st
   if (!loadAdsiConfig(config, error)) {
     // The procedure shows only the failure code; the reason goes where the
     // host's administrator looks.
-    std::fprintf(stderr, "quarlix ADSI: %s\n", error.c_str());
+    adsi::notice(error);
     return HRESULT_FROM_WIN32(kErrorInvalidData);
   }
   LdapTarget target;
