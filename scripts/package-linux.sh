@@ -54,6 +54,7 @@ install -D -m 644 packaging/linux/quarlix.sysusers "$stage/usr/lib/sysusers.d/qu
 install -D -m 644 packaging/linux/quarlix-server.conf "$stage/etc/quarlix/quarlix-server.conf"
 install -d -m 755 "$stage/usr/share/doc/quarlix"
 install -m 644 README.md "$stage/usr/share/doc/quarlix/README.md"
+install -m 644 docs/server.md "$stage/usr/share/doc/quarlix/server.md"
 
 # Control files; the libraries' packages from the binaries, as dpkg-shlibdeps finds them.
 mkdir -p "$stage/DEBIAN"
