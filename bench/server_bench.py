@@ -6,14 +6,20 @@ another. Prints Markdown tables.
 
     server_bench.py --server build/bench/quarlix-server --exec build/bench/quarlix-exec
                     --tedious-modules DIR [--sizes 10000,100000] [--repeat 3] [--connections 2000]
+                    [--stalled 60] [--stalled-only]
 
 quarlix-exec mounts the directory on every run; its call alone is its time
 minus that of a call that finds nothing (start-up and mount). The server
-mounts once; its times are the call after the login."""
+mounts once; its times are the call after the login.
+
+Then the memory that clients which never read hold: N clients each ask for
+the largest answer (every user of the largest size) and read nothing; the
+server's RSS before, while they stall, and how many it still keeps open."""
 import argparse
 import glob
 import json
 import os
+import socket
 import statistics
 import subprocess
 import sys
@@ -26,7 +32,7 @@ import generate_users  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "server"))
 import pymssql  # noqa: E402
 import pyodbc  # noqa: E402
-from raw_client import RawClient  # noqa: E402
+from raw_client import SQL_BATCH, RawClient, batch_payload, packet  # noqa: E402
 
 USER, PASSWORD = "bench", "bench-Pass1"
 BASE = "LDAP://ou=people," + generate_users.SUFFIX
@@ -53,14 +59,14 @@ def rss_kib(pid):
 
 
 class Server:
-    def __init__(self, exe, ldif, folder):
+    def __init__(self, exe, ldif, folder, extra=()):
         logins = os.path.join(folder, "logins")
         line_ = subprocess.run([exe, "--print-login", USER], input=PASSWORD + "\n", capture_output=True,
                                text=True, check=True).stdout
         with open(logins, "w") as f:
             f.write(line_)
         self.process = subprocess.Popen([exe, "--listen", "127.0.0.1:0", "--logins", logins, "--directory", ldif,
-                                         "--codepage", "1252", "--quiet", "--max-connections", "16"],
+                                         "--codepage", "1252", "--quiet", "--max-connections", "16"] + list(extra),
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.port = int(self.process.stdout.readline().rsplit(":", 1)[1])
 
@@ -111,6 +117,57 @@ def node_call(script, port, sql, modules):
     return answer["seconds"], answer["rows"]
 
 
+def open_stalled(port, sql):
+    """A client that asks and then reads nothing (a 4 KiB receive window)."""
+    client = RawClient(port, timeout=600, receive_buffer=4096)
+    client.login(USER, PASSWORD)
+    client.send(packet(SQL_BATCH, batch_payload(sql)))
+    return client
+
+
+def threads(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for entry in f:
+            if entry.startswith("Threads:"):
+                return int(entry.split()[1])
+    return 0
+
+
+def wait_for_answer(client):
+    """Until the answer's first bytes arrive: the procedure has built it."""
+    client.sock.settimeout(600)
+    client.sock.recv(1, socket.MSG_PEEK)
+
+
+def stalled_readers(server_exe, folder, size, count):
+    ldif = os.path.join(folder, f"users{size}.ldif")
+    if not os.path.exists(ldif):
+        with open(ldif, "w") as f:
+            f.write(generate_users.header())
+            f.writelines(generate_users.user(i) for i in range(size))
+    sql = line("(objectClass=inetOrgPerson)")
+    server = Server(server_exe, ldif, folder, ["--max-connections", str(count + 4)])
+    print()
+    print(f"| {count} clients stalled on the largest answer | server RSS (KiB) | connections kept |")
+    print("|---|---:|---:|")
+    try:
+        answer = raw_call(server.port, sql)[1]
+        time.sleep(1)
+        idle_threads = threads(server.process.pid)
+        print(f"| before (one answer of {answer:,} bytes sent) | {rss_kib(server.process.pid)} | 0 |", flush=True)
+        clients = [open_stalled(server.port, sql) for _ in range(count)]
+        for client in clients:
+            wait_for_answer(client)
+        for seconds in (5, 70):
+            time.sleep(seconds - (5 if seconds > 5 else 0))
+            print(f"| {seconds} s after the last answer began | {rss_kib(server.process.pid)} | "
+                  f"{threads(server.process.pid) - idle_threads} |", flush=True)
+        for c in clients:
+            c.close()
+    finally:
+        server.stop()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--server", required=True)
@@ -119,7 +176,14 @@ def main():
     parser.add_argument("--sizes", default="10000,100000")
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--connections", type=int, default=2000)
+    parser.add_argument("--stalled", type=int, default=60, help="clients that never read, for the memory table")
+    parser.add_argument("--stalled-only", action="store_true", help="only the stalled clients' table")
     args = parser.parse_args()
+    largest = max(int(s) for s in args.sizes.split(","))
+    if args.stalled_only:
+        with tempfile.TemporaryDirectory() as folder:
+            stalled_readers(args.server, folder, largest, args.stalled)
+        return
 
     clients = ["pymssql", "pyodbc", "tedious", "mssql"]
     print("| users | rows | quarlix-exec csv (call) | server, bytes only | " + " | ".join(clients) + " | bytes / exec | " +
@@ -177,6 +241,8 @@ def main():
                 print(f"| {done} | {rss_kib(server.process.pid)} |", flush=True)
         finally:
             server.stop()
+
+        stalled_readers(args.server, folder, largest, args.stalled)
 
 
 if __name__ == "__main__":

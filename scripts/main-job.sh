@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds the procedure for Linux and runs one query on
-# the bundled sample directory through the command-line host.
+# Sets up the machine, builds the procedure for Linux with both hosts (the
+# command-line host and quarlix-server) and runs one query on the bundled
+# sample directory through the command-line host.
 #
-# It builds only what the query needs (the host, the procedure and the
-# platform libraries) and leaves the build folder's options as they are, so
+# It builds only the programs and their libraries and leaves the build folder's options as they are, so
 # that scripts/test-all.sh, before or after, finds its tests in build/linux.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh base
 cmake --preset linux >/dev/null
-cmake --build --preset linux --target quarlix-exec quarlix
+cmake --build --preset linux --target quarlix-exec quarlix-server quarlix
 exec build/linux/quarlix-exec -Q "EXEC master..quarlix 'LDAP://OU=Sales,OU=Staff,DC=corp,DC=example,DC=com', '(objectClass=user)', 'cn,title,mail,telephoneNumber'" "$@"

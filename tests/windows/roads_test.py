@@ -149,7 +149,7 @@ CORP_ROADS = [
     Road("search, names beyond ASCII",
          "EXEC quarlix '%s', '(|(cn=J*)(cn=Z*))', 'cn,displayName,distinguishedName'" % corp("OU=Staff"),
          returns=0),
-    Road("search, the README's disabled accounts",
+    Road("search, the disabled accounts of the host's page",
          "EXEC quarlix '%s', '(&(objectCategory=person)(userAccountControl:1.2.840.113556.1.4.803:=2))', "
          "'cn,department,userAccountControl'" % corp(), returns=0),
     Road("search, nothing found", "EXEC quarlix '%s', '(cn=nobody)', 'cn'" % corp(), returns=0),

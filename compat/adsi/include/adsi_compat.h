@@ -66,6 +66,7 @@ EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdifBuffer(const char* sourceName
                                                           size_t errorTextSize);
 /* Objects bound before keep their directory until released. */
 EXTERN_C ADSI_COMPAT_API void AdsCompatUnmount(void);
+
 /* A further server name the mounted directory answers to (besides the DNS
  * name of its DC= naming context and "localhost"); a path that names a port
  * always reaches the network. */

@@ -4,10 +4,13 @@
 
 #include <openssl/crypto.h>
 
+#include <optional>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -27,6 +30,19 @@ bool isLoopback(const sockaddr *address) {
   }
   return false;
 }
+
+// The client's address without its port: what per-address limits count.
+std::string hostOf(const sockaddr_storage &storage) {
+  char host[INET6_ADDRSTRLEN] = "?";
+  if (storage.ss_family == AF_INET)
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in *>(&storage)->sin_addr, host, sizeof host);
+  else
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 *>(&storage)->sin6_addr, host, sizeof host);
+  return host;
+}
+
+// A refused client is told why within this time, or closed.
+constexpr std::chrono::seconds kRefusalTimeout(5);
 
 std::string describeAddress(const sockaddr_storage &storage) {
   char host[INET6_ADDRSTRLEN] = "?";
@@ -89,13 +105,31 @@ std::string Listener::boundAddress() const {
   return describeAddress(storage);
 }
 
-void Listener::connectionEnded() {
+void Listener::threadStarted() {
   std::lock_guard<std::mutex> lock(mutex_);
-  --active_;
+  ++threads_;
+}
+
+void Listener::threadEnded() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  --threads_;
   ended_.notify_all();
 }
 
-bool Listener::run(const ServerContext &context, unsigned maxConnections, unsigned drainSeconds) {
+void Listener::logRefusal(const ServerContext &context, const std::string &text) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastRefusalLog_ < std::chrono::seconds(1)) {
+    ++refusalsNotLogged_;
+    return;
+  }
+  std::string more = refusalsNotLogged_ ? " (and " + std::to_string(refusalsNotLogged_) + " refused since the last such line)" : "";
+  context.log->line(text + more);
+  lastRefusalLog_ = now;
+  refusalsNotLogged_ = 0;
+}
+
+bool Listener::run(const ServerContext &context, const AdmissionLimits &limits, unsigned drainSeconds) {
+  Admission admission(limits);
   std::uint32_t number = 0;
   while (true) {
     pollfd fds[2] = {{fd_, POLLIN, 0}, {context.stopFd, POLLIN, 0}};
@@ -113,36 +147,58 @@ bool Listener::run(const ServerContext &context, unsigned maxConnections, unsign
       if (errno == EMFILE || errno == ENFILE) std::this_thread::sleep_for(std::chrono::milliseconds(50));
       continue;
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (active_ >= maxConnections) {
-        ::close(fd);
-        context.log->detail("refused a connection from " + describeAddress(peer) + ": " +
-                            std::to_string(maxConnections) + " connections are open");
-        continue;
-      }
-      ++active_;
-    }
+    const auto connected = tds::Clock::now();
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     ++number;
+    const std::string address = hostOf(peer);
+    const Admission::Verdict verdict = admission.enter(address);
+    const bool admitted = verdict == Admission::Verdict::Admit;
+    if (!admitted) {
+      const std::string text = admission.refusalText(verdict, address);
+      logRefusal(context, "refused connection " + std::to_string(number) + " from " + describeAddress(peer) + ": " + text);
+      if (!admission.beginRefusal()) {
+        ::close(fd);
+        continue;
+      }
+    }
+    SessionStart start;
+    start.address = address;
+    start.loginDeadline = connected + (admitted ? context.loginTimeout : std::chrono::milliseconds(kRefusalTimeout));
+    if (!admitted) start.refusal = admission.refusalText(verdict, address);
+    threadStarted();
     try {
-      std::thread([this, fd, peer, number, &context] {
-        Session(fd, describeAddress(peer), number, context).run();
+      std::thread([this, fd, peer, number, &context, &admission, admitted, start]() mutable {
+        {
+          std::optional<AdmissionTicket> ticket;
+          if (admitted) {
+            ticket.emplace(admission, start.address);
+            start.ticket = &*ticket;
+          }
+          const std::string peerText = describeAddress(peer);
+          ServerLog::labelThread("connection " + std::to_string(number) + " from " + peerText);
+          Session(fd, peerText, number, context, std::move(start)).run();
+        }
+        if (!admitted) admission.endRefusal();
+        // A connection's answer may have taken megabytes in this thread's
+        // arena; given back, what stalled clients held does not stay.
+        malloc_trim(0);
         // OpenSSL's state of this thread goes now, not at some point after
         // the server may have exited.
         OPENSSL_thread_stop();
-        connectionEnded();
+        threadEnded();
       }).detach();
     } catch (const std::system_error &) {
       ::close(fd);
-      connectionEnded();
+      if (admitted) admission.leave(address, false);
+      else admission.endRefusal();
+      threadEnded();
     }
   }
   ::close(fd_);
   fd_ = -1;
   std::unique_lock<std::mutex> lock(mutex_);
-  if (ended_.wait_for(lock, std::chrono::seconds(drainSeconds), [this] { return active_ == 0; })) return true;
-  context.log->line(std::to_string(active_) + " connections still running at exit");
+  if (ended_.wait_for(lock, std::chrono::seconds(drainSeconds), [this] { return threads_ == 0; })) return true;
+  context.log->line(std::to_string(threads_) + " connections still running at exit");
   return false;
 }

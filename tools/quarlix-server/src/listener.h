@@ -1,9 +1,11 @@
 // The listening socket, the accept loop and the connection threads: one
-// thread per connection up to the limit (connections beyond it are closed at
-// once), and a stop that refuses new connections and waits for the calls in
-// flight.
+// thread per connection admitted (Admission: limits of all connections, of
+// those not logged in, and of those per address), a short refusal in TDS for
+// the others, and a stop that refuses new connections and waits for the
+// calls in flight.
 #pragma once
 
+#include "admission.h"
 #include "server_context.h"
 
 #include <condition_variable>
@@ -24,13 +26,18 @@ class Listener {
   // Accepts until the context's stop descriptor becomes readable, then
   // waits for the connections to end (at most `drainSeconds`).
   // False when some were still running after drainSeconds.
-  bool run(const ServerContext &context, unsigned maxConnections, unsigned drainSeconds);
+  bool run(const ServerContext &context, const AdmissionLimits &limits, unsigned drainSeconds);
 
  private:
-  void connectionEnded();
+  void threadStarted();
+  void threadEnded();
+  void logRefusal(const ServerContext &context, const std::string &text);
 
   int fd_ = -1;
   std::mutex mutex_;
   std::condition_variable ended_;
-  unsigned active_ = 0;
+  unsigned threads_ = 0;
+  // Refusals are logged at most once a second, with the count since.
+  std::chrono::steady_clock::time_point lastRefusalLog_{};
+  unsigned refusalsNotLogged_ = 0;
 };

@@ -114,6 +114,12 @@ std::optional<std::string> Logins::verify(const std::string &name, const std::st
   return found->name;
 }
 
+bool Logins::has(const std::string &name) const {
+  for (const Entry &entry : entries_)
+    if (sameNameIgnoringCase(entry.name, name)) return true;
+  return false;
+}
+
 std::string makeLoginLine(const std::string &name, const std::string &password, std::string &error) {
   if (!validName(name)) {
     error = "a login name must be 1 to 128 characters without ':', '#' or white space";

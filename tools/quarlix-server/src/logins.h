@@ -18,6 +18,9 @@ class Logins {
   // or not the name exists.
   std::optional<std::string> verify(const std::string &name, const std::string &password) const;
 
+  // A login of that name (compared without regard to ASCII case) exists.
+  bool has(const std::string &name) const;
+
   size_t size() const { return entries_.size(); }
 
  private:

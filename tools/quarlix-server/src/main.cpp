@@ -3,20 +3,27 @@
 #include "code_page_text.h"
 #include "library_loader.h"
 #include "listener.h"
+#include "packet_channel.h"
+#include "login_file.h"
+#include "login_throttle.h"
 #include "logins.h"
 #include "mounted_directory.h"
 #include "procedure_call.h"
 #include "server_context.h"
 #include "server_options.h"
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <malloc.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -87,19 +94,41 @@ class HiddenInput {
   bool active_;
 };
 
-int printLogin(const std::string &name) {
+// The login's line from the password on standard input; empty after
+// reporting why not.
+std::string loginLineFromInput(const std::string &name, const char *option) {
   std::string password;
   bool read;
   {
     HiddenInput hidden;
     read = static_cast<bool>(std::getline(std::cin, password));
   }
-  if (!read) return cannotStart("--print-login reads the password on standard input");
+  if (!read) {
+    cannotStart(std::string(option) + " reads the password on standard input");
+    return std::string();
+  }
   if (!password.empty() && password.back() == '\r') password.pop_back();
   std::string error;
   std::string line = makeLoginLine(name, password, error);
-  if (line.empty()) return cannotStart(error);
+  OPENSSL_cleanse(password.data(), password.size());
+  if (line.empty()) cannotStart(error);
+  return line;
+}
+
+int printLogin(const std::string &name) {
+  std::string line = loginLineFromInput(name, "--print-login");
+  if (line.empty()) return kCannotStart;
   std::cout << line << '\n';
+  return 0;
+}
+
+int addLogin(const std::string &name, const std::string &path) {
+  std::string line = loginLineFromInput(name, "--add-login");
+  if (line.empty()) return kCannotStart;
+  std::string error;
+  if (!addLoginToFile(path, name, line, error)) return cannotStart(error);
+  std::cerr << "quarlix-server: the login " << name << " is in " << path
+            << " (a running server reads it when it starts)\n";
   return 0;
 }
 
@@ -140,10 +169,13 @@ int serve(const ServerOptions &options) {
   Listener listener;
   if (!listener.open(options.listenHost, options.listenPort, !tls, error)) return cannotStart(error);
   ServerLog log(options.quiet);
+  log.takeDirectoryNotices();
   if (!tls) log.line("no --tls-cert: connections are not encrypted, so only loopback addresses are served");
 
+  LoginThrottle throttle;
   ServerContext context;
   context.logins = &*logins;
+  context.throttle = &throttle;
   context.procedure = procedure.get();
   context.text = &*text;
   context.tls = tls.get();
@@ -155,7 +187,17 @@ int serve(const ServerOptions &options) {
   context.log = &log;
 
   std::cout << "quarlix-server: listening on " << listener.boundAddress() << std::endl;
-  if (!listener.run(context, options.maxConnections, kDrainSeconds)) {
+  tds::PacketChannel::setStalledLimit(options.maxStalled);
+#ifdef __GLIBC__
+  // Few malloc arenas: with one per thread, the answers of many connections
+  // at once stay in the process after they are freed.
+  mallopt(M_ARENA_MAX, static_cast<int>(std::max(2u, std::thread::hardware_concurrency())));
+#endif
+  AdmissionLimits limits;
+  limits.connections = options.maxConnections;
+  limits.pending = options.maxPending;
+  limits.pendingPerAddress = options.maxPendingPerAddress;
+  if (!listener.run(context, limits, kDrainSeconds)) {
     // Connections still run on threads that use what this function owns.
     std::_Exit(1);
   }
@@ -178,6 +220,7 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (options.printLogin) return printLogin(*options.printLogin);
+  if (options.addLogin) return addLogin(*options.addLogin, options.loginsFile);
   try {
     return serve(options);
   } catch (const std::exception &e) {

@@ -7,6 +7,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
@@ -22,6 +23,9 @@ constexpr size_t kMaxMessageSize = 1 << 20;
 // A client that reads nothing of its answer for this long is dropped.
 constexpr std::chrono::seconds kWriteTimeout(60);
 
+std::atomic<unsigned> stalledClients{0};
+unsigned stalledLimit = 8;
+
 int remainingMilliseconds(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   if (left <= 0) return 0;
@@ -34,6 +38,14 @@ std::string tlsError(const char *what) {
   if (code) ERR_error_string_n(code, text, sizeof text);
   ERR_clear_error();
   return std::string(what) + (text[0] ? std::string(": ") + text : std::string());
+}
+
+// Most clients end a TLS connection by closing the socket, without TLS's
+// own close: that is an ordinary close, not a failure.
+bool closedWithoutNotify(int error) {
+  if (error == SSL_ERROR_SYSCALL) return ERR_peek_error() == 0 && errno == 0;
+  if (error != SSL_ERROR_SSL) return false;
+  return ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
 }
 
 std::string packetBytes(std::uint8_t type, std::uint8_t status, std::uint8_t id, std::string_view payload) {
@@ -55,7 +67,31 @@ std::string packetBytes(std::uint8_t type, std::uint8_t status, std::uint8_t id,
 
 PacketChannel::PacketChannel(int socketFd, int stopFd) : fd_(socketFd), stopFd_(stopFd), assembler_(kMaxMessageSize) {}
 
+void PacketChannel::setStalledLimit(unsigned limit) { stalledLimit = limit; }
+
+bool PacketChannel::waitToWrite(short events, Clock::time_point deadline) {
+  // A short wait is the network being slower than the server.
+  if (waitFor(events, std::min(deadline, Clock::now() + kStallGrace), false)) return true;
+  if (!stalled_) {
+    unsigned now = stalledClients.load();
+    do {
+      if (now >= stalledLimit)
+        throw ChannelClosed("the client does not read its answer, and " + std::to_string(now) +
+                            " other clients are stalled already");
+    } while (!stalledClients.compare_exchange_weak(now, now + 1));
+    stalled_ = true;
+  }
+  return waitFor(events, deadline, false);
+}
+
+void PacketChannel::wroteSome() {
+  if (!stalled_) return;
+  stalled_ = false;
+  --stalledClients;
+}
+
 PacketChannel::~PacketChannel() {
+  wroteSome();
   if (ssl_) {
     if (tlsActive_) SSL_shutdown(ssl_);
     SSL_free(ssl_);
@@ -83,11 +119,11 @@ size_t PacketChannel::readSome(char *buffer, size_t size, Clock::time_point dead
       int n = SSL_read(ssl_, buffer, static_cast<int>(size));
       if (n > 0) return static_cast<size_t>(n);
       int error = SSL_get_error(ssl_, n);
-      if (error == SSL_ERROR_ZERO_RETURN) throw ChannelClosed("the client closed the connection");
-      if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+      if (error == SSL_ERROR_ZERO_RETURN || closedWithoutNotify(error)) {
         ERR_clear_error();
-        throw ChannelClosed("TLS read failed");
+        throw ChannelClosed("the client closed the connection");
       }
+      if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) throw ChannelClosed(tlsError("TLS read failed"));
       if (!waitFor(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline, stoppable))
         throw ChannelClosed("the client went silent");
       continue;
@@ -105,6 +141,10 @@ void PacketChannel::readExact(char *buffer, size_t size, Clock::time_point deadl
   for (size_t done = 0; done < size;) done += readSome(buffer + done, size - done, deadline, stoppable);
 }
 
+Message PacketChannel::readMessageBefore(Clock::time_point deadline) {
+  return readMessage(deadline, true, std::chrono::milliseconds::max());
+}
+
 Message PacketChannel::readMessage(Clock::time_point idleDeadline, bool stoppable,
                                    std::chrono::milliseconds messageTimeout) {
   bool first = true;
@@ -112,7 +152,8 @@ Message PacketChannel::readMessage(Clock::time_point idleDeadline, bool stoppabl
   while (true) {
     char head[kHeaderSize];
     readSome(head, 1, deadline, first && stoppable);
-    if (first) deadline = Clock::now() + messageTimeout;
+    // The rest within messageTimeout; milliseconds::max() keeps the first deadline.
+    if (first && messageTimeout != std::chrono::milliseconds::max()) deadline = Clock::now() + messageTimeout;
     first = false;
     readExact(head + 1, kHeaderSize - 1, deadline, false);
     PacketHeader header;
@@ -147,11 +188,12 @@ void PacketChannel::writeRaw(std::string_view bytes, Clock::time_point deadline)
     ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (n > 0) {
       done += static_cast<size_t>(n);
+      wroteSome();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) throw ChannelClosed("the client went away");
-    if (!waitFor(POLLOUT, deadline, false)) throw ChannelClosed("the client does not read its answer");
+    if (!waitToWrite(POLLOUT, deadline)) throw ChannelClosed("the client does not read its answer");
   }
 }
 
@@ -162,6 +204,7 @@ void PacketChannel::writeAll(std::string_view bytes) {
     int n = SSL_write(ssl_, bytes.data() + done, static_cast<int>(bytes.size() - done));
     if (n > 0) {
       done += static_cast<size_t>(n);
+      wroteSome();
       continue;
     }
     int error = SSL_get_error(ssl_, n);
@@ -169,7 +212,7 @@ void PacketChannel::writeAll(std::string_view bytes) {
       ERR_clear_error();
       throw ChannelClosed("TLS write failed");
     }
-    if (!waitFor(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline, false))
+    if (!waitToWrite(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline))
       throw ChannelClosed("the client does not read its answer");
   }
 }

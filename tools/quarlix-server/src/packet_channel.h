@@ -29,6 +29,13 @@ class ChannelClosed : public std::runtime_error {
 
 class PacketChannel {
  public:
+  // A client that has not taken any of its answer for kStallGrace is
+  // stalled; it keeps its answer (and the memory behind it) for up to the
+  // write time-out only while fewer than `limit` clients of the process are
+  // stalled, and is closed otherwise. Set once, before any connection.
+  static void setStalledLimit(unsigned limit);
+  static constexpr std::chrono::seconds kStallGrace{2};
+
   // stopFd becomes readable when the server stops.
   PacketChannel(int socketFd, int stopFd);
   ~PacketChannel();
@@ -39,6 +46,10 @@ class PacketChannel {
   // (or when the server stops, if `stoppable`); the rest of it must follow
   // within `messageTimeout`.
   Message readMessage(Clock::time_point idleDeadline, bool stoppable, std::chrono::milliseconds messageTimeout);
+
+  // The next whole message, all of it by `deadline` (the login's), or when
+  // the server stops.
+  Message readMessageBefore(Clock::time_point deadline);
 
   // Sends one message, in packets of the agreed size.
   void send(std::uint8_t type, std::string_view payload);
@@ -64,6 +75,10 @@ class PacketChannel {
   void readExact(char *buffer, size_t size, Clock::time_point deadline, bool stoppable);
   void writeAll(std::string_view bytes);
   void writeRaw(std::string_view bytes, Clock::time_point deadline);
+  // Waits until the socket takes more of the answer; false at the deadline.
+  // Throws when the client is stalled and too many others are.
+  bool waitToWrite(short events, Clock::time_point deadline);
+  void wroteSome();
   // Waits for the socket; false at the deadline; throws when stopping.
   bool waitFor(short events, Clock::time_point deadline, bool stoppable);
   void sendPacket(std::uint8_t type, std::uint8_t status, std::string_view payload);
@@ -72,6 +87,7 @@ class PacketChannel {
   int stopFd_;
   SSL *ssl_ = nullptr;
   bool tlsActive_ = false;
+  bool stalled_ = false;  // holds one of the stalled places
   std::uint32_t packetSize_ = 4096;
   std::uint8_t packetId_ = 1;
   MessageAssembler assembler_;

@@ -12,16 +12,23 @@
 #include <string>
 
 typedef struct ssl_ctx_st SSL_CTX;
+class LoginThrottle;
 
 class ServerLog {
  public:
   explicit ServerLog(bool quiet) : quiet_(quiet) {}
+  ~ServerLog();
   // One line on standard error. Never given a password.
   void line(const std::string &text);
   // Only when not quiet: logins and ends of connections.
   void detail(const std::string &text) {
     if (!quiet_) line(text);
   }
+  // The directory's notices become lines of this log, each naming the
+  // connection whose call met it (the calling thread's label).
+  void takeDirectoryNotices();
+  // "connection 7 from 127.0.0.1:50312", for this thread's directory notices.
+  static void labelThread(const std::string &connection);
 
  private:
   bool quiet_;
@@ -30,6 +37,7 @@ class ServerLog {
 
 struct ServerContext {
   const Logins *logins = nullptr;
+  LoginThrottle *throttle = nullptr;  // null: failed logins are not delayed
   const ProcedureEntry *procedure = nullptr;
   const CodePageText *text = nullptr;
   SSL_CTX *tls = nullptr;  // null: no encryption

@@ -9,6 +9,7 @@ struct ServerOptions {
   bool help = false;
   bool version = false;
   std::optional<std::string> printLogin;  // --print-login NAME
+  std::optional<std::string> addLogin;    // --add-login NAME (with --logins FILE)
   std::string listenHost;
   unsigned listenPort = 0;
   bool listenGiven = false;
@@ -17,6 +18,9 @@ struct ServerOptions {
   bool noDirectory = false;
   std::string tlsCertificate, tlsKey;
   unsigned maxConnections = 64;
+  unsigned maxPending = 0;            // 0: half of maxConnections
+  unsigned maxPendingPerAddress = 8;  // at most maxPending
+  unsigned maxStalled = 8;  // clients stalled on their answer at once
   unsigned loginTimeoutSeconds = 30;
   unsigned idleTimeoutSeconds = 600;  // 0: none
   unsigned codePage = 1252;

@@ -1,6 +1,8 @@
 #include "session.h"
 
+#include "admission.h"
 #include "login7.h"
+#include "login_check.h"
 #include "prelogin.h"
 #include "rpc_request.h"
 #include "statement_runner.h"
@@ -11,6 +13,7 @@
 namespace {
 
 constexpr std::int32_t kLoginFailed = 18456;
+constexpr std::int32_t kTooManyConnections = 17809;
 constexpr std::int32_t kNotSupported = 50000;
 
 // COM for the thread, as a server's worker has it, for the thread's life.
@@ -29,8 +32,8 @@ class ThreadComScope {
 
 }  // namespace
 
-Session::Session(int socketFd, std::string peer, std::uint32_t number, const ServerContext &context)
-    : channel_(socketFd, context.stopFd), peer_(std::move(peer)), number_(number), context_(context) {}
+Session::Session(int socketFd, std::string peer, std::uint32_t number, const ServerContext &context, SessionStart start)
+    : channel_(socketFd, context.stopFd), peer_(std::move(peer)), number_(number), context_(context), start_(std::move(start)) {}
 
 void Session::run() noexcept {
   try {
@@ -47,8 +50,8 @@ void Session::run() noexcept {
 }
 
 bool Session::handshake() {
-  const tds::Clock::time_point deadline = tds::Clock::now() + context_.loginTimeout;
-  tds::Message message = channel_.readMessage(deadline, true, context_.messageTimeout);
+  const tds::Clock::time_point deadline = start_.loginDeadline;
+  tds::Message message = channel_.readMessageBefore(deadline);
   // PRELOGIN may be left out when nothing is encrypted: the login comes first.
   if (message.type == tds::kLogin7 && !context_.tls) {
     earlyLogin_ = std::move(message);
@@ -71,9 +74,7 @@ bool Session::handshake() {
 }
 
 bool Session::login() {
-  const tds::Clock::time_point deadline = tds::Clock::now() + context_.loginTimeout;
-  tds::Message message =
-      earlyLogin_ ? std::move(*earlyLogin_) : channel_.readMessage(deadline, true, context_.messageTimeout);
+  tds::Message message = earlyLogin_ ? std::move(*earlyLogin_) : channel_.readMessageBefore(start_.loginDeadline);
   earlyLogin_.reset();
   if (message.type != tds::kLogin7) throw tds::ChannelClosed("expected LOGIN7");
   tds::Login7 login;
@@ -88,7 +89,12 @@ bool Session::login() {
     sendError(kLoginFailed, 14, "Login failed: this server speaks TDS 7.1 to 7.4.");
     throw tds::ChannelClosed("the client speaks a protocol older than TDS 7.1");
   }
-  std::optional<std::string> user = login.integratedSecurity ? std::nullopt : context_.logins->verify(login.userName, login.password);
+  if (!start_.refusal.empty()) {
+    sendError(kTooManyConnections, 20, start_.refusal);
+    throw tds::ChannelClosed("refused: " + start_.refusal);
+  }
+  const std::string connection = "connection " + std::to_string(number_) + " from " + peer_;
+  std::optional<std::string> user = checkLogin(context_, {start_.address, connection, start_.loginDeadline}, login);
   if (!user) {
     sendError(kLoginFailed, 14, "Login failed for user '" + login.userName + "'.");
     throw tds::ChannelClosed("login failed for user '" + login.userName + "'");
@@ -107,6 +113,7 @@ bool Session::login() {
   writer.done(tds::kDone, tds::kDoneFinal, 0, 0);
   channel_.send(tds::kTabularResult, writer.bytes());
   channel_.setPacketSize(packetSize);
+  if (start_.ticket) start_.ticket->loggedIn();
   context_.log->detail("connection " + std::to_string(number_) + " from " + peer_ + ": login " + user_ +
                        (channel_.encrypted() ? " (TLS)" : ""));
   return true;

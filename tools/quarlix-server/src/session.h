@@ -14,10 +14,19 @@
 #include <vector>
 
 class StatementRunner;
+class AdmissionTicket;
+
+// How the listener let the connection in.
+struct SessionStart {
+  std::string address;                   // the client's address without its port
+  tds::Clock::time_point loginDeadline;  // from connect to LOGINACK, never extended
+  AdmissionTicket *ticket = nullptr;     // told when the login succeeds
+  std::string refusal;                   // not empty: after its LOGIN7 the client is told this, and closed
+};
 
 class Session {
  public:
-  Session(int socketFd, std::string peer, std::uint32_t number, const ServerContext &context);
+  Session(int socketFd, std::string peer, std::uint32_t number, const ServerContext &context, SessionStart start);
   void run() noexcept;
 
  private:
@@ -34,6 +43,7 @@ class Session {
   std::string peer_;
   std::uint32_t number_;
   const ServerContext &context_;
+  SessionStart start_;
   std::uint32_t version_ = 0;
   std::string user_;
   bool closeAfterRequest_ = false;

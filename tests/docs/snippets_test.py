@@ -1,0 +1,97 @@
+"""Runs every runnable example of README.md and docs/*.md: a fenced block
+whose info string is a language followed by the word `run`. The examples
+connect to 127.0.0.1 port 1433 as `reports` (password `change-me`); this test
+starts a quarlix-server with the sample directory on a free loopback port,
+puts that port in place of 1433 and runs each block from the repository's
+root (sh with bash, python with Debian's Python, js with Node and tedious,
+java with jTDS). A failing block fails with its file and line.
+Usage: snippets_test.py SOURCE_DIR QUARLIX_SERVER TEDIOUS_NODE_MODULES"""
+import glob
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SOURCE = SERVER = NODE_MODULES = None
+FENCE = re.compile(r"^```(\w+) run\s*$")
+
+
+def blocks(path):
+    """(line, language, text) of each runnable block of a Markdown file."""
+    found, language, start, body = [], None, 0, []
+    with open(path) as f:
+        for number, line in enumerate(f, 1):
+            if language is None:
+                opened = FENCE.match(line)
+                if opened:
+                    language, start, body = opened.group(1), number, []
+            elif line.startswith("```"):
+                found.append((start, language, "".join(body)))
+                language = None
+            else:
+                body.append(line)
+    return found
+
+
+def all_blocks():
+    pages = [os.path.join(SOURCE, "README.md")] + sorted(glob.glob(os.path.join(SOURCE, "docs", "*.md")))
+    return [(os.path.relpath(page, SOURCE), line, language, text) for page in pages for line, language, text in blocks(page)]
+
+
+class Snippets(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        logins = os.path.join(cls.folder.name, "logins")
+        subprocess.run([SERVER, "--add-login", "reports", "--logins", logins], input="change-me\n",
+                       capture_output=True, text=True, check=True, timeout=60)
+        cls.log = open(os.path.join(cls.folder.name, "server.log"), "w")
+        cls.server = subprocess.Popen([SERVER, "--listen", "127.0.0.1:0", "--logins", logins],
+                                      stdout=subprocess.PIPE, stderr=cls.log, text=True)
+        cls.port = cls.server.stdout.readline().rsplit(":", 1)[1].strip()
+        build = os.path.dirname(os.path.abspath(SERVER))
+        cls.env = dict(os.environ, PATH=build + os.pathsep + os.environ.get("PATH", ""), NODE_PATH=NODE_MODULES,
+                       LANG="C.UTF-8")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.terminate()
+        cls.server.wait(60)
+        cls.log.close()
+        cls.folder.cleanup()
+
+    def command(self, language, text, folder):
+        if language == "sh":
+            return ["bash", "-e", "-o", "pipefail", "-c", text]
+        if language == "python":
+            return ["/usr/bin/python3", "-c", text]
+        if language == "js":
+            return ["node", "-e", text]
+        if language == "java":
+            name = re.search(r"public\s+class\s+(\w+)", text).group(1)
+            path = os.path.join(folder, name + ".java")
+            with open(path, "w") as f:
+                f.write(text)
+            return ["java", "-cp", "/usr/share/java/jtds.jar", path]
+        self.fail("no way to run a block of " + language)
+
+    def test_every_runnable_block(self):
+        found = all_blocks()
+        # The server page's own examples at least: a parser that finds nothing must not pass.
+        self.assertGreaterEqual(len([b for b in found if b[0] == os.path.join("docs", "server.md")]), 3)
+        for page, line, language, text in found:
+            with self.subTest(block=f"{page}:{line} ({language})"), tempfile.TemporaryDirectory() as folder:
+                text = text.replace("1433", self.port)
+                result = subprocess.run(self.command(language, text, folder), cwd=SOURCE, env=self.env,
+                                        capture_output=True, text=True, timeout=120)
+                where = f"{page}:{line} ({language} run) failed with {result.returncode}:\n{result.stdout}{result.stderr}"
+                self.assertEqual(result.returncode, 0, where)
+                self.assertTrue(result.stdout.strip(), f"{page}:{line} ({language} run) printed nothing")
+                self.assertNotRegex(result.stdout + result.stderr, r"Msg \d+|Login failed|Error", where)
+
+
+if __name__ == "__main__":
+    SOURCE, SERVER, NODE_MODULES = sys.argv[1:4]
+    unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[4:])
