@@ -31,7 +31,7 @@
 #
 # Environment: QUARLIX_CACHE, QUARLIX_DEBIAN_MIRROR (default
 # http://deb.debian.org/debian), QUARLIX_I686_TIMEOUT (seconds one boot may
-# take, default 3600), QUARLIX_I686_CALL_TIMEOUT (seconds per call, 180).
+# take, default 3600), QUARLIX_I686_CALL_TIMEOUT (seconds per call, 300).
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -42,7 +42,7 @@ packages=wine32,linux-image-686,busybox-static,bash,coreutils,libc-bin,base-file
 modules="virtio_pci virtio_blk crc32c_generic ext4"
 cache_root=${QUARLIX_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quarlix}
 boot_timeout=${QUARLIX_I686_TIMEOUT:-3600}
-call_timeout=${QUARLIX_I686_CALL_TIMEOUT:-180}
+call_timeout=${QUARLIX_I686_CALL_TIMEOUT:-300}
 
 usage() {
   sed -n '/^#   scripts/,/^#   scripts.*--setup/p' "$0" | sed 's/^# //' >&2
