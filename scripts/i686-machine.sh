@@ -33,6 +33,8 @@
 # http://deb.debian.org/debian), QUARLIX_I686_TIMEOUT (seconds one boot may
 # take, default 3600), QUARLIX_I686_CALL_TIMEOUT (seconds per call, 300).
 set -euo pipefail
+# Failures stop the making of the machine inside $(machine) too.
+shopt -s inherit_errexit
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 
 suite=bookworm
@@ -99,10 +101,11 @@ make_initramfs() {
   mkdir -p "$stage"/{bin,dev,proc,sys,newroot,modules}
   cp "$root/bin/busybox" "$stage/bin/busybox"
   mknod "$stage/dev/console" c 5 1
-  local kernel_tree file
+  local kernel_tree files file
   kernel_tree=$(echo "$root"/lib/modules/*)
+  files=$(module_order "$kernel_tree")
   : > "$stage/modules/order"
-  for file in $(module_order "$kernel_tree"); do
+  for file in $files; do
     cp "$file" "$stage/modules/"
     basename "$file" >> "$stage/modules/order"
   done
@@ -178,7 +181,7 @@ EOF
 
 # Boots the machine on WORK (a folder that becomes the work disk, with
 # guest.sh) and copies the work disk's out/ to OUT. The root disk is written
-# only when the third argument is "writable".
+# only when the fourth argument is "writable".
 boot() {
   local dir=$1 work=$2 out=$3 root_mode=${4:-snapshot} image=$tmp/work.img
   local size_mb
