@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Safe to run again.
-# Usage: scripts/install-deps.sh [base|windows|bench|all]   (default: all)
+# Usage: scripts/install-deps.sh [base|windows|i686|bench|all]   (default: all)
 # bench: what bench/run.sh needs beyond base (GNU time, the plot); not in all.
 set -euo pipefail
 what=${1:-all}
@@ -14,14 +14,18 @@ base=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev
       dpkg-dev help2man man-db systemd)
 windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
          binutils-mingw-w64 wine64 zip)
+# The emulated i386 machine of scripts/i686-machine.sh (made from Debian's
+# i386 packages, which it fetches itself).
+i686=(qemu-system-x86 mmdebstrap e2fsprogs cpio kmod gzip)
 bench=(time python3-matplotlib)
 
 case "$what" in
   base) pkgs=("${base[@]}") ;;
   windows) pkgs=("${windows[@]}") ;;
+  i686) pkgs=("${windows[@]}" "${i686[@]}") ;;
   bench) pkgs=("${base[@]}" "${bench[@]}") ;;
-  all) pkgs=("${base[@]}" "${windows[@]}") ;;
-  *) echo "usage: $0 [base|windows|bench|all]" >&2; exit 2 ;;
+  all) pkgs=("${base[@]}" "${windows[@]}" "${i686[@]}") ;;
+  *) echo "usage: $0 [base|windows|i686|bench|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs every test: the Linux build, the same tests
 # under AddressSanitizer and UndefinedBehaviorSanitizer, concurrent calls under
-# ThreadSanitizer, the Windows DLLs (inspected, and the x86_64 one run under
-# wine64), the integration tests against a slapd on loopback, and short
-# fuzzing runs.
+# ThreadSanitizer, the Windows DLLs (inspected, the x86_64 one run under
+# wine64, the i686 one under wine32 in an emulated i386 machine), the
+# integration tests against a slapd on loopback, and short fuzzing runs.
 #
 #   scripts/test-all.sh           everything (what CI runs)
 #   scripts/test-all.sh --quick   the plain Linux build and its tests only
@@ -83,6 +83,7 @@ else
   run_step asan ctest sanitizer_tests
   run_step tsan ctest thread_sanitizer_tests
   run_step windows unittest tests/windows/run.sh
+  run_step i686 unittest tests/windows/i686.sh
   run_step fuzz fuzz tests/fuzz/run.sh --seconds "${QUARLIX_FUZZ_SECONDS:-20}"
 fi
 

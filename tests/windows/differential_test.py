@@ -60,10 +60,15 @@ def lines(text):
 
 
 class SameCallsSameAnswers(unittest.TestCase):
+    @staticmethod
+    def windows_calls(*arguments):
+        """What win32_calls.exe prints under Wine for these arguments."""
+        return run([os.environ["QX_WINE"], os.environ["QX_WIN_CALLS"], *arguments])
+
     @classmethod
     def setUpClass(cls):
         cls.linux = lines(run([os.environ["QX_LINUX_CALLS"], "all"]))
-        cls.windows = lines(run([os.environ["QX_WINE"], os.environ["QX_WIN_CALLS"], "all"]))
+        cls.windows = lines(cls.windows_calls("all"))
 
     def test_the_same_calls_were_made(self):
         self.assertEqual(sorted(self.linux), sorted(self.windows))
@@ -98,7 +103,7 @@ class SameCallsSameAnswers(unittest.TestCase):
         for page in ("1252", "20127"):
             with self.subTest(page=page):
                 linux = run([os.environ["QX_LINUX_CALLS"], "bestfit", page])
-                windows = run([os.environ["QX_WINE"], os.environ["QX_WIN_CALLS"], "bestfit", page])
+                windows = self.windows_calls("bestfit", page)
                 self.assertGreater(len(windows.splitlines()), 300)
                 self.assertEqual(linux, windows)
 

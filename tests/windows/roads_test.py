@@ -55,6 +55,13 @@ def run(command):
     return code, stdout, stderr
 
 
+# Sides that answer from elsewhere than a program run here, by name: each has
+# call(ldif, sql, faults) and calls(mode, *arguments), both giving (exit
+# status, stdout, stderr). The i686 DLL answers from its machine's one boot
+# (i686_test.py).
+OTHER_SIDES = {}
+
+
 def call(side, ldif, sql, faults=()):
     options = ["--format", "events", "--directory", ldif]
     for fault in faults:
@@ -62,11 +69,13 @@ def call(side, ldif, sql, faults=()):
     # A varchar value is the bytes of the line in the ANSI code page: Wine
     # turns the (UTF-8) command line into 1252 itself; the Linux host takes
     # the bytes as they come, so it is given them in 1252.
-    if side == "windows":
-        command = [os.environ["QX_WINE"], os.environ["QX_WIN_EXEC"], *options, "-Q", sql]
+    if side in OTHER_SIDES:
+        code, stdout, stderr = OTHER_SIDES[side].call(ldif, sql, tuple(faults))
+    elif side == "windows":
+        code, stdout, stderr = run([os.environ["QX_WINE"], os.environ["QX_WIN_EXEC"], *options, "-Q", sql])
     else:
-        command = [os.environ["QX_LINUX_EXEC"], "--codepage", "1252", *options, "-Q", sql.encode("cp1252")]
-    code, stdout, stderr = run(command)
+        code, stdout, stderr = run([os.environ["QX_LINUX_EXEC"], "--codepage", "1252", *options, "-Q",
+                                    sql.encode("cp1252")])
     if code not in (0, 1) or not stdout:
         raise AssertionError("%s host: %s exited with %d, printing %r: %s" % (
             side, sql, code, stdout[:300], stderr.decode(errors="replace")))
@@ -74,11 +83,12 @@ def call(side, ldif, sql, faults=()):
 
 
 def calls(side, mode, *arguments):
-    if side == "windows":
-        command = [os.environ["QX_WINE"], os.environ["QX_WIN_CALLS"], mode, *arguments]
+    if side in OTHER_SIDES:
+        code, stdout, stderr = OTHER_SIDES[side].calls(mode, *arguments)
+    elif side == "windows":
+        code, stdout, stderr = run([os.environ["QX_WINE"], os.environ["QX_WIN_CALLS"], mode, *arguments])
     else:
-        command = [os.environ["QX_LINUX_CALLS"], mode, *arguments]
-    code, stdout, stderr = run(command)
+        code, stdout, stderr = run([os.environ["QX_LINUX_CALLS"], mode, *arguments])
     if code != 0:
         raise AssertionError("%s win32_calls %s: %d %s" % (side, mode, code, stderr.decode(errors="replace")))
     return [bytes.fromhex(line) for line in stdout.decode().splitlines()]
@@ -87,15 +97,19 @@ def calls(side, mode, *arguments):
 _descriptions = {}
 
 
+def looked_up(code):
+    """The code whose description the procedure appends for a failure code."""
+    return code & 0xFFFF if (code & 0x1FFF0000) == 0x00080000 else code
+
+
 def description(side, code):
     """The text the procedure appends for a failure code on that side,
     from that platform's own message table."""
     key = (side, code)
     if key not in _descriptions:
-        looked_up = code & 0xFFFF if (code & 0x1FFF0000) == 0x00080000 else code
-        text = calls(side, "describe", "0x%08X" % looked_up)[0]
+        text = calls(side, "describe", "0x%08X" % looked_up(code))[0]
         _descriptions[key] = (b"\nError: " + text if text else
-                              ("\n[Could not find a description for error # %#x.]" % looked_up).encode())
+                              ("\n[Could not find a description for error # %#x.]" % looked_up(code)).encode())
     return _descriptions[key]
 
 
@@ -103,15 +117,15 @@ def message_bytes(event):
     return bytes.fromhex(event["hex"])
 
 
-def with_windows_descriptions(events, codes):
+def with_windows_descriptions(events, codes, side="windows"):
     """The Linux answer as Windows must give it: each named code's Linux
-    description replaced by Wine's."""
+    description replaced by Wine's (on SIDE)."""
     expected = []
     for event in events:
         if event["event"] == "message" and codes:
             text = message_bytes(event)
             for code in codes:
-                linux, windows = description("linux", code), description("windows", code)
+                linux, windows = description("linux", code), description(side, code)
                 if linux not in text:
                     raise AssertionError("the road says it describes %#x, but the Linux text %r has no %r" % (
                         code, text, linux))
@@ -247,13 +261,15 @@ def fixture_ldif():
 
 
 class RoadsMatchLinux(unittest.TestCase):
+    side = "windows"  # the DLL whose answers are checked
+
     def check(self, ldif, roads):
         for road in roads:
             with self.subTest(road=road.name):
-                windows_code, windows = call("windows", ldif, road.sql, road.faults)
+                windows_code, windows = call(self.side, ldif, road.sql, road.faults)
                 linux_code, linux = call("linux", ldif, road.sql, road.faults)
-                self.assertEqual(comparable(windows), comparable(with_windows_descriptions(linux, road.describes)),
-                                 road.sql)
+                self.assertEqual(comparable(windows),
+                                 comparable(with_windows_descriptions(linux, road.describes, self.side)), road.sql)
                 self.assertEqual(windows_code, linux_code, road.sql)
                 self.assertEqual(windows[-1]["event"], "return")
                 if road.returns is not None:
@@ -291,6 +307,21 @@ def generalized_time_to_date(text):
     return delta.days + (delta.seconds + fraction) / 86400.0
 
 
+def date_cells():
+    """(LDIF file, entry, attribute) of the dates DatesAreWinesOwn reads."""
+    alice = "CN=Alice Smith,OU=Sales,OU=Staff," + CORP
+    return [(CORP_LDIF, alice, "whenCreated"), (CORP_LDIF, alice, "whenChanged"),
+            (fixture_ldif(), directory_data.TYPED, "qxTime")]
+
+
+def date_query(dn, attribute):
+    return "EXEC quarlix 'LDAP://%s', '', '%s'" % (dn, attribute)
+
+
+def date_of(ldif, dn, attribute):
+    return generalized_time_to_date(ldif_value(ldif, dn, attribute))
+
+
 def ldif_value(ldif, dn, attribute):
     with open(ldif, encoding="utf-8") as f:
         blocks = f.read().split("\n\n")
@@ -305,26 +336,25 @@ def ldif_value(ldif, dn, attribute):
 
 class DatesAreWinesOwn(unittest.TestCase):
     """The text of a date property is the platform's VariantChangeType of the
-    DATE the store hands out: under wine64 it must be Wine's own."""
+    DATE the store hands out: under Wine it must be Wine's own."""
+    side = "windows"
 
     def assertDateCell(self, ldif, dn, attribute):
-        code, answer = call("windows", ldif, "EXEC quarlix 'LDAP://%s', '', '%s'" % (dn, attribute))
+        code, answer = call(self.side, ldif, date_query(dn, attribute))
         self.assertEqual(code, 0, answer[:3])
         cell = bytes.fromhex([e for e in answer if e["event"] == "row"][0]["cells"][0])
-        date = generalized_time_to_date(ldif_value(ldif, dn, attribute))
-        wine = calls("windows", "date", repr(date))[0]
+        date = date_of(ldif, dn, attribute)
+        wine = calls(self.side, "date", repr(date))[0]
         self.assertEqual(cell, wine, (dn, attribute, date))
         return cell
 
     def test_sample_dates(self):
-        dn = "CN=Alice Smith,OU=Sales,OU=Staff," + CORP
-        created = self.assertDateCell(CORP_LDIF, dn, "whenCreated")
-        changed = self.assertDateCell(CORP_LDIF, dn, "whenChanged")
+        created, changed = [self.assertDateCell(*cell) for cell in date_cells()[:2]]
         self.assertNotEqual(created, changed)
 
     def test_fraction_of_a_second(self):
         # qxTime carries a fraction (.250): still the second Wine writes.
-        self.assertDateCell(fixture_ldif(), directory_data.TYPED, "qxTime")
+        self.assertDateCell(*date_cells()[2])
 
 
 def tearDownModule():
