@@ -195,10 +195,11 @@ class Slapd(ServerLifetime):
             raise RuntimeError("%s failed (%d): %s" % (os.path.basename(command[0]), done.returncode,
                                                       done.stderr.decode("utf-8", "replace")))
 
-    def _wait_until_answering(self, last_attempt):
-        """True once the server answers on its own ldapi:// socket: slapd
-        serves only after binding every listener, and no other server can
-        answer there. False when it ended and one of its ports is taken."""
+    def _wait_until_answering(self, last_attempt=True, url=None):
+        """True once the server answers on `url`, by default its own ldapi://
+        socket: slapd serves only after binding every listener, and no other
+        server can answer there. False when it ended and one of its ports is
+        taken, unless this is the last attempt."""
         deadline = time.monotonic() + self.start_timeout
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
@@ -206,7 +207,7 @@ class Slapd(ServerLifetime):
                 if not last_attempt and any(port_taken(p) for p in [self.port] + self.extra_ports):
                     return False
                 raise RuntimeError("slapd ended at start (%d): %s" % (self.process.returncode, self.log()))
-            probe = subprocess.run([LDAPSEARCH, "-x", "-H", self.ldapi_url, "-b", "", "-s", "base", "-LLL", "1.1"],
+            probe = subprocess.run([LDAPSEARCH, "-x", "-H", url or self.ldapi_url, "-b", "", "-s", "base", "-LLL", "1.1"],
                                    capture_output=True, timeout=10)
             if probe.returncode == 0:
                 return True
