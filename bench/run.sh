@@ -31,9 +31,9 @@ echo "member and child walks (sizes 1000,10000, $repeat runs each) ..." >&2
 "$python" bench/walk_bench.py --exe build/bench/quarlix-exec --out "$results/walks.json" \
   --sizes 1000,10000 --repeat "$repeat" > "$results/walks.md"
 echo "quarlix-server through pymssql, pyodbc, tedious and mssql ..." >&2
-npm ci --no-audit --no-fund --prefix build/bench/tedious > /dev/null
+node_modules=$(scripts/install-node-modules.sh)
 "$python" bench/server_bench.py --server build/bench/quarlix-server --exec build/bench/quarlix-exec \
-  --tedious-modules build/bench/tedious/node_modules --sizes "$server_sizes" --repeat 3 \
+  --tedious-modules "$node_modules" --sizes "$server_sizes" --repeat 3 \
   --connections "$connections" > "$results/server.md"
 echo "call overhead ..." >&2
 build/bench/call_overhead samples/corp.ldif "$seconds" > "$results/calls.jsonl"

@@ -10,7 +10,7 @@ base=(cmake ninja-build g++ clang libclang-rt-dev libgtest-dev libgmock-dev
       freetds-bin python3-pymssql nodejs
       tdsodbc unixodbc python3-pyodbc python3-tds libjtds-java default-jdk-headless
       samba samba-ad-dc samba-ad-provision ldb-tools krb5-user libsasl2-modules-gssapi-mit
-      iproute2 util-linux
+      iproute2 util-linux unicode-data
       dpkg-dev help2man man-db systemd)
 windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
          binutils-mingw-w64 wine64 zip)

@@ -6,7 +6,8 @@
 # integration tests against a slapd on loopback, and short fuzzing runs.
 #
 #   scripts/test-all.sh           everything (what CI runs)
-#   scripts/test-all.sh --quick   the plain Linux build and its tests only
+#   scripts/test-all.sh --quick   the plain Linux build and its tests only,
+#                                 without those labelled slow (over a minute)
 #
 # Every step runs to its end, even after an earlier one failed; the run ends
 # with one line counting what each step ran, then "N passed, N failed" alone
@@ -53,14 +54,19 @@ logs=$PWD/build/test-all
 # name: a build folder configured without them (QUARLIX_BUILD_TESTS=OFF) would
 # otherwise keep that.
 linux_tests() {
+  local skip=()
+  [ "$quick" = 1 ] && skip=(-LE slow)
   cmake --preset linux -DQUARLIX_BUILD_TESTS=ON >/dev/null
   cmake --build --preset linux
-  ctest --preset linux -j "$jobs" --no-tests=error --output-junit "$junit" --test-output-size-passed 1000000
+  scripts/install-node-modules.sh >/dev/null
+  ctest --preset linux -j "$jobs" --no-tests=error --output-junit "$junit" --test-output-size-passed 1000000 \
+    "${skip[@]}"
 }
 
 sanitizer_tests() {
   cmake --preset linux-asan -DQUARLIX_BUILD_TESTS=ON >/dev/null
   cmake --build --preset linux-asan
+  scripts/install-node-modules.sh >/dev/null
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --preset linux-asan -j "$jobs" --no-tests=error --output-junit "$junit" --test-output-size-passed 1000000
 }

@@ -56,7 +56,7 @@ class Server(Slapd):
             self.process = subprocess.Popen(
                 [SLAPD, "-h", self.url + "/", "-f", os.path.join(self.folder, "slapd.conf"), "-d", "0"],
                 stdout=subprocess.DEVNULL, stderr=log)
-        self._wait_until_answering()
+        self._wait_until_answering(url=self.url)  # it listens on its port only
 
 
 def setUpModule():

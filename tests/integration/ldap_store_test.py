@@ -18,7 +18,7 @@ sys.path.insert(0, HERE)
 
 import directory_data as data  # noqa: E402
 from quarlix_call import DEFAULT_DIRECTORY, Host, exec_line  # noqa: E402
-from slapd_fixture import SLAPD, Slapd, free_port, peer_credentials_dn  # noqa: E402
+from slapd_fixture import SLAPD, Slapd, peer_credentials_dn  # noqa: E402
 
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
 THREADS = sys.argv.pop(1) if len(sys.argv) > 1 else None
@@ -374,12 +374,12 @@ class Tls(unittest.TestCase):
         cls.other_ca = make_certificate(cls.folder, "other")[0]
         suffix_only = data.data_ldif().split("\n\n")[0] + "\n"
         cls.ldaps = port_free(636)
-        cls.other_ldaps_port = free_port()
         cls.server = Slapd(suffix_only, debug_level=256,
-                           extra_urls=["ldaps://127.0.0.1:%d/" % cls.other_ldaps_port]
+                           extra_urls=["ldaps://127.0.0.1:{free_port}/"]
                            + (["ldaps://127.0.0.1:636/"] if cls.ldaps else []),
                            global_config="TLSCertificateFile %s\nTLSCertificateKeyFile %s" % (cert, key))
         cls.server.__enter__()
+        cls.other_ldaps_port = cls.server.extra_ports[0]
 
     @classmethod
     def tearDownClass(cls):

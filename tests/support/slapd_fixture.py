@@ -33,12 +33,23 @@ LDAPSEARCH = "/usr/bin/ldapsearch"
 MODULE_PATH = "/usr/lib/ldap"
 SYSTEM_SCHEMA = "/etc/ldap/schema"
 BASE_SCHEMAS = ("core", "cosine", "inetorgperson", "nis")
+START_ATTEMPTS = 5
 
 
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+def port_taken(port):
+    """True when another socket holds the loopback port now."""
+    with socket.socket() as s:
+        try:
+            s.bind(("127.0.0.1", port))
+        except OSError:
+            return True
+        return False
 
 
 def peer_credentials_dn():
@@ -60,7 +71,8 @@ class Slapd(ServerLifetime):
         debug_level: slapd's -d level; 256 logs every operation's result
         (log()). folder: where the server lives, kept by close(); a
         temporary one (removed) by default. extra_urls: further URLs to
-        listen on (e.g. "ldaps://127.0.0.1:636/")."""
+        listen on (e.g. "ldaps://127.0.0.1:636/"); "{free_port}" in one
+        stands for a free port, picked anew at each start (extra_ports)."""
         self.data, self.schema, self.suffix = data, schema, suffix
         self.rootdn, self.rootpw = rootdn, rootpw
         self.access, self.global_config = access, global_config
@@ -71,6 +83,7 @@ class Slapd(ServerLifetime):
         self.folder = folder
         self.process = None
         self.port = None
+        self.extra_ports = []
 
     # -- lifetime --
     def start(self, detached=False):
@@ -85,13 +98,22 @@ class Slapd(ServerLifetime):
         with open(data_file, "w", encoding="utf-8") as f:
             f.write(self.data)
         self._run([SLAPADD, "-f", config, "-l", data_file, "-q"])
-        self.port = free_port()
-        with open(os.path.join(self.folder, "slapd.log"), "wb") as log:
-            self.process = subprocess.Popen(
-                [SLAPD, "-h", " ".join([self.url + "/", self.ldapi_url + "/"] + self.extra_urls), "-f", config,
-                 "-d", str(self.debug_level)],
-                stdout=subprocess.DEVNULL, stderr=log, start_new_session=detached)
-        self._wait_until_answering()
+        # slapd cannot listen on port 0 and tell which port it got, so a port
+        # found free may be taken before slapd binds it: then slapd ends at
+        # start, and it starts again on other ports.
+        for attempt in range(START_ATTEMPTS):
+            self.port = free_port()
+            self.extra_ports = [free_port() for url in self.extra_urls if "{free_port}" in url]
+            ports = iter(self.extra_ports)
+            urls = [url.replace("{free_port}", str(next(ports))) if "{free_port}" in url else url
+                    for url in self.extra_urls]
+            with open(os.path.join(self.folder, "slapd.log"), "wb") as log:
+                self.process = subprocess.Popen(
+                    [SLAPD, "-h", " ".join([self.url + "/", self.ldapi_url + "/"] + urls), "-f", config,
+                     "-d", str(self.debug_level)],
+                    stdout=subprocess.DEVNULL, stderr=log, start_new_session=detached)
+            if self._wait_until_answering(last_attempt=attempt + 1 == START_ATTEMPTS):
+                return
 
     def stop(self):
         """Stops the server; the folder stays until close()."""
@@ -173,15 +195,22 @@ class Slapd(ServerLifetime):
             raise RuntimeError("%s failed (%d): %s" % (os.path.basename(command[0]), done.returncode,
                                                       done.stderr.decode("utf-8", "replace")))
 
-    def _wait_until_answering(self):
+    def _wait_until_answering(self, last_attempt=True, url=None):
+        """True once the server answers on `url`, by default its own ldapi://
+        socket: slapd serves only after binding every listener, and no other
+        server can answer there. False when it ended and one of its ports is
+        taken, unless this is the last attempt."""
         deadline = time.monotonic() + self.start_timeout
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
+                # slapd logs nothing at debug level 0: whoever holds the port tells.
+                if not last_attempt and any(port_taken(p) for p in [self.port] + self.extra_ports):
+                    return False
                 raise RuntimeError("slapd ended at start (%d): %s" % (self.process.returncode, self.log()))
-            probe = subprocess.run([LDAPSEARCH, "-x", "-H", self.url, "-b", "", "-s", "base", "-LLL", "1.1"],
+            probe = subprocess.run([LDAPSEARCH, "-x", "-H", url or self.ldapi_url, "-b", "", "-s", "base", "-LLL", "1.1"],
                                    capture_output=True, timeout=10)
             if probe.returncode == 0:
-                return
+                return True
             time.sleep(0.05)
         raise RuntimeError("slapd did not answer within %d s: %s" % (self.start_timeout, self.log()))
 

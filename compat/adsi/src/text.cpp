@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include "simple_case_fold.h"
+
 namespace adsi {
 namespace {
 
@@ -52,22 +54,6 @@ void appendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
-}
-
-char32_t foldOne(char32_t c) {
-  if (c >= 'A' && c <= 'Z') return c + 32;
-  if (c < 0xC0) return c;
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;  // Latin-1
-  if (c >= 0x100 && c <= 0x17F) {                            // Latin Extended-A
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-      return (c % 2 == 1) ? c + 1 : c;
-    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-    return (c % 2 == 0) ? c + 1 : c;
-  }
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;  // Greek
-  if (c >= 0x410 && c <= 0x42F) return c + 32;                // Cyrillic
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  return c;
 }
 
 }  // namespace
@@ -133,7 +119,7 @@ std::string foldCase(std::string_view utf8) {
       ++i;
       continue;
     }
-    appendUtf8(out, foldOne(decodeOne(utf8, i)));
+    appendUtf8(out, unicode::simpleCaseFold(decodeOne(utf8, i)));
   }
   return out;
 }

@@ -23,7 +23,8 @@ std::string lowerAscii(std::string_view s);
 // ASCII case-insensitive equality, as attribute names compare.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
-// Simple case folding of the Latin, Greek and Cyrillic letters.
+// Unicode simple case folding (CaseFolding.txt, status C and S); invalid
+// sequences become U+FFFD.
 std::string foldCase(std::string_view utf8);
 
 // Insignificant-space handling of RFC 4518: no leading or trailing spaces,

@@ -5,9 +5,8 @@
 
 namespace win32compat {
 
-// Unicode simple case folding (CaseFolding.txt, status C and S) for Basic
-// Latin, Latin-1, Latin Extended-A, Greek and Cyrillic; other characters
-// fold to themselves.
+// Unicode simple case folding (CaseFolding.txt, status C and S) of one UTF-16
+// unit; surrogates and characters without a fold stay as they are.
 WCHAR fold_case(WCHAR c);
 
 }  // namespace win32compat

@@ -16,7 +16,7 @@ Message error20001(std::string text) { return Message{2, 20001, 16, 1, std::null
 // cn varchar(10), photo varbinary(3); alice with bytes 00 AB FF, then NULLs.
 CallRecord twoRows() {
   CallRecord r;
-  r.sent = {ColumnInfo{1, "cn", 0x27, 10}, ColumnInfo{2, "photo", 0x25, 3}, Row{"alice"s, "\x00\xab\xff"s},
+  r.sent = {DescribedColumn{1, "cn", 0x27, 10}, DescribedColumn{2, "photo", 0x25, 3}, Row{"alice"s, "\x00\xab\xff"s},
             Row{std::nullopt, std::nullopt}, Done{17, 2}};
   return r;
 }
@@ -46,7 +46,7 @@ TEST(ExecTable, WidthsNullBinaryAndCount) {
 
 TEST(ExecTable, WidthAtLeastTheHeaderAndCappedForDisplay) {
   CallRecord r;
-  r.sent = {ColumnInfo{1, "description", 0xA7, 4000}, ColumnInfo{2, "x", 0x27, 1}, Row{"d"s, "\xc3\xa9"s},
+  r.sent = {DescribedColumn{1, "description", 0xA7, 4000}, DescribedColumn{2, "x", 0x27, 1}, Row{"d"s, "\xc3\xa9"s},
             Done{17, 1}};
   std::string out = table(r);
   EXPECT_EQ(out.substr(0, out.find('\n')), "description" + std::string(245, ' ') + " x");
@@ -65,15 +65,15 @@ TEST(ExecTable, ErrorMessageAndEmptyResult) {
 
 TEST(ExecTable, OneRowIsARowNotRows) {
   CallRecord r;
-  r.sent = {ColumnInfo{1, "cn", 0x27, 5}, Row{"alice"s}, Done{17, 1}};
+  r.sent = {DescribedColumn{1, "cn", 0x27, 5}, Row{"alice"s}, Done{17, 1}};
   EXPECT_EQ(table(r), "cn\n-----\nalice\n\n(1 row affected)\n");
-  r.sent = {ColumnInfo{1, "cn", 0x27, 5}, Row{"alice"s}, Row{"bob"s}, Row{"carol"s}, Done{17, 3}};
+  r.sent = {DescribedColumn{1, "cn", 0x27, 5}, Row{"alice"s}, Row{"bob"s}, Row{"carol"s}, Done{17, 3}};
   EXPECT_EQ(table(r), "cn\n-----\nalice\nbob\ncarol\n\n(3 rows affected)\n");
 }
 
 TEST(ExecCsv, QuotingNullsBinaryAndMessagesOnStderr) {
   CallRecord r;
-  r.sent = {ColumnInfo{1, "a,b", 0x27, 20}, ColumnInfo{2, "bin", 0xA5, 300},
+  r.sent = {DescribedColumn{1, "a,b", 0x27, 20}, DescribedColumn{2, "bin", 0xA5, 300},
             Row{"say \"hi\"\nnow"s, "\x01"s}, Row{""s, std::nullopt}, Row{"plain"s, ""s}, Done{17, 3}};
   std::ostringstream out, err;
   writeCsv(r, out, err);
@@ -88,7 +88,7 @@ TEST(ExecCsv, QuotingNullsBinaryAndMessagesOnStderr) {
 
 TEST(ExecJson, ResultSetWithEscapesAndInvalidBytes) {
   CallRecord r;
-  r.sent = {ColumnInfo{1, "t\"x", 0x27, 5}, ColumnInfo{2, "b", 0x25, 2},
+  r.sent = {DescribedColumn{1, "t\"x", 0x27, 5}, DescribedColumn{2, "b", 0x25, 2},
             Row{"a\n\x01\\\xc3\xa9\xe9"s, "\xde\xad"s}, Row{std::nullopt, std::nullopt}, Done{17, 2}};
   std::ostringstream out;
   writeJson(r, out);
@@ -124,7 +124,7 @@ TEST(ExecEvents, ColumnNamesKeepBytesThatAreNotUtf8) {
   // A code page 1252 name: e-acute is the one byte E9, beside an empty name
   // and one with a quote and a control character.
   CallRecord r;
-  r.sent = {ColumnInfo{1, "caf\xe9", 0x27, 4}, ColumnInfo{2, "", 0x27, 1}, ColumnInfo{3, "a\"\x01", 0x27, 1},
+  r.sent = {DescribedColumn{1, "caf\xe9", 0x27, 4}, DescribedColumn{2, "", 0x27, 1}, DescribedColumn{3, "a\"\x01", 0x27, 1},
             Done{17, 0}};
   std::ostringstream out;
   writeEvents(r, out);
@@ -210,7 +210,7 @@ TEST(ExecFormats, TextAndImageColumnsPrintLikeTheOthers) {
   const std::string text(9000, 't');
   const std::string image(9000, '\xab');
   CallRecord r;
-  r.sent = {ColumnInfo{1, "notes", 0x23, 9000}, ColumnInfo{2, "photo", 0x22, 9000}, Row{text, image},
+  r.sent = {DescribedColumn{1, "notes", 0x23, 9000}, DescribedColumn{2, "photo", 0x22, 9000}, Row{text, image},
             Row{std::nullopt, std::nullopt}, Done{17, 2}};
   std::string hex;
   for (size_t i = 0; i < image.size(); ++i) hex += "AB";

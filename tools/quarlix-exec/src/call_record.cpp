@@ -12,7 +12,7 @@ std::optional<SentEvent> sentEventAt(const opends::Connection &connection, int i
   switch (e.kind) {
     case ODS_EVENT_DESCRIBE:
       if (e.result == 0) break;
-      return ColumnInfo{e.number, bytesOf(e.name, e.nameLength), static_cast<int>(e.destType),
+      return DescribedColumn{e.number, bytesOf(e.name, e.nameLength), static_cast<int>(e.destType),
                         static_cast<long>(e.destLength)};
     case ODS_EVENT_SENDROW:
       if (e.result != SUCCEED) break;
@@ -61,7 +61,7 @@ void SectionReader::close(std::optional<long> count) {
 }
 
 void SectionReader::read(const SentEvent &event) {
-  if (const auto *column = std::get_if<ColumnInfo>(&event)) {
+  if (const auto *column = std::get_if<DescribedColumn>(&event)) {
     if (open_ && open_->rowCount > 0) close(std::nullopt);
     if (!open_) open_.emplace();
     open_->columns.push_back(*column);

@@ -9,7 +9,8 @@
 #include <variant>
 #include <vector>
 
-struct ColumnInfo {
+// A column as the procedure described it (srv_describe).
+struct DescribedColumn {
   int number = 0;
   std::string name;
   int type = 0;
@@ -38,7 +39,7 @@ struct Done {
   bool hasCount() const { return (status & SRV_DONE_COUNT) != 0; }
 };
 
-using SentEvent = std::variant<ColumnInfo, Row, Message, Done>;
+using SentEvent = std::variant<DescribedColumn, Row, Message, Done>;
 
 struct CallRecord {
   std::vector<SentEvent> sent;
@@ -56,7 +57,7 @@ bool isBinaryType(int type);
 
 // The record grouped the way a client shows it: result sets and messages.
 struct ResultSet {
-  std::vector<ColumnInfo> columns;
+  std::vector<DescribedColumn> columns;
   std::vector<Row> rows;       // only in sections(); a SectionReader sees them one by one
   size_t rowCount = 0;         // rows seen so far
   std::optional<long> count;   // from a done that carried one

@@ -9,7 +9,7 @@ namespace {
 struct EventLine {
   std::string &json;
 
-  void operator()(const ColumnInfo &column) const {
+  void operator()(const DescribedColumn &column) const {
     json = "{\"event\":\"describe\",\"column\":" + std::to_string(column.number) + ",\"name\":";
     appendJsonString(json, column.name, InvalidUtf8::Replace);
     json += ",\"hex\":\"" + hexBytes(column.name, false) + "\"";

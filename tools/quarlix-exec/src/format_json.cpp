@@ -17,7 +17,7 @@ std::string errorObject(const Message &message) {
 void appendColumns(std::string &json, const ResultSet &set) {
   json += "{\"columns\":[";
   for (size_t i = 0; i < set.columns.size(); ++i) {
-    const ColumnInfo &column = set.columns[i];
+    const DescribedColumn &column = set.columns[i];
     json += i ? ",{\"name\":" : "{\"name\":";
     appendJsonString(json, column.name, InvalidUtf8::EscapeByte);
     json += ",\"type\":" + std::to_string(column.type) + ",\"maxlen\":" + std::to_string(column.maxLength) + "}";

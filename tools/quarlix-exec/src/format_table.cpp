@@ -11,7 +11,7 @@ namespace {
 // Display widths are capped: a 4000-byte column would make every line huge.
 constexpr size_t kMaxWidth = 256;
 
-size_t columnWidth(const ColumnInfo &column) {
+size_t columnWidth(const DescribedColumn &column) {
   size_t declared = column.maxLength > 0 ? static_cast<size_t>(column.maxLength) : 0;
   if (isBinaryType(column.type)) declared = 2 + 2 * declared;  // 0x and two digits a byte
   declared = std::min(declared, kMaxWidth);
@@ -38,7 +38,7 @@ class TableWriter : public SectionWriter {
     widths_.clear();
     std::vector<std::string> headers;
     std::vector<std::string> dashes;
-    for (const ColumnInfo &column : set.columns) {
+    for (const DescribedColumn &column : set.columns) {
       widths_.push_back(columnWidth(column));
       headers.push_back(column.name);
       dashes.emplace_back(widths_.back(), '-');
