@@ -1,5 +1,6 @@
 #include "listener.h"
 
+#include "malloc_tuning.h"
 #include "session.h"
 
 #include <openssl/crypto.h>
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <malloc.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -180,9 +180,7 @@ bool Listener::run(const ServerContext &context, const AdmissionLimits &limits, 
           Session(fd, peerText, number, context, std::move(start)).run();
         }
         if (!admitted) admission.endRefusal();
-        // A connection's answer may have taken megabytes in this thread's
-        // arena; given back, what stalled clients held does not stay.
-        malloc_trim(0);
+        giveBackFreedMemory();
         // OpenSSL's state of this thread goes now, not at some point after
         // the server may have exited.
         OPENSSL_thread_stop();

@@ -7,6 +7,7 @@
 #include "login_file.h"
 #include "login_throttle.h"
 #include "logins.h"
+#include "malloc_tuning.h"
 #include "mounted_directory.h"
 #include "procedure_call.h"
 #include "server_context.h"
@@ -21,7 +22,6 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <malloc.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -188,11 +188,7 @@ int serve(const ServerOptions &options) {
 
   std::cout << "quarlix-server: listening on " << listener.boundAddress() << std::endl;
   tds::PacketChannel::setStalledLimit(options.maxStalled);
-#ifdef __GLIBC__
-  // Few malloc arenas: with one per thread, the answers of many connections
-  // at once stay in the process after they are freed.
-  mallopt(M_ARENA_MAX, static_cast<int>(std::max(2u, std::thread::hardware_concurrency())));
-#endif
+  limitMallocArenas();
   AdmissionLimits limits;
   limits.connections = options.maxConnections;
   limits.pending = options.maxPending;
