@@ -1,6 +1,5 @@
 // A directory object opened for the walk over its children.
-#ifndef QUARLIX_DIRECTORY_CONTAINER_OBJECT_H
-#define QUARLIX_DIRECTORY_CONTAINER_OBJECT_H
+#pragma once
 
 #include "directory/dir_object.h"
 
@@ -23,5 +22,3 @@ class ContainerObject : public DirObject {
   BodyFailure startFailure;
   ComPtr<IEnumVARIANT> enumerator;
 };
-
-#endif

@@ -1,8 +1,7 @@
 // One directory object opened by its ADsPath: its IADs reference, once loaded
 // its property list, and an error text of its own in which its operations
 // record their failures. Operations return false when that text says why.
-#ifndef QUARLIX_DIRECTORY_DIR_OBJECT_H
-#define QUARLIX_DIRECTORY_DIR_OBJECT_H
+#pragma once
 
 #include <string>
 
@@ -49,5 +48,3 @@ class DirObject {
   bool stepEnumeration(IEnumVARIANT* enumerator, UniqueVariant& current);
   bool attachElement(const VARIANT& element);
 };
-
-#endif

@@ -1,6 +1,5 @@
 // A directory object opened for the walk over the members of a group.
-#ifndef QUARLIX_DIRECTORY_GROUP_OBJECT_H
-#define QUARLIX_DIRECTORY_GROUP_OBJECT_H
+#pragma once
 
 #include "directory/dir_object.h"
 
@@ -17,5 +16,3 @@ class GroupObject : public DirObject {
   ComPtr<IEnumVARIANT> enumerator;
   UniqueVariant current;
 };
-
-#endif

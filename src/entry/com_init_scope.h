@@ -1,6 +1,5 @@
 // COM for the calling thread, for the length of one call.
-#ifndef QUARLIX_ENTRY_COM_INIT_SCOPE_H
-#define QUARLIX_ENTRY_COM_INIT_SCOPE_H
+#pragma once
 
 #include "platform/platform.h"
 
@@ -20,5 +19,3 @@ class ComInitScope {
  private:
   HRESULT result_;
 };
-
-#endif

@@ -1,7 +1,6 @@
 // The state of one call and its phases: parameter intake, the query and the
 // delivery of the answer. It lives on the entry's stack for the one call.
-#ifndef QUARLIX_ENTRY_REQUEST_H
-#define QUARLIX_ENTRY_REQUEST_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -52,5 +51,3 @@ class Request {
   // False when the walk failed; the wrapper's text then says why.
   bool commitEachElement(Walker& walker, bool reloadFirst);
 };
-
-#endif

@@ -1,7 +1,6 @@
 // Writing failures into an error text: replacing (formatText), appending
 // (appendText) and describing a failure code (describeFailure).
-#ifndef QUARLIX_ERRORS_ERROR_TEXT_H
-#define QUARLIX_ERRORS_ERROR_TEXT_H
+#pragma once
 
 #include <string>
 
@@ -44,5 +43,3 @@ class DescriptionBuffer {
 // "\n[Could not find a description for error # 0x...]" to the target.
 // Codes of facility 8 are looked up by their low 16 bits. Raises nothing.
 void describeFailure(DescriptionBuffer& buffer, HRESULT code, std::string& target) noexcept;
-
-#endif

@@ -4,8 +4,7 @@
 //   3. anything else: out of memory, an index outside a list, a string-layer
 //      failure (StringLayerFailure, deliberately of its own type so that it is
 //      never mistaken for a failure code and described as one).
-#ifndef QUARLIX_ERRORS_FAILURES_H
-#define QUARLIX_ERRORS_FAILURES_H
+#pragma once
 
 #include <stdexcept>
 #include <string>
@@ -32,5 +31,3 @@ struct IndexFault : std::out_of_range {
 inline void raiseOnFailure(HRESULT result) {
   if (result != S_OK) throw FailureCode{result};
 }
-
-#endif

@@ -5,8 +5,7 @@
 //   error text    -> it replaces the target;
 //   anything else -> "Last error: %d" (the thread's last error) or
 //                    "Unexpected error." replaces the target.
-#ifndef QUARLIX_ERRORS_GUARDED_H
-#define QUARLIX_ERRORS_GUARDED_H
+#pragma once
 
 #include <string>
 
@@ -54,5 +53,3 @@ bool guardedNoting(std::string& target, BodyFailure& failure, Body&& body) noexc
     }
   });
 }
-
-#endif

@@ -1,8 +1,7 @@
 // The text of one search column's first value. Never raises: a column
 // without values, or a value that cannot be formatted, gives no text (the
 // cell is SQL NULL).
-#ifndef QUARLIX_FORMAT_SEARCH_VALUE_FORMAT_H
-#define QUARLIX_FORMAT_SEARCH_VALUE_FORMAT_H
+#pragma once
 
 #include <optional>
 #include <string>
@@ -16,5 +15,3 @@ DWORD typeCode(const ADS_SEARCH_COLUMN& column);
 
 // Types whose search values travel in binary columns.
 bool isBinarySearchType(DWORD adsType);
-
-#endif

@@ -1,7 +1,6 @@
 // Search times as text: "YYYY-MM-DD hh:mm:ss" of the stored UTC fields,
 // independent of any time zone.
-#ifndef QUARLIX_FORMAT_UTC_TIME_TEXT_H
-#define QUARLIX_FORMAT_UTC_TIME_TEXT_H
+#pragma once
 
 #include <string>
 
@@ -13,5 +12,3 @@
 std::string utcTimeText(const SYSTEMTIME& time);
 
 struct TimeOutOfRange {};
-
-#endif

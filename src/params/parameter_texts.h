@@ -1,6 +1,5 @@
 // The texts of parameter intake, exactly as the client sees them.
-#ifndef QUARLIX_PARAMS_PARAMETER_TEXTS_H
-#define QUARLIX_PARAMS_PARAMETER_TEXTS_H
+#pragma once
 
 namespace texts {
 constexpr const char* kUsage =
@@ -19,5 +18,3 @@ constexpr const char* kWrongType = "Parameter data type is wrong.";
 constexpr const char* kTooLong = "Parameter too long.";
 constexpr const char* kEmptyFieldNames = "Parameter 3 can not be empty.";
 }  // namespace texts
-
-#endif

@@ -1,6 +1,5 @@
 // The scope keywords and the flags they set.
-#ifndef QUARLIX_PARAMS_SCOPE_KEYWORD_H
-#define QUARLIX_PARAMS_SCOPE_KEYWORD_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -8,5 +7,3 @@
 // Sets the flags for a keyword compared without regard to case; false when
 // the text is none of the three keywords.
 bool applyScopeKeyword(const std::string& text, int32_t& childObjects, int32_t& groupMembers);
-
-#endif

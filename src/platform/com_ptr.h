@@ -1,7 +1,6 @@
 // Owner of one interface reference: released when the holder is reset,
 // replaced or destroyed.
-#ifndef QUARLIX_PLATFORM_COM_PTR_H
-#define QUARLIX_PLATFORM_COM_PTR_H
+#pragma once
 
 template <class T>
 class ComPtr {
@@ -43,5 +42,3 @@ class ComPtr {
  private:
   T* ptr_ = nullptr;
 };
-
-#endif

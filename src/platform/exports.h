@@ -1,12 +1,9 @@
 // Marks the procedure's two exported functions. On Windows the .def file
 // names them; elsewhere everything else is hidden.
-#ifndef QUARLIX_PLATFORM_EXPORTS_H
-#define QUARLIX_PLATFORM_EXPORTS_H
+#pragma once
 
 #if defined(_WIN32)
 #define QUARLIX_EXPORT
 #else
 #define QUARLIX_EXPORT __attribute__((visibility("default")))
-#endif
-
 #endif

@@ -1,7 +1,6 @@
 // The narrow layer over the host's extended-procedure interface: the srv_*
 // operations a call uses, with the call's connection bound once.
-#ifndef QUARLIX_PLATFORM_HOST_H
-#define QUARLIX_PLATFORM_HOST_H
+#pragma once
 
 #include <string_view>
 
@@ -32,5 +31,3 @@ class Host {
 // Message number and severity of every message the procedure sends.
 constexpr LONG kMessageNumber = 20001;
 constexpr BYTE kMessageSeverity = 16;
-
-#endif

@@ -1,8 +1,7 @@
 // The only place that knows which platform the procedure is built for. On
 // Windows it takes the real headers (mingw-w64's); on Linux the stand-ins
 // under compat/ declare the same names with the same shapes.
-#ifndef QUARLIX_PLATFORM_PLATFORM_H
-#define QUARLIX_PLATFORM_PLATFORM_H
+#pragma once
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -30,5 +29,3 @@
 // Results of the procedure entry.
 constexpr int XP_NOERROR = 0;
 constexpr int XP_ERROR = 1;
-
-#endif

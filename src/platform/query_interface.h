@@ -1,6 +1,5 @@
 // Asking an object for another of its interfaces, as a raising operation.
-#ifndef QUARLIX_PLATFORM_QUERY_INTERFACE_H
-#define QUARLIX_PLATFORM_QUERY_INTERFACE_H
+#pragma once
 
 #include "errors/failures.h"
 #include "platform/com_ptr.h"
@@ -19,5 +18,3 @@ template <class From, class T>
 void queryInterface(const ComPtr<From>& from, REFIID iid, ComPtr<T>& into) {
   queryInterface(static_cast<IUnknown*>(from.get()), iid, into);
 }
-
-#endif

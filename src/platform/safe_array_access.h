@@ -1,6 +1,5 @@
 // Access to the data of one SAFEARRAY, given back on every exit.
-#ifndef QUARLIX_PLATFORM_SAFE_ARRAY_ACCESS_H
-#define QUARLIX_PLATFORM_SAFE_ARRAY_ACCESS_H
+#pragma once
 
 #include "platform/platform.h"
 
@@ -28,5 +27,3 @@ class SafeArrayAccess {
   SAFEARRAY* array_ = nullptr;
   void* data_ = nullptr;
 };
-
-#endif

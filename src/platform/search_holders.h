@@ -1,7 +1,6 @@
 // Holders for what a directory search hands out: the search handle, a filled
 // search column and a column name allocated by the directory.
-#ifndef QUARLIX_PLATFORM_SEARCH_HOLDERS_H
-#define QUARLIX_PLATFORM_SEARCH_HOLDERS_H
+#pragma once
 
 #include "platform/platform.h"
 
@@ -65,5 +64,3 @@ class AdsMemoryName {
  private:
   LPWSTR name_ = nullptr;
 };
-
-#endif

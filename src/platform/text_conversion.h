@@ -1,8 +1,7 @@
 // Conversions between the procedure's 8-bit texts and the UTF-16 strings
 // every directory call takes and gives. Both directions use one code page,
 // the calling thread's ANSI code page (conversionCodePage).
-#ifndef QUARLIX_PLATFORM_TEXT_CONVERSION_H
-#define QUARLIX_PLATFORM_TEXT_CONVERSION_H
+#pragma once
 
 #include <cstddef>
 #include <string>
@@ -25,5 +24,3 @@ inline std::string toNarrow(const UniqueBstr& text) { return toNarrow(text.get()
 
 // Length of a zero-terminated UTF-16 string.
 size_t wideLength(const WCHAR* text);
-
-#endif

@@ -1,6 +1,5 @@
 // Owner of one BSTR (length-prefixed UTF-16 string).
-#ifndef QUARLIX_PLATFORM_UNIQUE_BSTR_H
-#define QUARLIX_PLATFORM_UNIQUE_BSTR_H
+#pragma once
 
 #include <cstddef>
 
@@ -53,5 +52,3 @@ class UniqueBstr {
  private:
   BSTR text_ = nullptr;
 };
-
-#endif

@@ -1,6 +1,5 @@
 // Owner of one VARIANT: initialised on construction, cleared on every exit.
-#ifndef QUARLIX_PLATFORM_UNIQUE_VARIANT_H
-#define QUARLIX_PLATFORM_UNIQUE_VARIANT_H
+#pragma once
 
 #include "platform/platform.h"
 
@@ -23,5 +22,3 @@ class UniqueVariant {
  private:
   VARIANT value_;
 };
-
-#endif

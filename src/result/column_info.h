@@ -1,8 +1,7 @@
 // One result column: its name as sent to the client and as the directory
 // calls take it, whether it carries binary data, and the greatest cell
 // length noted so far (the width it is declared with).
-#ifndef QUARLIX_RESULT_COLUMN_INFO_H
-#define QUARLIX_RESULT_COLUMN_INFO_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -37,5 +36,3 @@ struct ColumnInfo {
   ColumnInfo(ColumnInfo&&) = default;
   ColumnInfo& operator=(ColumnInfo&&) = default;
 };
-
-#endif

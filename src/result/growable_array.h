@@ -1,8 +1,7 @@
 // The list used throughout the procedure: capacity 0, then 1, then twice the
 // count. An append that cannot grow the storage changes nothing and returns
 // false; an index outside the list raises IndexFault.
-#ifndef QUARLIX_RESULT_GROWABLE_ARRAY_H
-#define QUARLIX_RESULT_GROWABLE_ARRAY_H
+#pragma once
 
 #include <cstddef>
 #include <new>
@@ -54,5 +53,3 @@ class GrowableArray {
   std::vector<T> items_;
   size_t capacity_ = 0;
 };
-
-#endif

@@ -1,7 +1,6 @@
 // The answer of one call: its columns, the row under construction and the
 // committed rows. Every directory operation fills it; delivery sends it.
-#ifndef QUARLIX_RESULT_RESULT_TABLE_H
-#define QUARLIX_RESULT_RESULT_TABLE_H
+#pragma once
 
 #include <cstdint>
 #include <string_view>
@@ -43,5 +42,3 @@ constexpr size_t kAbsentCellWidth = 4;
 // Describes every column, sends every committed row and closes the result
 // set with a done that carries the row count.
 void deliverTable(const Host& host, const ResultTable& table);
-
-#endif

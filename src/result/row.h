@@ -3,8 +3,7 @@
 // not have, sent as SQL NULL. Absence is a flag of the cell, never a text, so
 // the four letters NULL are data like any other. The cells of a row share one
 // buffer, so a wide answer costs a few bytes per cell beyond its text.
-#ifndef QUARLIX_RESULT_ROW_H
-#define QUARLIX_RESULT_ROW_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -46,5 +45,3 @@ class Row {
   std::vector<size_t> ends_;
   std::vector<bool> absent_;
 };
-
-#endif

@@ -5,8 +5,7 @@
 // (31-bit offsets into the row's bytes, the top bit marking an absent cell),
 // then the bytes; beyond its text a row costs a pointer and four bytes per
 // cell.
-#ifndef QUARLIX_RESULT_ROW_LIST_H
-#define QUARLIX_RESULT_ROW_LIST_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -36,5 +35,3 @@ class RowList {
   size_t blockSize_ = 0;
   std::vector<const char*> rows_;  // each row's record
 };
-
-#endif

@@ -3,8 +3,7 @@
 // in a line is replaced by a value the command line defines, so that one
 // catalogue serves any directory: the embedded sample, or a slapd whose
 // port a test chose.
-#ifndef QUARLIX_TESTS_STRESS_CALL_CATALOGUE_H
-#define QUARLIX_TESTS_STRESS_CALL_CATALOGUE_H
+#pragma once
 
 #include <map>
 #include <string>
@@ -40,5 +39,3 @@ struct StressOptions {
 // a reason (and the usage) when any of that fails.
 bool prepareStress(int argc, char** argv, StressOptions& options, std::vector<CatalogueCall>& calls,
                    std::string& error);
-
-#endif

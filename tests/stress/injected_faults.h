@@ -3,8 +3,7 @@
 // adsi_compat.h names it fails with HRESULT after SKIP calls that still
 // succeed) or "allocations N" (the calling thread's BSTR and SAFEARRAY
 // allocations fail after N more). "--" starts a comment line.
-#ifndef QUARLIX_TESTS_STRESS_INJECTED_FAULTS_H
-#define QUARLIX_TESTS_STRESS_INJECTED_FAULTS_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -21,5 +20,3 @@ struct InjectedFault {
 };
 
 bool readFaults(const std::string& path, std::vector<InjectedFault>& faults, std::string& error);
-
-#endif

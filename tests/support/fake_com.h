@@ -1,7 +1,6 @@
 // Small COM objects for tests: a reference-counted base and fakes of the
 // property-cache value and large-integer interfaces with chosen contents.
-#ifndef QUARLIX_TESTS_FAKE_COM_H
-#define QUARLIX_TESTS_FAKE_COM_H
+#pragma once
 
 #include <atomic>
 #include <string>
@@ -157,5 +156,3 @@ class FakePropertyEntry : public FakeObject<IADsPropertyEntry> {
 VARIANT bstrElement(const char16_t* text);
 VARIANT dispatchElement(IDispatch* adopted);
 VARIANT integerElement(LONG value);
-
-#endif

@@ -1,7 +1,6 @@
 // Runs the procedure once, in-process, on a recording host connection, and
 // gives back what the client would have received.
-#ifndef QUARLIX_TESTS_PROCEDURE_CALL_H
-#define QUARLIX_TESTS_PROCEDURE_CALL_H
+#pragma once
 
 #include <optional>
 #include <string>
@@ -52,5 +51,3 @@ CallResult callProcedure(const std::vector<Parameter>& parameters);
 
 // Shorthand for the usual call: positional varchar values.
 CallResult callWith(const std::vector<std::string>& values);
-
-#endif

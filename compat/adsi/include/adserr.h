@@ -1,6 +1,5 @@
 /* ADSI result codes, as published. */
-#ifndef QUARLIX_COMPAT_ADSERR_H
-#define QUARLIX_COMPAT_ADSERR_H
+#pragma once
 #include "windows.h"
 
 #define E_ADS_BAD_PATHNAME _HRESULT_TYPEDEF_(0x80005000)
@@ -24,5 +23,3 @@
 #define S_ADS_NOMORE_ROWS _HRESULT_TYPEDEF_(0x00005012)
 #define S_ADS_NOMORE_COLUMNS _HRESULT_TYPEDEF_(0x00005013)
 #define E_ADS_INVALID_FILTER _HRESULT_TYPEDEF_(0x80005014)
-
-#endif

@@ -1,6 +1,5 @@
 /* ADSI helper functions, as published. */
-#ifndef QUARLIX_COMPAT_ADSHLP_H
-#define QUARLIX_COMPAT_ADSHLP_H
+#pragma once
 #include "windows.h"
 
 #if defined(__GNUC__)
@@ -25,5 +24,3 @@ EXTERN_C ADSI_COMPAT_API LPVOID WINAPI AllocADsMem(DWORD cb);
 EXTERN_C ADSI_COMPAT_API BOOL WINAPI FreeADsMem(LPVOID pMem);
 EXTERN_C ADSI_COMPAT_API LPWSTR WINAPI AllocADsStr(LPCWSTR pStr);
 EXTERN_C ADSI_COMPAT_API BOOL WINAPI FreeADsStr(LPWSTR pStr);
-
-#endif

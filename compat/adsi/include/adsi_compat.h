@@ -38,8 +38,7 @@
  *
  * Any other name is refused. Faults are process-wide; a test that arms them
  * runs its calls one at a time. */
-#ifndef QUARLIX_COMPAT_ADSI_COMPAT_H
-#define QUARLIX_COMPAT_ADSI_COMPAT_H
+#pragma once
 #include "windows.h"
 
 #ifndef ADSI_COMPAT_API
@@ -100,5 +99,3 @@ EXTERN_C ADSI_COMPAT_API LONG AdsCompatPagesFetched(void);
  * concerns. NULL restores standard error. */
 typedef void (*AdsCompatLineSink)(const char* line, void* context);
 EXTERN_C ADSI_COMPAT_API void AdsCompatSetLineSink(AdsCompatLineSink sink, void* context);
-
-#endif

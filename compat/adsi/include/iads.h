@@ -1,7 +1,6 @@
 /* The published ADSI types and COM interfaces that the procedure calls, with
  * their methods in the published order. */
-#ifndef QUARLIX_COMPAT_IADS_H
-#define QUARLIX_COMPAT_IADS_H
+#pragma once
 #include "windows.h"
 
 #if defined(__GNUC__)
@@ -379,5 +378,3 @@ struct IDirectorySearch : public IUnknown {
 };
 
 #endif /* __cplusplus */
-
-#endif

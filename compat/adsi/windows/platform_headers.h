@@ -2,10 +2,8 @@
  * names; on Windows they come from these headers (mingw-w64's), taken in
  * before anything else. The Linux stand-in's windows.h declares them all at
  * once; Windows spreads them over several. */
-#ifndef QUARLIX_ADSI_WINDOWS_PLATFORM_HEADERS_H
-#define QUARLIX_ADSI_WINDOWS_PLATFORM_HEADERS_H
+#pragma once
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <activeds.h>
-#endif

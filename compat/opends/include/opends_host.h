@@ -37,8 +37,7 @@
  * - srv_senddone ends the result set: the next srv_describe starts anew.
  * Every call is recorded with its arguments and result, failures too
  * (unless a row sink is set: OdsHostSetRowSink). */
-#ifndef QUARLIX_COMPAT_OPENDS_HOST_H
-#define QUARLIX_COMPAT_OPENDS_HOST_H
+#pragma once
 
 #include "srv.h"
 
@@ -156,6 +155,4 @@ OPENDS_API BOOL __cdecl OdsHostSetRowSink(SRV_PROC *connection, OdsRowSink sink,
 
 #ifdef __cplusplus
 }
-#endif
-
 #endif

@@ -2,8 +2,7 @@
  * its connection), with the names, types and signatures of the platform's
  * srv.h. The stand-in library behind it records every call in order; see
  * opends_host.h for the host side. */
-#ifndef QUARLIX_COMPAT_SRV_H
-#define QUARLIX_COMPAT_SRV_H
+#pragma once
 
 #include "windows.h"
 
@@ -108,5 +107,3 @@ OPENDS_API int __cdecl srv_sendmsg(SRV_PROC *srvproc, int msgtype, LONG msgnum,
 #define SS_MAJOR_VERSION 7
 #define SS_MINOR_VERSION 00
 #define ODS_VERSION ((SS_MAJOR_VERSION << 24) | (SS_MINOR_VERSION << 16))
-
-#endif

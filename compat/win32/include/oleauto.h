@@ -1,5 +1,3 @@
 /* Declared together with the rest of the platform subset. */
-#ifndef QUARLIX_COMPAT_OLEAUTO_H
-#define QUARLIX_COMPAT_OLEAUTO_H
+#pragma once
 #include "windows.h"
-#endif

@@ -1,7 +1,6 @@
 /* Controls of the Windows stand-in that have no Windows counterpart: hosts
  * and tests use them to choose the ANSI code page and to provoke failures. */
-#ifndef QUARLIX_COMPAT_WIN32_COMPAT_H
-#define QUARLIX_COMPAT_WIN32_COMPAT_H
+#pragma once
 #include "windows.h"
 
 /* Sets the ANSI code page of every thread (GetACP, CP_ACP, CP_THREAD_ACP and
@@ -23,5 +22,3 @@ EXTERN_C WIN32_COMPAT_API void Win32CompatFailAllocationsAfter(LONG successes);
  * leak checks compare it before and after a call. */
 EXTERN_C WIN32_COMPAT_API LONG Win32CompatLiveStrings(void);
 EXTERN_C WIN32_COMPAT_API LONG Win32CompatLiveArrays(void);
-
-#endif

@@ -6,8 +6,7 @@
  * WCHAR is 16 bits wide here (char16_t), as on Windows. The C library's wide
  * formats (%S, %ls) work on 32-bit wchar_t and cannot print it: convert
  * UTF-16 text explicitly (WideCharToMultiByte) before formatting. */
-#ifndef QUARLIX_COMPAT_WINDOWS_H
-#define QUARLIX_COMPAT_WINDOWS_H
+#pragma once
 
 #include <stdarg.h>
 #include <stddef.h>
@@ -506,5 +505,3 @@ EXTERN_C WIN32_COMPAT_API int WINAPI StringFromGUID2(REFGUID rguid,
                                                      LPOLESTR lpsz, int cchMax);
 EXTERN_C WIN32_COMPAT_API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
 EXTERN_C WIN32_COMPAT_API void WINAPI CoTaskMemFree(LPVOID pv);
-
-#endif

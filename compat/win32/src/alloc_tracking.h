@@ -1,7 +1,6 @@
 // Bookkeeping shared by the BSTR and SAFEARRAY allocators: the per-thread
 // failure countdown and the process-wide counts of live objects.
-#ifndef WIN32COMPAT_ALLOC_TRACKING_H
-#define WIN32COMPAT_ALLOC_TRACKING_H
+#pragma once
 
 #include <atomic>
 
@@ -17,5 +16,3 @@ extern std::atomic<LONG> live_strings;
 extern std::atomic<LONG> live_arrays;
 
 }  // namespace win32compat
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef WIN32COMPAT_ANSI_CODE_PAGE_H
-#define WIN32COMPAT_ANSI_CODE_PAGE_H
+#pragma once
 
 #include "windows.h"
 
@@ -14,5 +13,3 @@ UINT ansi_code_page();
 UINT resolve_code_page(UINT codePage);
 
 }  // namespace win32compat
-
-#endif

@@ -1,7 +1,6 @@
 // Proleptic Gregorian calendar arithmetic, counted in days from the OLE
 // Automation epoch (1899-12-30).
-#ifndef WIN32COMPAT_CALENDAR_H
-#define WIN32COMPAT_CALENDAR_H
+#pragma once
 
 #include <cstdint>
 
@@ -25,5 +24,3 @@ bool is_valid_date(const CivilDate &date);
 bool is_valid_time_of_day(unsigned hour, unsigned minute, unsigned second);
 
 }  // namespace win32compat
-
-#endif

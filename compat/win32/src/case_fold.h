@@ -1,5 +1,4 @@
-#ifndef WIN32COMPAT_CASE_FOLD_H
-#define WIN32COMPAT_CASE_FOLD_H
+#pragma once
 
 #include "windows.h"
 
@@ -10,5 +9,3 @@ namespace win32compat {
 WCHAR fold_case(WCHAR c);
 
 }  // namespace win32compat
-
-#endif

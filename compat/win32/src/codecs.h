@@ -1,6 +1,5 @@
 // The character codecs behind MultiByteToWideChar and WideCharToMultiByte.
-#ifndef WIN32COMPAT_CODECS_H
-#define WIN32COMPAT_CODECS_H
+#pragma once
 
 #include <cstddef>
 
@@ -27,5 +26,3 @@ int unicode_to_single_byte(UINT codePage, WCHAR unit);
 int best_fit_single_byte(UINT codePage, WCHAR unit);
 
 }  // namespace win32compat
-
-#endif

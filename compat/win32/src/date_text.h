@@ -1,5 +1,4 @@
-#ifndef WIN32COMPAT_DATE_TEXT_H
-#define WIN32COMPAT_DATE_TEXT_H
+#pragma once
 
 #include "windows.h"
 
@@ -12,5 +11,3 @@ constexpr size_t kDateTextSize = 32;
 bool format_date_text(DATE value, char (&text)[kDateTextSize]);
 
 }  // namespace win32compat
-
-#endif

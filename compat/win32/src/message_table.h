@@ -1,5 +1,4 @@
-#ifndef WIN32COMPAT_MESSAGE_TABLE_H
-#define WIN32COMPAT_MESSAGE_TABLE_H
+#pragma once
 
 #include "windows.h"
 
@@ -10,5 +9,3 @@ namespace win32compat {
 const char *find_system_message(DWORD code);
 
 }  // namespace win32compat
-
-#endif

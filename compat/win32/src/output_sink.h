@@ -1,8 +1,7 @@
 // The output side of kernel32's buffer protocol: a zero-sized buffer asks
 // for the size needed, a buffer that is too small fails the call with
 // ERROR_INSUFFICIENT_BUFFER.
-#ifndef WIN32COMPAT_OUTPUT_SINK_H
-#define WIN32COMPAT_OUTPUT_SINK_H
+#pragma once
 
 #include <climits>
 #include <cstddef>
@@ -46,5 +45,3 @@ class OutputSink {
 };
 
 }  // namespace win32compat
-
-#endif

@@ -1,6 +1,5 @@
 // What the SAFEARRAY descriptor code and the element code share.
-#ifndef WIN32COMPAT_SAFEARRAY_INTERNAL_H
-#define WIN32COMPAT_SAFEARRAY_INTERNAL_H
+#pragma once
 
 #include <cstddef>
 
@@ -29,5 +28,3 @@ void clear_cells(SAFEARRAY *psa);
 HRESULT copy_array(SAFEARRAY *source, SAFEARRAY **copy);
 
 }  // namespace win32compat
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef WIN32COMPAT_VARIANT_INTERNAL_H
-#define WIN32COMPAT_VARIANT_INTERNAL_H
+#pragma once
 
 #include "windows.h"
 
@@ -9,5 +8,3 @@ namespace win32compat {
 HRESULT validate_vartype(VARTYPE vt);
 
 }  // namespace win32compat
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef WIN32COMPAT_VARIANT_NUMBER_H
-#define WIN32COMPAT_VARIANT_NUMBER_H
+#pragma once
 
 #include "windows.h"
 
@@ -29,5 +28,3 @@ bool trimmed_ascii(BSTR s, char (&buffer)[400], size_t *length);
 HRESULT number_of(const VARIANT &v, Number *number);
 
 }  // namespace win32compat
-
-#endif

@@ -1,7 +1,6 @@
 // One IDirectorySearch search, read the way a client reads it: every row,
 // and in each row the columns asked for (all of them with none asked).
-#ifndef QUARLIX_TESTS_FUZZ_DIRECTORY_SEARCH_H
-#define QUARLIX_TESTS_FUZZ_DIRECTORY_SEARCH_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -19,5 +18,3 @@ struct SearchOutcome {
 // row, at most `rowLimit` rows.
 SearchOutcome runSearch(IDirectorySearch* search, LPCWSTR filter, int scope, int pageSize, bool allColumns,
                         size_t rowLimit);
-
-#endif

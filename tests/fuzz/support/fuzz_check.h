@@ -1,7 +1,6 @@
 // A broken invariant ends the process with a message, so that libFuzzer
 // keeps the input as a crash and a replay fails.
-#ifndef QUARLIX_TESTS_FUZZ_CHECK_H
-#define QUARLIX_TESTS_FUZZ_CHECK_H
+#pragma once
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,5 +16,3 @@
   do {                                \
     if (!(condition)) fuzzFailure(__FILE__, __LINE__, (what)); \
   } while (0)
-
-#endif

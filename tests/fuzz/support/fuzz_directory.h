@@ -1,13 +1,10 @@
 // The small directory the fuzzers search: a few entries whose attributes
 // cover every matching rule (strings, DNs, integers, large integers,
 // Booleans, times, octets), group chains with a cycle, and a nested OU.
-#ifndef QUARLIX_TESTS_FUZZ_DIRECTORY_H
-#define QUARLIX_TESTS_FUZZ_DIRECTORY_H
+#pragma once
 
 // "DC=fuzz,DC=example"
 extern const char* const kFuzzRoot;
 
 // Mounts it as the default directory; ends the process when it cannot.
 void mountFuzzDirectory();
-
-#endif

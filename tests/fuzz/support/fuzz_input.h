@@ -1,7 +1,6 @@
 // Reads a fuzzer's input as a stream of small decisions. Past the end every
 // read gives zero or nothing, so every input decodes into something.
-#ifndef QUARLIX_TESTS_FUZZ_INPUT_H
-#define QUARLIX_TESTS_FUZZ_INPUT_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -58,5 +57,3 @@ class FuzzInput {
   size_t size_;
   size_t position_ = 0;
 };
-
-#endif

@@ -1,8 +1,7 @@
 // What a call may leave behind in the process: BSTRs, SAFEARRAYs, ADSI
 // objects (COM objects, search handles, search columns) and AllocADsMem
 // blocks alive, and the calling thread's COM initialisation depth.
-#ifndef QUARLIX_TESTS_STRESS_LIVE_COUNTERS_H
-#define QUARLIX_TESTS_STRESS_LIVE_COUNTERS_H
+#pragma once
 
 #include <string>
 
@@ -19,5 +18,3 @@ struct LiveCounters {
 // "" when `after` equals `before`; otherwise which counters moved, e.g.
 // "BSTRs 12 -> 13, ADSI objects 0 -> 2".
 std::string counterChanges(const LiveCounters& before, const LiveCounters& after);
-
-#endif

@@ -1,8 +1,7 @@
 // One in-process call of the procedure on a recording host connection, kept
 // as the full record of every srv_* call it made, and the check that the
 // client got one complete answer.
-#ifndef QUARLIX_TESTS_STRESS_RECORDED_CALL_H
-#define QUARLIX_TESTS_STRESS_RECORDED_CALL_H
+#pragma once
 
 #include <optional>
 #include <string>
@@ -42,5 +41,3 @@ RecordedCall runRecordedCall(const std::vector<CallParameter>& parameters);
 // and count 0, nothing else sent, and 1 returned; and COM back where it was
 // on the calling thread. Otherwise what is wrong.
 std::string answerViolation(const RecordedCall& call);
-
-#endif

@@ -1,6 +1,5 @@
 // A small directory written and mounted for the directory tests.
-#ifndef QUARLIX_TESTS_TEST_DIRECTORY_H
-#define QUARLIX_TESTS_TEST_DIRECTORY_H
+#pragma once
 
 #include <gtest/gtest.h>
 
@@ -27,5 +26,3 @@ class DirectoryTest : public ::testing::Test {
   static const std::string kRoot;  // "DC=test,DC=example"
   static std::string path(const std::string& relative);  // "LDAP://" + relative + "," + kRoot
 };
-
-#endif

@@ -1,7 +1,6 @@
 // A COM object that only counts its references, so tests can prove that
 // arrays and VARIANTs AddRef and Release as they should.
-#ifndef WIN32COMPAT_TESTS_COUNTING_UNKNOWN_H
-#define WIN32COMPAT_TESTS_COUNTING_UNKNOWN_H
+#pragma once
 
 #include <windows.h>
 
@@ -20,5 +19,3 @@ class CountingUnknown : public IUnknown {
 
   ULONG references = 1;
 };
-
-#endif

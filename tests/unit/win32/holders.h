@@ -1,7 +1,6 @@
 // Owners for the values the tests allocate, so that a failing assertion
 // does not leak into the live counters of the next test.
-#ifndef WIN32COMPAT_TESTS_HOLDERS_H
-#define WIN32COMPAT_TESTS_HOLDERS_H
+#pragma once
 
 #include <windows.h>
 
@@ -23,5 +22,3 @@ struct VariantHolder {
   VariantHolder &operator=(const VariantHolder &) = delete;
   VARIANT v;
 };
-
-#endif
