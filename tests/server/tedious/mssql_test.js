@@ -8,16 +8,12 @@
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert');
-const { spawn, spawnSync, execFileSync } = require('node:child_process');
+const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
-const os = require('node:os');
 const path = require('node:path');
 const sql = require('mssql');
+const { EXEC, DIRECTORY, USER, BINARY_TYPES, scratchFolder, certificate, startServer: startWith } = require('./test_server');
 
-const SERVER = process.env.QUARLIX_SERVER;
-const EXEC = process.env.QUARLIX_EXEC;
-const DIRECTORY = 'LDAP://DC=corp,DC=example,DC=com';
-const USER = 'alice';
 const PASSWORD = 'mssql-Pass';
 const CELLS = { adspath: DIRECTORY, filter: '(sAMAccountName=j*)', field_names: 'sAMAccountName,mail,objectGUID,cn' };
 const ROADS = [
@@ -28,17 +24,7 @@ const ROADS = [
   CELLS,
 ];
 
-const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'quarlix-mssql-'));
-
-function certificate() {
-  const cert = path.join(folder, 'cert.pem');
-  const key = path.join(folder, 'key.pem');
-  if (!fs.existsSync(cert)) {
-    execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', cert, '-days', '2',
-      '-subj', '/CN=localhost'], { stdio: 'ignore' });
-  }
-  return { cert, key };
-}
+const folder = scratchFolder('mssql');
 
 function execLine(road) {
   const values = Object.entries(road).map(([name, value]) => `@${name} = '${value}'`).join(', ');
@@ -72,34 +58,13 @@ function expected(road) {
   const rows = (answer.rows || []).map((row) => Object.fromEntries(row.map((cell, i) => {
     const column = answer.columns[i];
     if (cell === null) return [column.name, null];
-    const binary = [0x25, 0xA5, 0x22].includes(column.type);
+    const binary = BINARY_TYPES.includes(column.type);
     return [column.name, binary ? Buffer.from(cell.slice(2), 'hex') : codePageText(cell)];
   })));
   return { rows, answer };
 }
 
-async function startServer(extra = []) {
-  const logins = path.join(folder, `logins-${process.pid}-${Math.random()}`);
-  const line = execFileSync(SERVER, ['--print-login', USER], { input: PASSWORD + '\n' }).toString().trim();
-  fs.writeFileSync(logins, line + '\n');
-  const child = spawn(SERVER, ['--listen', '127.0.0.1:0', '--logins', logins, ...extra], { stdio: ['ignore', 'pipe', 'pipe'] });
-  let stderr = '';
-  child.stderr.on('data', (d) => { stderr += d; });
-  const port = await new Promise((resolve, reject) => {
-    let out = '';
-    child.stdout.on('data', (d) => {
-      out += d;
-      const m = /listening on .*:(\d+)/.exec(out);
-      if (m) resolve(Number(m[1]));
-    });
-    child.on('exit', () => reject(new Error('server exited: ' + stderr)));
-  });
-  return {
-    port,
-    logins: () => (stderr.match(/: login /g) || []).length,
-    stop: () => new Promise((resolve) => { child.on('exit', (code) => resolve(code)); child.kill('SIGTERM'); }),
-  };
-}
+const startServer = (extra = []) => startWith(folder, PASSWORD, extra);
 
 async function pool(server, encrypt) {
   const p = new sql.ConnectionPool({ server: '127.0.0.1', port: server.port, user: USER, password: PASSWORD, database: 'master',
@@ -115,7 +80,7 @@ function withInputs(request, road) {
 
 for (const encrypt of [false, true]) {
   test(`every road by query, execute, batch, parameters and prepared statements (TLS ${encrypt ? 'on' : 'off'})`, async () => {
-    const server = await startServer(encrypt ? ['--tls-cert', certificate().cert, '--tls-key', certificate().key] : []);
+    const server = await startServer(encrypt ? ['--tls-cert', certificate(folder).cert, '--tls-key', certificate(folder).key] : []);
     const p = await pool(server, encrypt);
     try {
       for (const road of ROADS) {

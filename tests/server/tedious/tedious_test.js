@@ -7,30 +7,16 @@
 'use strict';
 const { test } = require('node:test');
 const assert = require('node:assert');
-const { spawn, spawnSync, execFileSync } = require('node:child_process');
+const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
-const os = require('node:os');
 const path = require('node:path');
 const { Connection, Request, TYPES } = require('tedious');
+const { EXEC, DIRECTORY, USER, BINARY_TYPES, scratchFolder, certificate, startServer: startWith } = require('./test_server');
 
-const SERVER = process.env.QUARLIX_SERVER;
-const EXEC = process.env.QUARLIX_EXEC;
-const DIRECTORY = 'LDAP://DC=corp,DC=example,DC=com';
-const USER = 'alice';
 const PASSWORD = 'n0de-Pass';
 const SEARCH = `EXEC quarlix '${DIRECTORY}', '(sAMAccountName=j*)', 'sAMAccountName,mail,objectGUID,cn'`;
 
-const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'quarlix-tedious-'));
-
-function certificate() {
-  const cert = path.join(folder, 'cert.pem');
-  const key = path.join(folder, 'key.pem');
-  if (!fs.existsSync(cert)) {
-    execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out', cert, '-days', '2',
-      '-subj', '/CN=localhost'], { stdio: 'ignore' });
-  }
-  return { cert, key };
-}
+const folder = scratchFolder('tedious');
 
 // quarlix-exec's answer, cells as a client sees them: text, Buffers, null.
 function expected(line, codepage, directory) {
@@ -41,35 +27,14 @@ function expected(line, codepage, directory) {
   const answer = JSON.parse(out);
   for (const row of answer.rows || []) {
     row.forEach((cell, i) => {
-      if (cell !== null && [0x25, 0xA5, 0x22].includes(answer.columns[i].type)) row[i] = Buffer.from(cell.slice(2), 'hex');
+      if (cell !== null && BINARY_TYPES.includes(answer.columns[i].type)) row[i] = Buffer.from(cell.slice(2), 'hex');
     });
   }
   return answer;
 }
 
-async function startServer(extra = [], codepage = 1252) {
-  const logins = path.join(folder, `logins-${process.pid}-${Math.random()}`);
-  const line = execFileSync(SERVER, ['--print-login', USER], { input: PASSWORD + '\n' }).toString().trim();
-  fs.writeFileSync(logins, line + '\n');
-  const child = spawn(SERVER, ['--listen', '127.0.0.1:0', '--logins', logins, '--codepage', String(codepage), ...extra],
-    { stdio: ['ignore', 'pipe', 'pipe'] });
-  let stderr = '';
-  child.stderr.on('data', (d) => { stderr += d; });
-  const port = await new Promise((resolve, reject) => {
-    let out = '';
-    child.stdout.on('data', (d) => {
-      out += d;
-      const m = /listening on .*:(\d+)/.exec(out);
-      if (m) resolve(Number(m[1]));
-    });
-    child.on('exit', () => reject(new Error('server exited: ' + stderr)));
-  });
-  return {
-    port,
-    stderr: () => stderr,
-    stop: () => new Promise((resolve) => { child.on('exit', (code) => resolve(code)); child.kill('SIGTERM'); }),
-  };
-}
+const startServer = (extra = [], codepage = 1252) =>
+  startWith(folder, PASSWORD, ['--codepage', String(codepage), ...extra]);
 
 function connect(server, options = {}) {
   const connection = new Connection({
@@ -262,7 +227,7 @@ test('values wider than 8000 bytes arrive whole as text and image', async () => 
 });
 
 test('TLS: the server requires it and tedious speaks it', async () => {
-  const { cert, key } = certificate();
+  const { cert, key } = certificate(folder);
   const server = await startServer(['--tls-cert', cert, '--tls-key', key]);
   const connection = await connect(server, { encrypt: true });
   try {
