@@ -68,7 +68,7 @@ OptionTable optionTable(ServerOptions &options) {
                        options.addLogin));
   table.add(textOption("--print-login", "NAME", kLogins, "print the login's line on standard output",
                        options.printLogin));
-  addProgramOptions(table, options, kLogins);
+  addProgramOptions(table, options, kOptions);
   return table;
 }
 
