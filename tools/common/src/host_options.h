@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class OptionKind { Flag, Text, Number };
@@ -32,8 +33,12 @@ using OptionStore = decltype(HostOption::store);
 // nullopt when it is not one or exceeds 32 bits.
 std::optional<std::uint32_t> parseWholeNumber(const std::string &text);
 
+// The rows' stores hold references: a table lives no longer than what its
+// rows store into.
 class OptionTable {
  public:
+  // `program` is named in the error texts; plain arguments are refused
+  // unless `takesValues`.
   OptionTable(std::string program, bool takesValues) : program_(std::move(program)), takesValues_(takesValues) {}
 
   void add(HostOption option);
