@@ -59,14 +59,14 @@ def rss_kib(pid):
 
 
 class Server:
-    def __init__(self, exe, ldif, folder, extra=()):
+    def __init__(self, exe, ldif, folder, connections=16):
         logins = os.path.join(folder, "logins")
         line_ = subprocess.run([exe, "--print-login", USER], input=PASSWORD + "\n", capture_output=True,
                                text=True, check=True).stdout
         with open(logins, "w") as f:
             f.write(line_)
         self.process = subprocess.Popen([exe, "--listen", "127.0.0.1:0", "--logins", logins, "--directory", ldif,
-                                         "--codepage", "1252", "--quiet", "--max-connections", "16"] + list(extra),
+                                         "--codepage", "1252", "--quiet", "--max-connections", str(connections)],
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.port = int(self.process.stdout.readline().rsplit(":", 1)[1])
 
@@ -146,7 +146,7 @@ def stalled_readers(server_exe, folder, size, count):
             f.write(generate_users.header())
             f.writelines(generate_users.user(i) for i in range(size))
     sql = line("(objectClass=inetOrgPerson)")
-    server = Server(server_exe, ldif, folder, ["--max-connections", str(count + 4)])
+    server = Server(server_exe, ldif, folder, connections=count + 4)
     print()
     print(f"| {count} clients stalled on the largest answer | server RSS (KiB) | connections kept |")
     print("|---|---:|---:|")

@@ -70,7 +70,8 @@ def same_rows(test, got, expected, message=""):
 
 
 class Server:
-    """Started with `with Server(build, ...) as s:`; s.port, s.stderr()."""
+    """Started with `with Server(build, ...) as s:`; s.port, s.stderr().
+    codepage=None gives no --codepage (the extra options may)."""
 
     def __init__(self, build, *extra, logins=None, codepage=1252):
         self.build = build
@@ -87,8 +88,8 @@ class Server:
     def __enter__(self):
         self.error_file = open(self.error_path, "w")
         self.process = subprocess.Popen(
-            [self.build.server, "--listen", "127.0.0.1:0", "--logins", self.logins,
-             "--codepage", str(self.codepage)] + self.extra,
+            [self.build.server, "--listen", "127.0.0.1:0", "--logins", self.logins]
+            + ([] if self.codepage is None else ["--codepage", str(self.codepage)]) + self.extra,
             stdout=subprocess.PIPE, stderr=self.error_file, text=True)
         line = self.process.stdout.readline()
         if "listening on" not in line:

@@ -39,6 +39,15 @@ def run(command):
     return completed.returncode, completed.stdout
 
 
+def refused(command):
+    """The exit status and standard error of a command line the host refuses."""
+    with tempfile.TemporaryFile() as err:
+        code = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=err,
+                              timeout=120).returncode
+        err.seek(0)
+        return code, err.read().replace(b"\r\n", b"\n")
+
+
 def windows_host(*arguments):
     return run([os.environ["QX_WINE"], os.environ["QX_WIN_EXEC"], *arguments])
 
@@ -81,6 +90,18 @@ class SameBytesAsLinux(unittest.TestCase):
         windows, linux = windows_host("--version"), linux_host("--version")
         self.assertEqual(windows, linux)
         self.assertRegex(windows[1].decode(), r"\Aquarlix-exec \d+\.\d+\.\d+\n\Z")
+
+    def test_command_line_as_on_linux(self):
+        for arguments in (["--codepage=0"], ["--codepage", "x"], ["--library="], ["--format=csv", "--format", "json"],
+                          ["--frobnicate=1"], ["--trace=1"], ["--format"]):
+            with self.subTest(arguments=arguments):
+                windows = refused([os.environ["QX_WINE"], os.environ["QX_WIN_EXEC"], "a", *arguments])
+                self.assertEqual(windows, refused([os.environ["QX_LINUX_EXEC"], "a", *arguments]))
+                self.assertEqual(windows[0], 2)
+                self.assertTrue(windows[1].startswith(b"quarlix-exec: "), windows[1])
+        # A value after '=' is the value in the next argument.
+        self.assertEqual(windows_host("--format=events", "--query=EXEC master..quarlix"),
+                         call_windows("EXEC master..quarlix"))
 
     def test_usage_text(self):
         answer = self.assertSameAnswer("EXEC master..quarlix")

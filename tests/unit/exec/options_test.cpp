@@ -52,10 +52,10 @@ TEST(ExecOptions, RefusesWithAReason) {
            {{"--fault", "Search=0x100000000"},
             "--fault takes OPERATION=HRESULT (like IDirectorySearch::ExecuteSearch=0x80004005) or list, not "
             "'Search=0x100000000'"},
-           {{"--codepage", "-1"}, "--codepage takes a code page number such as 1252, not '-1'"},
+           {{"--codepage", "-1"}, "--codepage takes a whole number in decimal digits, not '-1'"},
            {{"--library"}, "--library needs a value"},
            {{"--trace=yes"}, "--trace takes no value"},
-           {{"--bogus"}, "unknown option --bogus (see --help)"},
+           {{"--bogus"}, "unknown option '--bogus' (quarlix-exec --help lists them)"},
        }) {
     Options o;
     std::string error;

@@ -195,14 +195,7 @@ bool EnvironmentSetup::apply(const Options &options, const std::string &executab
     error = "code page " + std::to_string(*options.codePage) + " is not supported";
     return false;
   }
-  std::string ldif;
-  if (options.directory == DirectoryChoice::File) {
-    ldif = options.directoryFile;
-  } else if (options.directory == DirectoryChoice::Default) {
-    std::string sample = joinPath(joinPath(executableDirectory, "samples"), "corp.ldif");
-    if (fileExists(sample)) ldif = sample;
-  }
-  return mountAndArm(ldif, options.faults, error);
+  return mountAndArm(directoryToMount(options, executableDirectory), options.faults, error);
 }
 
 #endif

@@ -78,8 +78,7 @@ int run(const std::vector<std::string> &arguments) {
     streaming.emplace(connection, *writer);
   }
   int returnValue = 0;
-  std::string library = options.library.value_or(joinPath(here, defaultLibraryName()));
-  if (!callProcedure(library, parameters, connection, returnValue, error)) return hostError(error);
+  if (!callProcedure(libraryToLoad(options, here), parameters, connection, returnValue, error)) return hostError(error);
 
   if (streaming) {
     streaming->finish(returnValue);

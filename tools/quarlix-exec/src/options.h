@@ -1,6 +1,8 @@
 // The command line of quarlix-exec.
 #pragma once
 
+#include "host_settings.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,30 +10,20 @@
 
 enum class OutputFormat { Table, Csv, Json, Events };
 
-enum class DirectoryChoice {
-  Default,  // the sample beside the executable, when it is there
-  None,     // --no-directory
-  File,     // --directory FILE
-};
-
 struct FaultOption {
   std::string operation;
   std::int32_t result = 0;
 };
 
-struct Options {
-  bool help = false;
-  bool version = false;
+// The settings every host takes (library, directory, code page), then this
+// host's own.
+struct Options : HostSettings {
   bool trace = false;
   bool listFaults = false;  // --fault list
   std::optional<std::string> query;  // -Q
   std::vector<std::string> values;   // plain arguments: positional varchar values
-  std::optional<std::string> library;
   OutputFormat format = OutputFormat::Table;
-  DirectoryChoice directory = DirectoryChoice::Default;
-  std::string directoryFile;
   std::vector<FaultOption> faults;
-  std::optional<unsigned> codePage;
 
   // Any option that only the Linux stand-ins can honour.
   bool usesStandIns() const {

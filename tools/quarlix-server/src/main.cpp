@@ -134,23 +134,20 @@ int addLogin(const std::string &name, const std::string &path) {
 
 int serve(const ServerOptions &options) {
   std::string error;
-  std::optional<CodePageText> text = CodePageText::choose(options.codePage);
-  if (!text) return cannotStart("--codepage " + std::to_string(options.codePage) + ": this server knows code pages 1252 and 65001");
+  const unsigned codePage = options.codePage.value_or(ServerOptions::kDefaultCodePage);
+  std::optional<CodePageText> text = CodePageText::choose(codePage);
+  if (!text) return cannotStart("--codepage " + std::to_string(codePage) + ": this server knows code pages 1252 and 65001");
 
   std::optional<Logins> logins = Logins::load(options.loginsFile, error);
   if (!logins) return cannotStart(error);
 
   const std::string here = executableDirectory();
   MountedDirectory directory;
-  std::string ldif = options.directoryFile.value_or("");
-  if (!options.directoryFile && !options.noDirectory) {
-    std::string sample = joinPath(joinPath(here, "samples"), "corp.ldif");
-    if (fileExists(sample)) ldif = sample;
-  }
+  const std::string ldif = directoryToMount(options, here);
   if (!ldif.empty() && !directory.mount(ldif, error)) return cannotStart(error);
 
   std::unique_ptr<ProcedureEntry> procedure =
-      ProcedureEntry::open(options.library.value_or(joinPath(here, defaultLibraryName())), error);
+      ProcedureEntry::open(libraryToLoad(options, here), error);
   if (!procedure) return cannotStart(error);
 
   TlsContext tls;
