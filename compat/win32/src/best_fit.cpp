@@ -171,7 +171,7 @@ int find(const BestFit (&table)[N], WCHAR unit) {
 
 }  // namespace
 
-int best_fit_single_byte(UINT codePage, WCHAR unit) {
+int bestFitSingleByte(UINT codePage, WCHAR unit) {
   switch (codePage) {
     case 1252: return find(kWindows1252, unit);
     case 20127: return find(kUsAscii, unit);
