@@ -31,7 +31,10 @@ if [ -f .clang-format-ignore ]; then
     [ -n "$line" ] && pathspec+=(":(exclude,glob)$line")
   done < .clang-format-ignore
 fi
-mapfile -t files < <(git ls-files -- "${pathspec[@]}")
+files=()
+while IFS= read -r -d '' f; do
+  [ -f "$f" ] && files+=("$f")  # tracked, but deleted in the work tree: nothing to format
+done < <(git ls-files -z -- "${pathspec[@]}")
 if [ "$mode" = list ]; then
   printf '%s\n' "${files[@]}"
   exit 0
