@@ -4,28 +4,28 @@
 
 namespace win32compat {
 
-std::atomic<LONG> live_strings{0};
-std::atomic<LONG> live_arrays{0};
+std::atomic<LONG> liveStrings{0};
+std::atomic<LONG> liveArrays{0};
 
 namespace {
 // -1: no failure planned; otherwise the number of allocations that may still
 // succeed before every later one fails.
-thread_local LONG successes_left = -1;
+thread_local LONG successesLeft = -1;
 }  // namespace
 
-bool allocation_permitted() {
-  if (successes_left < 0) return true;
-  if (successes_left == 0) return false;
-  --successes_left;
+bool allocationPermitted() {
+  if (successesLeft < 0) return true;
+  if (successesLeft == 0) return false;
+  --successesLeft;
   return true;
 }
 
 }  // namespace win32compat
 
 void Win32CompatFailAllocationsAfter(LONG successes) {
-  win32compat::successes_left = successes < 0 ? -1 : successes;
+  win32compat::successesLeft = successes < 0 ? -1 : successes;
 }
 
-LONG Win32CompatLiveStrings(void) { return win32compat::live_strings.load(); }
+LONG Win32CompatLiveStrings(void) { return win32compat::liveStrings.load(); }
 
-LONG Win32CompatLiveArrays(void) { return win32compat::live_arrays.load(); }
+LONG Win32CompatLiveArrays(void) { return win32compat::liveArrays.load(); }

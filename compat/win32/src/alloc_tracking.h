@@ -10,9 +10,9 @@ namespace win32compat {
 
 // Consumes one step of the calling thread's countdown; false means the
 // allocation must fail as if memory had run out.
-bool allocation_permitted();
+bool allocationPermitted();
 
-extern std::atomic<LONG> live_strings;
-extern std::atomic<LONG> live_arrays;
+extern std::atomic<LONG> liveStrings;
+extern std::atomic<LONG> liveArrays;
 
 }  // namespace win32compat

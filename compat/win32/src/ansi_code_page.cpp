@@ -20,7 +20,7 @@ namespace win32compat {
 
 namespace {
 
-std::atomic<UINT> override_code_page{0};
+std::atomic<UINT> overrideCodePage{0};
 
 // Compares code set names the way they vary in practice: "UTF-8", "utf8",
 // "ISO_8859-1", "iso88591", "CP1252", "windows-1252".
@@ -33,23 +33,23 @@ std::string normalised(const char *name) {
   return key;
 }
 
-UINT code_page_of_code_set(const char *codeSet) {
+UINT codePageOfCodeSet(const char *codeSet) {
   std::string key = normalised(codeSet);
   if (key == "iso88591" || key == "latin1" || key == "l1") return 28591;
   if (key == "cp1252" || key == "windows1252") return 1252;
   return CP_UTF8;
 }
 
-bool is_plain_c(const char *name) {
+bool isPlainC(const char *name) {
   return !name || !*name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0;
 }
 
 // The code set of a locale name from the environment: the one glibc knows
 // for it when that locale is installed, else what the name spells out after
 // its '.'.
-UINT code_page_of_locale_name(const char *name) {
+UINT codePageOfLocaleName(const char *name) {
   if (locale_t loc = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0))) {
-    UINT codePage = code_page_of_code_set(nl_langinfo_l(CODESET, loc));
+    UINT codePage = codePageOfCodeSet(nl_langinfo_l(CODESET, loc));
     freelocale(loc);
     return codePage;
   }
@@ -58,53 +58,53 @@ UINT code_page_of_locale_name(const char *name) {
   if (dot == std::string::npos) return CP_UTF8;
   codeSet = codeSet.substr(dot + 1);
   codeSet = codeSet.substr(0, codeSet.find('@'));
-  return code_page_of_code_set(codeSet.c_str());
+  return codePageOfCodeSet(codeSet.c_str());
 }
 
-UINT code_page_of_process_locale() {
-  if (!is_plain_c(std::setlocale(LC_CTYPE, nullptr))) {
-    return code_page_of_code_set(nl_langinfo(CODESET));
+UINT codePageOfProcessLocale() {
+  if (!isPlainC(std::setlocale(LC_CTYPE, nullptr))) {
+    return codePageOfCodeSet(nl_langinfo(CODESET));
   }
   for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char *value = std::getenv(variable);
-    if (value && *value) return is_plain_c(value) ? CP_UTF8 : code_page_of_locale_name(value);
+    if (value && *value) return isPlainC(value) ? CP_UTF8 : codePageOfLocaleName(value);
   }
   return CP_UTF8;
 }
 
-UINT locale_code_page() {
-  static const UINT codePage = code_page_of_process_locale();
+UINT localeCodePage() {
+  static const UINT codePage = codePageOfProcessLocale();
   return codePage;
 }
 
 }  // namespace
 
-UINT ansi_code_page() {
-  UINT chosen = override_code_page.load(std::memory_order_acquire);
-  return chosen ? chosen : locale_code_page();
+UINT ansiCodePage() {
+  UINT chosen = overrideCodePage.load(std::memory_order_acquire);
+  return chosen ? chosen : localeCodePage();
 }
 
-UINT resolve_code_page(UINT codePage) {
+UINT resolveCodePage(UINT codePage) {
   switch (codePage) {
     case CP_ACP:
     case CP_THREAD_ACP:
     case CP_OEMCP:  // no OEM code page of its own here: the ANSI one serves
-      return ansi_code_page();
+      return ansiCodePage();
     case CP_UTF8:
       return CP_UTF8;
     default:
-      return is_single_byte(codePage) ? codePage : 0;
+      return isSingleByte(codePage) ? codePage : 0;
   }
 }
 
 }  // namespace win32compat
 
 BOOL Win32CompatSetAnsiCodePage(UINT codePage) {
-  if (codePage != 0 && codePage != CP_UTF8 && !win32compat::is_single_byte(codePage)) return FALSE;
-  win32compat::override_code_page.store(codePage, std::memory_order_release);
+  if (codePage != 0 && codePage != CP_UTF8 && !win32compat::isSingleByte(codePage)) return FALSE;
+  win32compat::overrideCodePage.store(codePage, std::memory_order_release);
   return TRUE;
 }
 
-UINT GetACP(void) { return win32compat::ansi_code_page(); }
+UINT GetACP(void) { return win32compat::ansiCodePage(); }
 
-UINT GetOEMCP(void) { return win32compat::ansi_code_page(); }
+UINT GetOEMCP(void) { return win32compat::ansiCodePage(); }

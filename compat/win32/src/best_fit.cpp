@@ -16,6 +16,8 @@ struct BestFit {
   unsigned char byte;
 };
 
+// The formatter leaves the tables as they are, six pairs a line.
+// clang-format off
 // Sorted by unit.
 constexpr BestFit kWindows1252[] = {
     {0x0100, 0x41}, {0x0101, 0x61}, {0x0102, 0x41}, {0x0103, 0x61}, {0x0104, 0x41}, {0x0105, 0x61},
@@ -158,6 +160,7 @@ constexpr BestFit kUsAscii[] = {
     {0xFF54, 0x74}, {0xFF55, 0x75}, {0xFF56, 0x76}, {0xFF57, 0x77}, {0xFF58, 0x78}, {0xFF59, 0x79},
     {0xFF5A, 0x7A}, {0xFF5B, 0x7B}, {0xFF5C, 0x7C}, {0xFF5D, 0x7D}, {0xFF5E, 0x7E},
 };
+// clang-format on
 
 template <size_t N>
 int find(const BestFit (&table)[N], WCHAR unit) {
@@ -168,7 +171,7 @@ int find(const BestFit (&table)[N], WCHAR unit) {
 
 }  // namespace
 
-int best_fit_single_byte(UINT codePage, WCHAR unit) {
+int bestFitSingleByte(UINT codePage, WCHAR unit) {
   switch (codePage) {
     case 1252: return find(kWindows1252, unit);
     case 20127: return find(kUsAscii, unit);

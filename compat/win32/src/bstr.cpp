@@ -13,7 +13,7 @@ constexpr size_t kTerminator = sizeof(OLECHAR);
 // oleaut32 refuses byte lengths from 0x7FFFFFFF on.
 constexpr size_t kMaxBytes = 0x7FFFFFFEu;
 
-size_t text_length(const OLECHAR *s) {
+size_t textLength(const OLECHAR *s) {
   size_t n = 0;
   while (s[n]) ++n;
   return n;
@@ -22,7 +22,7 @@ size_t text_length(const OLECHAR *s) {
 // Allocates room for `bytes` bytes of text, copies `source` when given and
 // terminates the string. Null when the countdown or the heap says no.
 BSTR allocate(const void *source, size_t bytes) {
-  if (bytes > kMaxBytes || !win32compat::allocation_permitted()) return nullptr;
+  if (bytes > kMaxBytes || !win32compat::allocationPermitted()) return nullptr;
   auto *block = static_cast<unsigned char *>(std::malloc(kPrefix + bytes + kTerminator));
   if (!block) return nullptr;
   DWORD count = static_cast<DWORD>(bytes);
@@ -30,7 +30,7 @@ BSTR allocate(const void *source, size_t bytes) {
   if (source) std::memcpy(block + kPrefix, source, bytes);
   block[kPrefix + bytes] = 0;
   block[kPrefix + bytes + 1] = 0;
-  win32compat::live_strings.fetch_add(1);
+  win32compat::liveStrings.fetch_add(1);
   return reinterpret_cast<BSTR>(block + kPrefix);
 }
 
@@ -38,7 +38,7 @@ BSTR allocate(const void *source, size_t bytes) {
 
 BSTR SysAllocString(const OLECHAR *psz) {
   if (!psz) return nullptr;
-  return allocate(psz, text_length(psz) * sizeof(OLECHAR));
+  return allocate(psz, textLength(psz) * sizeof(OLECHAR));
 }
 
 BSTR SysAllocStringLen(const OLECHAR *strIn, UINT ui) {
@@ -51,7 +51,7 @@ BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) { return allocate(psz, len); }
 INT SysReAllocString(BSTR *pbstr, const OLECHAR *psz) {
   if (!pbstr) return FALSE;
   // The source may lie inside the old string: copy before freeing.
-  BSTR fresh = allocate(psz, psz ? text_length(psz) * sizeof(OLECHAR) : 0);
+  BSTR fresh = allocate(psz, psz ? textLength(psz) * sizeof(OLECHAR) : 0);
   if (!fresh) return FALSE;
   SysFreeString(*pbstr);
   *pbstr = fresh;
@@ -69,7 +69,7 @@ UINT SysStringLen(BSTR pbstr) { return SysStringByteLen(pbstr) / sizeof(OLECHAR)
 
 void SysFreeString(BSTR bstrString) {
   if (!bstrString) return;
-  win32compat::live_strings.fetch_sub(1);
+  win32compat::liveStrings.fetch_sub(1);
   std::free(reinterpret_cast<unsigned char *>(bstrString) - kPrefix);
 }
 

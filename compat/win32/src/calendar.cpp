@@ -6,7 +6,7 @@ namespace {
 // 1899-12-30 counted from 1970-01-01.
 constexpr int64_t kOleEpochFromUnix = -25569;
 
-unsigned days_in_month(int year, unsigned month) {
+unsigned daysInMonth(int year, unsigned month) {
   static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   return month == 2 && leap ? 29 : kDays[month - 1];
@@ -15,7 +15,7 @@ unsigned days_in_month(int year, unsigned month) {
 
 // The era-based algorithms of H. Hinnant's "chrono-compatible low-level date
 // algorithms", shifted to the OLE epoch.
-int64_t days_from_civil(const CivilDate &date) {
+int64_t daysFromCivil(const CivilDate &date) {
   int64_t y = date.year - (date.month <= 2 ? 1 : 0);
   int64_t era = (y >= 0 ? y : y - 399) / 400;
   int64_t yoe = y - era * 400;
@@ -25,7 +25,7 @@ int64_t days_from_civil(const CivilDate &date) {
   return era * 146097 + doe - 719468 - kOleEpochFromUnix;
 }
 
-CivilDate civil_from_days(int64_t days) {
+CivilDate civilFromDays(int64_t days) {
   int64_t z = days + kOleEpochFromUnix + 719468;
   int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   int64_t doe = z - era * 146097;
@@ -38,18 +38,18 @@ CivilDate civil_from_days(int64_t days) {
   return CivilDate{year, month, day};
 }
 
-unsigned weekday_of(int64_t days) {
+unsigned weekdayOf(int64_t days) {
   // Day 0 (1899-12-30) was a Saturday.
   int64_t w = (days + 6) % 7;
   return static_cast<unsigned>(w < 0 ? w + 7 : w);
 }
 
-bool is_valid_date(const CivilDate &date) {
+bool isValidDate(const CivilDate &date) {
   return date.month >= 1 && date.month <= 12 && date.day >= 1 &&
-         date.day <= days_in_month(date.year, date.month);
+         date.day <= daysInMonth(date.year, date.month);
 }
 
-bool is_valid_time_of_day(unsigned hour, unsigned minute, unsigned second) {
+bool isValidTimeOfDay(unsigned hour, unsigned minute, unsigned second) {
   return hour < 24 && minute < 60 && second < 60;
 }
 

@@ -16,11 +16,11 @@ struct CivilDate {
   unsigned day;    // 1..31
 };
 
-int64_t days_from_civil(const CivilDate &date);
-CivilDate civil_from_days(int64_t days);
+int64_t daysFromCivil(const CivilDate &date);
+CivilDate civilFromDays(int64_t days);
 // 0 = Sunday, as SYSTEMTIME.wDayOfWeek counts.
-unsigned weekday_of(int64_t days);
-bool is_valid_date(const CivilDate &date);
-bool is_valid_time_of_day(unsigned hour, unsigned minute, unsigned second);
+unsigned weekdayOf(int64_t days);
+bool isValidDate(const CivilDate &date);
+bool isValidTimeOfDay(unsigned hour, unsigned minute, unsigned second);
 
 }  // namespace win32compat

@@ -4,7 +4,7 @@
 
 namespace win32compat {
 
-WCHAR fold_case(WCHAR c) {
+WCHAR foldCase(WCHAR c) {
   // A lone surrogate unit folds to itself; BMP letters fold within the BMP.
   return static_cast<WCHAR>(unicode::simpleCaseFold(c));
 }

@@ -25,7 +25,7 @@ int fail(DWORD error) {
   return 0;
 }
 
-size_t wide_length(const WCHAR *s) {
+size_t wideLength(const WCHAR *s) {
   size_t n = 0;
   while (s[n]) ++n;
   return n;
@@ -38,7 +38,7 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
   if (!lpMultiByteStr || cbMultiByte == 0 || cchWideChar < 0 || (!lpWideCharStr && cchWideChar)) {
     return fail(ERROR_INVALID_PARAMETER);
   }
-  UINT codePage = win32compat::resolve_code_page(CodePage);
+  UINT codePage = win32compat::resolveCodePage(CodePage);
   if (!codePage) return fail(ERROR_INVALID_PARAMETER);
   if ((dwFlags & ~kMbKnownFlags) ||
       (dwFlags & (MB_PRECOMPOSED | kMbComposite)) == (MB_PRECOMPOSED | kMbComposite)) {
@@ -58,7 +58,7 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
       // Strict conversion refuses a byte the table turns into its default
       // character, '?', without being '?' itself (US-ASCII's 0xBF), as
       // Wine's tables do.
-      WCHAR unit = win32compat::single_byte_to_unicode(codePage, bytes[i]);
+      WCHAR unit = win32compat::singleByteToUnicode(codePage, bytes[i]);
       if ((dwFlags & MB_ERR_INVALID_CHARS) && unit == u'?' && bytes[i] != '?')
         return fail(ERROR_NO_UNICODE_TRANSLATION);
       out.put(unit);
@@ -73,10 +73,10 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
   if (!lpWideCharStr || cchWideChar == 0 || cbMultiByte < 0 || (!lpMultiByteStr && cbMultiByte)) {
     return fail(ERROR_INVALID_PARAMETER);
   }
-  UINT codePage = win32compat::resolve_code_page(CodePage);
+  UINT codePage = win32compat::resolveCodePage(CodePage);
   if (!codePage) return fail(ERROR_INVALID_PARAMETER);
   if (dwFlags & ~kWcKnownFlags) return fail(ERROR_INVALID_FLAGS);
-  size_t length = cchWideChar < 0 ? wide_length(lpWideCharStr) + 1 : size_t(cchWideChar);
+  size_t length = cchWideChar < 0 ? wideLength(lpWideCharStr) + 1 : size_t(cchWideChar);
   OutputSink<char> out(lpMultiByteStr, size_t(cbMultiByte));
 
   if (codePage == CP_UTF8) {
@@ -92,9 +92,9 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
   char fallback = lpDefaultChar ? lpDefaultChar[0] : '?';
   BOOL usedDefault = FALSE;
   for (size_t i = 0; i < length; ++i) {
-    int byte = win32compat::unicode_to_single_byte(codePage, lpWideCharStr[i]);
+    int byte = win32compat::unicodeToSingleByte(codePage, lpWideCharStr[i]);
     if (byte < 0 && !(dwFlags & WC_NO_BEST_FIT_CHARS))
-      byte = win32compat::best_fit_single_byte(codePage, lpWideCharStr[i]);
+      byte = win32compat::bestFitSingleByte(codePage, lpWideCharStr[i]);
     if (byte < 0) usedDefault = TRUE;
     out.put(byte < 0 ? fallback : static_cast<char>(byte));
   }

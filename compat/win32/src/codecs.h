@@ -17,12 +17,12 @@ bool decode_utf8(const unsigned char *in, size_t length, bool strict, OutputSink
 bool encode_utf8(const WCHAR *in, size_t length, bool strict, OutputSink<char> &out);
 
 // The single-byte code pages: 1252, 28591 and 20127.
-bool is_single_byte(UINT codePage);
-WCHAR single_byte_to_unicode(UINT codePage, unsigned char byte);
+bool isSingleByte(UINT codePage);
+WCHAR singleByteToUnicode(UINT codePage, unsigned char byte);
 // -1 when the code page has no byte for the character.
-int unicode_to_single_byte(UINT codePage, WCHAR unit);
+int unicodeToSingleByte(UINT codePage, WCHAR unit);
 // The byte of a similar character for one the code page lacks (best fit);
 // -1 when there is none.
-int best_fit_single_byte(UINT codePage, WCHAR unit);
+int bestFitSingleByte(UINT codePage, WCHAR unit);
 
 }  // namespace win32compat

@@ -8,19 +8,19 @@
 
 namespace win32compat {
 
-bool format_date_text(DATE value, char (&text)[kDateTextSize]) {
+bool formatDateText(DATE value, char (&text)[kDateTextSize]) {
   SYSTEMTIME st;
   if (!VariantTimeToSystemTime(value, &st)) return false;
-  bool has_date = !(st.wYear == 1899 && st.wMonth == 12 && st.wDay == 30);
-  bool has_time = st.wHour || st.wMinute || st.wSecond || !has_date;
+  bool hasDate = !(st.wYear == 1899 && st.wMonth == 12 && st.wDay == 30);
+  bool hasTime = st.wHour || st.wMinute || st.wSecond || !hasDate;
 
   int used = 0;
-  if (has_date) {
+  if (hasDate) {
     used = std::snprintf(text, sizeof text, "%u/%u/%04u", st.wMonth, st.wDay, st.wYear);
   }
-  if (has_time) {
+  if (hasTime) {
     unsigned hour12 = st.wHour % 12 == 0 ? 12 : st.wHour % 12;
-    std::snprintf(text + used, sizeof text - used, "%s%u:%02u:%02u %s", has_date ? " " : "",
+    std::snprintf(text + used, sizeof text - used, "%s%u:%02u:%02u %s", hasDate ? " " : "",
                   hour12, st.wMinute, st.wSecond, st.wHour < 12 ? "AM" : "PM");
   }
   return true;

@@ -8,6 +8,6 @@ constexpr size_t kDateTextSize = 32;
 
 // The text VarBstrFromDate gives for the en-US user default locale; false
 // for a value outside the OLE date range.
-bool format_date_text(DATE value, char (&text)[kDateTextSize]);
+bool formatDateText(DATE value, char (&text)[kDateTextSize]);
 
 }  // namespace win32compat

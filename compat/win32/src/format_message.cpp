@@ -40,7 +40,7 @@ class InsertArguments {
   std::vector<ULONG_PTR> seen_;
 };
 
-bool language_available(DWORD languageId) {
+bool languageAvailable(DWORD languageId) {
   // Neutral, user and system default, and English: all name the one table.
   return languageId == 0 || languageId == 0x0400 || languageId == 0x0800 ||
          (languageId & 0x3FF) == 0x09;
@@ -48,13 +48,13 @@ bool language_available(DWORD languageId) {
 
 // Writes one insert formatted by its printf-style format (without the '%').
 // False for formats this implementation cannot take from a value list.
-bool format_insert(std::string format, ULONG_PTR value, std::string *out) {
+bool formatInsert(std::string format, ULONG_PTR value, std::string *out) {
   if (format.empty() || format.find('*') != std::string::npos) return false;
   char conversion = format.back();
   format.pop_back();
-  bool wide_string = conversion == 'S' ||
+  bool wideString = conversion == 'S' ||
                      (conversion == 's' && format.find_first_of("lw") != std::string::npos);
-  bool wide_64 = format.find("I64") != std::string::npos || format.find("ll") != std::string::npos;
+  bool wide64 = format.find("I64") != std::string::npos || format.find("ll") != std::string::npos;
   // Keep flags, width and precision; drop the length modifiers.
   std::string directive = "%";
   for (char c : format) {
@@ -68,7 +68,7 @@ bool format_insert(std::string format, ULONG_PTR value, std::string *out) {
       std::string narrow;
       if (!value) {
         narrow = "(null)";
-      } else if (wide_string) {
+      } else if (wideString) {
         auto *wide = reinterpret_cast<LPCWSTR>(value);
         int needed = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
         if (needed <= 0) return false;
@@ -92,18 +92,18 @@ bool format_insert(std::string format, ULONG_PTR value, std::string *out) {
       std::snprintf(text, sizeof text, directive.c_str(), static_cast<int>(static_cast<unsigned char>(value)));
       break;
     case 'd': case 'i':
-      directive += wide_64 ? "ll" : "";
+      directive += wide64 ? "ll" : "";
       directive += conversion;
-      if (wide_64) {
+      if (wide64) {
         std::snprintf(text, sizeof text, directive.c_str(), static_cast<long long>(value));
       } else {
         std::snprintf(text, sizeof text, directive.c_str(), static_cast<int>(static_cast<int32_t>(value)));
       }
       break;
     case 'u': case 'x': case 'X': case 'o':
-      directive += wide_64 ? "ll" : "";
+      directive += wide64 ? "ll" : "";
       directive += conversion;
-      if (wide_64) {
+      if (wide64) {
         std::snprintf(text, sizeof text, directive.c_str(), static_cast<unsigned long long>(value));
       } else {
         std::snprintf(text, sizeof text, directive.c_str(), static_cast<unsigned>(static_cast<uint32_t>(value)));
@@ -122,7 +122,7 @@ bool format_insert(std::string format, ULONG_PTR value, std::string *out) {
 
 // Expands `pattern` into `out`; the error code on failure.
 DWORD expand(const char *pattern, DWORD flags, InsertArguments &arguments, std::string *out) {
-  bool ignore_inserts = flags & FORMAT_MESSAGE_IGNORE_INSERTS;
+  bool ignoreInserts = flags & FORMAT_MESSAGE_IGNORE_INSERTS;
   for (const char *p = pattern; *p; ++p) {
     if (*p != '%') {
       *out += *p;
@@ -140,9 +140,9 @@ DWORD expand(const char *pattern, DWORD flags, InsertArguments &arguments, std::
         format.assign(end + 1, close);
         end = close + 1;
       }
-      if (ignore_inserts) {
+      if (ignoreInserts) {
         out->append(p, end);
-      } else if (!arguments.present() || !format_insert(format, arguments.get(number), out)) {
+      } else if (!arguments.present() || !formatInsert(format, arguments.get(number), out)) {
         return ERROR_INVALID_PARAMETER;
       }
       p = end - 1;
@@ -179,11 +179,11 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
     pattern = static_cast<const char *>(lpSource);
     if (!pattern) return fail(ERROR_INVALID_PARAMETER);
   } else if (dwFlags & (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE)) {
-    if (!language_available(dwLanguageId)) return fail(ERROR_RESOURCE_LANG_NOT_FOUND);
+    if (!languageAvailable(dwLanguageId)) return fail(ERROR_RESOURCE_LANG_NOT_FOUND);
     if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM)) return fail(kResourceTypeNotFound);
     // A Win32 error wrapped in an HRESULT is filed under its Win32 code.
     DWORD code = (dwMessageId & 0xFFFF0000) == 0x80070000 ? dwMessageId & 0xFFFF : dwMessageId;
-    pattern = win32compat::find_system_message(code);
+    pattern = win32compat::findSystemMessage(code);
     if (!pattern) return fail(ERROR_MR_MID_NOT_FOUND);
   } else {
     return fail(ERROR_INVALID_PARAMETER);

@@ -2,9 +2,9 @@
 #include "windows.h"
 
 namespace {
-thread_local DWORD last_error = 0;
+thread_local DWORD lastError = 0;
 }
 
-DWORD GetLastError(void) { return last_error; }
+DWORD GetLastError(void) { return lastError; }
 
-void SetLastError(DWORD dwErrCode) { last_error = dwErrCode; }
+void SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }

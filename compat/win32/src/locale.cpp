@@ -12,11 +12,11 @@ constexpr LCID kEnglishUnitedStates = 0x0409;
 constexpr LCTYPE kNoUserOverride = 0x80000000;
 constexpr LCTYPE kUseCpAcp = 0x40000000;
 
-thread_local LCID thread_locale = kEnglishUnitedStates;
+thread_local LCID threadLocale = kEnglishUnitedStates;
 
 }  // namespace
 
-LCID GetThreadLocale(void) { return thread_locale; }
+LCID GetThreadLocale(void) { return threadLocale; }
 
 BOOL SetThreadLocale(LCID Locale) {
   if (Locale == LOCALE_USER_DEFAULT || Locale == LOCALE_SYSTEM_DEFAULT) {
@@ -26,7 +26,7 @@ BOOL SetThreadLocale(LCID Locale) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  thread_locale = Locale;
+  threadLocale = Locale;
   return TRUE;
 }
 

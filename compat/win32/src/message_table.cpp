@@ -166,17 +166,17 @@ constexpr Message kMessages[] = {
     {0x800401F0, "CoInitialize has not been called.\r\n"},
 };
 
-constexpr bool sorted_without_repeats() {
+constexpr bool sortedWithoutRepeats() {
   for (size_t i = 1; i < std::size(kMessages); ++i) {
     if (kMessages[i - 1].code >= kMessages[i].code) return false;
   }
   return true;
 }
-static_assert(sorted_without_repeats(), "the message table must stay sorted by code");
+static_assert(sortedWithoutRepeats(), "the message table must stay sorted by code");
 
 }  // namespace
 
-const char *find_system_message(DWORD code) {
+const char *findSystemMessage(DWORD code) {
   const Message *end = std::end(kMessages);
   const Message *found = std::lower_bound(
       std::begin(kMessages), end, code, [](const Message &m, DWORD c) { return m.code < c; });

@@ -20,7 +20,7 @@ constexpr USHORT kHaveVartype = 0x0080;
 constexpr USHORT kNotOwnedByHeap = FADF_AUTO | FADF_STATIC | FADF_EMBEDDED;
 constexpr ULONG kMaxLocks = 0xFFFF;
 
-USHORT features_for(VARTYPE vt) {
+USHORT featuresFor(VARTYPE vt) {
   switch (vt) {
     case VT_BSTR: return FADF_BSTR | kHaveVartype;
     case VT_VARIANT: return FADF_VARIANT | kHaveVartype;
@@ -30,15 +30,15 @@ USHORT features_for(VARTYPE vt) {
   }
 }
 
-unsigned char *hidden_header(SAFEARRAY *psa) {
+unsigned char *hiddenHeader(SAFEARRAY *psa) {
   return reinterpret_cast<unsigned char *>(psa) - kHiddenHeader;
 }
 
-bool allocated_here(const SAFEARRAY *psa) {
+bool allocatedHere(const SAFEARRAY *psa) {
   return (psa->fFeatures & (kHaveIid | kHaveVartype)) && !(psa->fFeatures & kNotOwnedByHeap);
 }
 
-const SAFEARRAYBOUND *stored_bound(const SAFEARRAY *psa, UINT nDim) {
+const SAFEARRAYBOUND *storedBound(const SAFEARRAY *psa, UINT nDim) {
   // Dimension 1 is stored last.
   const SAFEARRAYBOUND *bounds = psa->rgsabound;
   return bounds + (psa->cDims - nDim);
@@ -48,7 +48,7 @@ const SAFEARRAYBOUND *stored_bound(const SAFEARRAY *psa, UINT nDim) {
 
 namespace win32compat {
 
-ULONG vartype_size(VARTYPE vt) {
+ULONG vartypeSize(VARTYPE vt) {
   switch (vt) {
     case VT_I1: case VT_UI1: return 1;
     case VT_I2: case VT_UI2: case VT_BOOL: return 2;
@@ -61,14 +61,14 @@ ULONG vartype_size(VARTYPE vt) {
   }
 }
 
-ElementKind element_kind(const SAFEARRAY *psa) {
+ElementKind elementKind(const SAFEARRAY *psa) {
   if (psa->fFeatures & FADF_BSTR) return ElementKind::String;
   if (psa->fFeatures & (FADF_UNKNOWN | FADF_DISPATCH)) return ElementKind::Interface;
   if (psa->fFeatures & FADF_VARIANT) return ElementKind::Variant;
   return ElementKind::Plain;
 }
 
-size_t cell_count(const SAFEARRAY *psa) {
+size_t cellCount(const SAFEARRAY *psa) {
   size_t cells = 1;
   const SAFEARRAYBOUND *bounds = psa->rgsabound;
   for (USHORT i = 0; i < psa->cDims; ++i) cells *= bounds[i].cElements;
@@ -78,7 +78,7 @@ size_t cell_count(const SAFEARRAY *psa) {
 }  // namespace win32compat
 
 SAFEARRAY *SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND *rgsabound) {
-  ULONG size = win32compat::vartype_size(vt);
+  ULONG size = win32compat::vartypeSize(vt);
   if (!rgsabound || cDims == 0 || cDims > 0xFFFF || size == 0) return nullptr;
 
   size_t cells = 1;
@@ -87,7 +87,7 @@ SAFEARRAY *SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND *rgsabound) {
     if (n != 0 && cells > std::numeric_limits<ULONG>::max() / n) return nullptr;
     cells *= n;
   }
-  if (!win32compat::allocation_permitted()) return nullptr;
+  if (!win32compat::allocationPermitted()) return nullptr;
 
   size_t descriptor = offsetof(SAFEARRAY, rgsabound) + cDims * sizeof(SAFEARRAYBOUND);
   auto *block = static_cast<unsigned char *>(std::calloc(1, kHiddenHeader + descriptor));
@@ -100,7 +100,7 @@ SAFEARRAY *SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND *rgsabound) {
 
   auto *psa = reinterpret_cast<SAFEARRAY *>(block + kHiddenHeader);
   psa->cDims = static_cast<USHORT>(cDims);
-  psa->fFeatures = features_for(vt);
+  psa->fFeatures = featuresFor(vt);
   psa->cbElements = size;
   psa->pvData = data;
   SAFEARRAYBOUND *bounds = psa->rgsabound;
@@ -112,7 +112,7 @@ SAFEARRAY *SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND *rgsabound) {
     DWORD stored = vt;
     std::memcpy(block + kHiddenHeader - sizeof(DWORD), &stored, sizeof(DWORD));
   }
-  win32compat::live_arrays.fetch_add(1);
+  win32compat::liveArrays.fetch_add(1);
   return psa;
 }
 
@@ -124,11 +124,11 @@ SAFEARRAY *SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
 HRESULT SafeArrayDestroy(SAFEARRAY *psa) {
   if (!psa) return S_OK;
   if (__atomic_load_n(&psa->cLocks, __ATOMIC_ACQUIRE) != 0) return DISP_E_ARRAYISLOCKED;
-  if (psa->pvData) win32compat::clear_cells(psa);
-  if (!allocated_here(psa)) return S_OK;  // the caller owns that memory
+  if (psa->pvData) win32compat::clearCells(psa);
+  if (!allocatedHere(psa)) return S_OK;  // the caller owns that memory
   std::free(psa->pvData);
-  std::free(hidden_header(psa));
-  win32compat::live_arrays.fetch_sub(1);
+  std::free(hiddenHeader(psa));
+  win32compat::liveArrays.fetch_sub(1);
   return S_OK;
 }
 
@@ -142,7 +142,7 @@ HRESULT SafeArrayGetVartype(SAFEARRAY *psa, VARTYPE *pvt) {
     *pvt = (psa->fFeatures & FADF_DISPATCH) ? VT_DISPATCH : VT_UNKNOWN;
   } else if (psa->fFeatures & kHaveVartype) {
     DWORD stored;
-    std::memcpy(&stored, hidden_header(psa) + kHiddenHeader - sizeof(DWORD), sizeof(DWORD));
+    std::memcpy(&stored, hiddenHeader(psa) + kHiddenHeader - sizeof(DWORD), sizeof(DWORD));
     *pvt = static_cast<VARTYPE>(stored);
   } else if (psa->fFeatures & FADF_BSTR) {
     *pvt = VT_BSTR;
@@ -161,14 +161,14 @@ HRESULT SafeArrayGetVartype(SAFEARRAY *psa, VARTYPE *pvt) {
 HRESULT SafeArrayGetLBound(SAFEARRAY *psa, UINT nDim, LONG *plLbound) {
   if (!psa || !plLbound) return E_INVALIDARG;
   if (nDim == 0 || nDim > psa->cDims) return DISP_E_BADINDEX;
-  *plLbound = stored_bound(psa, nDim)->lLbound;
+  *plLbound = storedBound(psa, nDim)->lLbound;
   return S_OK;
 }
 
 HRESULT SafeArrayGetUBound(SAFEARRAY *psa, UINT nDim, LONG *plUbound) {
   if (!psa || !plUbound) return E_INVALIDARG;
   if (nDim == 0 || nDim > psa->cDims) return DISP_E_BADINDEX;
-  const SAFEARRAYBOUND *bound = stored_bound(psa, nDim);
+  const SAFEARRAYBOUND *bound = storedBound(psa, nDim);
   *plUbound = static_cast<LONG>(bound->lLbound + static_cast<int64_t>(bound->cElements) - 1);
   return S_OK;
 }

@@ -13,7 +13,7 @@ using win32compat::ElementKind;
 
 // Address of the cell that rgIndices names; index 0 is dimension 1, which
 // varies fastest.
-HRESULT cell_address(SAFEARRAY *psa, const LONG *rgIndices, unsigned char **cell) {
+HRESULT cellAddress(SAFEARRAY *psa, const LONG *rgIndices, unsigned char **cell) {
   if (!psa->pvData) return E_INVALIDARG;
   const SAFEARRAYBOUND *bounds = psa->rgsabound;
   size_t offset = 0;
@@ -29,7 +29,7 @@ HRESULT cell_address(SAFEARRAY *psa, const LONG *rgIndices, unsigned char **cell
   return S_OK;
 }
 
-void clear_cell(ElementKind kind, void *cell) {
+void clearCell(ElementKind kind, void *cell) {
   switch (kind) {
     case ElementKind::String: {
       auto *slot = static_cast<BSTR *>(cell);
@@ -54,7 +54,7 @@ void clear_cell(ElementKind kind, void *cell) {
 // Copies one value into an empty cell (or out-parameter), taking its own
 // reference or string. `value` is what PutElement receives: the BSTR or
 // interface pointer itself, or the address of the VARIANT or plain value.
-HRESULT copy_into_empty(ElementKind kind, ULONG size, void *target, const void *value) {
+HRESULT copyIntoEmpty(ElementKind kind, ULONG size, void *target, const void *value) {
   switch (kind) {
     case ElementKind::String: {
       auto source = static_cast<BSTR>(const_cast<void *>(value));
@@ -81,8 +81,8 @@ HRESULT copy_into_empty(ElementKind kind, ULONG size, void *target, const void *
   return E_UNEXPECTED;
 }
 
-// The value a cell holds, in the form copy_into_empty takes it.
-const void *cell_value(ElementKind kind, const unsigned char *cell) {
+// The value a cell holds, in the form copyIntoEmpty takes it.
+const void *cellValue(ElementKind kind, const unsigned char *cell) {
   switch (kind) {
     case ElementKind::String: return *reinterpret_cast<BSTR const *>(cell);
     case ElementKind::Interface: return *reinterpret_cast<IUnknown *const *>(cell);
@@ -110,14 +110,14 @@ class ArrayLock {
 
 namespace win32compat {
 
-void clear_cells(SAFEARRAY *psa) {
-  ElementKind kind = element_kind(psa);
+void clearCells(SAFEARRAY *psa) {
+  ElementKind kind = elementKind(psa);
   if (kind == ElementKind::Plain) return;
   auto *cell = static_cast<unsigned char *>(psa->pvData);
-  for (size_t i = cell_count(psa); i > 0; --i, cell += psa->cbElements) clear_cell(kind, cell);
+  for (size_t i = cellCount(psa); i > 0; --i, cell += psa->cbElements) clearCell(kind, cell);
 }
 
-HRESULT copy_array(SAFEARRAY *source, SAFEARRAY **copy) {
+HRESULT copyArray(SAFEARRAY *source, SAFEARRAY **copy) {
   *copy = nullptr;
   VARTYPE vt;
   HRESULT hr = SafeArrayGetVartype(source, &vt);
@@ -132,11 +132,11 @@ HRESULT copy_array(SAFEARRAY *source, SAFEARRAY **copy) {
   SAFEARRAY *result = SafeArrayCreate(vt, source->cDims, bounds.get());
   if (!result) return E_OUTOFMEMORY;
 
-  ElementKind kind = element_kind(source);
+  ElementKind kind = elementKind(source);
   const auto *from = static_cast<const unsigned char *>(source->pvData);
   auto *to = static_cast<unsigned char *>(result->pvData);
-  for (size_t i = cell_count(source); i > 0 && from; --i) {
-    hr = copy_into_empty(kind, source->cbElements, to, cell_value(kind, from));
+  for (size_t i = cellCount(source); i > 0 && from; --i) {
+    hr = copyIntoEmpty(kind, source->cbElements, to, cellValue(kind, from));
     if (FAILED(hr)) {
       SafeArrayDestroy(result);
       return hr;
@@ -152,12 +152,12 @@ HRESULT copy_array(SAFEARRAY *source, SAFEARRAY **copy) {
 
 HRESULT SafeArrayPutElement(SAFEARRAY *psa, LONG *rgIndices, void *pv) {
   if (!psa || !rgIndices) return E_INVALIDARG;
-  ElementKind kind = win32compat::element_kind(psa);
+  ElementKind kind = win32compat::elementKind(psa);
   if (!pv && (kind == ElementKind::Plain || kind == ElementKind::Variant)) return E_INVALIDARG;
   ArrayLock lock(psa);
   if (FAILED(lock.result())) return lock.result();
   unsigned char *cell;
-  HRESULT hr = cell_address(psa, rgIndices, &cell);
+  HRESULT hr = cellAddress(psa, rgIndices, &cell);
   if (FAILED(hr)) return hr;
   if (kind == ElementKind::Variant) {
     return VariantCopy(reinterpret_cast<VARIANT *>(cell), static_cast<const VARIANT *>(pv));
@@ -169,9 +169,9 @@ HRESULT SafeArrayPutElement(SAFEARRAY *psa, LONG *rgIndices, void *pv) {
   // Take the new string or reference before letting go of the old one: they
   // may be the same.
   void *fresh = nullptr;
-  hr = copy_into_empty(kind, sizeof(fresh), &fresh, pv);
+  hr = copyIntoEmpty(kind, sizeof(fresh), &fresh, pv);
   if (FAILED(hr)) return hr;
-  clear_cell(kind, cell);
+  clearCell(kind, cell);
   std::memcpy(cell, &fresh, sizeof(fresh));
   return S_OK;
 }
@@ -181,8 +181,8 @@ HRESULT SafeArrayGetElement(SAFEARRAY *psa, LONG *rgIndices, void *pv) {
   ArrayLock lock(psa);
   if (FAILED(lock.result())) return lock.result();
   unsigned char *cell;
-  HRESULT hr = cell_address(psa, rgIndices, &cell);
+  HRESULT hr = cellAddress(psa, rgIndices, &cell);
   if (FAILED(hr)) return hr;
-  ElementKind kind = win32compat::element_kind(psa);
-  return copy_into_empty(kind, psa->cbElements, pv, cell_value(kind, cell));
+  ElementKind kind = win32compat::elementKind(psa);
+  return copyIntoEmpty(kind, psa->cbElements, pv, cellValue(kind, cell));
 }

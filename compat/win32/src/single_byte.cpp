@@ -15,11 +15,11 @@ constexpr WCHAR kWindows1252High[32] = {
 
 }  // namespace
 
-bool is_single_byte(UINT codePage) {
+bool isSingleByte(UINT codePage) {
   return codePage == 1252 || codePage == 28591 || codePage == 20127;
 }
 
-WCHAR single_byte_to_unicode(UINT codePage, unsigned char byte) {
+WCHAR singleByteToUnicode(UINT codePage, unsigned char byte) {
   switch (codePage) {
     case 1252:
       return byte >= 0x80 && byte <= 0x9F ? kWindows1252High[byte - 0x80] : byte;
@@ -31,7 +31,7 @@ WCHAR single_byte_to_unicode(UINT codePage, unsigned char byte) {
   }
 }
 
-int unicode_to_single_byte(UINT codePage, WCHAR unit) {
+int unicodeToSingleByte(UINT codePage, WCHAR unit) {
   switch (codePage) {
     case 1252:
       if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return unit;

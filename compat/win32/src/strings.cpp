@@ -10,16 +10,16 @@
 
 namespace {
 
-int sign_of(long difference) { return difference < 0 ? -1 : difference > 0 ? 1 : 0; }
+int signOf(long difference) { return difference < 0 ? -1 : difference > 0 ? 1 : 0; }
 
 template <class Fold>
-int compare_wide(LPCWSTR a, LPCWSTR b, Fold fold) {
+int compareWide(LPCWSTR a, LPCWSTR b, Fold fold) {
   // A null string sorts before every other one.
   if (!a || !b) return a ? 1 : b ? -1 : 0;
   for (;; ++a, ++b) {
     WCHAR x = fold(*a);
     WCHAR y = fold(*b);
-    if (x != y || !x) return sign_of(long(x) - long(y));
+    if (x != y || !x) return signOf(long(x) - long(y));
   }
 }
 
@@ -36,11 +36,11 @@ bool widen(LPCSTR text, std::u16string *wide) {
 }  // namespace
 
 int lstrcmpW(LPCWSTR lpString1, LPCWSTR lpString2) {
-  return compare_wide(lpString1, lpString2, unchanged);
+  return compareWide(lpString1, lpString2, unchanged);
 }
 
 int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
-  return compare_wide(lpString1, lpString2, win32compat::fold_case);
+  return compareWide(lpString1, lpString2, win32compat::foldCase);
 }
 
 int lstrlenW(LPCWSTR lpString) {
@@ -58,7 +58,7 @@ int lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
   } catch (const std::bad_alloc &) {
   }
   // Without memory to convert, the bytes are compared with ASCII folding.
-  return sign_of(strcasecmp(lpString1, lpString2));
+  return signOf(strcasecmp(lpString1, lpString2));
 }
 
 LPSTR CharNextA(LPCSTR lpsz) {

@@ -10,7 +10,7 @@ constexpr VARTYPE kReserved = 0x8000;
 
 namespace win32compat {
 
-HRESULT validate_vartype(VARTYPE vt) {
+HRESULT validateVartype(VARTYPE vt) {
   VARTYPE extra = vt & (kVector | VT_ARRAY | VT_BYREF | kReserved);
   VARTYPE base = vt & VT_TYPEMASK;
   if (extra & (kVector | kReserved)) return DISP_E_BADVARTYPE;
@@ -27,7 +27,7 @@ void VariantInit(VARIANTARG *pvarg) {
 
 HRESULT VariantClear(VARIANTARG *pvarg) {
   if (!pvarg) return E_INVALIDARG;
-  HRESULT hr = win32compat::validate_vartype(pvarg->vt);
+  HRESULT hr = win32compat::validateVartype(pvarg->vt);
   if (FAILED(hr)) return hr;
   if (!(pvarg->vt & VT_BYREF)) {
     if (pvarg->vt & VT_ARRAY) {
@@ -47,7 +47,7 @@ HRESULT VariantClear(VARIANTARG *pvarg) {
 HRESULT VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc) {
   if (!pvargDest || !pvargSrc) return E_INVALIDARG;
   if (pvargDest == pvargSrc) return S_OK;
-  HRESULT hr = win32compat::validate_vartype(pvargSrc->vt);
+  HRESULT hr = win32compat::validateVartype(pvargSrc->vt);
   if (FAILED(hr)) return hr;
   hr = VariantClear(pvargDest);
   if (FAILED(hr)) return hr;
@@ -55,7 +55,7 @@ HRESULT VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc) {
   VARIANT copy = *pvargSrc;
   if (!(copy.vt & VT_BYREF)) {
     if (copy.vt & VT_ARRAY) {
-      if (pvargSrc->parray) hr = win32compat::copy_array(pvargSrc->parray, &copy.parray);
+      if (pvargSrc->parray) hr = win32compat::copyArray(pvargSrc->parray, &copy.parray);
     } else if (copy.vt == VT_BSTR) {
       BSTR source = pvargSrc->bstrVal;
       if (source) {

@@ -14,11 +14,11 @@
 #include "variant_number.h"
 #include "windows.h"
 
-using win32compat::integer_value;
-using win32compat::is_integer_type;
+using win32compat::integerValue;
+using win32compat::isIntegerType;
 using win32compat::Number;
-using win32compat::number_of;
-using win32compat::trimmed_ascii;
+using win32compat::numberOf;
+using win32compat::trimmedAscii;
 
 namespace {
 
@@ -26,20 +26,20 @@ constexpr USHORT kLocalBool = 0x10;  // VARIANT_LOCALBOOL
 constexpr DISPID kDispidValue = 0;
 constexpr WORD kPropertyGet = 2;     // DISPATCH_PROPERTYGET
 
-BSTR bstr_from_ascii(const char *text, size_t length) {
+BSTR bstrFromAscii(const char *text, size_t length) {
   BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(length));
   if (!result) return nullptr;
   for (size_t i = 0; i < length; ++i) result[i] = static_cast<unsigned char>(text[i]);
   return result;
 }
 
-bool is_unsigned_type(VARTYPE vt) {
+bool isUnsignedType(VARTYPE vt) {
   return vt == VT_UI1 || vt == VT_UI2 || vt == VT_UI4 || vt == VT_UI8 || vt == VT_UINT;
 }
 
-HRESULT to_integer(const VARIANT &src, VARTYPE vt, VARIANT *out) {
+HRESULT toInteger(const VARIANT &src, VARTYPE vt, VARIANT *out) {
   Number number;
-  HRESULT hr = number_of(src, &number);
+  HRESULT hr = numberOf(src, &number);
   if (FAILED(hr)) return hr;
   __int128 lo, hi;
   switch (vt) {
@@ -56,7 +56,7 @@ HRESULT to_integer(const VARIANT &src, VARTYPE vt, VARIANT *out) {
   if (number.integral) {
     value = number.whole;
     // A Boolean goes to an unsigned type bit for bit (VARIANT_TRUE -> 255).
-    if (src.vt == VT_BOOL && is_unsigned_type(vt) && value < 0) value = hi;
+    if (src.vt == VT_BOOL && isUnsignedType(vt) && value < 0) value = hi;
   } else {
     double rounded = std::nearbyint(number.real);  // ties to even, as oleaut32
     if (!std::isfinite(rounded) || rounded < -1.8e19 || rounded > 1.9e19) return DISP_E_OVERFLOW;
@@ -80,11 +80,11 @@ HRESULT to_integer(const VARIANT &src, VARTYPE vt, VARIANT *out) {
   return S_OK;
 }
 
-HRESULT to_real(const VARIANT &src, VARTYPE vt, VARIANT *out) {
+HRESULT toReal(const VARIANT &src, VARTYPE vt, VARIANT *out) {
   Number number;
-  HRESULT hr = number_of(src, &number);
+  HRESULT hr = numberOf(src, &number);
   if (FAILED(hr)) return hr;
-  double value = number.as_real();
+  double value = number.asReal();
   if (vt == VT_R4) {
     if (std::fabs(value) > FLT_MAX) return DISP_E_OVERFLOW;
     out->fltVal = static_cast<float>(value);
@@ -101,7 +101,7 @@ HRESULT to_real(const VARIANT &src, VARTYPE vt, VARIANT *out) {
   return S_OK;
 }
 
-bool equals_ignoring_case(const char *text, size_t length, const char *word) {
+bool equalsIgnoringCase(const char *text, size_t length, const char *word) {
   size_t i = 0;
   for (; i < length && word[i]; ++i) {
     char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
@@ -110,20 +110,20 @@ bool equals_ignoring_case(const char *text, size_t length, const char *word) {
   return i == length && !word[i];
 }
 
-HRESULT to_bool(const VARIANT &src, VARIANT *out) {
+HRESULT toBool(const VARIANT &src, VARIANT *out) {
   if (src.vt == VT_BSTR) {
     char text[400];
     size_t length;
-    bool ascii = trimmed_ascii(src.bstrVal, text, &length);
-    if (ascii && (equals_ignoring_case(text, length, "true") ||
-                  equals_ignoring_case(text, length, "false"))) {
+    bool ascii = trimmedAscii(src.bstrVal, text, &length);
+    if (ascii && (equalsIgnoringCase(text, length, "true") ||
+                  equalsIgnoringCase(text, length, "false"))) {
       out->vt = VT_BOOL;
       out->boolVal = (text[0] | 0x20) == 't' ? VARIANT_TRUE : VARIANT_FALSE;
       return S_OK;
     }
   }
   Number number;
-  HRESULT hr = number_of(src, &number);
+  HRESULT hr = numberOf(src, &number);
   if (FAILED(hr)) return hr;
   bool set = number.integral ? number.whole != 0 : number.real != 0;
   out->vt = VT_BOOL;
@@ -133,7 +133,7 @@ HRESULT to_bool(const VARIANT &src, VARIANT *out) {
 
 // %.15G for doubles and %.7G for floats, as VarBstrFromR8/R4 print them,
 // independent of the C locale's decimal point.
-size_t real_text(double value, int precision, char (&text)[64]) {
+size_t realText(double value, int precision, char (&text)[64]) {
   auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
   for (char *p = text; p < result.ptr; ++p) {
     if (*p == 'e') *p = 'E';
@@ -141,11 +141,11 @@ size_t real_text(double value, int precision, char (&text)[64]) {
   return static_cast<size_t>(result.ptr - text);
 }
 
-HRESULT to_string(const VARIANT &src, USHORT flags, VARIANT *out) {
+HRESULT toString(const VARIANT &src, USHORT flags, VARIANT *out) {
   char text[64];
   size_t length = 0;
-  if (is_integer_type(src.vt)) {
-    __int128 value = integer_value(src);
+  if (isIntegerType(src.vt)) {
+    __int128 value = integerValue(src);
     auto result = value < 0 ? std::to_chars(text, text + sizeof text, static_cast<long long>(value))
                             : std::to_chars(text, text + sizeof text,
                                             static_cast<unsigned long long>(value));
@@ -166,11 +166,11 @@ HRESULT to_string(const VARIANT &src, USHORT flags, VARIANT *out) {
         }
         break;
       }
-      case VT_R4: length = real_text(src.fltVal, 7, text); break;
-      case VT_R8: length = real_text(src.dblVal, 15, text); break;
+      case VT_R4: length = realText(src.fltVal, 7, text); break;
+      case VT_R8: length = realText(src.dblVal, 15, text); break;
       case VT_DATE: {
         char date[win32compat::kDateTextSize];
-        if (!win32compat::format_date_text(src.date, date)) return E_INVALIDARG;
+        if (!win32compat::formatDateText(src.date, date)) return E_INVALIDARG;
         length = std::strlen(date);
         std::memcpy(text, date, length);
         break;
@@ -179,13 +179,13 @@ HRESULT to_string(const VARIANT &src, USHORT flags, VARIANT *out) {
         return DISP_E_TYPEMISMATCH;
     }
   }
-  out->bstrVal = bstr_from_ascii(text, length);
+  out->bstrVal = bstrFromAscii(text, length);
   if (!out->bstrVal) return E_OUTOFMEMORY;
   out->vt = VT_BSTR;
   return S_OK;
 }
 
-HRESULT to_interface(const VARIANT &src, VARTYPE vt, VARIANT *out) {
+HRESULT toInterface(const VARIANT &src, VARTYPE vt, VARIANT *out) {
   if (src.vt != VT_UNKNOWN && src.vt != VT_DISPATCH) return DISP_E_TYPEMISMATCH;
   void *wanted = nullptr;
   if (src.punkVal) {
@@ -212,7 +212,7 @@ HRESULT dereference(const VARIANT &src, VARIANT *direct) {
     direct->parray = *static_cast<SAFEARRAY **>(src.byref);
     return S_OK;
   }
-  ULONG size = win32compat::vartype_size(base);
+  ULONG size = win32compat::vartypeSize(base);
   if (size == 0 || size > sizeof(direct->llVal)) return DISP_E_TYPEMISMATCH;
   direct->vt = base;
   direct->ullVal = 0;
@@ -223,7 +223,7 @@ HRESULT dereference(const VARIANT &src, VARIANT *direct) {
 HRESULT coerce(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out, int depth);
 
 // An object stands for its value property unless the caller says not to.
-HRESULT coerce_value_property(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out,
+HRESULT coerceValueProperty(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out,
                               int depth) {
   if ((flags & VARIANT_NOVALUEPROP) || !src.pdispVal || depth > 0) return DISP_E_TYPEMISMATCH;
   DISPPARAMS none{nullptr, nullptr, 0, 0};
@@ -242,16 +242,16 @@ HRESULT coerce(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out, int d
   if ((src.vt | vt) & (VT_ARRAY | VT_BYREF)) return DISP_E_TYPEMISMATCH;
   if (src.vt == VT_NULL) return DISP_E_TYPEMISMATCH;
   if (src.vt == VT_DISPATCH && vt != VT_UNKNOWN) {
-    return coerce_value_property(src, vt, flags, out, depth);
+    return coerceValueProperty(src, vt, flags, out, depth);
   }
-  if (is_integer_type(vt)) return to_integer(src, vt, out);
+  if (isIntegerType(vt)) return toInteger(src, vt, out);
   switch (vt) {
     case VT_R4: case VT_R8: case VT_DATE:
       if (vt == VT_DATE && src.vt == VT_BSTR) return DISP_E_TYPEMISMATCH;
-      return to_real(src, vt, out);
-    case VT_BOOL: return to_bool(src, out);
-    case VT_BSTR: return to_string(src, flags, out);
-    case VT_UNKNOWN: case VT_DISPATCH: return to_interface(src, vt, out);
+      return toReal(src, vt, out);
+    case VT_BOOL: return toBool(src, out);
+    case VT_BSTR: return toString(src, flags, out);
+    case VT_UNKNOWN: case VT_DISPATCH: return toInterface(src, vt, out);
     default: return DISP_E_TYPEMISMATCH;
   }
 }
@@ -261,8 +261,8 @@ HRESULT coerce(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out, int d
 HRESULT VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, USHORT wFlags,
                           VARTYPE vt) {
   if (!pvargDest || !pvarSrc) return E_INVALIDARG;
-  HRESULT hr = win32compat::validate_vartype(pvarSrc->vt);
-  if (SUCCEEDED(hr)) hr = win32compat::validate_vartype(vt);
+  HRESULT hr = win32compat::validateVartype(pvarSrc->vt);
+  if (SUCCEEDED(hr)) hr = win32compat::validateVartype(vt);
   if (FAILED(hr)) return hr;
 
   VARIANT source = *pvarSrc;

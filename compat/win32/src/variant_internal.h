@@ -5,6 +5,6 @@
 namespace win32compat {
 
 // S_OK when a VARIANT may carry `vt`, DISP_E_BADVARTYPE otherwise.
-HRESULT validate_vartype(VARTYPE vt);
+HRESULT validateVartype(VARTYPE vt);
 
 }  // namespace win32compat

@@ -6,7 +6,7 @@
 
 namespace win32compat {
 
-bool is_integer_type(VARTYPE vt) {
+bool isIntegerType(VARTYPE vt) {
   switch (vt) {
     case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
     case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
@@ -16,7 +16,7 @@ bool is_integer_type(VARTYPE vt) {
   }
 }
 
-__int128 integer_value(const VARIANT &v) {
+__int128 integerValue(const VARIANT &v) {
   switch (v.vt) {
     case VT_I1: return v.cVal;
     case VT_I2: return v.iVal;
@@ -32,7 +32,7 @@ __int128 integer_value(const VARIANT &v) {
   }
 }
 
-bool trimmed_ascii(BSTR s, char (&buffer)[400], size_t *length) {
+bool trimmedAscii(BSTR s, char (&buffer)[400], size_t *length) {
   UINT n = SysStringLen(s);
   UINT first = 0;
   while (first < n && (s[first] == u' ' || s[first] == u'\t')) ++first;
@@ -48,15 +48,15 @@ bool trimmed_ascii(BSTR s, char (&buffer)[400], size_t *length) {
 
 namespace {
 
-HRESULT parse_number(BSTR s, Number *number) {
+HRESULT parseNumber(BSTR s, Number *number) {
   char text[400];
   size_t length;
-  if (!trimmed_ascii(s, text, &length) || length == 0) return DISP_E_TYPEMISMATCH;
+  if (!trimmedAscii(s, text, &length) || length == 0) return DISP_E_TYPEMISMATCH;
   const char *begin = text[0] == '+' ? text + 1 : text;
   const char *end = text + length;
   // from_chars would also take "inf", "nan" and "+-1".
-  const char *first_digit = begin < end && *begin == '-' && begin == text ? begin + 1 : begin;
-  if (first_digit == end || !((*first_digit >= '0' && *first_digit <= '9') || *first_digit == '.')) {
+  const char *firstDigit = begin < end && *begin == '-' && begin == text ? begin + 1 : begin;
+  if (firstDigit == end || !((*firstDigit >= '0' && *firstDigit <= '9') || *firstDigit == '.')) {
     return DISP_E_TYPEMISMATCH;
   }
   long long whole;
@@ -76,9 +76,9 @@ HRESULT parse_number(BSTR s, Number *number) {
 
 }  // namespace
 
-HRESULT number_of(const VARIANT &v, Number *number) {
-  if (is_integer_type(v.vt)) {
-    number->whole = integer_value(v);
+HRESULT numberOf(const VARIANT &v, Number *number) {
+  if (isIntegerType(v.vt)) {
+    number->whole = integerValue(v);
     return S_OK;
   }
   switch (v.vt) {
@@ -87,7 +87,7 @@ HRESULT number_of(const VARIANT &v, Number *number) {
     case VT_R4: number->integral = false; number->real = v.fltVal; return S_OK;
     case VT_R8: number->integral = false; number->real = v.dblVal; return S_OK;
     case VT_DATE: number->integral = false; number->real = v.date; return S_OK;
-    case VT_BSTR: return parse_number(v.bstrVal, number);
+    case VT_BSTR: return parseNumber(v.bstrVal, number);
     default: return DISP_E_TYPEMISMATCH;
   }
 }

@@ -16,12 +16,12 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE *pvtime) {
   if (!lpSystemTime || !pvtime) return FALSE;
   const SYSTEMTIME &st = *lpSystemTime;
   CivilDate date{st.wYear, st.wMonth, st.wDay};
-  if (st.wYear < 100 || st.wYear > 9999 || !win32compat::is_valid_date(date) ||
-      !win32compat::is_valid_time_of_day(st.wHour, st.wMinute, st.wSecond)) {
+  if (st.wYear < 100 || st.wYear > 9999 || !win32compat::isValidDate(date) ||
+      !win32compat::isValidTimeOfDay(st.wHour, st.wMinute, st.wSecond)) {
     return FALSE;
   }
   // Milliseconds are ignored, as oleaut32 does.
-  double day = static_cast<double>(win32compat::days_from_civil(date));
+  double day = static_cast<double>(win32compat::daysFromCivil(date));
   double fraction = (st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond) / kSecondsPerDay;
   *pvtime = day < 0 ? day - fraction : day + fraction;
   return TRUE;
@@ -43,12 +43,12 @@ INT VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME lpSystemTime) {
   }
   if (day < win32compat::kFirstOleDay || day > win32compat::kLastOleDay) return FALSE;
 
-  CivilDate date = win32compat::civil_from_days(day);
+  CivilDate date = win32compat::civilFromDays(day);
   SYSTEMTIME &st = *lpSystemTime;
   st.wYear = static_cast<WORD>(date.year);
   st.wMonth = static_cast<WORD>(date.month);
   st.wDay = static_cast<WORD>(date.day);
-  st.wDayOfWeek = static_cast<WORD>(win32compat::weekday_of(day));
+  st.wDayOfWeek = static_cast<WORD>(win32compat::weekdayOf(day));
   st.wHour = static_cast<WORD>(second / 3600);
   st.wMinute = static_cast<WORD>(second / 60 % 60);
   st.wSecond = static_cast<WORD>(second % 60);

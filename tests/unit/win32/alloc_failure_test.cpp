@@ -31,14 +31,14 @@ TEST(AllocationFailure, CountsDownOverStringsAndArrays) {
   EXPECT_EQ(first.text(), u"a");  // the old string survives a failed reallocation
 
   // Other threads are not affected.
-  bool other_ok = false;
+  bool otherOk = false;
   std::thread other([&] {
     BSTR s = SysAllocString(u"x");
-    other_ok = s != nullptr;
+    otherOk = s != nullptr;
     SysFreeString(s);
   });
   other.join();
-  EXPECT_TRUE(other_ok);
+  EXPECT_TRUE(otherOk);
 
   Win32CompatFailAllocationsAfter(-1);
   BstrHolder again(SysAllocString(u"d"));

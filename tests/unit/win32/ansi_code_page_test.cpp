@@ -11,7 +11,7 @@ namespace {
 
 // Exits with the code page the process settles on when its environment names
 // `lang` (and nothing overrides it).
-void exit_with_code_page_for(const char *lang) {
+void exitWithCodePageFor(const char *lang) {
   setenv("LC_ALL", "", 1);
   setenv("LC_CTYPE", "", 1);
   setenv("LANG", lang, 1);
@@ -31,12 +31,12 @@ class AnsiCodePageDeathTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(AnsiCodePageDeathTest, ComesFromTheEnvironmentWhileTheProgramIsInTheCLocale) {
-  EXPECT_EXIT(exit_with_code_page_for("de_DE.UTF-8"), ::testing::ExitedWithCode(1), "");
-  EXPECT_EXIT(exit_with_code_page_for("en_US.ISO-8859-1"), ::testing::ExitedWithCode(2), "");
-  EXPECT_EXIT(exit_with_code_page_for("en_US.CP1252"), ::testing::ExitedWithCode(3), "");
+  EXPECT_EXIT(exitWithCodePageFor("de_DE.UTF-8"), ::testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(exitWithCodePageFor("en_US.ISO-8859-1"), ::testing::ExitedWithCode(2), "");
+  EXPECT_EXIT(exitWithCodePageFor("en_US.CP1252"), ::testing::ExitedWithCode(3), "");
   // Names that say nothing this library can convert fall back to UTF-8.
-  EXPECT_EXIT(exit_with_code_page_for("C"), ::testing::ExitedWithCode(1), "");
-  EXPECT_EXIT(exit_with_code_page_for("ja_JP.eucJP"), ::testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(exitWithCodePageFor("C"), ::testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(exitWithCodePageFor("ja_JP.eucJP"), ::testing::ExitedWithCode(1), "");
 }
 
 TEST_F(AnsiCodePageDeathTest, ALocaleTheProgramChoseWinsOverTheEnvironment) {

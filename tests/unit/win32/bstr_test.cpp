@@ -67,13 +67,13 @@ TEST(Bstr, ReAllocFromItsOwnTail) {
 TEST(Bstr, VarBstrCatTreatsNullAsEmpty) {
   BstrHolder left(SysAllocString(u"ab"));
   BstrHolder right(SysAllocStringLen(u"c\0d", 3));
-  BstrHolder both, only_left, only_right, neither;
+  BstrHolder both, onlyLeft, onlyRight, neither;
   ASSERT_EQ(VarBstrCat(left.p, right.p, &both.p), S_OK);
   EXPECT_EQ(both.text(), std::u16string(u"abc\0d", 5));
-  ASSERT_EQ(VarBstrCat(left.p, nullptr, &only_left.p), S_OK);
-  EXPECT_EQ(only_left.text(), u"ab");
-  ASSERT_EQ(VarBstrCat(nullptr, right.p, &only_right.p), S_OK);
-  EXPECT_EQ(SysStringLen(only_right.p), 3u);
+  ASSERT_EQ(VarBstrCat(left.p, nullptr, &onlyLeft.p), S_OK);
+  EXPECT_EQ(onlyLeft.text(), u"ab");
+  ASSERT_EQ(VarBstrCat(nullptr, right.p, &onlyRight.p), S_OK);
+  EXPECT_EQ(SysStringLen(onlyRight.p), 3u);
   ASSERT_EQ(VarBstrCat(nullptr, nullptr, &neither.p), S_OK);
   ASSERT_NE(neither.p, nullptr);
   EXPECT_EQ(SysStringLen(neither.p), 0u);

@@ -16,7 +16,7 @@ std::string ascii(BSTR s) {
 
 // The text VariantChangeType gives for a date, converted in place as the
 // property formatting does it.
-std::string date_text(DATE value) {
+std::string dateText(DATE value) {
   VariantHolder v;
   v.v.vt = VT_DATE;
   v.v.date = value;
@@ -26,7 +26,7 @@ std::string date_text(DATE value) {
   return ascii(v.v.bstrVal);
 }
 
-DATE date_of(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0) {
+DATE dateOf(WORD y, WORD mo, WORD d, WORD h = 0, WORD mi = 0, WORD s = 0) {
   SYSTEMTIME st{y, mo, 0, d, h, mi, s, 0};
   DATE value = 0;
   EXPECT_TRUE(SystemTimeToVariantTime(&st, &value));
@@ -38,29 +38,29 @@ constexpr double kSecond = 1.0 / 86400.0;
 }  // namespace
 
 TEST(DateText, EnglishUnitedStatesForms) {
-  EXPECT_EQ(date_of(2011, 3, 1), 40603.0);
-  EXPECT_EQ(date_text(date_of(2011, 3, 1, 14, 5, 9)), "3/1/2011 2:05:09 PM");
-  EXPECT_EQ(date_text(40603.0), "3/1/2011");
-  EXPECT_EQ(date_text(date_of(2011, 12, 31, 0, 0, 1)), "12/31/2011 12:00:01 AM");
-  EXPECT_EQ(date_text(date_of(2011, 3, 1, 12, 0, 0)), "3/1/2011 12:00:00 PM");
+  EXPECT_EQ(dateOf(2011, 3, 1), 40603.0);
+  EXPECT_EQ(dateText(dateOf(2011, 3, 1, 14, 5, 9)), "3/1/2011 2:05:09 PM");
+  EXPECT_EQ(dateText(40603.0), "3/1/2011");
+  EXPECT_EQ(dateText(dateOf(2011, 12, 31, 0, 0, 1)), "12/31/2011 12:00:01 AM");
+  EXPECT_EQ(dateText(dateOf(2011, 3, 1, 12, 0, 0)), "3/1/2011 12:00:00 PM");
   // Day 0: only the time, and midnight of day 0 is still a time.
-  EXPECT_EQ(date_text(0.5 + 5 * kSecond), "12:00:05 PM");
-  EXPECT_EQ(date_text(0.0), "12:00:00 AM");
+  EXPECT_EQ(dateText(0.5 + 5 * kSecond), "12:00:05 PM");
+  EXPECT_EQ(dateText(0.0), "12:00:00 AM");
 }
 
 TEST(DateText, DatesBeforeTheEpochCountTheTimeForward) {
-  EXPECT_EQ(date_text(-1.25), "12/29/1899 6:00:00 AM");
-  EXPECT_EQ(date_text(-1.0), "12/29/1899");
-  EXPECT_EQ(date_text(date_of(1800, 1, 1, 23, 59, 59)), "1/1/1800 11:59:59 PM");
-  EXPECT_LT(date_of(1800, 1, 1, 23, 59, 59), date_of(1800, 1, 1));
+  EXPECT_EQ(dateText(-1.25), "12/29/1899 6:00:00 AM");
+  EXPECT_EQ(dateText(-1.0), "12/29/1899");
+  EXPECT_EQ(dateText(dateOf(1800, 1, 1, 23, 59, 59)), "1/1/1800 11:59:59 PM");
+  EXPECT_LT(dateOf(1800, 1, 1, 23, 59, 59), dateOf(1800, 1, 1));
 }
 
 TEST(DateText, FractionsRoundToTheNearestSecond) {
-  DATE base = date_of(2011, 3, 1, 14, 5, 9);
-  EXPECT_EQ(date_text(base + 0.4 * kSecond), "3/1/2011 2:05:09 PM");
-  EXPECT_EQ(date_text(base + 0.6 * kSecond), "3/1/2011 2:05:10 PM");
+  DATE base = dateOf(2011, 3, 1, 14, 5, 9);
+  EXPECT_EQ(dateText(base + 0.4 * kSecond), "3/1/2011 2:05:09 PM");
+  EXPECT_EQ(dateText(base + 0.6 * kSecond), "3/1/2011 2:05:10 PM");
   // Rounding up at the end of the day reaches the next date's midnight.
-  EXPECT_EQ(date_text(date_of(2011, 3, 1, 23, 59, 59) + 0.7 * kSecond), "3/2/2011");
+  EXPECT_EQ(dateText(dateOf(2011, 3, 1, 23, 59, 59) + 0.7 * kSecond), "3/2/2011");
 }
 
 TEST(DateText, OutOfRangeFailsAndKeepsTheValue) {

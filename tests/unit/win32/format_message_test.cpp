@@ -94,7 +94,7 @@ TEST(FormatMessage, FromStringWithFormatsAndEscapes) {
 }
 
 namespace {
-std::string format_list(const char *pattern, ...) {
+std::string formatList(const char *pattern, ...) {
   va_list args;
   va_start(args, pattern);
   char text[128];
@@ -105,7 +105,7 @@ std::string format_list(const char *pattern, ...) {
 }  // namespace
 
 TEST(FormatMessage, VaListInsertsAreReadInOrderOnce) {
-  EXPECT_EQ(format_list("%2 after %1!d!, %1!u! again", 42, "second"), "second after 42, 42 again");
+  EXPECT_EQ(formatList("%2 after %1!d!, %1!u! again", 42, "second"), "second after 42, 42 again");
 }
 
 TEST(FormatMessage, CallerBufferMustHoldTheTerminator) {

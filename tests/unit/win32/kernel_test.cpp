@@ -5,13 +5,13 @@
 
 TEST(LastError, IsKeptPerThread) {
   SetLastError(5);
-  DWORD seen_by_other = 1;
+  DWORD seenByOther = 1;
   std::thread other([&] {
-    seen_by_other = GetLastError();
+    seenByOther = GetLastError();
     SetLastError(87);
   });
   other.join();
-  EXPECT_EQ(seen_by_other, 0u);
+  EXPECT_EQ(seenByOther, 0u);
   EXPECT_EQ(GetLastError(), 5u);
 }
 

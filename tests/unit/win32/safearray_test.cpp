@@ -108,8 +108,8 @@ TEST(SafeArray, ElementsAreCopiesWithTheirOwnReferences) {
 }
 
 TEST(SafeArray, DestroyClearsVariantsHoldingStringsInterfacesAndArrays) {
-  LONG strings_before = Win32CompatLiveStrings();
-  LONG arrays_before = Win32CompatLiveArrays();
+  LONG stringsBefore = Win32CompatLiveStrings();
+  LONG arraysBefore = Win32CompatLiveArrays();
   CountingUnknown object;
   {
     SAFEARRAY *psa = SafeArrayCreateVector(VT_VARIANT, 0, 3);
@@ -142,6 +142,6 @@ TEST(SafeArray, DestroyClearsVariantsHoldingStringsInterfacesAndArrays) {
     EXPECT_EQ(object.references, 4u);
   }
   EXPECT_EQ(object.references, 1u);
-  EXPECT_EQ(Win32CompatLiveStrings(), strings_before);
-  EXPECT_EQ(Win32CompatLiveArrays(), arrays_before);
+  EXPECT_EQ(Win32CompatLiveStrings(), stringsBefore);
+  EXPECT_EQ(Win32CompatLiveArrays(), arraysBefore);
 }

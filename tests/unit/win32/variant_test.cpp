@@ -100,13 +100,13 @@ TEST(VariantChangeType, BooleansRealsAndUnsupportedPairs) {
   ASSERT_EQ(VariantChangeType(&out.v, &r.v, 0, VT_BSTR), S_OK);
   EXPECT_EQ(std::u16string(out.v.bstrVal), u"1E+20");
 
-  VariantHolder null_value;
-  null_value.v.vt = VT_NULL;
-  EXPECT_EQ(VariantChangeType(&out.v, &null_value.v, 0, VT_BSTR), DISP_E_TYPEMISMATCH);
-  VariantHolder date_text;
-  date_text.v.vt = VT_BSTR;
-  date_text.v.bstrVal = SysAllocString(u"3/1/2011");
-  EXPECT_EQ(VariantChangeType(&out.v, &date_text.v, 0, VT_DATE), DISP_E_TYPEMISMATCH);
+  VariantHolder nullValue;
+  nullValue.v.vt = VT_NULL;
+  EXPECT_EQ(VariantChangeType(&out.v, &nullValue.v, 0, VT_BSTR), DISP_E_TYPEMISMATCH);
+  VariantHolder dateText;
+  dateText.v.vt = VT_BSTR;
+  dateText.v.bstrVal = SysAllocString(u"3/1/2011");
+  EXPECT_EQ(VariantChangeType(&out.v, &dateText.v, 0, VT_DATE), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(VariantChangeType(&out.v, &b.v, 0, 15), DISP_E_BADVARTYPE);
 }
 
