@@ -44,7 +44,8 @@ bool compare(std::int64_t left, const std::string &op, std::int64_t right) {
 
 StatementRunner::StatementRunner(tds::PacketChannel &channel, const ServerContext &context, std::uint32_t version,
                                  std::uint16_t spid, std::string user)
-    : channel_(channel), context_(context), version_(version), spid_(spid), user_(std::move(user)), writer_(version) {}
+    : channel_(channel), context_(context), version_(version), spid_(spid), user_(std::move(user)),
+      serverName_(unicode::utf8ToUtf16(context.serverName)), writer_(version) {}
 
 // ---- writing ---------------------------------------------------------------
 
@@ -54,7 +55,7 @@ void StatementRunner::writeError(std::int32_t number, std::uint8_t severity, con
   message.number = number;
   message.severity = severity;
   message.text = unicode::utf8ToUtf16(utf8);
-  message.server = unicode::utf8ToUtf16(context_.serverName);
+  message.server = serverName_;
   message.line = line;
   writer_.message(message);
 }
@@ -265,7 +266,7 @@ bool StatementRunner::callProcedure(const std::vector<HostParameter> &parameters
   opends::Connection connection;
   AnswerStyle style;
   style.version = version_;
-  style.serverName = unicode::utf8ToUtf16(context_.serverName);
+  style.serverName = serverName_;
   style.noCount = state_.noCount;
   style.metadataOnly = state_.formatOnly;
   ProcedureAnswer answer(channel_, writer_, *context_.text, connection, style);
