@@ -1,6 +1,7 @@
-// The UTF-8 / UTF-16 codec: the input read as UTF-8 and as UTF-16LE. What
-// replacing produces is always well-formed; what refusing accepts goes back
-// unchanged; refusing fails exactly when replacing had to replace.
+// The UTF-8 / UTF-16 codec: the input read as UTF-8 and as UTF-16LE. Every
+// scalar value read is encoded in its one form; what replacing produces is
+// always well-formed; what refusing accepts goes back unchanged; refusing
+// fails exactly when replacing had to replace.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -14,7 +15,25 @@ void require(bool condition) {
   if (!condition) std::abort();
 }
 
+// Each scalar value read as well-formed is one, and its bytes are the one
+// encoding of it (no overlong form slips through).
+void checkSteps(std::string_view in) {
+  for (size_t pos = 0; pos < in.size();) {
+    const unicode::Decoded d = unicode::decodeUtf8(in, pos);
+    require(d.length >= 1 && d.length <= 4 && pos + d.length <= in.size());
+    if (d.wellFormed) {
+      require(d.scalar <= 0x10FFFF && (d.scalar < 0xD800 || d.scalar > 0xDFFF));
+      char bytes[4];
+      require(std::string_view(bytes, unicode::encodeUtf8(d.scalar, bytes)) == in.substr(pos, d.length));
+    } else {
+      require(d.scalar == unicode::kReplacementCharacter);
+    }
+    pos += d.length;
+  }
+}
+
 void checkUtf8(std::string_view in) {
+  checkSteps(in);
   std::u16string replaced;
   require(unicode::utf8ToUtf16(in, replaced, unicode::BadInput::replace));
   std::string back;
