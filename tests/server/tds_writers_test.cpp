@@ -3,6 +3,7 @@
 // values, and texts as UTF-16.
 #include "tds_constants.h"
 #include "token_writer.h"
+#include "utf_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@ tds::ColumnDescription column(std::uint8_t type, std::uint32_t maxLength, const 
   tds::ColumnDescription c;
   c.wireType = type;
   c.maxLength = maxLength;
-  c.nameUtf16 = tds::utf16Of(name);
+  c.name = unicode::utf8ToUtf16(name);
   c.collation = {0x09, 0x04, 0xD0, 0x00, 0x34};
   return c;
 }
@@ -27,7 +28,14 @@ TEST(Tokens, DoneCountsAreEightBytesFrom72AndFourBefore) {
 
 TEST(Tokens, ErrorCarriesNumberStateClassTextServerProcedureAndLine) {
   tds::TokenWriter writer(tds::kVersion74);
-  writer.message(true, 20001, 2, 16, tds::utf16Of("Fé"), tds::utf16Of("s"), tds::utf16Of("quarlix"), 0);
+  tds::MessageToken message;
+  message.number = 20001;
+  message.state = 2;
+  message.severity = 16;
+  message.text = u"Fé";
+  message.server = u"s";
+  message.procedure = u"quarlix";
+  writer.message(message);
   const std::string &b = writer.bytes();
   ASSERT_GE(b.size(), 3u);
   EXPECT_EQ(static_cast<unsigned char>(b[0]), tds::kError);
@@ -36,7 +44,33 @@ TEST(Tokens, ErrorCarriesNumberStateClassTextServerProcedureAndLine) {
   EXPECT_EQ(b.substr(3, 6), std::string("\x21\x4E\x00\x00\x02\x10", 6));  // 20001, state 2, class 16
   EXPECT_EQ(b.substr(9, 6), std::string("\x02\x00" "F\x00\xE9\x00", 6));
   EXPECT_EQ(b.substr(b.size() - 4), std::string(4, '\0'));  // line, 4 bytes from 7.2
-  EXPECT_NE(b.find(tds::utf16Of("quarlix")), std::string::npos);
+  EXPECT_NE(b.find(std::string("\x07q\x00u\x00", 5)), std::string::npos);
+
+  // An informational message of 7.1: its token, and a 2-byte line.
+  tds::TokenWriter old(tds::kVersion71);
+  message.kind = tds::MessageToken::Class::info;
+  message.line = 0x0102;
+  old.message(message);
+  EXPECT_EQ(static_cast<unsigned char>(old.bytes()[0]), tds::kInfo);
+  EXPECT_EQ(old.bytes().substr(old.bytes().size() - 3), std::string("\x00\x02\x01", 3));  // procedure's last unit, line
+}
+
+TEST(Tokens, LongTextsAreCutToWholeCodeUnitsTheLengthCanCount) {
+  tds::TokenWriter writer(tds::kVersion74);
+  writer.envChange(1, std::u16string(300, u'é'), u"");
+  const std::string &b = writer.bytes();
+  ASSERT_GE(b.size(), 5u);
+  EXPECT_EQ(static_cast<unsigned char>(b[4]), 255);
+  EXPECT_EQ(b.substr(5, 2), std::string("\xE9\x00", 2));
+  EXPECT_EQ(b.size(), 1 + 2 + 1 + 1 + 255 * 2 + 1u);
+
+  tds::TokenWriter messages(tds::kVersion74);
+  tds::MessageToken message;
+  message.text = std::u16string(40000, u'x');
+  messages.message(message);
+  const std::string &m = messages.bytes();
+  ASSERT_GE(m.size(), 11u);
+  EXPECT_EQ(static_cast<unsigned char>(m[9]) | (static_cast<unsigned char>(m[10]) << 8), 30000);
 }
 
 TEST(Tokens, RowsSendNullsAndRefuseCellsTheirTypeCannotCarry) {
@@ -75,6 +109,8 @@ TEST(Tokens, ColumnMetadataHasCollationsForTextOnlyAndTableNamesForLongTypes) {
 TEST(Tokens, TextBecomesUtf16AndBrokenUtf8IsReplaced) {
   EXPECT_EQ(tds::utf16Of("a€"), std::string("a\x00\xAC\x20", 4));
   EXPECT_EQ(tds::utf16Of("\xFF"), std::string("\xFD\xFF", 2));
+  // One U+FFFD per maximal subpart, as the platform's converter gives, not one per byte.
+  EXPECT_EQ(tds::utf16Of("\xF0\x9F\x98!"), std::string("\xFD\xFF!\x00", 4));
   EXPECT_EQ(tds::utf16Of("😀"), std::string("\x3D\xD8\x00\xDE", 4));
 }
 

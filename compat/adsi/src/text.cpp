@@ -1,93 +1,19 @@
 #include "text.h"
 
 #include "simple_case_fold.h"
+#include "utf_codec.h"
 
 namespace adsi {
-namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-// Decodes one code point at `i`, advancing it; malformed input yields U+FFFD
-// and consumes one byte.
-char32_t decodeOne(std::string_view s, size_t& i) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  if (c < 0x80) {
-    ++i;
-    return c;
-  }
-  int extra = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 && c < 0xE0 ? 1 : -1;
-  if (extra < 0 || i + extra >= s.size()) {
-    ++i;
-    return kReplacement;
-  }
-  char32_t cp = c & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) {
-    unsigned char d = static_cast<unsigned char>(s[i + k]);
-    if ((d & 0xC0) != 0x80) {
-      ++i;
-      return kReplacement;
-    }
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  static const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-  if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return kReplacement;
-  }
-  i += extra + 1;
-  return cp;
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-}  // namespace
 
 WideString utf8ToUtf16(std::string_view utf8) {
   WideString out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    char32_t cp = decodeOne(utf8, i);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<WCHAR>(0xD800 + (cp >> 10));
-      out += static_cast<WCHAR>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<WCHAR>(cp);
-    }
-  }
+  unicode::utf8ToUtf16(utf8, out, unicode::BadInput::replace);
   return out;
 }
 
 std::string utf16ToUtf8(WideStringView utf16) {
   std::string out;
-  out.reserve(utf16.size());
-  for (size_t i = 0; i < utf16.size(); ++i) {
-    char32_t c = utf16[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() &&
-        utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = kReplacement;
-    }
-    appendUtf8(out, c);
-  }
+  unicode::utf16ToUtf8(utf16, out, unicode::BadInput::replace);
   return out;
 }
 
@@ -119,7 +45,9 @@ std::string foldCase(std::string_view utf8) {
       ++i;
       continue;
     }
-    appendUtf8(out, unicode::simpleCaseFold(decodeOne(utf8, i)));
+    const unicode::Decoded d = unicode::decodeUtf8(utf8, i);
+    unicode::appendUtf8(out, unicode::simpleCaseFold(d.scalar));
+    i += d.length;
   }
   return out;
 }

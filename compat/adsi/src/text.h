@@ -12,7 +12,8 @@ namespace adsi {
 using WideString = std::basic_string<WCHAR>;
 using WideStringView = std::basic_string_view<WCHAR>;
 
-// Invalid sequences become U+FFFD.
+// Each maximal subpart of an ill-formed UTF-8 sequence, and each unpaired
+// surrogate, becomes one U+FFFD, as the platform's converter does.
 WideString utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(WideStringView utf16);
 inline std::string utf16ToUtf8(const WCHAR* s) {
@@ -23,8 +24,8 @@ std::string lowerAscii(std::string_view s);
 // ASCII case-insensitive equality, as attribute names compare.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
-// Unicode simple case folding (CaseFolding.txt, status C and S); invalid
-// sequences become U+FFFD.
+// Unicode simple case folding (CaseFolding.txt, status C and S); ill-formed
+// UTF-8 becomes U+FFFD as above.
 std::string foldCase(std::string_view utf8);
 
 // Insignificant-space handling of RFC 4518: no leading or trailing spaces,

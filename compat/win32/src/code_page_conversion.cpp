@@ -50,7 +50,7 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
 
   OutputSink<WCHAR> out(lpWideCharStr, size_t(cchWideChar));
   if (codePage == CP_UTF8) {
-    if (!win32compat::decode_utf8(bytes, length, dwFlags & MB_ERR_INVALID_CHARS, out)) {
+    if (!win32compat::decodeUtf8(bytes, length, dwFlags & MB_ERR_INVALID_CHARS, out)) {
       return fail(ERROR_NO_UNICODE_TRANSLATION);
     }
   } else {
@@ -82,7 +82,7 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
   if (codePage == CP_UTF8) {
     // UTF-8 has a byte for everything: a default character makes no sense.
     if (lpDefaultChar || lpUsedDefaultChar) return fail(ERROR_INVALID_PARAMETER);
-    if (!win32compat::encode_utf8(lpWideCharStr, length, dwFlags & WC_ERR_INVALID_CHARS, out)) {
+    if (!win32compat::encodeUtf8(lpWideCharStr, length, dwFlags & WC_ERR_INVALID_CHARS, out)) {
       return fail(ERROR_NO_UNICODE_TRANSLATION);
     }
     return out.finish();

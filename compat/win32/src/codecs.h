@@ -8,13 +8,12 @@
 
 namespace win32compat {
 
-// UTF-8 to UTF-16. Each malformed sequence (its longest valid prefix) becomes
-// one U+FFFD, or, when strict, ends the decoding with false.
-bool decode_utf8(const unsigned char *in, size_t length, bool strict, OutputSink<WCHAR> &out);
-
-// UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD, or, when strict,
-// ends the encoding with false.
-bool encode_utf8(const WCHAR *in, size_t length, bool strict, OutputSink<char> &out);
+// UTF-8 to UTF-16 and back, as the platform converts CP_UTF8: each maximal
+// subpart of an ill-formed sequence and each unpaired surrogate becomes one
+// U+FFFD, or, when strict (MB_ERR_INVALID_CHARS, WC_ERR_INVALID_CHARS), ends
+// the conversion with false.
+bool decodeUtf8(const unsigned char *in, size_t length, bool strict, OutputSink<WCHAR> &out);
+bool encodeUtf8(const WCHAR *in, size_t length, bool strict, OutputSink<char> &out);
 
 // The single-byte code pages: 1252, 28591 and 20127.
 bool isSingleByte(UINT codePage);

@@ -1,6 +1,7 @@
 // The output formats, on records built by hand and on one read back from a
 // real connection.
 #include "formatters.h"
+#include "json_text.h"
 #include "streaming_host.h"
 
 #include <gtest/gtest.h>
@@ -222,6 +223,19 @@ TEST(ExecFormats, TextAndImageColumnsPrintLikeTheOthers) {
   EXPECT_EQ(json.str(), "{\"columns\":[{\"name\":\"notes\",\"type\":35,\"maxlen\":9000},"
                         "{\"name\":\"photo\",\"type\":34,\"maxlen\":9000}],"
                         "\"rows\":[[\"" + text + "\",\"0x" + hex + "\"],[null,null]],\"count\":2}\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Text meant to be read gets one U+FFFD per maximal subpart of an ill-formed
+// sequence, as the platform's converter gives; the byte-keeping form escapes
+// every byte of it; well-formed text around it stays as it is.
+TEST(JsonText, IllFormedUtf8IsReplacedPerMaximalSubpartOrEscapedPerByte) {
+  const std::string cut = "\xC3\xA9\xF0\x9F\x98!\xE0\x80\xAF";  // é, a cut-short emoji, !, an overlong '/'
+  EXPECT_EQ(jsonString(cut, InvalidUtf8::Replace), "\"\xC3\xA9\\ufffd!\\ufffd\\ufffd\\ufffd\"");
+  EXPECT_EQ(jsonString(cut, InvalidUtf8::EscapeByte), "\"\xC3\xA9\\u00f0\\u009f\\u0098!\\u00e0\\u0080\\u00af\"");
 }
 
 }  // namespace

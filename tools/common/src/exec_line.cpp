@@ -82,10 +82,9 @@ class Parser {
 
   // The character at the current position, quoted for a message.
   std::string found() const {
-    char32_t cp = 0;
-    size_t length = decodeUtf8(line_, pos_, cp);
-    if (length == 0 || cp < 0x20 || cp == 0x7F) return "a control or invalid byte";
-    return "'" + std::string(line_.substr(pos_, length)) + "'";
+    const unicode::Decoded d = unicode::decodeUtf8(line_, pos_);
+    if (!d.wellFormed || d.scalar < 0x20 || d.scalar == 0x7F) return "a control or invalid byte";
+    return "'" + std::string(line_.substr(pos_, d.length)) + "'";
   }
 
   void readProcedureName() {

@@ -16,11 +16,15 @@ void appendJsonString(std::string &out, std::string_view bytes, InvalidUtf8 inva
   out += '"';
   for (size_t pos = 0; pos < bytes.size();) {
     const auto c = static_cast<unsigned char>(bytes[pos]);
-    char32_t cp = 0;
-    size_t length = decodeUtf8(bytes, pos, cp);
-    if (length == 0) {
-      appendEscapedUnit(out, invalid == InvalidUtf8::EscapeByte ? c : 0xFFFD);
-      ++pos;
+    const unicode::Decoded d = unicode::decodeUtf8(bytes, pos);
+    const size_t length = d.length;
+    if (!d.wellFormed) {
+      if (invalid == InvalidUtf8::Replace) {
+        appendEscapedUnit(out, 0xFFFD);
+      } else {
+        for (size_t i = 0; i < length; ++i) appendEscapedUnit(out, static_cast<unsigned char>(bytes[pos + i]));
+      }
+      pos += length;
       continue;
     }
     switch (c) {

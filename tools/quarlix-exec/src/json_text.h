@@ -7,7 +7,7 @@
 // What a JSON string does with bytes that are not valid UTF-8.
 enum class InvalidUtf8 {
   EscapeByte,  // \u00XX with the byte's value: nothing is lost, but it reads as Latin-1
-  Replace,     // U+FFFD, for text meant only to be read
+  Replace,     // U+FFFD for each maximal subpart, for text meant only to be read
 };
 
 // Appends `bytes` as a quoted JSON string. Control characters, '"' and '\'

@@ -80,8 +80,9 @@ HostParameter hostParameterOf(const tds::RpcParameter &parameter, const CodePage
   // procedure as the code page's text when nothing is lost on the way.
   if ((parameter.wireType == tds::kTypeNVarChar || parameter.wireType == tds::kTypeNChar) && parameter.value &&
       parameter.value->size() % 2 == 0) {
-    std::string narrow = text.fromUtf16(*parameter.value);
-    if (narrow.size() <= 8000 && text.toUtf16(narrow) == *parameter.value) {
+    const std::u16string wide = fromUtf16le(*parameter.value);
+    std::string narrow = text.fromUtf16(wide);
+    if (narrow.size() <= 8000 && text.toUtf16(narrow) == wide) {
       host.type = parameter.wireType == tds::kTypeNVarChar ? SRVBIGVARCHAR : SRVBIGCHAR;
       host.value = std::move(narrow);
     }
@@ -107,7 +108,7 @@ CallParameters parametersOfRpc(const tds::RpcRequest &request, const CodePageTex
 std::optional<std::string> textOf(const tds::RpcParameter &parameter, const CodePageText &text) {
   if (!parameter.value) return std::nullopt;
   if (isUtf16Type(parameter.wireType)) return utf16leToUtf8(*parameter.value);
-  if (isCharType(parameter.wireType)) return utf16leToUtf8(text.toUtf16(*parameter.value));
+  if (isCharType(parameter.wireType)) return unicode::utf16ToUtf8(text.toUtf16(*parameter.value));
   return std::nullopt;
 }
 

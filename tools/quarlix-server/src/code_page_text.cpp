@@ -1,9 +1,9 @@
 #include "code_page_text.h"
 
+#include "utf_codec.h"
 #include "win32_compat.h"
 #include "windows.h"
 
-#include <vector>
 
 namespace {
 
@@ -21,25 +21,16 @@ std::optional<CodePageText> CodePageText::choose(unsigned codePage) {
   return CodePageText(codePage, codePage == 65001 ? kLatin1Utf8 : kLatin1);
 }
 
-std::string CodePageText::toUtf16(std::string_view bytes) const {
-  if (bytes.empty()) return std::string();
+std::u16string CodePageText::toUtf16(std::string_view bytes) const {
+  if (bytes.empty()) return std::u16string();
   int units = MultiByteToWideChar(codePage_, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (units <= 0) return tds::utf16Of(bytes);
-  std::vector<WCHAR> wide(static_cast<size_t>(units));
+  if (units <= 0) return unicode::utf8ToUtf16(bytes);
+  std::u16string wide(static_cast<size_t>(units), u'\0');
   MultiByteToWideChar(codePage_, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), units);
-  std::string out;
-  out.reserve(wide.size() * 2);
-  for (WCHAR unit : wide) {
-    out += static_cast<char>(unit & 0xFF);
-    out += static_cast<char>(unit >> 8);
-  }
-  return out;
+  return wide;
 }
 
-std::string CodePageText::fromUtf16(std::string_view utf16) const {
-  std::vector<WCHAR> wide(utf16.size() / 2);
-  for (size_t i = 0; i < wide.size(); ++i)
-    wide[i] = static_cast<WCHAR>(static_cast<unsigned char>(utf16[2 * i]) | (static_cast<unsigned char>(utf16[2 * i + 1]) << 8));
+std::string CodePageText::fromUtf16(std::u16string_view wide) const {
   if (wide.empty()) return std::string();
   const char *fallback = codePage_ == 65001 ? nullptr : "?";
   int size = WideCharToMultiByte(codePage_, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, fallback, nullptr);
@@ -51,5 +42,5 @@ std::string CodePageText::fromUtf16(std::string_view utf16) const {
 
 std::string CodePageText::fromUtf8(std::string_view utf8) const {
   if (codePage_ == 65001) return std::string(utf8);
-  return fromUtf16(tds::utf16Of(utf8));
+  return fromUtf16(unicode::utf8ToUtf16(utf8));
 }

@@ -21,12 +21,12 @@ class CodePageText {
   // (DB-Library takes the bytes for the Latin-1 code page and cuts them).
   bool textAsUtf16() const { return codePage_ == 65001; }
 
-  // Code page bytes as UTF-16LE (what the client shows as names and messages).
-  std::string toUtf16(std::string_view bytes) const;
+  // Code page bytes as UTF-16 (what the client shows as names and messages).
+  std::u16string toUtf16(std::string_view bytes) const;
   // UTF-8 text as code page bytes; what the code page lacks becomes '?'.
   std::string fromUtf8(std::string_view utf8) const;
-  // UTF-16LE as code page bytes, likewise.
-  std::string fromUtf16(std::string_view utf16) const;
+  // UTF-16 as code page bytes, likewise.
+  std::string fromUtf16(std::u16string_view utf16) const;
 
  private:
   CodePageText(unsigned codePage, tds::Collation collation) : codePage_(codePage), collation_(collation) {}

@@ -23,10 +23,10 @@ class Bytes {
   void collation(const Collation &c) {
     for (std::uint8_t b : c) u8(b);
   }
-  void bVarchar(std::string_view utf16) {
-    const size_t units = std::min<size_t>(utf16.size() / 2, 255);
-    u8(static_cast<std::uint8_t>(units));
-    raw(utf16.substr(0, units * 2));
+  void bVarchar(std::u16string_view text) {
+    text = text.substr(0, 255);
+    u8(static_cast<std::uint8_t>(text.size()));
+    for (char16_t unit : text) le(unit, 2);
   }
 
  private:
@@ -100,7 +100,7 @@ void metadata(TokenWriter &writer, std::uint32_t version, const Collation &colla
     b.le(0, atLeast72(version) ? 4 : 2);  // user type
     b.le(0x0001, 2);                      // nullable
     typeInfo(b, column.value, collation);
-    b.bVarchar(column.nameUtf16);
+    b.bVarchar(column.name);
   }
 }
 
@@ -121,12 +121,12 @@ void writeConstantMetadata(TokenWriter &writer, std::uint32_t version, const Col
   writer.done(doneToken, doneStatus, 0xC1, 0);
 }
 
-void writeIntReturnValue(TokenWriter &writer, std::uint32_t version, std::uint16_t ordinal, std::string_view nameUtf16,
+void writeIntReturnValue(TokenWriter &writer, std::uint32_t version, std::uint16_t ordinal, std::u16string_view name,
                          std::int32_t number) {
   Bytes b(writer.bytes());
   b.u8(kReturnValue);
   b.le(ordinal, 2);
-  b.bVarchar(nameUtf16);
+  b.bVarchar(name);
   b.u8(0x01);  // an output parameter
   b.le(0, atLeast72(version) ? 4 : 2);
   b.le(0x0001, 2);

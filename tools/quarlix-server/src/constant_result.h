@@ -25,7 +25,7 @@ struct ConstantValue {
 };
 
 struct ConstantColumn {
-  std::string nameUtf16;
+  std::u16string name;
   ConstantValue value;
 };
 
@@ -38,7 +38,7 @@ void writeConstantMetadata(TokenWriter &writer, std::uint32_t version, const Col
                            const std::vector<ConstantColumn> &columns, std::uint8_t doneToken, std::uint16_t doneStatus);
 
 // RETURNVALUE of an int output parameter.
-void writeIntReturnValue(TokenWriter &writer, std::uint32_t version, std::uint16_t ordinal, std::string_view nameUtf16,
+void writeIntReturnValue(TokenWriter &writer, std::uint32_t version, std::uint16_t ordinal, std::u16string_view name,
                          std::int32_t value);
 
 }  // namespace tds

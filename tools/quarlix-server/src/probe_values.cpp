@@ -90,7 +90,7 @@ std::optional<std::string> textOf(const tds::ConstantValue &v, const ProbeContex
     case tds::ConstantValue::Type::Int:
       return std::to_string(*v.number);
     case tds::ConstantValue::Type::VarChar:
-      return utf16leToUtf8(c.text->toUtf16(*v.bytes));
+      return unicode::utf16ToUtf8(c.text->toUtf16(*v.bytes));
     case tds::ConstantValue::Type::NVarChar:
       return utf16leToUtf8(*v.bytes);
     case tds::ConstantValue::Type::Variant:

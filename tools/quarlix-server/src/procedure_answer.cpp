@@ -1,6 +1,7 @@
 #include "procedure_answer.h"
 
 #include "tds_constants.h"
+#include "utf8.h"
 
 namespace {
 
@@ -29,8 +30,21 @@ tds::ColumnDescription columnFor(const OdsEvent &event, const CodePageText &text
     column.maxLength = longForm ? 0x7FFFFFFF : std::max<std::uint32_t>(length, 1);
   }
   column.collation = text.collation();
-  column.nameUtf16 = text.toUtf16(opends::nameOf(event));
+  column.name = text.toUtf16(opends::nameOf(event));
   return column;
+}
+
+tds::MessageToken messageOf(const OdsEvent &event, const CodePageText &text, const std::u16string &server) {
+  tds::MessageToken message;
+  message.kind = event.messageType == SRV_MSG_ERROR ? tds::MessageToken::Class::error : tds::MessageToken::Class::info;
+  message.number = event.messageNumber;
+  message.state = event.state;
+  message.severity = event.severity;
+  message.text = text.toUtf16(opends::textOf(event));
+  message.server = server;
+  message.procedure = event.name ? text.toUtf16(opends::nameOf(event)) : u"quarlix";
+  message.line = event.line;
+  return message;
 }
 
 }  // namespace
@@ -55,9 +69,13 @@ void ProcedureAnswer::sendRow(const OdsCell *cells, int cellCount) {
     if (style_.metadataOnly) return;
     if (!writer_.row(columns_, convertedCells(cells, cellCount), cellCount)) {
       failed_ = true;
-      writer_.message(true, kHostErrorNumber, 1, 16,
-                      tds::utf16Of("The procedure sent a value longer than its column can carry; the rest of the answer is not sent."),
-                      style_.serverNameUtf16, tds::utf16Of("quarlix"), 0);
+      tds::MessageToken message;
+      message.number = kHostErrorNumber;
+      message.severity = 16;
+      message.text = u"The procedure sent a value longer than its column can carry; the rest of the answer is not sent.";
+      message.server = style_.serverName;
+      message.procedure = u"quarlix";
+      writer_.message(message);
       sentError_ = true;
       return;
     }
@@ -74,7 +92,7 @@ const OdsCell *ProcedureAnswer::convertedCells(const OdsCell *cells, int cellCou
   for (int i = 0; i < cellCount; ++i) {
     converted_[i] = cells[i];
     if (cells[i].isNull || static_cast<size_t>(i) >= columns_.size() || !columns_[i].fromCodePage) continue;
-    convertedText_[i] = text_.toUtf16(std::string_view(reinterpret_cast<const char *>(cells[i].data), static_cast<size_t>(cells[i].length)));
+    convertedText_[i] = utf16leBytes(text_.toUtf16(std::string_view(reinterpret_cast<const char *>(cells[i].data), static_cast<size_t>(cells[i].length))));
     converted_[i].data = reinterpret_cast<const BYTE *>(convertedText_[i].data());
     converted_[i].length = static_cast<int>(convertedText_[i].size());
   }
@@ -108,9 +126,7 @@ void ProcedureAnswer::readEvents() {
         if (event.result == 0) break;
         startResultIfNeeded();
         sentError_ = sentError_ || event.messageType == SRV_MSG_ERROR;
-        writer_.message(event.messageType == SRV_MSG_ERROR, event.messageNumber, event.state, event.severity,
-                        text_.toUtf16(opends::textOf(event)), style_.serverNameUtf16,
-                        event.name ? text_.toUtf16(opends::nameOf(event)) : tds::utf16Of("quarlix"), event.line);
+        writer_.message(messageOf(event, text_, style_.serverName));
         break;
       case ODS_EVENT_SENDDONE:
         startResultIfNeeded();

@@ -18,7 +18,7 @@
 
 struct AnswerStyle {
   std::uint32_t version = 0;
-  std::string serverNameUtf16;
+  std::u16string serverName;
   bool noCount = false;       // SET NOCOUNT ON: no counts in DONEINPROC
   bool metadataOnly = false;  // SET FMTONLY ON: columns, no rows
 };

@@ -6,6 +6,7 @@
 #include "constant_result.h"
 #include "tds_constants.h"
 #include "transaction_request.h"
+#include "utf_codec.h"
 
 #include <cctype>
 
@@ -149,7 +150,7 @@ bool StatementRunner::runPrepare(const tds::RpcRequest &request, bool execute) {
                   " prepared statements, as many as it may; unprepare one first.");
     return true;
   }
-  const std::string handleName = tds::utf16Of(all[0].name);
+  const std::u16string handleName = unicode::utf8ToUtf16(all[0].name);
   auto outputs = [this, handle, &handleName] { tds::writeIntReturnValue(writer_, version_, 0, handleName, *handle); };
   if (!execute) {
     endProcedure(0, false, outputs);

@@ -7,6 +7,7 @@
 #include "rpc_request.h"
 #include "statement_runner.h"
 #include "tds_constants.h"
+#include "utf_codec.h"
 
 #include <objbase.h>
 
@@ -104,12 +105,12 @@ bool Session::login() {
   packetSize = std::max(tds::kMinPacketSize, std::min(tds::kMaxPacketSize, packetSize));
 
   tds::TokenWriter writer(version_);
-  writer.envChange(1, tds::utf16Of("master"), tds::utf16Of("master"));
+  writer.envChange(1, u"master", u"master");
   const tds::Collation &collation = context_.text->collation();
   writer.envChangeBytes(7, std::string_view(reinterpret_cast<const char *>(collation.data()), collation.size()), "");
-  writer.envChange(2, tds::utf16Of("us_english"), std::string());
-  writer.envChange(4, tds::utf16Of(std::to_string(packetSize)), tds::utf16Of(std::to_string(channel_.packetSize())));
-  writer.loginAck(tds::utf16Of("quarlix-server"), {1, 0, 0, 0});
+  writer.envChange(2, u"us_english", u"");
+  writer.envChange(4, unicode::utf8ToUtf16(std::to_string(packetSize)), unicode::utf8ToUtf16(std::to_string(channel_.packetSize())));
+  writer.loginAck(u"quarlix-server", {1, 0, 0, 0});
   writer.done(tds::kDone, tds::kDoneFinal, 0, 0);
   channel_.send(tds::kTabularResult, writer.bytes());
   channel_.setPacketSize(packetSize);
@@ -174,7 +175,12 @@ void Session::sendDone(std::uint16_t status, std::uint64_t count) {
 
 void Session::sendError(std::int32_t number, std::uint8_t severity, const std::string &utf8) {
   tds::TokenWriter writer(version_);
-  writer.message(true, number, 1, severity, tds::utf16Of(utf8), tds::utf16Of(context_.serverName), std::string(), 0);
+  tds::MessageToken message;
+  message.number = number;
+  message.severity = severity;
+  message.text = unicode::utf8ToUtf16(utf8);
+  message.server = unicode::utf8ToUtf16(context_.serverName);
+  writer.message(message);
   writer.done(tds::kDone, tds::kDoneError, 0, 0);
   channel_.send(tds::kTabularResult, writer.bytes());
 }

@@ -4,6 +4,7 @@
 #include "probe_values.h"
 #include "procedure_answer.h"
 #include "tds_constants.h"
+#include "utf_codec.h"
 
 #include <cctype>
 
@@ -43,13 +44,20 @@ bool compare(std::int64_t left, const std::string &op, std::int64_t right) {
 
 StatementRunner::StatementRunner(tds::PacketChannel &channel, const ServerContext &context, std::uint32_t version,
                                  std::uint16_t spid, std::string user)
-    : channel_(channel), context_(context), version_(version), spid_(spid), user_(std::move(user)), writer_(version) {}
+    : channel_(channel), context_(context), version_(version), spid_(spid), user_(std::move(user)),
+      serverName_(unicode::utf8ToUtf16(context.serverName)), writer_(version) {}
 
 // ---- writing ---------------------------------------------------------------
 
 void StatementRunner::writeError(std::int32_t number, std::uint8_t severity, const std::string &utf8, std::uint32_t line) {
-  writer_.message(severity > 10, number, 1, severity, tds::utf16Of(utf8), tds::utf16Of(context_.serverName),
-                  std::string(), line);
+  tds::MessageToken message;
+  message.kind = severity > 10 ? tds::MessageToken::Class::error : tds::MessageToken::Class::info;
+  message.number = number;
+  message.severity = severity;
+  message.text = unicode::utf8ToUtf16(utf8);
+  message.server = serverName_;
+  message.line = line;
+  writer_.message(message);
 }
 
 void StatementRunner::writeStatementDone(Place place, std::uint16_t status, std::uint64_t count) {
@@ -121,7 +129,7 @@ bool StatementRunner::runStatement(const sql::Statement &s, Place place, const V
       return true;
     case Kind::Use:
       if (lowered(s.database) == "master") {
-        writer_.envChange(kEnvDatabase, tds::utf16Of("master"), tds::utf16Of("master"));
+        writer_.envChange(kEnvDatabase, u"master", u"master");
         writeError(kDatabaseChanged, 0, "Changed database context to 'master'.");
       } else {
         writeError(kNoSuchDatabase, 16,
@@ -209,7 +217,7 @@ void StatementRunner::runSelect(const sql::Statement &s, Place place, bool &hadE
                      spid_, state_.tranCount, state_.textSize};
   std::vector<tds::ConstantColumn> columns;
   try {
-    for (const sql::SelectItem &item : s.items) columns.push_back({tds::utf16Of(item.alias), probeValue(item.value, probe)});
+    for (const sql::SelectItem &item : s.items) columns.push_back({unicode::utf8ToUtf16(item.alias), probeValue(item.value, probe)});
   } catch (const ProbeError &e) {
     writeError(kNotSupported, 16, e.what());
     writeStatementDone(place, tds::kDoneError, 0);
@@ -258,7 +266,7 @@ bool StatementRunner::callProcedure(const std::vector<HostParameter> &parameters
   opends::Connection connection;
   AnswerStyle style;
   style.version = version_;
-  style.serverNameUtf16 = tds::utf16Of(context_.serverName);
+  style.serverName = serverName_;
   style.noCount = state_.noCount;
   style.metadataOnly = state_.formatOnly;
   ProcedureAnswer answer(channel_, writer_, *context_.text, connection, style);

@@ -72,6 +72,7 @@ class StatementRunner {
   std::uint32_t version_;
   std::uint16_t spid_;
   std::string user_;
+  std::u16string serverName_;  // as messages name it
   tds::TokenWriter writer_;
   SessionState state_;
   bool clientMisbehaved_ = false;

@@ -5,27 +5,7 @@
 
 namespace tds {
 
-std::string utf16Of(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size() * 2);
-  auto put = [&out](char32_t unit) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>((unit >> 8) & 0xFF));
-  };
-  for (size_t pos = 0; pos < utf8.size();) {
-    char32_t cp = 0xFFFD;
-    size_t length = decodeUtf8(utf8, pos, cp);
-    pos += length ? length : 1;
-    if (length == 0) cp = 0xFFFD;
-    if (cp >= 0x10000) {
-      put(0xD800 + ((cp - 0x10000) >> 10));
-      put(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      put(cp);
-    }
-  }
-  return out;
-}
+std::string utf16Of(std::string_view utf8) { return utf16leBytes(unicode::utf8ToUtf16(utf8)); }
 
 void TokenWriter::u16(std::uint16_t v) {
   u8(static_cast<std::uint8_t>(v));
@@ -40,16 +20,20 @@ void TokenWriter::u64(std::uint64_t v) {
   u32(static_cast<std::uint32_t>(v >> 32));
 }
 
-void TokenWriter::bVarchar(std::string_view utf16) {
-  std::string_view text = utf16.substr(0, std::min<size_t>(utf16.size() / 2, 255) * 2);
-  u8(static_cast<std::uint8_t>(text.size() / 2));
-  raw(text);
+void TokenWriter::utf16le(std::u16string_view text) {
+  for (char16_t unit : text) u16(unit);
 }
 
-void TokenWriter::usVarchar(std::string_view utf16) {
-  std::string_view text = utf16.substr(0, std::min<size_t>(utf16.size() / 2, 0xFFFF) * 2);
-  u16(static_cast<std::uint16_t>(text.size() / 2));
-  raw(text);
+void TokenWriter::bVarchar(std::u16string_view text) {
+  text = text.substr(0, 255);
+  u8(static_cast<std::uint8_t>(text.size()));
+  utf16le(text);
+}
+
+void TokenWriter::usVarchar(std::u16string_view text) {
+  text = text.substr(0, 0xFFFF);
+  u16(static_cast<std::uint16_t>(text.size()));
+  utf16le(text);
 }
 
 size_t TokenWriter::beginLength16() {
@@ -64,23 +48,23 @@ void TokenWriter::endLength16(size_t at) {
   out_[at + 1] = static_cast<char>((length >> 8) & 0xFF);
 }
 
-void TokenWriter::loginAck(std::string_view programUtf16, std::array<std::uint8_t, 4> programVersion) {
+void TokenWriter::loginAck(std::u16string_view program, std::array<std::uint8_t, 4> programVersion) {
   u8(kLoginAck);
   size_t at = beginLength16();
   u8(1);  // the interface: T-SQL
   // The version goes most significant byte first here.
   for (int shift = 24; shift >= 0; shift -= 8) u8(static_cast<std::uint8_t>(version_ >> shift));
-  bVarchar(programUtf16);
+  bVarchar(program);
   for (std::uint8_t b : programVersion) u8(b);
   endLength16(at);
 }
 
-void TokenWriter::envChange(std::uint8_t type, std::string_view newUtf16, std::string_view oldUtf16) {
+void TokenWriter::envChange(std::uint8_t type, std::u16string_view newValue, std::u16string_view oldValue) {
   u8(kEnvChange);
   size_t at = beginLength16();
   u8(type);
-  bVarchar(newUtf16);
-  bVarchar(oldUtf16);
+  bVarchar(newValue);
+  bVarchar(oldValue);
   endLength16(at);
 }
 
@@ -95,22 +79,20 @@ void TokenWriter::envChangeBytes(std::uint8_t type, std::string_view newValue, s
   endLength16(at);
 }
 
-void TokenWriter::message(bool error, std::int32_t number, std::uint8_t state, std::uint8_t severity,
-                          std::string_view textUtf16, std::string_view serverUtf16, std::string_view procedureUtf16,
-                          std::uint32_t line) {
-  u8(error ? kError : kInfo);
+void TokenWriter::message(const MessageToken &message) {
+  u8(message.kind == MessageToken::Class::error ? kError : kInfo);
   size_t at = beginLength16();
-  u32(static_cast<std::uint32_t>(number));
-  u8(state);
-  u8(severity);
+  u32(static_cast<std::uint32_t>(message.number));
+  u8(message.state);
+  u8(message.severity);
   // The token's own length is 16 bits: a longer text is cut to fit.
-  usVarchar(textUtf16.substr(0, std::min<size_t>(textUtf16.size(), 60000)));
-  bVarchar(serverUtf16);
-  bVarchar(procedureUtf16);
+  usVarchar(std::u16string_view(message.text).substr(0, 30000));
+  bVarchar(message.server);
+  bVarchar(message.procedure);
   if (atLeast72(version_))
-    u32(line);
+    u32(message.line);
   else
-    u16(static_cast<std::uint16_t>(line));
+    u16(static_cast<std::uint16_t>(message.line));
   endLength16(at);
 }
 
@@ -160,7 +142,7 @@ void TokenWriter::colMetadata(const std::vector<ColumnDescription> &columns) {
         u16(static_cast<std::uint16_t>(column.maxLength));
         break;
     }
-    bVarchar(column.nameUtf16);
+    bVarchar(column.name);
   }
 }
 
