@@ -28,7 +28,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-targets=(procedure_call_fuzzer filter_fuzzer ldif_fuzzer search_value_fuzzer property_value_fuzzer tds_request_fuzzer)
+targets=(procedure_call_fuzzer filter_fuzzer ldif_fuzzer search_value_fuzzer property_value_fuzzer tds_request_fuzzer
+         attribute_type_fuzzer)
 [ -n "$only" ] && targets=("$only")
 
 cmake --preset fuzz >/dev/null

@@ -16,13 +16,14 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 
-REFERENCE = sys.argv.pop(1) if len(sys.argv) > 1 else None
-SERVER = sys.argv.pop(1) if len(sys.argv) > 1 else "slapd"
-CACHE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(HERE, "..", "..", "build", "samba")
-
+SERVER = sys.argv[2] if len(sys.argv) > 2 else "slapd"
 if SERVER == "samba":
     import samba_fixture  # noqa: E402
     samba_fixture.isolate()  # Samba's ports are fixed: a network namespace of this program's own
+
+REFERENCE = sys.argv.pop(1) if len(sys.argv) > 1 else None
+sys.argv[1:2] = []  # the server
+CACHE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(HERE, "..", "..", "build", "samba")
 
 from slapd_fixture import LDAPSEARCH, SYSTEM_SCHEMA, Slapd  # noqa: E402
 
