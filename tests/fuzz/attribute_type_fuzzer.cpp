@@ -1,7 +1,7 @@
 // The attribute type reader on any bytes. The input is the description
 // itself. A refusal gives a bounded reason and no result; a definition that
-// parses, written out again in canonical form (every OID quoted, every
-// quote and backslash in a name escaped), parses to the same result.
+// parses, written out again in canonical form (every OID quoted as it is,
+// every quote and backslash in a name escaped), parses to the same result.
 #include <cstdint>
 #include <string>
 
@@ -11,6 +11,9 @@
 namespace {
 
 constexpr const char* kPrefix = "attribute type definition does not parse (";
+
+// An OID holds no quote, and its backslashes are no escapes.
+std::string quotedOid(const std::string& oid) { return "'" + oid + "'"; }
 
 std::string quoted(const std::string& text) {
   std::string out = "'";
@@ -28,13 +31,13 @@ std::string quoted(const std::string& text) {
 
 std::string canonical(const adsi::AttributeTypeText& at) {
   std::string out = "(";
-  if (!at.oid.empty()) out += " " + quoted(at.oid);
+  if (!at.oid.empty()) out += " " + quotedOid(at.oid);
   out += " NAME (";
   for (const std::string& name : at.names) out += " " + quoted(name);
   out += " )";
-  if (!at.superior.empty()) out += " SUP " + quoted(at.superior);
-  if (!at.equality.empty()) out += " EQUALITY " + quoted(at.equality);
-  if (!at.syntax.empty()) out += " SYNTAX " + quoted(at.syntax);
+  if (!at.superior.empty()) out += " SUP " + quotedOid(at.superior);
+  if (!at.equality.empty()) out += " EQUALITY " + quotedOid(at.equality);
+  if (!at.syntax.empty()) out += " SYNTAX " + quotedOid(at.syntax);
   if (at.singleValue) out += " SINGLE-VALUE";
   return out + " )";
 }
