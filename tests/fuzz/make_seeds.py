@@ -272,6 +272,24 @@ add("property_value_fuzzer", "entry-null-dispatch", b"\x01\x02\x02\x00\x03\x05")
 add("property_value_fuzzer", "entry-one-string", b"\x01\x01" + W("single"))
 add("property_value_fuzzer", "entry-fails", b"\x01\x00")
 
+# --- attribute_type: the description itself --------------------------------
+ATTRIBUTE_TYPES = [
+    "( 2.5.4.3 NAME ( 'cn' 'commonName' ) DESC 'RFC4519: common name(s)' SUP name )",
+    "( 2.5.4.41 NAME 'name' EQUALITY caseIgnoreMatch SUBSTR caseIgnoreSubstringsMatch "
+    "SYNTAX 1.3.6.1.4.1.1466.115.121.1.15{32768} )",
+    "( 2.5.18.1 NAME 'createTimestamp' EQUALITY generalizedTimeMatch ORDERING generalizedTimeOrderingMatch "
+    "SYNTAX 1.3.6.1.4.1.1466.115.121.1.24 SINGLE-VALUE NO-USER-MODIFICATION USAGE directoryOperation )",
+    "( 1.2.840.113556.1.4.221 NAME 'sAMAccountName' SYNTAX '1.3.6.1.4.1.1466.115.121.1.15' SINGLE-VALUE )",
+    "( 2.5.4.7.1 NAME 'c-l' SUP l COLLECTIVE OBSOLETE X-ORIGIN ( 'RFC 3671' 'x' ) X-ORDERED 'VALUES' )",
+    "( NAME 'a\\27b\\5Cc' DESC 'it\\27s' )",
+    "(1.2 name('x''y')single-value)",
+    "( 1.2 NAME 'x' NAME 'y' )",
+    "( 1.2 SYNTAX 1.3{x} )",
+    "( 1.2 NAME 'x",
+]
+for i, text in enumerate(ATTRIBUTE_TYPES):
+    add("attribute_type_fuzzer", "definition-%02d" % i, text.encode("utf-8"))
+
 for target, items in seeds.items():
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)

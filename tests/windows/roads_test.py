@@ -297,6 +297,87 @@ class RoadsMatchLinux(unittest.TestCase):
         self.assertGreaterEqual(sum(1 for r in roads if r.faults), 8)
 
 
+# The directory's own schema in the forms servers write (a list of names, a
+# length bound, a quoted syntax as Active Directory gives it, a supertype,
+# no OID, escapes, tabs, lower-case keywords): both builds read it with the
+# same reader, so the types and the refusals are the same.
+SCHEMA_LDIF = """dn: cn=Subschema
+objectClass: top
+objectClass: subschema
+cn: Subschema
+attributeTypes: ( 1.3.6.1.4.1.32473.9.1 NAME ( 'qxCount' 'qxTally' ) DESC 'a count\\27s value' EQUALITY integerMatc
+ h SYNTAX 1.3.6.1.4.1.1466.115.121.1.27{10} SINGLE-VALUE X-ORIGIN ( 'tests' 'roads' ) )
+attributeTypes: ( 1.3.6.1.4.1.32473.9.2 NAME 'qxFlag' SYNTAX '1.3.6.1.4.1.1466.115.121.1.7' SINGLE-VALUE NO-USER-MODIFICATION )
+attributeTypes: (1.3.6.1.4.1.32473.9.3 NAME 'qxBoss' SUP manager)
+attributeTypes: ( NAME 'qxWhen'\tsyntax 1.3.6.1.4.1.1466.115.121.1.24 usage userApplications )
+
+dn: dc=schema,dc=test
+objectClass: top
+objectClass: domain
+dc: schema
+qxCount: 42
+qxFlag: TRUE
+qxBoss: cn=Boss,dc=schema,dc=test
+qxWhen: 20240102030405Z
+qxPlain: TRUE
+"""
+SCHEMA_ROADS = [
+    Road("object, types from the directory's schema",
+         "EXEC quarlix 'LDAP://dc=schema,dc=test', '', 'qxCount,qxFlag,qxBoss,qxWhen,qxPlain'", returns=0),
+    Road("search, types from the directory's schema",
+         "EXEC quarlix 'LDAP://dc=schema,dc=test', '(qxCount=42)', 'qxCount,qxFlag,qxBoss,qxWhen,qxPlain'", returns=0),
+]
+# Definitions that do not parse: the host names the line and the fault.
+REFUSED_SCHEMAS = [
+    "( 1.2.3 NAME 'x' SYNTAX",
+    "( 1.2.3 NAME 'x' NAME 'y' )",
+    "( 1.2.3 NAME 'x' USAGE everyone )",
+    "( 1.2.3 SYNTAX 1.2{x} )",
+    "( 1.2.3 NAME 'x' ) ( 1.2.4 NAME 'y' )",
+]
+
+
+class SchemaFormsMatchLinux(unittest.TestCase):
+    side = "windows"
+    check = RoadsMatchLinux.check
+
+    def ldif(self, text):
+        handle, path = tempfile.mkstemp(suffix=".ldif", prefix="schema-", dir=os.environ.get("QX_TMP"))
+        with os.fdopen(handle, "w") as out:
+            out.write(text)
+        self.addCleanup(os.unlink, path)
+        return path
+
+    def test_types_learned_from_the_schema(self):
+        ldif = self.ldif(SCHEMA_LDIF)
+        self.check(ldif, SCHEMA_ROADS)
+        # The same text is a Boolean where the schema says so, a string where
+        # it says nothing.
+        _, answer = call("linux", ldif, SCHEMA_ROADS[0].sql)
+        cells = [e for e in answer if e["event"] == "row"][0]["cells"]
+        self.assertNotEqual(bytes.fromhex(cells[1]), b"TRUE")
+        self.assertEqual(bytes.fromhex(cells[4]), b"TRUE")
+
+    @staticmethod
+    def reason(stderr):
+        """The reason after the file and line the host names."""
+        return stderr.decode(errors="replace").strip().rpartition(":3: ")[2]
+
+    def test_refused_definitions(self):
+        for definition in REFUSED_SCHEMAS:
+            with self.subTest(definition=definition):
+                ldif = self.ldif("dn: cn=Subschema\ncn: Subschema\nattributeTypes: %s\n\n"
+                                 "dn: dc=test\ndc: test\nobjectClass: domain\n" % definition)
+                sql = "EXEC quarlix 'LDAP://dc=test'"
+                options = ["--format", "events", "--directory", ldif, "-Q", sql]
+                windows = run([os.environ["QX_WINE"], os.environ["QX_WIN_EXEC"], *options])
+                linux = run([os.environ["QX_LINUX_EXEC"], *options])
+                self.assertNotEqual(linux[0], 0, linux)
+                self.assertEqual(windows[0], linux[0], (windows, linux))
+                self.assertTrue(self.reason(linux[2]).startswith("attribute type definition does not parse ("), linux)
+                self.assertEqual(self.reason(windows[2]), self.reason(linux[2]))
+
+
 def generalized_time_to_date(text):
     """An LDAP GeneralizedTime as an OLE Automation DATE (days since
     1899-12-30, the fraction the time of day)."""
