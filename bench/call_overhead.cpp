@@ -62,7 +62,8 @@ Outcome run(const Road& road, int threads, double seconds) {
   std::atomic<long> calls{0};
   std::atomic<bool> failed{false};
   const Clock::time_point start = Clock::now();
-  const Clock::time_point stop = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const Clock::time_point stop =
+      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   std::vector<std::thread> workers;
   for (int t = 0; t < threads; ++t)
     workers.emplace_back([&] {

@@ -30,7 +30,9 @@ bool leavesElementOut(const BodyFailure& failure) {
 }
 
 // The end of a walk comes as S_FALSE (or a step that fetches nothing).
-bool endedTheWalk(const BodyFailure& failure) { return !failure.other && (failure.code == S_OK || failure.code == S_FALSE); }
+bool endedTheWalk(const BodyFailure& failure) {
+  return !failure.other && (failure.code == S_OK || failure.code == S_FALSE);
+}
 
 // The walk's own failure is the whole of the wrapper's text: what the
 // wrapper noted of elements left out before is not part of it.

@@ -33,15 +33,13 @@ void describeFailure(DescriptionBuffer& buffer, HRESULT code, std::string& targe
     // Inserts are never filled in: a system text with "%1" in it must not be
     // formatted with arguments that were never passed.
     DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, lookedUp, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<LPSTR>(buffer.put()), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, lookedUp,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(buffer.put()), 0, nullptr);
     if (length != 0 && buffer.get()) {
       formatText(local, "\nError: %s", buffer.get());
       buffer.release();
     } else {
-      formatText(local, "\n[Could not find a description for error # %#x.]",
-                 static_cast<unsigned>(lookedUp));
+      formatText(local, "\n[Could not find a description for error # %#x.]", static_cast<unsigned>(lookedUp));
     }
     appendText(target, local);
   } catch (...) {

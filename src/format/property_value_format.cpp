@@ -56,8 +56,8 @@ void readUtcTime(IADsPropertyValue* value, UniqueVariant& holder, WideText& wide
   VARIANT& converted = *holder.put();
   converted.vt = VT_DATE;
   converted.date = date;
-  if (VariantChangeType(&converted, &converted, VARIANT_NOVALUEPROP, VT_BSTR) == S_OK &&
-      converted.vt == VT_BSTR && converted.bstrVal)
+  if (VariantChangeType(&converted, &converted, VARIANT_NOVALUEPROP, VT_BSTR) == S_OK && converted.vt == VT_BSTR &&
+      converted.bstrVal)
     wide.assign(converted.bstrVal, SysStringLen(converted.bstrVal));
   holder.clear();
 }
@@ -78,14 +78,10 @@ void readLargeInteger(IADsPropertyValue* value, std::string& narrow) {
 void render(IADsPropertyValue* value, LONG type, UniqueVariant& holder, ValueTexts& texts) {
   switch (type) {
     case ADSTYPE_DN_STRING: return readString(value, &IADsPropertyValue::get_DNString, texts.wide);
-    case ADSTYPE_CASE_EXACT_STRING:
-      return readString(value, &IADsPropertyValue::get_CaseExactString, texts.wide);
-    case ADSTYPE_CASE_IGNORE_STRING:
-      return readString(value, &IADsPropertyValue::get_CaseIgnoreString, texts.wide);
-    case ADSTYPE_PRINTABLE_STRING:
-      return readString(value, &IADsPropertyValue::get_PrintableString, texts.wide);
-    case ADSTYPE_NUMERIC_STRING:
-      return readString(value, &IADsPropertyValue::get_NumericString, texts.wide);
+    case ADSTYPE_CASE_EXACT_STRING: return readString(value, &IADsPropertyValue::get_CaseExactString, texts.wide);
+    case ADSTYPE_CASE_IGNORE_STRING: return readString(value, &IADsPropertyValue::get_CaseIgnoreString, texts.wide);
+    case ADSTYPE_PRINTABLE_STRING: return readString(value, &IADsPropertyValue::get_PrintableString, texts.wide);
+    case ADSTYPE_NUMERIC_STRING: return readString(value, &IADsPropertyValue::get_NumericString, texts.wide);
     case ADSTYPE_BOOLEAN: {
       LONG flag = 0;
       value->get_Boolean(&flag);

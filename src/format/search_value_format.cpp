@@ -107,8 +107,7 @@ std::string formatValue(DWORD type, const ADSVALUE& value) {
     case ADSTYPE_OCTET_STRING: return bytes(value.OctetString.lpValue, value.OctetString.dwLength);
     case ADSTYPE_UTC_TIME: return utcTimeText(value.UTCTime);
     case ADSTYPE_LARGE_INTEGER: return std::to_string(static_cast<long long>(value.LargeInteger.QuadPart));
-    case ADSTYPE_PROV_SPECIFIC:
-      return bytes(value.ProviderSpecific.lpValue, value.ProviderSpecific.dwLength);
+    case ADSTYPE_PROV_SPECIFIC: return bytes(value.ProviderSpecific.lpValue, value.ProviderSpecific.dwLength);
     case ADSTYPE_CASEIGNORE_LIST: return caseIgnoreList(value.pCaseIgnoreList);
     case ADSTYPE_OCTET_LIST: return octetList(value.pOctetList);
     case ADSTYPE_PATH:
@@ -125,22 +124,18 @@ std::string formatValue(DWORD type, const ADSVALUE& value) {
                    asSigned(value.pTypedName->Level), asSigned(value.pTypedName->Interval));
       return text;
     case ADSTYPE_HOLD:
-      formatText(text, "%s, Amt:%d", converted(value.Hold.ObjectName).c_str(),
-                 asSigned(value.Hold.Amount));
+      formatText(text, "%s, Amt:%d", converted(value.Hold.ObjectName).c_str(), asSigned(value.Hold.Amount));
       return text;
     case ADSTYPE_NETADDRESS:
       if (value.pNetAddress) appendBytes(text, value.pNetAddress->Address, value.pNetAddress->AddressLength);
       return text;
     case ADSTYPE_REPLICAPOINTER:
       if (value.pReplicaPointer)
-        formatText(text, "%s, Type:%d, Num:%d, Cnt:%d",
-                   converted(value.pReplicaPointer->ServerName).c_str(),
-                   asSigned(value.pReplicaPointer->ReplicaType),
-                   asSigned(value.pReplicaPointer->ReplicaNumber),
+        formatText(text, "%s, Type:%d, Num:%d, Cnt:%d", converted(value.pReplicaPointer->ServerName).c_str(),
+                   asSigned(value.pReplicaPointer->ReplicaType), asSigned(value.pReplicaPointer->ReplicaNumber),
                    asSigned(value.pReplicaPointer->Count));
       return text;
-    case ADSTYPE_FAXNUMBER:
-      return value.pFaxNumber ? converted(value.pFaxNumber->TelephoneNumber) : text;
+    case ADSTYPE_FAXNUMBER: return value.pFaxNumber ? converted(value.pFaxNumber->TelephoneNumber) : text;
     case ADSTYPE_EMAIL: return converted(value.Email.Address);
     case ADSTYPE_NT_SECURITY_DESCRIPTOR:
       return bytes(value.SecurityDescriptor.lpValue, value.SecurityDescriptor.dwLength);
@@ -181,6 +176,5 @@ std::optional<std::string> formatSearchValue(const ADS_SEARCH_COLUMN& column) no
 }
 
 bool isBinarySearchType(DWORD adsType) {
-  return adsType == ADSTYPE_OCTET_STRING || adsType == ADSTYPE_NETADDRESS ||
-         adsType == ADSTYPE_NT_SECURITY_DESCRIPTOR;
+  return adsType == ADSTYPE_OCTET_STRING || adsType == ADSTYPE_NETADDRESS || adsType == ADSTYPE_NT_SECURITY_DESCRIPTOR;
 }

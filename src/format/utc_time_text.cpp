@@ -40,8 +40,8 @@ int64_t instantOf(const SYSTEMTIME& time) {
   const int64_t months = static_cast<int64_t>(time.wYear) * 12 + time.wMonth - 1;
   const int64_t days = daysFromCivil(floorDiv(months, 12), months - floorDiv(months, 12) * 12 + 1, 1) +
                        static_cast<int64_t>(time.wDay) - 1;
-  return days * kSecondsPerDay + static_cast<int64_t>(time.wHour) * 3600 +
-         static_cast<int64_t>(time.wMinute) * 60 + time.wSecond;
+  return days * kSecondsPerDay + static_cast<int64_t>(time.wHour) * 3600 + static_cast<int64_t>(time.wMinute) * 60 +
+         time.wSecond;
 }
 
 }  // namespace

@@ -18,8 +18,7 @@ const char* Host::parameterData(int number) const {
 }
 
 void Host::describeColumn(int column, const char* name, int type, int32_t maxLength) const {
-  srv_describe(connection_, column, const_cast<char*>(name), SRV_NULLTERM, type, maxLength, type, 0,
-               nullptr);
+  srv_describe(connection_, column, const_cast<char*>(name), SRV_NULLTERM, type, maxLength, type, 0, nullptr);
 }
 
 void Host::bindCell(int column, std::string_view bytes, int length) const {
@@ -30,10 +29,8 @@ void Host::bindCell(int column, std::string_view bytes, int length) const {
 void Host::sendRow() const { srv_sendrow(connection_); }
 
 void Host::sendErrorMessage(const char* text, int state) const {
-  srv_sendmsg(connection_, SRV_MSG_ERROR, kMessageNumber, kMessageSeverity,
-              static_cast<BYTE>(state), nullptr, 0, 0, const_cast<char*>(text), SRV_NULLTERM);
+  srv_sendmsg(connection_, SRV_MSG_ERROR, kMessageNumber, kMessageSeverity, static_cast<BYTE>(state), nullptr, 0, 0,
+              const_cast<char*>(text), SRV_NULLTERM);
 }
 
-void Host::sendDone(USHORT status, int32_t count) const {
-  srv_senddone(connection_, status, 0, count);
-}
+void Host::sendDone(USHORT status, int32_t count) const { srv_senddone(connection_, status, 0, count); }

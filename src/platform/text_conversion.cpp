@@ -15,8 +15,7 @@ enum class CodePageRule { ThreadCodePage, LocaleDefault };
 CodePageRule chooseRule() {
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof version;
-  if (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-      version.dwMajorVersion >= 5)
+  if (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5)
     return CodePageRule::ThreadCodePage;
   return CodePageRule::LocaleDefault;
 }
@@ -65,8 +64,7 @@ std::string toNarrow(const WCHAR* text, size_t length) {
   int byteCount = WideCharToMultiByte(codePage, 0, text, inLength, nullptr, 0, nullptr, nullptr);
   if (byteCount <= 0) throw StringLayerFailure{E_INVALIDARG};
   std::string narrow(static_cast<size_t>(byteCount), '\0');
-  if (WideCharToMultiByte(codePage, 0, text, inLength, &narrow[0], byteCount, nullptr, nullptr) !=
-      byteCount)
+  if (WideCharToMultiByte(codePage, 0, text, inLength, &narrow[0], byteCount, nullptr, nullptr) != byteCount)
     throw StringLayerFailure{E_INVALIDARG};
   return narrow;
 }

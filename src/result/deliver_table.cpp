@@ -19,8 +19,7 @@ int columnType(const ColumnInfo& column) {
 void deliverTable(const Host& host, const ResultTable& table) {
   for (size_t k = 0; k < table.columns.size(); ++k) {
     const ColumnInfo& column = table.columns[k];
-    host.describeColumn(static_cast<int>(k + 1), column.name.c_str(), columnType(column),
-                        column.maxLength);
+    host.describeColumn(static_cast<int>(k + 1), column.name.c_str(), columnType(column), column.maxLength);
   }
   for (size_t r = 0; r < table.rows.size(); ++r) {
     const size_t cells = table.rows.cellCount(r);
@@ -28,8 +27,7 @@ void deliverTable(const Host& host, const ResultTable& table) {
       // Length 0 sends SQL NULL: an absent cell, and (as the host has no
       // other way) an empty text.
       const std::string_view cell = table.rows.cell(r, j);
-      host.bindCell(static_cast<int>(j + 1), cell,
-                    table.rows.absent(r, j) ? 0 : static_cast<int>(cell.size()));
+      host.bindCell(static_cast<int>(j + 1), cell, table.rows.absent(r, j) ? 0 : static_cast<int>(cell.size()));
     }
     host.sendRow();
   }

@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_REQUIRE(reason.empty(), "a success with a reason: " + reason);
   const std::string again = canonical(at);
   adsi::AttributeTypeText reread;
-  FUZZ_REQUIRE(adsi::parseAttributeTypeText(again, reread, reason), "the canonical form is refused: " + again + " " + reason);
+  FUZZ_REQUIRE(adsi::parseAttributeTypeText(again, reread, reason),
+               "the canonical form is refused: " + again + " " + reason);
   FUZZ_REQUIRE(same(at, reread), "the canonical form reads differently: " + again);
   return 0;
 }

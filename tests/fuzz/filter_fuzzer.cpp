@@ -70,8 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (plain.result == S_OK) {
       const std::u16string item = nested(filter);
       const SearchOutcome negated = runSearch(g_search, (u"(!" + item + u")").c_str(), scope, pageSize, false, 1000);
-      const SearchOutcome either = runSearch(g_search, (u"(|" + item + item + u")").c_str(), scope, pageSize, false, 1000);
-      const SearchOutcome both = runSearch(g_search, (u"(&" + item + item + u")").c_str(), scope, pageSize, false, 1000);
+      const SearchOutcome either =
+          runSearch(g_search, (u"(|" + item + item + u")").c_str(), scope, pageSize, false, 1000);
+      const SearchOutcome both =
+          runSearch(g_search, (u"(&" + item + item + u")").c_str(), scope, pageSize, false, 1000);
       const std::string shown = " for " + narrow(filter);
       // One level more of nesting can pass the parser's depth limit.
       if (negated.result == S_OK) {

@@ -32,7 +32,8 @@ void readDirectory() {
   IDirectorySearch* search = nullptr;
   // A serverless path with a host only names the directory's root.
   if (ADsGetObject(u"LDAP://localhost", IID_IDirectorySearch, reinterpret_cast<void**>(&search)) != S_OK) return;
-  const SearchOutcome all = runSearch(search, u"(|(objectClass=*)(!(objectClass=*)))", ADS_SCOPE_SUBTREE, 50, true, 200);
+  const SearchOutcome all =
+      runSearch(search, u"(|(objectClass=*)(!(objectClass=*)))", ADS_SCOPE_SUBTREE, 50, true, 200);
   search->Release();
   FUZZ_REQUIRE(SUCCEEDED(all.result) || all.result == E_ADS_CANT_CONVERT_DATATYPE,
                "reading the loaded directory failed with " + std::to_string(all.result));

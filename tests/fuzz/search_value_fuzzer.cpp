@@ -234,7 +234,9 @@ void checkText(DWORD code, const ADS_SEARCH_COLUMN& column, const std::optional<
     case ADSTYPE_LARGE_INTEGER: expected = std::to_string(v.LargeInteger.QuadPart); break;
     case ADSTYPE_OCTET_STRING:
     case ADSTYPE_PROV_SPECIFIC:
-    case ADSTYPE_NT_SECURITY_DESCRIPTOR: expected = expectedOctets(v.OctetString.lpValue, v.OctetString.dwLength); break;
+    case ADSTYPE_NT_SECURITY_DESCRIPTOR:
+      expected = expectedOctets(v.OctetString.lpValue, v.OctetString.dwLength);
+      break;
     case ADSTYPE_UNKNOWN: expected = "Undefined type"; break;
     case ADSTYPE_UTC_TIME: expected = expectedTime(v.UTCTime); break;
     default:
@@ -243,7 +245,8 @@ void checkText(DWORD code, const ADS_SEARCH_COLUMN& column, const std::optional<
       else
         return;  // converted strings and composed texts: no crash is the check
   }
-  FUZZ_REQUIRE(text == expected, "code " + std::to_string(code) + " gave " + shown(text) + ", expected " + shown(expected));
+  FUZZ_REQUIRE(text == expected,
+               "code " + std::to_string(code) + " gave " + shown(text) + ", expected " + shown(expected));
 }
 
 }  // namespace

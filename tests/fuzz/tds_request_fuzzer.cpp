@@ -28,20 +28,20 @@
 
 namespace {
 
-const CodePageText *g_text = nullptr;
+const CodePageText* g_text = nullptr;
 
 bool validUtf8(std::string_view text) {
   std::string ignored;
   return utf8ToUtf16le(text, ignored);
 }
 
-void checkParameters(const CallParameters &call) {
+void checkParameters(const CallParameters& call) {
   if (!call.error.empty()) {
     FUZZ_REQUIRE(call.parameters.empty(), "an error comes with no parameters");
     return;
   }
   bool named = false;
-  for (const HostParameter &p : call.parameters) {
+  for (const HostParameter& p : call.parameters) {
     FUZZ_REQUIRE(!(named && !p.name), "a positional value after a named one");
     named = named || p.name.has_value();
   }
@@ -49,58 +49,58 @@ void checkParameters(const CallParameters &call) {
 
 using Lookup = std::function<std::optional<HostParameter>(std::string_view)>;
 
-void checkStatements(const sql::Batch &batch, const Lookup &variables) {
+void checkStatements(const sql::Batch& batch, const Lookup& variables) {
   if (batch.error) {
     FUZZ_REQUIRE(batch.statements.empty(), "a batch that cannot be read has no statements");
     FUZZ_REQUIRE(!batch.error->message.empty(), "an error has its text");
     return;
   }
   ProbeContext probe{g_text, "quarlix", "1.0.0", "version", "user", 1, 0, 4096};
-  std::vector<const sql::Statement *> pending;
-  for (const sql::Statement &s : batch.statements) pending.push_back(&s);
+  std::vector<const sql::Statement*> pending;
+  for (const sql::Statement& s : batch.statements) pending.push_back(&s);
   while (!pending.empty()) {
-    const sql::Statement &s = *pending.back();
+    const sql::Statement& s = *pending.back();
     pending.pop_back();
     if (s.kind == sql::Statement::Kind::Exec) {
       FUZZ_REQUIRE(!s.procedure.empty() && !s.procedure.back().empty(), "an EXEC names a procedure");
-      if (namesTheProcedure(sql::joinedName(s.procedure))) checkParameters(parametersOfExec(s.arguments, *g_text, variables));
+      if (namesTheProcedure(sql::joinedName(s.procedure)))
+        checkParameters(parametersOfExec(s.arguments, *g_text, variables));
     }
-    for (const sql::SelectItem &item : s.items) {
+    for (const sql::SelectItem& item : s.items) {
       try {
         probeValue(item.value, probe);
-      } catch (const ProbeError &) {
+      } catch (const ProbeError&) {
       }
     }
-    for (const sql::Statement &inner : s.body) pending.push_back(&inner);
+    for (const sql::Statement& inner : s.body) pending.push_back(&inner);
   }
 }
 
 // sp_executesql and sp_prepexec: their statement, and the values bound to it.
-void checkStatementCall(const tds::RpcRequest &request, size_t statementAt, size_t declarationsAt, size_t firstValue) {
-  const std::vector<tds::RpcParameter> &all = request.parameters;
+void checkStatementCall(const tds::RpcRequest& request, size_t statementAt, size_t declarationsAt, size_t firstValue) {
+  const std::vector<tds::RpcParameter>& all = request.parameters;
   if (all.size() <= statementAt) return;
   std::optional<std::string> statement = textOf(all[statementAt], *g_text);
   if (!statement) return;
   FUZZ_REQUIRE(validUtf8(*statement), "a statement is UTF-8");
   std::vector<std::string> declared;
   if (all.size() > declarationsAt)
-    if (std::optional<std::string> declarations = textOf(all[declarationsAt], *g_text)) declared = declaredNames(*declarations);
+    if (std::optional<std::string> declarations = textOf(all[declarationsAt], *g_text))
+      declared = declaredNames(*declarations);
   Variables values;
   if (!bindValues(declared, all, std::min(firstValue, all.size()), *g_text, values).empty()) return;
   checkStatements(sql::parseBatch(*statement), [&values](std::string_view name) -> std::optional<HostParameter> {
     std::string key(name);
-    for (char &c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     auto found = values.find(key);
     return found == values.end() ? std::nullopt : std::optional<HostParameter>(found->second);
   });
 }
 
-void readMessage(const tds::Message &message, std::uint32_t version) {
+void readMessage(const tds::Message& message, std::uint32_t version) {
   try {
     switch (message.type) {
-      case tds::kPrelogin:
-        tds::parsePrelogin(message.payload);
-        break;
+      case tds::kPrelogin: tds::parsePrelogin(message.payload); break;
       case tds::kLogin7: {
         tds::Login7 login = tds::parseLogin7(message.payload);
         FUZZ_REQUIRE(validUtf8(login.userName) && validUtf8(login.password), "login texts are UTF-8");
@@ -115,15 +115,10 @@ void readMessage(const tds::Message &message, std::uint32_t version) {
       case tds::kRpc: {
         tds::RpcRequest request = tds::parseRpcRequest(message.payload, version);
         switch (systemProcedureOf(request)) {
-          case kExecuteSql:
-            checkStatementCall(request, 0, 1, 2);
-            break;
+          case kExecuteSql: checkStatementCall(request, 0, 1, 2); break;
           case kPrepare:
-          case kPrepExec:
-            checkStatementCall(request, 2, 1, 3);
-            break;
-          default:
-            checkParameters(parametersOfRpc(request, *g_text));
+          case kPrepExec: checkStatementCall(request, 2, 1, 3); break;
+          default: checkParameters(parametersOfRpc(request, *g_text));
         }
         break;
       }
@@ -131,36 +126,36 @@ void readMessage(const tds::Message &message, std::uint32_t version) {
         tds::TransactionRequest request = tds::parseTransactionRequest(message.payload, version);
         const bool known = request.type == 5 || request.type == 7 || request.type == 8 || request.type == 9;
         FUZZ_REQUIRE(known == (request.kind != tds::TransactionRequest::Kind::Other), "a request's kind is its type");
-        FUZZ_REQUIRE(!request.beginAfter || request.type == 7 || request.type == 8, "only commit and rollback begin again");
+        FUZZ_REQUIRE(!request.beginAfter || request.type == 7 || request.type == 8,
+                     "only commit and rollback begin again");
         break;
       }
-      default:
-        break;
+      default: break;
     }
-  } catch (const tds::ProtocolError &) {
-  } catch (const tds::UnsupportedRequest &) {
+  } catch (const tds::ProtocolError&) {
+  } catch (const tds::UnsupportedRequest&) {
   }
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static std::optional<CodePageText> text = CodePageText::choose(1252);
   g_text = &*text;
   return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const std::uint32_t version = (data[0] & 1) ? tds::kVersion74 : tds::kVersion71;
   const std::uint32_t packetLimit = (data[0] & 2) ? 512 : tds::kMaxPacketSize + 1;
-  std::string_view stream(reinterpret_cast<const char *>(data) + 1, size - 1);
+  std::string_view stream(reinterpret_cast<const char*>(data) + 1, size - 1);
   tds::MessageAssembler assembler(64 * 1024);
   while (stream.size() >= tds::kHeaderSize) {
     tds::PacketHeader header;
     try {
       header = tds::parseHeader(stream.substr(0, tds::kHeaderSize), packetLimit);
-    } catch (const tds::ProtocolError &) {
+    } catch (const tds::ProtocolError&) {
       return 0;  // the connection closes here
     }
     if (header.length > stream.size()) return 0;  // half-sent: the time-out closes it
@@ -168,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     stream.remove_prefix(header.length);
     try {
       if (assembler.add(header, payload)) readMessage(assembler.message(), version);
-    } catch (const tds::ProtocolError &) {
+    } catch (const tds::ProtocolError&) {
       return 0;
     }
   }

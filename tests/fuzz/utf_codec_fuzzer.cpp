@@ -69,8 +69,8 @@ void checkUtf16(std::u16string_view in) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   checkUtf8(bytes);
   std::u16string units(size / 2, u'\0');
   for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));

@@ -67,8 +67,7 @@ int main(int argc, char** argv) {
     const bool oursOk = adsi::parseAttributeTypeText(line, ours, reason);
     int code = 0;
     const char* where = nullptr;
-    Reference at(ldap_str2attributetype(line.c_str(), &code, &where, LDAP_SCHEMA_ALLOW_ALL),
-                 ldap_attributetype_free);
+    Reference at(ldap_str2attributetype(line.c_str(), &code, &where, LDAP_SCHEMA_ALLOW_ALL), ldap_attributetype_free);
     acceptedByOurs += oursOk;
     acceptedByReference += at != nullptr;
     std::string differ;
@@ -84,7 +83,7 @@ int main(int argc, char** argv) {
       std::printf("DIFFERS %s\n  %s\n", line.c_str(), differ.c_str());
     }
   }
-  std::printf("descriptions %d, accepted by libldap %d, accepted here %d, single-valued %d, disagreements %d\n",
-              total, acceptedByReference, acceptedByOurs, singleValued, disagreements);
+  std::printf("descriptions %d, accepted by libldap %d, accepted here %d, single-valued %d, disagreements %d\n", total,
+              acceptedByReference, acceptedByOurs, singleValued, disagreements);
   return disagreements == 0 ? 0 : 1;
 }

@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
       continue;
     }
     std::string line = std::to_string(column.dwNumValues);
-    for (DWORD i = 0; i < column.dwNumValues; ++i) line += (i ? "|" : " ") + narrow(column.pADsValues[i].CaseIgnoreString);
+    for (DWORD i = 0; i < column.dwNumValues; ++i)
+      line += (i ? "|" : " ") + narrow(column.pADsValues[i].CaseIgnoreString);
     std::printf("%s\n", line.c_str());
     search->FreeColumn(&column);
   }

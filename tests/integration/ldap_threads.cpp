@@ -45,8 +45,10 @@ long countPeople(const std::string& server) {
   HRESULT hr;
   while ((hr = search.p->GetNextRow(handle)) == S_OK) {
     ADS_SEARCH_COLUMN column;
-    if (search.p->GetColumn(handle, cn.data(), &column) != S_OK) rows = -1000000;
-    else search.p->FreeColumn(&column);
+    if (search.p->GetColumn(handle, cn.data(), &column) != S_OK)
+      rows = -1000000;
+    else
+      search.p->FreeColumn(&column);
     ++rows;
   }
   search.p->CloseSearchHandle(handle);

@@ -12,13 +12,13 @@ using std::chrono::milliseconds;
 
 const Clock::time_point kFar = Clock::now() + std::chrono::hours(1);
 
-milliseconds waitOf(LoginThrottle &throttle, const std::string &address, const std::string &name) {
+milliseconds waitOf(LoginThrottle& throttle, const std::string& address, const std::string& name) {
   const Clock::time_point before = Clock::now();
   return std::chrono::duration_cast<milliseconds>(throttle.turn(address, name, kFar).at - before);
 }
 
 TEST(LoginThrottle, EachFailureDoublesTheWaitUpToTheLongest) {
-  const milliseconds expected[] = {milliseconds(250), milliseconds(500), milliseconds(1000), milliseconds(2000),
+  const milliseconds expected[] = {milliseconds(250),  milliseconds(500),  milliseconds(1000), milliseconds(2000),
                                    milliseconds(4000), milliseconds(8000), milliseconds(8000), milliseconds(8000)};
   for (unsigned failures = 1; failures <= 8; ++failures) {
     // From the same address under another name, and under the same name from elsewhere.
@@ -85,7 +85,8 @@ TEST(Admission, PendingPlacesAndAnAddressShareUnderPressure) {
   admission.leave("a", true);
   EXPECT_EQ(admission.active(), 2u);
   EXPECT_EQ(admission.enter("a"), Admission::Verdict::Admit);
-  EXPECT_NE(admission.refusalText(Admission::Verdict::AddressFull, "a").find("1 connections from a"), std::string::npos);
+  EXPECT_NE(admission.refusalText(Admission::Verdict::AddressFull, "a").find("1 connections from a"),
+            std::string::npos);
 }
 
 TEST(Admission, RefusalsInFlightAreBounded) {

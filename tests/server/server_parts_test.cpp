@@ -15,7 +15,7 @@
 
 namespace {
 
-std::string utf16(const std::string &utf8) {
+std::string utf16(const std::string& utf8) {
   std::string out;
   utf8ToUtf16le(utf8, out);
   return out;
@@ -48,7 +48,8 @@ TEST_F(WithCodePage, RpcValuesKeepTheirOrderNamesAndTypes) {
   request.procedureName = "Master.DBO.Quarlix";
   request.parameters = {rpcValue("", tds::kTypeBigChar, "LDAP://x"), rpcValue("@scope", tds::kTypeNVarChar, utf16("a")),
                         rpcValue("@filter", tds::kTypeNVarChar, utf16("(cn=Ω)")),
-                        rpcValue("@field_names", tds::kTypeNChar, utf16("cn,sn ")), rpcValue("@x", tds::kTypeNVarChar, std::nullopt)};
+                        rpcValue("@field_names", tds::kTypeNChar, utf16("cn,sn ")),
+                        rpcValue("@x", tds::kTypeNVarChar, std::nullopt)};
   EXPECT_TRUE(namesTheProcedure(request.procedureName));
   CallParameters call = parametersOfRpc(request, text);
   ASSERT_EQ(call.parameters.size(), 5u);
@@ -96,7 +97,7 @@ TEST_F(WithCodePage, ExecuteSqlBindsDeclaredVariablesByNameAndPosition) {
   ASSERT_EQ(bindValues({"@p1", "@p2"}, request.parameters, 2, text, values), "");
   auto lookup = [&values](std::string_view name) -> std::optional<HostParameter> {
     std::string key(name);
-    for (char &c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     auto found = values.find(key);
     return found == values.end() ? std::nullopt : std::optional<HostParameter>(found->second);
   };
@@ -115,7 +116,7 @@ TEST_F(WithCodePage, ExecuteSqlBindsDeclaredVariablesByNameAndPosition) {
   request.parameters[3].name.clear();
   EXPECT_NE(bindValues({"@p1"}, request.parameters, 2, text, tooMany), "");
   request.procId.reset();
-  for (const char *name : {"sp_prepexec", "sys.sp_prepexec", "master..sp_prepexec"}) {
+  for (const char* name : {"sp_prepexec", "sys.sp_prepexec", "master..sp_prepexec"}) {
     request.procedureName = name;
     EXPECT_EQ(systemProcedureOf(request), kPrepExec) << name;
   }
@@ -123,11 +124,11 @@ TEST_F(WithCodePage, ExecuteSqlBindsDeclaredVariablesByNameAndPosition) {
   EXPECT_EQ(systemProcedureOf(request), 0);
 }
 
-std::string writeFile(const std::string &text) {
+std::string writeFile(const std::string& text) {
   char name[] = "/tmp/quarlix-logins-XXXXXX";
   int fd = mkstemp(name);
   EXPECT_GE(fd, 0);
-  FILE *f = fdopen(fd, "w");
+  FILE* f = fdopen(fd, "w");
   std::fputs(text.c_str(), f);
   std::fclose(f);
   return name;
@@ -165,7 +166,8 @@ TEST(LoginsFile, VerifiesHashesAndRefusesMalformedLines) {
 TEST(CommandLine, RequiresListenAndLoginsAndChecksValues) {
   ServerOptions options;
   std::string error;
-  ASSERT_TRUE(parseServerOptions({"--listen", "[::1]:1433", "--logins", "f", "--max-connections", "5"}, options, error)) << error;
+  ASSERT_TRUE(parseServerOptions({"--listen", "[::1]:1433", "--logins", "f", "--max-connections", "5"}, options, error))
+      << error;
   EXPECT_EQ(options.listenHost, "::1");
   EXPECT_EQ(options.listenPort, 1433u);
   EXPECT_EQ(options.maxConnections, 5u);

@@ -13,15 +13,15 @@ namespace {
 
 using Kind = sql::Statement::Kind;
 
-std::vector<Kind> kinds(const std::string &text) {
+std::vector<Kind> kinds(const std::string& text) {
   sql::Batch batch = sql::parseBatch(text);
   EXPECT_FALSE(batch.error) << text << ": " << batch.error->message;
   std::vector<Kind> out;
-  for (const sql::Statement &s : batch.statements) out.push_back(s.kind);
+  for (const sql::Statement& s : batch.statements) out.push_back(s.kind);
   return out;
 }
 
-sql::BatchError errorOf(const std::string &text) {
+sql::BatchError errorOf(const std::string& text) {
   sql::Batch batch = sql::parseBatch(text);
   EXPECT_TRUE(batch.error) << text;
   EXPECT_TRUE(batch.statements.empty()) << text;
@@ -34,11 +34,13 @@ TEST(Grammar, StatementsFollowWithOrWithoutSeparatorsAndComments) {
   EXPECT_EQ(kinds("SET NOCOUNT ON; EXEC quarlix 'a'"), (std::vector<Kind>{Kind::Set, Kind::Exec}));
   EXPECT_EQ(kinds("-- why\n/* what */ EXEC quarlix 'a' SELECT 1"), (std::vector<Kind>{Kind::Exec, Kind::Select}));
   // jTDS's first batch, one statement a line.
-  EXPECT_EQ(kinds("SELECT @@MAX_PRECISION\nSET TRANSACTION ISOLATION LEVEL READ COMMITTED\nSET IMPLICIT_TRANSACTIONS OFF\n"
-                  "SET QUOTED_IDENTIFIER ON\nSET TEXTSIZE 2147483647"),
-            (std::vector<Kind>{Kind::Select, Kind::Set, Kind::Set, Kind::Set, Kind::Set}));
+  EXPECT_EQ(
+      kinds("SELECT @@MAX_PRECISION\nSET TRANSACTION ISOLATION LEVEL READ COMMITTED\nSET IMPLICIT_TRANSACTIONS OFF\n"
+            "SET QUOTED_IDENTIFIER ON\nSET TEXTSIZE 2147483647"),
+      (std::vector<Kind>{Kind::Select, Kind::Set, Kind::Set, Kind::Set, Kind::Set}));
   // FreeTDS ODBC's at TDS 7.1: three statements, no separator.
-  EXPECT_EQ(kinds("IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION"), (std::vector<Kind>{Kind::If, Kind::BeginTransaction}));
+  EXPECT_EQ(kinds("IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION"),
+            (std::vector<Kind>{Kind::If, Kind::BeginTransaction}));
   EXPECT_EQ(kinds("begin tran t1 commit tran t1 rollback work; COMMIT"),
             (std::vector<Kind>{Kind::BeginTransaction, Kind::Commit, Kind::Rollback, Kind::Commit}));
   // A ';' or a comment inside a string is text.
@@ -48,8 +50,9 @@ TEST(Grammar, StatementsFollowWithOrWithoutSeparatorsAndComments) {
 }
 
 TEST(Grammar, ProcedureNamesAndTheirValues) {
-  for (const char *text : {"EXEC quarlix 'x'", "execute [quarlix] 'x'", "EXEC dbo.quarlix 'x'", "exec master.dbo.quarlix 'x'",
-                           "EXEC master..quarlix 'x'", "quarlix 'x'", "EXEC [master].[dbo].[quarlix] 'x'"}) {
+  for (const char* text :
+       {"EXEC quarlix 'x'", "execute [quarlix] 'x'", "EXEC dbo.quarlix 'x'", "exec master.dbo.quarlix 'x'",
+        "EXEC master..quarlix 'x'", "quarlix 'x'", "EXEC [master].[dbo].[quarlix] 'x'"}) {
     sql::Batch batch = sql::parseBatch(text);
     ASSERT_FALSE(batch.error) << text;
     ASSERT_EQ(batch.statements.size(), 1u) << text;
@@ -71,8 +74,9 @@ TEST(Grammar, ProcedureNamesAndTheirValues) {
 }
 
 TEST(Grammar, SetOptionsAndValues) {
-  sql::Batch batch = sql::parseBatch("SET ANSI_NULLS, ANSI_WARNINGS ON SET TEXTSIZE 2147483647 "
-                                     "set transaction isolation level read committed SET LOCK_TIMEOUT -1 SET LANGUAGE N'us_english'");
+  sql::Batch batch = sql::parseBatch(
+      "SET ANSI_NULLS, ANSI_WARNINGS ON SET TEXTSIZE 2147483647 "
+      "set transaction isolation level read committed SET LOCK_TIMEOUT -1 SET LANGUAGE N'us_english'");
   ASSERT_FALSE(batch.error) << batch.error->message;
   ASSERT_EQ(batch.statements.size(), 5u);
   EXPECT_EQ(batch.statements[0].options, (std::vector<std::string>{"ansi_nulls", "ansi_warnings"}));
@@ -87,10 +91,11 @@ TEST(Grammar, SetOptionsAndValues) {
 }
 
 TEST(Grammar, SelectItemsAndTheirNames) {
-  sql::Batch batch = sql::parseBatch("SELECT 1, -2 AS minus, 'a' b, N'ü' [c d], NULL, @@VERSION, db_name(), "
-                                     "SERVERPROPERTY('ProductVersion') AS 'v', (@@TRANCOUNT)");
+  sql::Batch batch = sql::parseBatch(
+      "SELECT 1, -2 AS minus, 'a' b, N'ü' [c d], NULL, @@VERSION, db_name(), "
+      "SERVERPROPERTY('ProductVersion') AS 'v', (@@TRANCOUNT)");
   ASSERT_FALSE(batch.error) << batch.error->message;
-  const std::vector<sql::SelectItem> &items = batch.statements.at(0).items;
+  const std::vector<sql::SelectItem>& items = batch.statements.at(0).items;
   ASSERT_EQ(items.size(), 9u);
   EXPECT_EQ(items[1].value.text, "-2");
   EXPECT_EQ(items[1].alias, "minus");
@@ -108,10 +113,11 @@ TEST(Grammar, SelectItemsAndTheirNames) {
 }
 
 TEST(Grammar, CastAndConvertToTextAndWholeNumbers) {
-  sql::Batch batch = sql::parseBatch("SELECT CAST(SERVERPROPERTY('ProductVersion') AS VARCHAR), "
-                                     "CONVERT(nvarchar(max), @@VERSION, 1), cast(1 as [int]), CONVERT(sysname, DB_NAME())");
+  sql::Batch batch = sql::parseBatch(
+      "SELECT CAST(SERVERPROPERTY('ProductVersion') AS VARCHAR), "
+      "CONVERT(nvarchar(max), @@VERSION, 1), cast(1 as [int]), CONVERT(sysname, DB_NAME())");
   ASSERT_FALSE(batch.error) << batch.error->message;
-  const std::vector<sql::SelectItem> &items = batch.statements.at(0).items;
+  const std::vector<sql::SelectItem>& items = batch.statements.at(0).items;
   ASSERT_EQ(items.size(), 4u);
   EXPECT_EQ(items[0].value.kind, sql::Expression::Kind::Convert);
   EXPECT_EQ(items[0].value.text, "varchar");
@@ -182,11 +188,13 @@ std::string transactionRequest(std::uint16_t type, std::string body) {
 
 TEST(TransactionRequests, BeginCommitRollbackAndTheRest) {
   using TR = tds::TransactionRequest;
-  EXPECT_EQ(tds::parseTransactionRequest(transactionRequest(5, std::string("\x02\x00", 2)), tds::kVersion74).kind, TR::Kind::Begin);
+  EXPECT_EQ(tds::parseTransactionRequest(transactionRequest(5, std::string("\x02\x00", 2)), tds::kVersion74).kind,
+            TR::Kind::Begin);
   TR commit = tds::parseTransactionRequest(transactionRequest(7, std::string("\x00\x00", 2)), tds::kVersion74);
   EXPECT_EQ(commit.kind, TR::Kind::Commit);
   EXPECT_FALSE(commit.beginAfter);
-  TR rollback = tds::parseTransactionRequest(transactionRequest(8, std::string("\x01t\x00\x01\x02\x00", 6)), tds::kVersion74);
+  TR rollback =
+      tds::parseTransactionRequest(transactionRequest(8, std::string("\x01t\x00\x01\x02\x00", 6)), tds::kVersion74);
   EXPECT_EQ(rollback.kind, TR::Kind::Rollback);
   EXPECT_TRUE(rollback.beginAfter);
   EXPECT_EQ(tds::parseTransactionRequest(transactionRequest(0, ""), tds::kVersion74).kind, TR::Kind::Other);

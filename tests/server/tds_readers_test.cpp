@@ -13,22 +13,26 @@
 namespace {
 
 std::string u16le(std::uint16_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
-std::string u32le(std::uint32_t v) { return u16le(static_cast<std::uint16_t>(v)) + u16le(static_cast<std::uint16_t>(v >> 16)); }
-std::string utf16(const std::string &utf8) {
+std::string u32le(std::uint32_t v) {
+  return u16le(static_cast<std::uint16_t>(v)) + u16le(static_cast<std::uint16_t>(v >> 16));
+}
+std::string utf16(const std::string& utf8) {
   std::string out;
   EXPECT_TRUE(utf8ToUtf16le(utf8, out));
   return out;
 }
 
 // A LOGIN7 as clients lay it out: fixed part, offsets, then the texts.
-std::string login7(std::uint32_t version, const std::string &user, const std::string &password, std::uint32_t packetSize = 4096) {
+std::string login7(std::uint32_t version, const std::string& user, const std::string& password,
+                   std::uint32_t packetSize = 4096) {
   std::string scrambled = utf16(password);
-  for (char &c : scrambled) {
+  for (char& c : scrambled) {
     auto b = static_cast<unsigned char>(c);
     c = static_cast<char>((((b & 0x0F) << 4) | (b >> 4)) ^ 0xA5);
   }
-  const std::vector<std::string> texts = {utf16("host"), utf16(user), scrambled, utf16("app"), utf16("server"),
-                                          std::string(), utf16("lib"), utf16("us_english"), utf16("master")};
+  const std::vector<std::string> texts = {utf16("host"), utf16(user),         scrambled,
+                                          utf16("app"),  utf16("server"),     std::string(),
+                                          utf16("lib"),  utf16("us_english"), utf16("master")};
   std::string fixed = u32le(0) + u32le(version) + u32le(packetSize) + u32le(7) + u32le(1) + u32le(0);
   fixed += std::string("\xE0\x03\x00\x00", 4) + u32le(0) + u32le(0x409);
   std::string offsets, data;
@@ -38,7 +42,8 @@ std::string login7(std::uint32_t version, const std::string &user, const std::st
       offsets += u16le(0) + u16le(0);
       continue;
     }
-    offsets += u16le(static_cast<std::uint16_t>(start + data.size())) + u16le(static_cast<std::uint16_t>(texts[i].size() / 2));
+    offsets +=
+        u16le(static_cast<std::uint16_t>(start + data.size())) + u16le(static_cast<std::uint16_t>(texts[i].size() / 2));
     data += texts[i];
   }
   // client id, SSPI, attach file, change password, long SSPI length
@@ -138,7 +143,7 @@ TEST(Packets, MessagesAreJoinedUpToTheLimit) {
 
 std::string allHeaders() { return u32le(22) + u32le(18) + u16le(2) + std::string(8, '\0') + u32le(1); }
 
-std::string varcharParameter(const std::string &name, std::uint8_t type, const std::string *value) {
+std::string varcharParameter(const std::string& name, std::uint8_t type, const std::string* value) {
   std::string p(1, static_cast<char>(name.size()));
   p += utf16(name);
   p += '\0';
@@ -156,7 +161,8 @@ TEST(Rpc, ReadsNamedPositionalNullAndLongValues) {
   request += varcharParameter("", tds::kTypeNVarChar, nullptr);
   // varchar(max): a total length, then chunks, then an empty chunk.
   request += std::string(1, '\0') + '\0' + static_cast<char>(tds::kTypeBigVarChar) + u16le(0xFFFF) +
-             std::string("\x09\x04\xD0\x00\x34", 5) + u32le(6) + u32le(0) + u32le(4) + "(cn=" + u32le(2) + "*)" + u32le(0);
+             std::string("\x09\x04\xD0\x00\x34", 5) + u32le(6) + u32le(0) + u32le(4) + "(cn=" + u32le(2) + "*)" +
+             u32le(0);
   tds::RpcRequest rpc = tds::parseRpcRequest(request, tds::kVersion74);
   EXPECT_EQ(rpc.procedureName, "quarlix");
   ASSERT_EQ(rpc.parameters.size(), 3u);

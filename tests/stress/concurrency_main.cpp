@@ -120,7 +120,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the concurrent calls left %s\n", left.c_str());
     ++failures;
   }
-  std::printf("%ld concurrent calls (%ld waves of %zu threads) over %zu catalogue calls: %ld differ from the call alone\n",
-              made, waves, threads, calls.size(), mismatches);
+  std::printf(
+      "%ld concurrent calls (%ld waves of %zu threads) over %zu catalogue calls: %ld differ from the call alone\n",
+      made, waves, threads, calls.size(), mismatches);
   return failures || mismatches ? 1 : 0;
 }

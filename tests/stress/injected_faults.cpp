@@ -63,7 +63,9 @@ bool readFaults(const std::string& path, std::vector<InjectedFault>& faults, std
         if (!(words >> fault.skip)) fault.skip = 0;
       }
     }
-    if (!ok) return error = path + ":" + std::to_string(number) + ": expected OPERATION HRESULT [SKIP] or allocations N", false;
+    if (!ok)
+      return error = path + ":" + std::to_string(number) + ": expected OPERATION HRESULT [SKIP] or allocations N",
+             false;
     if (!fault.operation.empty() && !knownOperation(fault.operation))
       return error = path + ":" + std::to_string(number) + ": no fault operation is named " + fault.operation, false;
     faults.push_back(fault);

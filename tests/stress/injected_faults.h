@@ -11,7 +11,7 @@
 struct InjectedFault {
   std::string operation;  // empty: an allocation limit
   long result = 0;
-  long skip = 0;          // for an allocation limit: the allocations that succeed
+  long skip = 0;  // for an allocation limit: the allocations that succeed
 
   std::string describe() const;
   // Process-wide for ADSI faults: only while one call runs at a time.

@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   // --count 0: just enough rounds for each call to meet each fault once.
-  const long count = options.numbers["count"] > 0 ? options.numbers["count"]
-                                                  : static_cast<long>(calls.size() * 2 * std::max<size_t>(faults.size(), 1));
+  const long count = options.numbers["count"] > 0
+                         ? options.numbers["count"]
+                         : static_cast<long>(calls.size() * 2 * std::max<size_t>(faults.size(), 1));
   const long warmup = options.numbers["warmup"];
   const long growthBound = options.numbers["rss-growth-kb"];
 
@@ -95,10 +96,11 @@ int main(int argc, char** argv) {
   }
   const long residentAtEnd = residentKb();
   const long growth = residentAtEnd - residentAfterWarmup;
-  std::printf("%ld calls over %zu catalogue calls, %ld of them under one of %zu faults (%zu changed an answer); "
-              "resident %ld kB after %ld warm-up calls, %ld kB at the end (growth %ld kB, bound %s)\n",
-              count, calls.size(), faulted, faults.size(), faultsThatMattered.size(), residentAfterWarmup, warmup,
-              residentAtEnd, growth, growthBound > 0 ? (std::to_string(growthBound) + " kB").c_str() : "not checked");
+  std::printf(
+      "%ld calls over %zu catalogue calls, %ld of them under one of %zu faults (%zu changed an answer); "
+      "resident %ld kB after %ld warm-up calls, %ld kB at the end (growth %ld kB, bound %s)\n",
+      count, calls.size(), faulted, faults.size(), faultsThatMattered.size(), residentAfterWarmup, warmup,
+      residentAtEnd, growth, growthBound > 0 ? (std::to_string(growthBound) + " kB").c_str() : "not checked");
   for (size_t f = 1; f <= faults.size() && faulted >= static_cast<long>(calls.size() * faults.size()); ++f)
     if (!faultsThatMattered.count(f)) std::printf("  no answer changed under %s\n", faults[f - 1].describe().c_str());
   if (growthBound > 0 && growth > growthBound) {

@@ -57,11 +57,8 @@ CallResult callProcedure(const std::vector<Parameter>& parameters) {
         result.messages.push_back(Message{static_cast<int>(event.messageNumber), event.severity, event.state,
                                           std::string(event.text, event.textLength)});
         break;
-      case ODS_EVENT_SENDDONE:
-        result.dones.emplace_back(event.status, static_cast<int>(event.count));
-        break;
-      default:
-        break;
+      case ODS_EVENT_SENDDONE: result.dones.emplace_back(event.status, static_cast<int>(event.count)); break;
+      default: break;
     }
   }
   return result;

@@ -12,13 +12,13 @@ extern "C" int quarlix(SRV_PROC* srvproc);
 extern "C" ULONG __GetXpVersion();
 
 struct Parameter {
-  std::optional<std::string> name;   // none: positional
+  std::optional<std::string> name;  // none: positional
   BYTE type = SRVVARCHAR;
   std::optional<std::string> bytes;  // none: SQL NULL
 };
 
-Parameter value(std::string bytes);                     // positional varchar
-Parameter named(std::string name, std::string bytes);   // named varchar
+Parameter value(std::string bytes);                    // positional varchar
+Parameter named(std::string name, std::string bytes);  // named varchar
 Parameter nullValue(std::optional<std::string> name = std::nullopt);
 
 struct Column {

@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
 
   start = std::chrono::steady_clock::now();
   IDirectorySearch* search = nullptr;
-  HRESULT hr = ADsGetObject(u"LDAP://DC=corp,DC=example,DC=com", IID_IDirectorySearch,
-                            reinterpret_cast<void**>(&search));
+  HRESULT hr =
+      ADsGetObject(u"LDAP://DC=corp,DC=example,DC=com", IID_IDirectorySearch, reinterpret_cast<void**>(&search));
   if (FAILED(hr)) {
     std::fprintf(stderr, "ADsGetObject failed: 0x%08X\n", static_cast<unsigned>(hr));
     return 1;

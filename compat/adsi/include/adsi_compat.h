@@ -55,14 +55,11 @@
  * (serverless LDAP:// paths bind to it). On failure returns a failing HRESULT
  * and writes a one-line reason ("FILE:LINE: reason") into errorText; the
  * directory mounted before, if any, stays. */
-EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdif(const char* path, char* errorText,
-                                                    size_t errorTextSize);
+EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdif(const char* path, char* errorText, size_t errorTextSize);
 /* The same from LDIF text in memory; `sourceName` stands for the file name in
  * error texts. */
-EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdifBuffer(const char* sourceName,
-                                                          const char* data, size_t size,
-                                                          char* errorText,
-                                                          size_t errorTextSize);
+EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatMountLdifBuffer(const char* sourceName, const char* data, size_t size,
+                                                          char* errorText, size_t errorTextSize);
 /* Objects bound before keep their directory until released. */
 EXTERN_C ADSI_COMPAT_API void AdsCompatUnmount(void);
 
@@ -76,8 +73,7 @@ EXTERN_C ADSI_COMPAT_API BOOL AdsCompatAddServerName(const char* name);
  * AdsCompatClearFaults removes all. */
 EXTERN_C ADSI_COMPAT_API BOOL AdsCompatSetFault(const char* operation, HRESULT result);
 /* The same, but the first `skipCalls` calls still succeed. */
-EXTERN_C ADSI_COMPAT_API BOOL AdsCompatSetFaultAfter(const char* operation, HRESULT result,
-                                                     LONG skipCalls);
+EXTERN_C ADSI_COMPAT_API BOOL AdsCompatSetFaultAfter(const char* operation, HRESULT result, LONG skipCalls);
 EXTERN_C ADSI_COMPAT_API void AdsCompatClearFaults(void);
 /* The operations a fault can be armed on, by index from 0; NULL past the
  * last. QueryInterface comes once per object and interface. */

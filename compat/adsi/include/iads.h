@@ -65,13 +65,13 @@ typedef struct {
   LPBYTE lpValue;
 } ADS_PROV_SPECIFIC, *PADS_PROV_SPECIFIC;
 typedef struct _ADS_CASEIGNORE_LIST {
-  struct _ADS_CASEIGNORE_LIST *Next;
+  struct _ADS_CASEIGNORE_LIST* Next;
   LPWSTR String;
 } ADS_CASEIGNORE_LIST, *PADS_CASEIGNORE_LIST;
 typedef struct _ADS_OCTET_LIST {
-  struct _ADS_OCTET_LIST *Next;
+  struct _ADS_OCTET_LIST* Next;
   DWORD Length;
-  BYTE *Data;
+  BYTE* Data;
 } ADS_OCTET_LIST, *PADS_OCTET_LIST;
 typedef struct {
   DWORD Type;
@@ -101,7 +101,7 @@ typedef struct {
 typedef struct {
   DWORD AddressType;
   DWORD AddressLength;
-  BYTE *Address;
+  BYTE* Address;
 } ADS_NETADDRESS, *PADS_NETADDRESS;
 typedef struct {
   LPWSTR ServerName;
@@ -162,18 +162,10 @@ typedef struct _adsvalue {
   };
 } ADSVALUE, *PADSVALUE, *LPADSVALUE;
 
-typedef enum {
-  ADS_STATUS_S_OK = 0,
-  ADS_STATUS_INVALID_SEARCHPREF,
-  ADS_STATUS_INVALID_SEARCHPREFVALUE
-} ADS_STATUSENUM;
+typedef enum { ADS_STATUS_S_OK = 0, ADS_STATUS_INVALID_SEARCHPREF, ADS_STATUS_INVALID_SEARCHPREFVALUE } ADS_STATUSENUM;
 typedef ADS_STATUSENUM ADS_STATUS;
 
-typedef enum {
-  ADS_SCOPE_BASE = 0,
-  ADS_SCOPE_ONELEVEL = 1,
-  ADS_SCOPE_SUBTREE = 2
-} ADS_SCOPEENUM;
+typedef enum { ADS_SCOPE_BASE = 0, ADS_SCOPE_ONELEVEL = 1, ADS_SCOPE_SUBTREE = 2 } ADS_SCOPEENUM;
 
 typedef enum {
   ADS_SEARCHPREF_ASYNCHRONOUS = 0,
@@ -205,7 +197,7 @@ typedef struct ads_searchpref_info {
 } ADS_SEARCHPREF_INFO, *PADS_SEARCHPREF_INFO, *LPADS_SEARCHPREF_INFO;
 
 typedef HANDLE ADS_SEARCH_HANDLE;
-typedef HANDLE *PADS_SEARCH_HANDLE;
+typedef HANDLE* PADS_SEARCH_HANDLE;
 
 typedef struct ads_search_column {
   LPWSTR pszAttrName;
@@ -241,64 +233,58 @@ EXTERN_C ADSI_COMPAT_API const IID IID_IDirectorySearch;
 #ifdef __cplusplus
 
 struct IADs : public IDispatch {
-  virtual HRESULT WINAPI get_Name(BSTR *retval) = 0;
-  virtual HRESULT WINAPI get_Class(BSTR *retval) = 0;
-  virtual HRESULT WINAPI get_GUID(BSTR *retval) = 0;
-  virtual HRESULT WINAPI get_ADsPath(BSTR *retval) = 0;
-  virtual HRESULT WINAPI get_Parent(BSTR *retval) = 0;
-  virtual HRESULT WINAPI get_Schema(BSTR *retval) = 0;
+  virtual HRESULT WINAPI get_Name(BSTR* retval) = 0;
+  virtual HRESULT WINAPI get_Class(BSTR* retval) = 0;
+  virtual HRESULT WINAPI get_GUID(BSTR* retval) = 0;
+  virtual HRESULT WINAPI get_ADsPath(BSTR* retval) = 0;
+  virtual HRESULT WINAPI get_Parent(BSTR* retval) = 0;
+  virtual HRESULT WINAPI get_Schema(BSTR* retval) = 0;
   virtual HRESULT WINAPI GetInfo(void) = 0;
   virtual HRESULT WINAPI SetInfo(void) = 0;
-  virtual HRESULT WINAPI Get(BSTR bstrName, VARIANT *pvProp) = 0;
+  virtual HRESULT WINAPI Get(BSTR bstrName, VARIANT* pvProp) = 0;
   virtual HRESULT WINAPI Put(BSTR bstrName, VARIANT vProp) = 0;
-  virtual HRESULT WINAPI GetEx(BSTR bstrName, VARIANT *pvProp) = 0;
-  virtual HRESULT WINAPI PutEx(LONG lnControlCode, BSTR bstrName,
-                               VARIANT vProp) = 0;
+  virtual HRESULT WINAPI GetEx(BSTR bstrName, VARIANT* pvProp) = 0;
+  virtual HRESULT WINAPI PutEx(LONG lnControlCode, BSTR bstrName, VARIANT vProp) = 0;
   virtual HRESULT WINAPI GetInfoEx(VARIANT vProperties, LONG lnReserved) = 0;
 };
 
 struct IADsContainer : public IDispatch {
-  virtual HRESULT WINAPI get_Count(LONG *retval) = 0;
-  virtual HRESULT WINAPI get__NewEnum(IUnknown **retval) = 0;
-  virtual HRESULT WINAPI get_Filter(VARIANT *pVar) = 0;
+  virtual HRESULT WINAPI get_Count(LONG* retval) = 0;
+  virtual HRESULT WINAPI get__NewEnum(IUnknown** retval) = 0;
+  virtual HRESULT WINAPI get_Filter(VARIANT* pVar) = 0;
   virtual HRESULT WINAPI put_Filter(VARIANT Var) = 0;
-  virtual HRESULT WINAPI get_Hints(VARIANT *pvFilter) = 0;
+  virtual HRESULT WINAPI get_Hints(VARIANT* pvFilter) = 0;
   virtual HRESULT WINAPI put_Hints(VARIANT vHints) = 0;
-  virtual HRESULT WINAPI GetObject(BSTR ClassName, BSTR RelativeName,
-                                   IDispatch **ppObject) = 0;
-  virtual HRESULT WINAPI Create(BSTR ClassName, BSTR RelativeName,
-                                IDispatch **ppObject) = 0;
+  virtual HRESULT WINAPI GetObject(BSTR ClassName, BSTR RelativeName, IDispatch** ppObject) = 0;
+  virtual HRESULT WINAPI Create(BSTR ClassName, BSTR RelativeName, IDispatch** ppObject) = 0;
   virtual HRESULT WINAPI Delete(BSTR bstrClassName, BSTR bstrRelativeName) = 0;
-  virtual HRESULT WINAPI CopyHere(BSTR SourceName, BSTR NewName,
-                                  IDispatch **ppObject) = 0;
-  virtual HRESULT WINAPI MoveHere(BSTR SourceName, BSTR NewName,
-                                  IDispatch **ppObject) = 0;
+  virtual HRESULT WINAPI CopyHere(BSTR SourceName, BSTR NewName, IDispatch** ppObject) = 0;
+  virtual HRESULT WINAPI MoveHere(BSTR SourceName, BSTR NewName, IDispatch** ppObject) = 0;
 };
 
 struct IADsMembers : public IDispatch {
-  virtual HRESULT WINAPI get_Count(LONG *plCount) = 0;
-  virtual HRESULT WINAPI get__NewEnum(IUnknown **ppEnumerator) = 0;
-  virtual HRESULT WINAPI get_Filter(VARIANT *pvFilter) = 0;
+  virtual HRESULT WINAPI get_Count(LONG* plCount) = 0;
+  virtual HRESULT WINAPI get__NewEnum(IUnknown** ppEnumerator) = 0;
+  virtual HRESULT WINAPI get_Filter(VARIANT* pvFilter) = 0;
   virtual HRESULT WINAPI put_Filter(VARIANT pvFilter) = 0;
 };
 
 struct IADsGroup : public IADs {
-  virtual HRESULT WINAPI get_Description(BSTR *retval) = 0;
+  virtual HRESULT WINAPI get_Description(BSTR* retval) = 0;
   virtual HRESULT WINAPI put_Description(BSTR bstrDescription) = 0;
-  virtual HRESULT WINAPI Members(IADsMembers **ppMembers) = 0;
-  virtual HRESULT WINAPI IsMember(BSTR bstrMember, VARIANT_BOOL *bMember) = 0;
+  virtual HRESULT WINAPI Members(IADsMembers** ppMembers) = 0;
+  virtual HRESULT WINAPI IsMember(BSTR bstrMember, VARIANT_BOOL* bMember) = 0;
   virtual HRESULT WINAPI Add(BSTR bstrNewItem) = 0;
   virtual HRESULT WINAPI Remove(BSTR bstrItemToBeRemoved) = 0;
 };
 
 struct IADsPropertyList : public IDispatch {
-  virtual HRESULT WINAPI get_PropertyCount(LONG *plCount) = 0;
-  virtual HRESULT WINAPI Next(VARIANT *pVariant) = 0;
+  virtual HRESULT WINAPI get_PropertyCount(LONG* plCount) = 0;
+  virtual HRESULT WINAPI Next(VARIANT* pVariant) = 0;
   virtual HRESULT WINAPI Skip(LONG cElements) = 0;
   virtual HRESULT WINAPI Reset(void) = 0;
-  virtual HRESULT WINAPI Item(VARIANT varIndex, VARIANT *pVariant) = 0;
-  virtual HRESULT WINAPI GetPropertyItem(BSTR bstrName, LONG lnADsType,
-                                         VARIANT *pVariant) = 0;
+  virtual HRESULT WINAPI Item(VARIANT varIndex, VARIANT* pVariant) = 0;
+  virtual HRESULT WINAPI GetPropertyItem(BSTR bstrName, LONG lnADsType, VARIANT* pVariant) = 0;
   virtual HRESULT WINAPI PutPropertyItem(VARIANT varData) = 0;
   virtual HRESULT WINAPI ResetPropertyItem(VARIANT varEntry) = 0;
   virtual HRESULT WINAPI PurgePropertyList(void) = 0;
@@ -306,72 +292,66 @@ struct IADsPropertyList : public IDispatch {
 
 struct IADsPropertyEntry : public IDispatch {
   virtual HRESULT WINAPI Clear(void) = 0;
-  virtual HRESULT WINAPI get_Name(BSTR *retval) = 0;
+  virtual HRESULT WINAPI get_Name(BSTR* retval) = 0;
   virtual HRESULT WINAPI put_Name(BSTR bstrName) = 0;
-  virtual HRESULT WINAPI get_ADsType(LONG *retval) = 0;
+  virtual HRESULT WINAPI get_ADsType(LONG* retval) = 0;
   virtual HRESULT WINAPI put_ADsType(LONG lnADsType) = 0;
-  virtual HRESULT WINAPI get_ControlCode(LONG *retval) = 0;
+  virtual HRESULT WINAPI get_ControlCode(LONG* retval) = 0;
   virtual HRESULT WINAPI put_ControlCode(LONG lnControlCode) = 0;
-  virtual HRESULT WINAPI get_Values(VARIANT *retval) = 0;
+  virtual HRESULT WINAPI get_Values(VARIANT* retval) = 0;
   virtual HRESULT WINAPI put_Values(VARIANT vValues) = 0;
 };
 
 struct IADsPropertyValue : public IDispatch {
   virtual HRESULT WINAPI Clear(void) = 0;
-  virtual HRESULT WINAPI get_ADsType(LONG *retval) = 0;
+  virtual HRESULT WINAPI get_ADsType(LONG* retval) = 0;
   virtual HRESULT WINAPI put_ADsType(LONG lnADsType) = 0;
-  virtual HRESULT WINAPI get_DNString(BSTR *retval) = 0;
+  virtual HRESULT WINAPI get_DNString(BSTR* retval) = 0;
   virtual HRESULT WINAPI put_DNString(BSTR bstrDNString) = 0;
-  virtual HRESULT WINAPI get_CaseExactString(BSTR *retval) = 0;
+  virtual HRESULT WINAPI get_CaseExactString(BSTR* retval) = 0;
   virtual HRESULT WINAPI put_CaseExactString(BSTR bstrCaseExactString) = 0;
-  virtual HRESULT WINAPI get_CaseIgnoreString(BSTR *retval) = 0;
+  virtual HRESULT WINAPI get_CaseIgnoreString(BSTR* retval) = 0;
   virtual HRESULT WINAPI put_CaseIgnoreString(BSTR bstrCaseIgnoreString) = 0;
-  virtual HRESULT WINAPI get_PrintableString(BSTR *retval) = 0;
+  virtual HRESULT WINAPI get_PrintableString(BSTR* retval) = 0;
   virtual HRESULT WINAPI put_PrintableString(BSTR bstrPrintableString) = 0;
-  virtual HRESULT WINAPI get_NumericString(BSTR *retval) = 0;
+  virtual HRESULT WINAPI get_NumericString(BSTR* retval) = 0;
   virtual HRESULT WINAPI put_NumericString(BSTR bstrNumericString) = 0;
-  virtual HRESULT WINAPI get_Boolean(LONG *retval) = 0;
+  virtual HRESULT WINAPI get_Boolean(LONG* retval) = 0;
   virtual HRESULT WINAPI put_Boolean(LONG lnBoolean) = 0;
-  virtual HRESULT WINAPI get_Integer(LONG *retval) = 0;
+  virtual HRESULT WINAPI get_Integer(LONG* retval) = 0;
   virtual HRESULT WINAPI put_Integer(LONG lnInteger) = 0;
-  virtual HRESULT WINAPI get_OctetString(VARIANT *retval) = 0;
+  virtual HRESULT WINAPI get_OctetString(VARIANT* retval) = 0;
   virtual HRESULT WINAPI put_OctetString(VARIANT vOctetString) = 0;
-  virtual HRESULT WINAPI get_SecurityDescriptor(IDispatch **retval) = 0;
-  virtual HRESULT WINAPI put_SecurityDescriptor(
-      IDispatch *pSecurityDescriptor) = 0;
-  virtual HRESULT WINAPI get_LargeInteger(IDispatch **retval) = 0;
-  virtual HRESULT WINAPI put_LargeInteger(IDispatch *pLargeInteger) = 0;
-  virtual HRESULT WINAPI get_UTCTime(DATE *retval) = 0;
+  virtual HRESULT WINAPI get_SecurityDescriptor(IDispatch** retval) = 0;
+  virtual HRESULT WINAPI put_SecurityDescriptor(IDispatch* pSecurityDescriptor) = 0;
+  virtual HRESULT WINAPI get_LargeInteger(IDispatch** retval) = 0;
+  virtual HRESULT WINAPI put_LargeInteger(IDispatch* pLargeInteger) = 0;
+  virtual HRESULT WINAPI get_UTCTime(DATE* retval) = 0;
   virtual HRESULT WINAPI put_UTCTime(DATE daUTCTime) = 0;
 };
 
 struct IADsLargeInteger : public IDispatch {
-  virtual HRESULT WINAPI get_HighPart(LONG *retval) = 0;
+  virtual HRESULT WINAPI get_HighPart(LONG* retval) = 0;
   virtual HRESULT WINAPI put_HighPart(LONG lnHighPart) = 0;
-  virtual HRESULT WINAPI get_LowPart(LONG *retval) = 0;
+  virtual HRESULT WINAPI get_LowPart(LONG* retval) = 0;
   virtual HRESULT WINAPI put_LowPart(LONG lnLowPart) = 0;
 };
 
 struct IADsObjectOptions : public IDispatch {
-  virtual HRESULT WINAPI GetOption(LONG lnOption, VARIANT *pvValue) = 0;
+  virtual HRESULT WINAPI GetOption(LONG lnOption, VARIANT* pvValue) = 0;
   virtual HRESULT WINAPI SetOption(LONG lnOption, VARIANT vValue) = 0;
 };
 
 struct IDirectorySearch : public IUnknown {
-  virtual HRESULT WINAPI SetSearchPreference(PADS_SEARCHPREF_INFO pSearchPrefs,
-                                             DWORD dwNumPrefs) = 0;
-  virtual HRESULT WINAPI ExecuteSearch(LPWSTR pszSearchFilter,
-                                       LPWSTR *pAttributeNames,
-                                       DWORD dwNumberAttributes,
+  virtual HRESULT WINAPI SetSearchPreference(PADS_SEARCHPREF_INFO pSearchPrefs, DWORD dwNumPrefs) = 0;
+  virtual HRESULT WINAPI ExecuteSearch(LPWSTR pszSearchFilter, LPWSTR* pAttributeNames, DWORD dwNumberAttributes,
                                        PADS_SEARCH_HANDLE phSearchResult) = 0;
   virtual HRESULT WINAPI AbandonSearch(ADS_SEARCH_HANDLE phSearchResult) = 0;
   virtual HRESULT WINAPI GetFirstRow(ADS_SEARCH_HANDLE hSearchResult) = 0;
   virtual HRESULT WINAPI GetNextRow(ADS_SEARCH_HANDLE hSearchResult) = 0;
   virtual HRESULT WINAPI GetPreviousRow(ADS_SEARCH_HANDLE hSearchResult) = 0;
-  virtual HRESULT WINAPI GetNextColumnName(ADS_SEARCH_HANDLE hSearchHandle,
-                                           LPWSTR *ppszColumnName) = 0;
-  virtual HRESULT WINAPI GetColumn(ADS_SEARCH_HANDLE hSearchResult,
-                                   LPWSTR szColumnName,
+  virtual HRESULT WINAPI GetNextColumnName(ADS_SEARCH_HANDLE hSearchHandle, LPWSTR* ppszColumnName) = 0;
+  virtual HRESULT WINAPI GetColumn(ADS_SEARCH_HANDLE hSearchResult, LPWSTR szColumnName,
                                    PADS_SEARCH_COLUMN pSearchColumn) = 0;
   virtual HRESULT WINAPI FreeColumn(PADS_SEARCH_COLUMN pSearchColumn) = 0;
   virtual HRESULT WINAPI CloseSearchHandle(ADS_SEARCH_HANDLE hSearchResult) = 0;

@@ -47,8 +47,10 @@ bool validHost(std::string_view server, std::string& host, std::string& portText
 // The first '/' that is not escaped with a backslash.
 size_t findSeparator(std::string_view s) {
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\') ++i;
-    else if (s[i] == '/') return i;
+    if (s[i] == '\\')
+      ++i;
+    else if (s[i] == '/')
+      return i;
   }
   return std::string_view::npos;
 }
@@ -70,8 +72,7 @@ HRESULT parseAdsPath(WideStringView widePath, AdsPath& out) {
   size_t colon = path.find(':');
   if (colon == std::string::npos) return kMonikerSyntax;
   std::string provider = path.substr(0, colon);
-  if (!equalsIgnoreCase(provider, "LDAP") && !equalsIgnoreCase(provider, "GC"))
-    return kMonikerSyntax;
+  if (!equalsIgnoreCase(provider, "LDAP") && !equalsIgnoreCase(provider, "GC")) return kMonikerSyntax;
   out.provider = equalsIgnoreCase(provider, "GC") ? "GC" : "LDAP";
   std::string_view rest = std::string_view(path).substr(colon + 1);
   if (rest.substr(0, 2) != "//" || rest.size() == 2) return E_ADS_BAD_PATHNAME;
@@ -99,8 +100,7 @@ HRESULT parseAdsPath(WideStringView widePath, AdsPath& out) {
   return S_OK;
 }
 
-std::string formatAdsPath(std::string_view provider, std::string_view server,
-                          std::string_view dn) {
+std::string formatAdsPath(std::string_view provider, std::string_view server, std::string_view dn) {
   std::string out(provider);
   out += "://";
   out += server;

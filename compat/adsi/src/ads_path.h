@@ -26,7 +26,6 @@ HRESULT parseAdsPath(WideStringView path, AdsPath& out);
 
 // "PROVIDER://server/dn", "PROVIDER://dn" or "PROVIDER://server"; '/' in the
 // DN escaped as ADSI writes it.
-std::string formatAdsPath(std::string_view provider, std::string_view server,
-                          std::string_view dn);
+std::string formatAdsPath(std::string_view provider, std::string_view server, std::string_view dn);
 
 }  // namespace adsi

@@ -30,8 +30,7 @@ HRESULT WINAPI ADsGetObject(LPCWSTR path, REFIID riid, VOID** object) {
   return adsi::AdsObject::bind(parsed, riid, object);
 }
 
-HRESULT WINAPI ADsEnumerateNext(IEnumVARIANT* enumerator, ULONG count, VARIANT* elements,
-                                ULONG* fetched) {
+HRESULT WINAPI ADsEnumerateNext(IEnumVARIANT* enumerator, ULONG count, VARIANT* elements, ULONG* fetched) {
   if (!enumerator) return E_POINTER;
   return enumerator->Next(count, elements, fetched);
 }

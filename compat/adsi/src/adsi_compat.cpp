@@ -19,8 +19,7 @@ void writeError(const std::string& text, char* out, size_t size) {
   std::snprintf(out, size, "%s", text.c_str());
 }
 
-HRESULT mountText(const std::string& source, std::string_view text, char* errorText,
-                  size_t errorTextSize) {
+HRESULT mountText(const std::string& source, std::string_view text, char* errorText, size_t errorTextSize) {
   std::string error;
   auto store = adsi::EmbeddedStore::load(text, source, error);
   if (!store) {
@@ -38,8 +37,7 @@ HRESULT AdsCompatMountLdif(const char* path, char* errorText, size_t errorTextSi
   if (!path) return E_POINTER;
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    writeError(std::string(path) + ":0: cannot open the file: " + std::strerror(errno), errorText,
-               errorTextSize);
+    writeError(std::string(path) + ":0: cannot open the file: " + std::strerror(errno), errorText, errorTextSize);
     return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   }
   std::ostringstream text;
@@ -47,11 +45,11 @@ HRESULT AdsCompatMountLdif(const char* path, char* errorText, size_t errorTextSi
   return mountText(path, text.str(), errorText, errorTextSize);
 }
 
-HRESULT AdsCompatMountLdifBuffer(const char* sourceName, const char* data, size_t size,
-                                 char* errorText, size_t errorTextSize) {
+HRESULT AdsCompatMountLdifBuffer(const char* sourceName, const char* data, size_t size, char* errorText,
+                                 size_t errorTextSize) {
   if (!data && size) return E_POINTER;
-  return mountText(sourceName ? sourceName : "(buffer)", std::string_view(data ? data : "", size),
-                   errorText, errorTextSize);
+  return mountText(sourceName ? sourceName : "(buffer)", std::string_view(data ? data : "", size), errorText,
+                   errorTextSize);
 }
 
 void AdsCompatUnmount(void) { adsi::setDefaultStore(nullptr); }
@@ -63,9 +61,7 @@ BOOL AdsCompatAddServerName(const char* name) {
   return TRUE;
 }
 
-BOOL AdsCompatSetFault(const char* operation, HRESULT result) {
-  return AdsCompatSetFaultAfter(operation, result, 0);
-}
+BOOL AdsCompatSetFault(const char* operation, HRESULT result) { return AdsCompatSetFaultAfter(operation, result, 0); }
 
 BOOL AdsCompatSetFaultAfter(const char* operation, HRESULT result, LONG skipCalls) {
   if (!operation || !adsi::faults::isKnownOperation(operation)) return FALSE;
@@ -82,6 +78,4 @@ const char* AdsCompatFaultOperation(size_t index) {
 
 LONG AdsCompatLiveObjects(void) { return static_cast<LONG>(adsi::liveObjects()); }
 
-LONG AdsCompatPagesFetched(void) {
-  return static_cast<LONG>(adsi::EmbeddedStore::pagesFetched());
-}
+LONG AdsCompatPagesFetched(void) { return static_cast<LONG>(adsi::EmbeddedStore::pagesFetched()); }

@@ -51,14 +51,13 @@ const char* const kOperations[] = {
 };
 
 // The objects whose QueryInterface can be made to fail, by main interface.
-const char* const kQueriedObjects[] = {"IADs", "IADsMembers", "IEnumVARIANT", "IADsPropertyEntry",
-                                       "IADsPropertyValue", "IADsLargeInteger"};
+const char* const kQueriedObjects[] = {
+    "IADs", "IADsMembers", "IEnumVARIANT", "IADsPropertyEntry", "IADsPropertyValue", "IADsLargeInteger"};
 
 std::vector<std::string> listOperations() {
   std::vector<std::string> names(std::begin(kOperations), std::end(kOperations));
   for (const char* object : kQueriedObjects)
-    for (const char* iid : interfaceNames())
-      names.push_back(std::string(object) + "::QueryInterface(" + iid + ")");
+    for (const char* iid : interfaceNames()) names.push_back(std::string(object) + "::QueryInterface(" + iid + ")");
   return names;
 }
 

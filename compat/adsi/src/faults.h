@@ -11,8 +11,7 @@ namespace adsi::faults {
 // Called by every faultable operation, named "Interface::Method" (the name
 // may come in up to three pieces, joined only when faults are armed).
 // Returns the HRESULT to fail with when the fault fires.
-std::optional<HRESULT> check(const char* name, const char* more = nullptr,
-                             const char* rest = nullptr);
+std::optional<HRESULT> check(const char* name, const char* more = nullptr, const char* rest = nullptr);
 
 void set(const char* name, HRESULT result, long skipCalls);
 void clear();

@@ -16,9 +16,7 @@ using WideStringView = std::basic_string_view<WCHAR>;
 // surrogate, becomes one U+FFFD, as the platform's converter does.
 WideString utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(WideStringView utf16);
-inline std::string utf16ToUtf8(const WCHAR* s) {
-  return s ? utf16ToUtf8(WideStringView(s)) : std::string();
-}
+inline std::string utf16ToUtf8(const WCHAR* s) { return s ? utf16ToUtf8(WideStringView(s)) : std::string(); }
 
 std::string lowerAscii(std::string_view s);
 // ASCII case-insensitive equality, as attribute names compare.
@@ -34,9 +32,7 @@ std::string collapseSpaces(std::string_view utf8);
 
 // Keys under which two values compare equal for caseIgnoreMatch and
 // caseExactMatch.
-inline std::string caseIgnoreKey(std::string_view v) {
-  return collapseSpaces(foldCase(v));
-}
+inline std::string caseIgnoreKey(std::string_view v) { return collapseSpaces(foldCase(v)); }
 inline std::string caseExactKey(std::string_view v) { return collapseSpaces(v); }
 
 // A BSTR copy of UTF-8 text; null when out of memory.

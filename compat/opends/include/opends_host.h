@@ -75,7 +75,7 @@ typedef struct OdsEvent {
   /* paramnumber: the name asked for; describe: the column name; sendmsg:
    * the procedure name. Exactly the bytes given, nameLength of them (a NUL
    * follows for convenience); null when the caller passed null. */
-  const char *name;
+  const char* name;
   int nameLength;
   /* paramnumber, describe, sendmsg: the length argument as passed
    * (SRV_NULLTERM or a byte count). setcollen: the length. */
@@ -88,7 +88,7 @@ typedef struct OdsEvent {
   LONG sourceLength;
 
   /* setcoldata: the pointer passed (only compared, never read). */
-  const void *data;
+  const void* data;
 
   /* sendrow: number of cells, read them with OdsHostGetCell. */
   int cellCount;
@@ -99,7 +99,7 @@ typedef struct OdsEvent {
   BYTE severity;
   BYTE state;
   USHORT line;
-  const char *text; /* the exact bytes; textLength of them, NUL after */
+  const char* text; /* the exact bytes; textLength of them, NUL after */
   int textLength;
 
   /* senddone */
@@ -111,15 +111,15 @@ typedef struct OdsEvent {
 /* One cell of a sent row: the bytes bound when srv_sendrow ran (copied
  * then), or SQL NULL (isNull, data null, length 0). */
 typedef struct OdsCell {
-  const BYTE *data;
+  const BYTE* data;
   int length;
   int isNull;
 } OdsCell;
 
 /* A new connection without parameters or record; null when out of memory. */
-OPENDS_API SRV_PROC *__cdecl OdsHostCreate(void);
+OPENDS_API SRV_PROC* __cdecl OdsHostCreate(void);
 /* Destroys a connection and everything it recorded. Null is ignored. */
-OPENDS_API void __cdecl OdsHostDestroy(SRV_PROC *connection);
+OPENDS_API void __cdecl OdsHostDestroy(SRV_PROC* connection);
 
 /* Appends a parameter (numbered from 1 in the order added).
  * name: "@adspath" and the like, or null for a positional parameter.
@@ -127,19 +127,16 @@ OPENDS_API void __cdecl OdsHostDestroy(SRV_PROC *connection);
  * data/length: the value's bytes (copied); data null means SQL NULL and
  * then length must be 0. Returns FALSE for a null connection, a negative
  * length, null data with a length, or when out of memory. */
-OPENDS_API BOOL __cdecl OdsHostAddParam(SRV_PROC *connection, const char *name,
-                                        BYTE type, const void *data,
+OPENDS_API BOOL __cdecl OdsHostAddParam(SRV_PROC* connection, const char* name, BYTE type, const void* data,
                                         int length);
 
 /* Number of events recorded so far. */
-OPENDS_API int __cdecl OdsHostEventCount(SRV_PROC *connection);
+OPENDS_API int __cdecl OdsHostEventCount(SRV_PROC* connection);
 /* Copies event `index` (from 0) into *event. FALSE when out of range. */
-OPENDS_API BOOL __cdecl OdsHostGetEvent(SRV_PROC *connection, int index,
-                                        OdsEvent *event);
+OPENDS_API BOOL __cdecl OdsHostGetEvent(SRV_PROC* connection, int index, OdsEvent* event);
 /* Copies cell `cell` (from 0) of the row that event `index` sent. FALSE when
  * the event is not a row or the cell is out of range. */
-OPENDS_API BOOL __cdecl OdsHostGetCell(SRV_PROC *connection, int index,
-                                       int cell, OdsCell *out);
+OPENDS_API BOOL __cdecl OdsHostGetCell(SRV_PROC* connection, int index, int cell, OdsCell* out);
 
 /* Streaming, for hosts that print rows as they come instead of keeping a
  * whole answer: with a sink set, srv_sendrow hands the cells bound at that
@@ -150,8 +147,8 @@ OPENDS_API BOOL __cdecl OdsHostGetCell(SRV_PROC *connection, int index,
  * record when it runs sees what came before the row. The sink runs on the
  * procedure's thread without the connection's lock held. A null sink
  * restores the full record (the default). FALSE for a null connection. */
-typedef void(__cdecl *OdsRowSink)(void *context, const OdsCell *cells, int cellCount);
-OPENDS_API BOOL __cdecl OdsHostSetRowSink(SRV_PROC *connection, OdsRowSink sink, void *context);
+typedef void(__cdecl* OdsRowSink)(void* context, const OdsCell* cells, int cellCount);
+OPENDS_API BOOL __cdecl OdsHostSetRowSink(SRV_PROC* connection, OdsRowSink sink, void* context);
 
 #ifdef __cplusplus
 }

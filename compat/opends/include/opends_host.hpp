@@ -22,22 +22,23 @@ class Connection {
     if (!handle_) throw std::bad_alloc();
   }
   ~Connection() { OdsHostDestroy(handle_); }
-  Connection(const Connection &) = delete;
-  Connection &operator=(const Connection &) = delete;
-  Connection(Connection &&other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Connection &operator=(Connection &&other) noexcept {
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  Connection(Connection&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  Connection& operator=(Connection&& other) noexcept {
     std::swap(handle_, other.handle_);
     return *this;
   }
 
   // What the procedure gets as its srvproc.
-  SRV_PROC *get() const { return handle_; }
+  SRV_PROC* get() const { return handle_; }
 
   // name null: a positional parameter. False when the library refuses it.
-  bool addParam(const char *name, BYTE type, std::string_view bytes) {
-    return OdsHostAddParam(handle_, name, type, bytes.data() ? bytes.data() : "", static_cast<int>(bytes.size())) != FALSE;
+  bool addParam(const char* name, BYTE type, std::string_view bytes) {
+    return OdsHostAddParam(handle_, name, type, bytes.data() ? bytes.data() : "", static_cast<int>(bytes.size())) !=
+           FALSE;
   }
-  bool addNullParam(const char *name, BYTE type) { return OdsHostAddParam(handle_, name, type, nullptr, 0) != FALSE; }
+  bool addNullParam(const char* name, BYTE type) { return OdsHostAddParam(handle_, name, type, nullptr, 0) != FALSE; }
 
   std::vector<OdsEvent> events() const {
     std::vector<OdsEvent> all(static_cast<size_t>(OdsHostEventCount(handle_)));
@@ -56,20 +57,20 @@ class Connection {
       if (cell.isNull)
         row.emplace_back(std::nullopt);
       else
-        row.emplace_back(std::string(reinterpret_cast<const char *>(cell.data), static_cast<size_t>(cell.length)));
+        row.emplace_back(std::string(reinterpret_cast<const char*>(cell.data), static_cast<size_t>(cell.length)));
     }
     return row;
   }
 
  private:
-  SRV_PROC *handle_;
+  SRV_PROC* handle_;
 };
 
-inline std::string_view nameOf(const OdsEvent &event) {
+inline std::string_view nameOf(const OdsEvent& event) {
   return event.name ? std::string_view(event.name, static_cast<size_t>(event.nameLength)) : std::string_view();
 }
 
-inline std::string_view textOf(const OdsEvent &event) {
+inline std::string_view textOf(const OdsEvent& event) {
   return event.text ? std::string_view(event.text, static_cast<size_t>(event.textLength)) : std::string_view();
 }
 

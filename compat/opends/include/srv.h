@@ -81,24 +81,19 @@ typedef int SRVRETCODE;
 struct CXPData;
 typedef struct CXPData SRV_PROC;
 
-OPENDS_API int __cdecl srv_describe(SRV_PROC *, int, char *, int, LONG, LONG,
-                                    LONG, LONG, void *);
-OPENDS_API int __cdecl srv_setcoldata(SRV_PROC *srvproc, int column,
-                                      void *data);
-OPENDS_API int __cdecl srv_setcollen(SRV_PROC *srvproc, int column, int len);
-OPENDS_API int __cdecl srv_sendrow(SRV_PROC *srvproc);
-OPENDS_API int __cdecl srv_senddone(SRV_PROC *srvproc, USHORT status,
-                                    USHORT curcmd, LONG count);
-OPENDS_API int __cdecl srv_rpcparams(SRV_PROC *);
-OPENDS_API void *__cdecl srv_paramdata(SRV_PROC *, int);
-OPENDS_API int __cdecl srv_paramlen(SRV_PROC *, int);
-OPENDS_API int __cdecl srv_paramtype(SRV_PROC *, int);
-OPENDS_API char *__cdecl srv_paramname(SRV_PROC *, int, int *);
-OPENDS_API int __cdecl srv_paramnumber(SRV_PROC *, char *, int);
-OPENDS_API int __cdecl srv_sendmsg(SRV_PROC *srvproc, int msgtype, LONG msgnum,
-                                   BYTE msgclass, BYTE state, char *rpcname,
-                                   int rpcnamelen, USHORT linenum,
-                                   char *message, int msglen);
+OPENDS_API int __cdecl srv_describe(SRV_PROC*, int, char*, int, LONG, LONG, LONG, LONG, void*);
+OPENDS_API int __cdecl srv_setcoldata(SRV_PROC* srvproc, int column, void* data);
+OPENDS_API int __cdecl srv_setcollen(SRV_PROC* srvproc, int column, int len);
+OPENDS_API int __cdecl srv_sendrow(SRV_PROC* srvproc);
+OPENDS_API int __cdecl srv_senddone(SRV_PROC* srvproc, USHORT status, USHORT curcmd, LONG count);
+OPENDS_API int __cdecl srv_rpcparams(SRV_PROC*);
+OPENDS_API void* __cdecl srv_paramdata(SRV_PROC*, int);
+OPENDS_API int __cdecl srv_paramlen(SRV_PROC*, int);
+OPENDS_API int __cdecl srv_paramtype(SRV_PROC*, int);
+OPENDS_API char* __cdecl srv_paramname(SRV_PROC*, int, int*);
+OPENDS_API int __cdecl srv_paramnumber(SRV_PROC*, char*, int);
+OPENDS_API int __cdecl srv_sendmsg(SRV_PROC* srvproc, int msgtype, LONG msgnum, BYTE msgclass, BYTE state,
+                                   char* rpcname, int rpcnamelen, USHORT linenum, char* message, int msglen);
 
 #ifdef __cplusplus
 }

@@ -32,12 +32,12 @@ struct CXPData {
     std::vector<Cell> cells;
 
     // Copy the bytes and point the view at the copy; null stays null.
-    void setName(const char *bytes, int length);
-    void setText(const char *bytes, int length);
+    void setName(const char* bytes, int length);
+    void setText(const char* bytes, int length);
   };
 
   struct Binding {
-    const void *data = nullptr;
+    const void* data = nullptr;
     int length = 0;
     LONG limit = 0;  // the longest cell the column takes (its described width)
   };
@@ -48,12 +48,12 @@ struct CXPData {
   std::vector<Binding> columns;  // of the result set in progress
   bool rowSent = false;          // a row of that result set went out
   OdsRowSink rowSink = nullptr;  // set: rows and bindings are streamed, not recorded
-  void *sinkContext = nullptr;
+  void* sinkContext = nullptr;
 
   // All of these expect `mutex` held by the caller.
-  Event &record(OdsEventKind kind, int result);
-  const Parameter *parameter(int number) const;
-  int findParameter(const char *name, int length);
+  Event& record(OdsEventKind kind, int result);
+  const Parameter* parameter(int number) const;
+  int findParameter(const char* name, int length);
   bool validColumn(int column) const { return column >= 1 && column <= static_cast<int>(columns.size()); }
 };
 
@@ -69,4 +69,4 @@ LONG cellLimit(LONG type, LONG width);
 
 // Resolves a (text, length) pair whose length may be SRV_NULLTERM. False for a
 // negative length other than SRV_NULLTERM, or a length without text.
-bool resolveTextLength(const char *text, int length, int &resolved);
+bool resolveTextLength(const char* text, int length, int& resolved);

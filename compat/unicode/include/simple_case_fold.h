@@ -23,9 +23,8 @@ inline constexpr CaseFoldPair kSimpleCaseFold[] = {
 inline char32_t simpleCaseFold(char32_t c) {
   if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 0x20 : c;
   const CaseFoldPair* end = std::end(kSimpleCaseFold);
-  const CaseFoldPair* found =
-      std::lower_bound(std::begin(kSimpleCaseFold), end, c,
-                       [](const CaseFoldPair& pair, char32_t code) { return pair.from < code; });
+  const CaseFoldPair* found = std::lower_bound(
+      std::begin(kSimpleCaseFold), end, c, [](const CaseFoldPair& pair, char32_t code) { return pair.from < code; });
   return found != end && found->from == c ? found->to : c;
 }
 

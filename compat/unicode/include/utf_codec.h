@@ -38,7 +38,7 @@ Decoded decodeUtf8(std::string_view in, std::size_t pos);
 // The scalar value whose UTF-16 starts at in[pos] (pos < size). Unit is any
 // 16-bit code unit type: char16_t, or the platform's wchar_t on Windows.
 template <class Unit>
-Decoded decodeUtf16(const Unit *in, std::size_t size, std::size_t pos) {
+Decoded decodeUtf16(const Unit* in, std::size_t size, std::size_t pos) {
   const char32_t unit = static_cast<char16_t>(in[pos]);
   if (unit < 0xD800 || unit > 0xDFFF) return {unit, 1, true};
   if (unit <= 0xDBFF && pos + 1 < size) {
@@ -64,13 +64,13 @@ std::size_t encodeUtf16(char32_t scalar, Unit out[2]) {
   return 2;
 }
 
-inline void appendUtf8(std::string &out, char32_t scalar) {
+inline void appendUtf8(std::string& out, char32_t scalar) {
   char bytes[4];
   out.append(bytes, encodeUtf8(scalar, bytes));
 }
 
 template <class Unit>
-void appendUtf16(std::basic_string<Unit> &out, char32_t scalar) {
+void appendUtf16(std::basic_string<Unit>& out, char32_t scalar) {
   Unit units[2];
   out.append(units, encodeUtf16(scalar, units));
 }
@@ -78,7 +78,7 @@ void appendUtf16(std::basic_string<Unit> &out, char32_t scalar) {
 // UTF-8 to UTF-16, under the policy. On refusal returns false and leaves out
 // as it was; otherwise out holds the whole conversion.
 template <class Unit>
-bool utf8ToUtf16(std::string_view in, std::basic_string<Unit> &out, BadInput bad) {
+bool utf8ToUtf16(std::string_view in, std::basic_string<Unit>& out, BadInput bad) {
   std::basic_string<Unit> result;
   result.reserve(in.size());
   for (std::size_t pos = 0; pos < in.size();) {
@@ -93,7 +93,7 @@ bool utf8ToUtf16(std::string_view in, std::basic_string<Unit> &out, BadInput bad
 
 // UTF-16 to UTF-8, likewise.
 template <class Unit>
-bool utf16ToUtf8(std::basic_string_view<Unit> in, std::string &out, BadInput bad) {
+bool utf16ToUtf8(std::basic_string_view<Unit> in, std::string& out, BadInput bad) {
   std::string result;
   result.reserve(in.size());
   for (std::size_t pos = 0; pos < in.size();) {

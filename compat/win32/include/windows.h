@@ -45,7 +45,7 @@ typedef uint16_t USHORT;
 typedef int32_t LONG;
 typedef LONG *PLONG, *LPLONG;
 typedef uint32_t ULONG;
-typedef ULONG *PULONG;
+typedef ULONG* PULONG;
 typedef uint32_t DWORD;
 typedef DWORD *PDWORD, *LPDWORD;
 typedef int INT;
@@ -65,20 +65,20 @@ typedef char *PSTR, *LPSTR;
 typedef const char *PCSTR, *LPCSTR;
 typedef void VOID;
 typedef void *PVOID, *LPVOID;
-typedef const void *LPCVOID;
-typedef void *HANDLE;
-typedef void *HLOCAL;
-typedef void *HMODULE;
-typedef void *HINSTANCE;
+typedef const void* LPCVOID;
+typedef void* HANDLE;
+typedef void* HLOCAL;
+typedef void* HMODULE;
+typedef void* HINSTANCE;
 typedef DWORD LCID;
 typedef DWORD LCTYPE;
 typedef WORD LANGID;
 typedef int32_t HRESULT;
 typedef int32_t SCODE;
 typedef WCHAR OLECHAR;
-typedef OLECHAR *LPOLESTR;
-typedef const OLECHAR *LPCOLESTR;
-typedef OLECHAR *BSTR;
+typedef OLECHAR* LPOLESTR;
+typedef const OLECHAR* LPCOLESTR;
+typedef OLECHAR* BSTR;
 typedef double DATE;
 typedef short VARIANT_BOOL;
 typedef unsigned short VARTYPE;
@@ -123,16 +123,16 @@ typedef struct _GUID {
   uint16_t Data3;
   uint8_t Data4[8];
 } GUID, IID, CLSID;
-typedef GUID *LPGUID;
-typedef IID *LPIID;
+typedef GUID* LPGUID;
+typedef IID* LPIID;
 #ifdef __cplusplus
-typedef const IID &REFIID;
-typedef const GUID &REFGUID;
-typedef const CLSID &REFCLSID;
+typedef const IID& REFIID;
+typedef const GUID& REFGUID;
+typedef const CLSID& REFCLSID;
 #else
-typedef const IID *REFIID;
-typedef const GUID *REFGUID;
-typedef const CLSID *REFCLSID;
+typedef const IID* REFIID;
+typedef const GUID* REFGUID;
+typedef const CLSID* REFCLSID;
 #endif
 
 typedef struct _OSVERSIONINFOA {
@@ -171,12 +171,10 @@ typedef struct _OSVERSIONINFOA {
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #define FACILITY_WIN32 7
 #define FACILITY_WINDOWS 8
-#define HRESULT_CODE(hr) ((hr) & 0xFFFF)
+#define HRESULT_CODE(hr) ((hr)&0xFFFF)
 #define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1fff)
-#define HRESULT_FROM_WIN32(x)                                                  \
-  ((HRESULT)(x) <= 0 ? ((HRESULT)(x))                                          \
-                     : ((HRESULT)(((x) & 0x0000FFFF) | (FACILITY_WIN32 << 16) | \
-                                  0x80000000)))
+#define HRESULT_FROM_WIN32(x) \
+  ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x)&0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000)))
 
 /* Win32 error codes */
 #define ERROR_SUCCESS 0L
@@ -242,21 +240,15 @@ WINBASEAPI UINT WINAPI GetOEMCP(void);
 WINBASEAPI LCID WINAPI GetThreadLocale(void);
 WINBASEAPI BOOL WINAPI SetThreadLocale(LCID Locale);
 WINBASEAPI LCID WINAPI GetUserDefaultLCID(void);
-WINBASEAPI int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData,
-                                     int cchData);
+WINBASEAPI int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData);
 WINBASEAPI BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
-WINBASEAPI int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags,
-                                          LPCSTR lpMultiByteStr, int cbMultiByte,
+WINBASEAPI int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                           LPWSTR lpWideCharStr, int cchWideChar);
-WINBASEAPI int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags,
-                                          LPCWSTR lpWideCharStr, int cchWideChar,
-                                          LPSTR lpMultiByteStr, int cbMultiByte,
-                                          LPCSTR lpDefaultChar,
-                                          BOOL *lpUsedDefaultChar);
-WINBASEAPI DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource,
-                                       DWORD dwMessageId, DWORD dwLanguageId,
-                                       LPSTR lpBuffer, DWORD nSize,
-                                       va_list *Arguments);
+WINBASEAPI int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                                          LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                                          BOOL* lpUsedDefaultChar);
+WINBASEAPI DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                                       LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 WINBASEAPI HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
 WINBASEAPI HLOCAL WINAPI LocalFree(HLOCAL hMem);
 WINBASEAPI int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2);
@@ -265,7 +257,7 @@ WINBASEAPI int WINAPI lstrlenW(LPCWSTR lpString);
 WINBASEAPI int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);
 WINBASEAPI LPSTR WINAPI CharNextA(LPCSTR lpsz);
 WINBASEAPI BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);
-WINBASEAPI BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *st, void *ft);
+WINBASEAPI BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* st, void* ft);
 
 /* ---- OLE Automation: VARIANT, SAFEARRAY, BSTR ---- */
 enum VARENUM {
@@ -352,13 +344,13 @@ struct tagVARIANT {
     SCODE scode;
     DATE date;
     BSTR bstrVal;
-    struct IUnknown *punkVal;
-    struct IDispatch *pdispVal;
-    SAFEARRAY *parray;
-    BYTE *pbVal;
-    LONG *plVal;
-    BSTR *pbstrVal;
-    VARIANT *pvarVal;
+    struct IUnknown* punkVal;
+    struct IDispatch* pdispVal;
+    SAFEARRAY* parray;
+    BYTE* pbVal;
+    LONG* plVal;
+    BSTR* pbstrVal;
+    VARIANT* pvarVal;
     PVOID byref;
     CHAR cVal;
     USHORT uiVal;
@@ -386,46 +378,41 @@ struct tagVARIANT {
 #define V_ARRAY(X) ((X)->parray)
 #define V_VARIANTREF(X) ((X)->pvarVal)
 
-WINOLEAUTAPI_(BSTR) SysAllocString(const OLECHAR *psz);
-WINOLEAUTAPI_(BSTR) SysAllocStringLen(const OLECHAR *strIn, UINT ui);
+WINOLEAUTAPI_(BSTR) SysAllocString(const OLECHAR* psz);
+WINOLEAUTAPI_(BSTR) SysAllocStringLen(const OLECHAR* strIn, UINT ui);
 WINOLEAUTAPI_(BSTR) SysAllocStringByteLen(LPCSTR psz, UINT len);
-WINOLEAUTAPI_(INT) SysReAllocString(BSTR *pbstr, const OLECHAR *psz);
+WINOLEAUTAPI_(INT) SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
 WINOLEAUTAPI_(UINT) SysStringLen(BSTR pbstr);
 WINOLEAUTAPI_(UINT) SysStringByteLen(BSTR bstr);
 WINOLEAUTAPI_(void) SysFreeString(BSTR bstrString);
-WINOLEAUTAPI VarBstrCat(BSTR bstrLeft, BSTR bstrRight, BSTR *pbstrResult);
+WINOLEAUTAPI VarBstrCat(BSTR bstrLeft, BSTR bstrRight, BSTR* pbstrResult);
 
-WINOLEAUTAPI_(void) VariantInit(VARIANTARG *pvarg);
-WINOLEAUTAPI VariantClear(VARIANTARG *pvarg);
-WINOLEAUTAPI VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc);
-WINOLEAUTAPI VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc,
-                               USHORT wFlags, VARTYPE vt);
-WINOLEAUTAPI_(INT) SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime,
-                                           DOUBLE *pvtime);
-WINOLEAUTAPI_(INT) VariantTimeToSystemTime(DOUBLE vtime,
-                                           LPSYSTEMTIME lpSystemTime);
+WINOLEAUTAPI_(void) VariantInit(VARIANTARG* pvarg);
+WINOLEAUTAPI VariantClear(VARIANTARG* pvarg);
+WINOLEAUTAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
+WINOLEAUTAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);
+WINOLEAUTAPI_(INT) SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE* pvtime);
+WINOLEAUTAPI_(INT) VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME lpSystemTime);
 
-WINOLEAUTAPI_(SAFEARRAY *) SafeArrayCreate(VARTYPE vt, UINT cDims,
-                                           SAFEARRAYBOUND *rgsabound);
-WINOLEAUTAPI_(SAFEARRAY *) SafeArrayCreateVector(VARTYPE vt, LONG lLbound,
-                                                 ULONG cElements);
-WINOLEAUTAPI SafeArrayDestroy(SAFEARRAY *psa);
-WINOLEAUTAPI_(UINT) SafeArrayGetDim(SAFEARRAY *psa);
-WINOLEAUTAPI_(UINT) SafeArrayGetElemsize(SAFEARRAY *psa);
-WINOLEAUTAPI SafeArrayGetVartype(SAFEARRAY *psa, VARTYPE *pvt);
-WINOLEAUTAPI SafeArrayGetLBound(SAFEARRAY *psa, UINT nDim, LONG *plLbound);
-WINOLEAUTAPI SafeArrayGetUBound(SAFEARRAY *psa, UINT nDim, LONG *plUbound);
-WINOLEAUTAPI SafeArrayAccessData(SAFEARRAY *psa, void **ppvData);
-WINOLEAUTAPI SafeArrayUnaccessData(SAFEARRAY *psa);
-WINOLEAUTAPI SafeArrayLock(SAFEARRAY *psa);
-WINOLEAUTAPI SafeArrayUnlock(SAFEARRAY *psa);
-WINOLEAUTAPI SafeArrayPutElement(SAFEARRAY *psa, LONG *rgIndices, void *pv);
-WINOLEAUTAPI SafeArrayGetElement(SAFEARRAY *psa, LONG *rgIndices, void *pv);
+WINOLEAUTAPI_(SAFEARRAY*) SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
+WINOLEAUTAPI_(SAFEARRAY*) SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+WINOLEAUTAPI SafeArrayDestroy(SAFEARRAY* psa);
+WINOLEAUTAPI_(UINT) SafeArrayGetDim(SAFEARRAY* psa);
+WINOLEAUTAPI_(UINT) SafeArrayGetElemsize(SAFEARRAY* psa);
+WINOLEAUTAPI SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
+WINOLEAUTAPI SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
+WINOLEAUTAPI SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
+WINOLEAUTAPI SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
+WINOLEAUTAPI SafeArrayUnaccessData(SAFEARRAY* psa);
+WINOLEAUTAPI SafeArrayLock(SAFEARRAY* psa);
+WINOLEAUTAPI SafeArrayUnlock(SAFEARRAY* psa);
+WINOLEAUTAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+WINOLEAUTAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 
 /* ---- COM ---- */
 typedef struct tagDISPPARAMS {
-  VARIANTARG *rgvarg;
-  DISPID *rgdispidNamedArgs;
+  VARIANTARG* rgvarg;
+  DISPID* rgdispidNamedArgs;
   UINT cArgs;
   UINT cNamedArgs;
 } DISPPARAMS;
@@ -451,42 +438,32 @@ EXTERN_C WIN32_COMPAT_API const GUID GUID_NULL;
 struct ITypeInfo;
 
 struct IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid,
-                                                   void **ppvObject) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
   virtual ULONG STDMETHODCALLTYPE AddRef(void) = 0;
   virtual ULONG STDMETHODCALLTYPE Release(void) = 0;
 };
 
 struct IDispatch : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *pctinfo) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid,
-                                                ITypeInfo **ppTInfo) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid,
-                                                  LPOLESTR *rgszNames,
-                                                  UINT cNames, LCID lcid,
-                                                  DISPID *rgDispId) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid,
-                                           LCID lcid, WORD wFlags,
-                                           DISPPARAMS *pDispParams,
-                                           VARIANT *pVarResult,
-                                           EXCEPINFO *pExcepInfo,
-                                           UINT *puArgErr) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                                  DISPID* rgDispId) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                           DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                                           UINT* puArgErr) = 0;
 };
 
 struct IEnumVARIANT : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT *rgVar,
-                                         ULONG *pCeltFetched) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) = 0;
   virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
   virtual HRESULT STDMETHODCALLTYPE Reset(void) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT **ppEnum) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** ppEnum) = 0;
 };
 
 inline bool IsEqualGUID(REFGUID a, REFGUID b) {
-  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-         a.Data4[0] == b.Data4[0] && a.Data4[1] == b.Data4[1] &&
-         a.Data4[2] == b.Data4[2] && a.Data4[3] == b.Data4[3] &&
-         a.Data4[4] == b.Data4[4] && a.Data4[5] == b.Data4[5] &&
-         a.Data4[6] == b.Data4[6] && a.Data4[7] == b.Data4[7];
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 && a.Data4[0] == b.Data4[0] &&
+         a.Data4[1] == b.Data4[1] && a.Data4[2] == b.Data4[2] && a.Data4[3] == b.Data4[3] && a.Data4[4] == b.Data4[4] &&
+         a.Data4[5] == b.Data4[5] && a.Data4[6] == b.Data4[6] && a.Data4[7] == b.Data4[7];
 }
 #define IsEqualIID(a, b) IsEqualGUID(a, b)
 inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
@@ -501,7 +478,6 @@ typedef struct IEnumVARIANT IEnumVARIANT;
 WINOLEAPI CoInitialize(LPVOID pvReserved);
 WINOLEAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
 EXTERN_C WIN32_COMPAT_API void WINAPI CoUninitialize(void);
-EXTERN_C WIN32_COMPAT_API int WINAPI StringFromGUID2(REFGUID rguid,
-                                                     LPOLESTR lpsz, int cchMax);
+EXTERN_C WIN32_COMPAT_API int WINAPI StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
 EXTERN_C WIN32_COMPAT_API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
 EXTERN_C WIN32_COMPAT_API void WINAPI CoTaskMemFree(LPVOID pv);

@@ -22,9 +22,7 @@ bool allocationPermitted() {
 
 }  // namespace win32compat
 
-void Win32CompatFailAllocationsAfter(LONG successes) {
-  win32compat::successesLeft = successes < 0 ? -1 : successes;
-}
+void Win32CompatFailAllocationsAfter(LONG successes) { win32compat::successesLeft = successes < 0 ? -1 : successes; }
 
 LONG Win32CompatLiveStrings(void) { return win32compat::liveStrings.load(); }
 

@@ -15,7 +15,7 @@ unsigned daysInMonth(int year, unsigned month) {
 
 // The era-based algorithms of H. Hinnant's "chrono-compatible low-level date
 // algorithms", shifted to the OLE epoch.
-int64_t daysFromCivil(const CivilDate &date) {
+int64_t daysFromCivil(const CivilDate& date) {
   int64_t y = date.year - (date.month <= 2 ? 1 : 0);
   int64_t era = (y >= 0 ? y : y - 399) / 400;
   int64_t yoe = y - era * 400;
@@ -44,9 +44,8 @@ unsigned weekdayOf(int64_t days) {
   return static_cast<unsigned>(w < 0 ? w + 7 : w);
 }
 
-bool isValidDate(const CivilDate &date) {
-  return date.month >= 1 && date.month <= 12 && date.day >= 1 &&
-         date.day <= daysInMonth(date.year, date.month);
+bool isValidDate(const CivilDate& date) {
+  return date.month >= 1 && date.month <= 12 && date.day >= 1 && date.day <= daysInMonth(date.year, date.month);
 }
 
 bool isValidTimeOfDay(unsigned hour, unsigned minute, unsigned second) {

@@ -16,11 +16,11 @@ struct CivilDate {
   unsigned day;    // 1..31
 };
 
-int64_t daysFromCivil(const CivilDate &date);
+int64_t daysFromCivil(const CivilDate& date);
 CivilDate civilFromDays(int64_t days);
 // 0 = Sunday, as SYSTEMTIME.wDayOfWeek counts.
 unsigned weekdayOf(int64_t days);
-bool isValidDate(const CivilDate &date);
+bool isValidDate(const CivilDate& date);
 bool isValidTimeOfDay(unsigned hour, unsigned minute, unsigned second);
 
 }  // namespace win32compat

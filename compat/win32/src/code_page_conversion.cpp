@@ -13,19 +13,17 @@ namespace {
 
 constexpr DWORD kMbComposite = 0x2;
 constexpr DWORD kMbUseGlyphChars = 0x4;
-constexpr DWORD kMbKnownFlags =
-    MB_PRECOMPOSED | kMbComposite | kMbUseGlyphChars | MB_ERR_INVALID_CHARS;
+constexpr DWORD kMbKnownFlags = MB_PRECOMPOSED | kMbComposite | kMbUseGlyphChars | MB_ERR_INVALID_CHARS;
 // WC_DISCARDNS, WC_SEPCHARS, WC_DEFAULTCHAR, WC_COMPOSITECHECK: accepted;
 // there is nothing to compose in these code pages.
-constexpr DWORD kWcKnownFlags =
-    0x10 | 0x20 | 0x40 | 0x200 | WC_ERR_INVALID_CHARS | WC_NO_BEST_FIT_CHARS;
+constexpr DWORD kWcKnownFlags = 0x10 | 0x20 | 0x40 | 0x200 | WC_ERR_INVALID_CHARS | WC_NO_BEST_FIT_CHARS;
 
 int fail(DWORD error) {
   SetLastError(error);
   return 0;
 }
 
-size_t wideLength(const WCHAR *s) {
+size_t wideLength(const WCHAR* s) {
   size_t n = 0;
   while (s[n]) ++n;
   return n;
@@ -33,20 +31,19 @@ size_t wideLength(const WCHAR *s) {
 
 }  // namespace
 
-int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
-                        LPWSTR lpWideCharStr, int cchWideChar) {
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,
+                        int cchWideChar) {
   if (!lpMultiByteStr || cbMultiByte == 0 || cchWideChar < 0 || (!lpWideCharStr && cchWideChar)) {
     return fail(ERROR_INVALID_PARAMETER);
   }
   UINT codePage = win32compat::resolveCodePage(CodePage);
   if (!codePage) return fail(ERROR_INVALID_PARAMETER);
-  if ((dwFlags & ~kMbKnownFlags) ||
-      (dwFlags & (MB_PRECOMPOSED | kMbComposite)) == (MB_PRECOMPOSED | kMbComposite)) {
+  if ((dwFlags & ~kMbKnownFlags) || (dwFlags & (MB_PRECOMPOSED | kMbComposite)) == (MB_PRECOMPOSED | kMbComposite)) {
     return fail(ERROR_INVALID_FLAGS);
   }
   // -1: NUL-terminated, and the terminator is converted too.
   size_t length = cbMultiByte < 0 ? std::strlen(lpMultiByteStr) + 1 : size_t(cbMultiByte);
-  const auto *bytes = reinterpret_cast<const unsigned char *>(lpMultiByteStr);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
 
   OutputSink<WCHAR> out(lpWideCharStr, size_t(cchWideChar));
   if (codePage == CP_UTF8) {
@@ -67,9 +64,8 @@ int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int
   return out.finish();
 }
 
-int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
-                        LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
-                        BOOL *lpUsedDefaultChar) {
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar, LPSTR lpMultiByteStr,
+                        int cbMultiByte, LPCSTR lpDefaultChar, BOOL* lpUsedDefaultChar) {
   if (!lpWideCharStr || cchWideChar == 0 || cbMultiByte < 0 || (!lpMultiByteStr && cbMultiByte)) {
     return fail(ERROR_INVALID_PARAMETER);
   }

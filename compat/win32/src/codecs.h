@@ -12,8 +12,8 @@ namespace win32compat {
 // subpart of an ill-formed sequence and each unpaired surrogate becomes one
 // U+FFFD, or, when strict (MB_ERR_INVALID_CHARS, WC_ERR_INVALID_CHARS), ends
 // the conversion with false.
-bool decodeUtf8(const unsigned char *in, size_t length, bool strict, OutputSink<WCHAR> &out);
-bool encodeUtf8(const WCHAR *in, size_t length, bool strict, OutputSink<char> &out);
+bool decodeUtf8(const unsigned char* in, size_t length, bool strict, OutputSink<WCHAR>& out);
+bool encodeUtf8(const WCHAR* in, size_t length, bool strict, OutputSink<char>& out);
 
 // The single-byte code pages: 1252, 28591 and 20127.
 bool isSingleByte(UINT codePage);

@@ -7,8 +7,7 @@ namespace {
 
 constexpr DWORD kDisableOle1Dde = 0x4;
 constexpr DWORD kSpeedOverMemory = 0x8;
-constexpr DWORD kKnownFlags =
-    COINIT_APARTMENTTHREADED | COINIT_MULTITHREADED | kDisableOle1Dde | kSpeedOverMemory;
+constexpr DWORD kKnownFlags = COINIT_APARTMENTTHREADED | COINIT_MULTITHREADED | kDisableOle1Dde | kSpeedOverMemory;
 
 struct Apartment {
   LONG depth = 0;
@@ -33,9 +32,7 @@ HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
   return S_FALSE;
 }
 
-HRESULT CoInitialize(LPVOID pvReserved) {
-  return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
-}
+HRESULT CoInitialize(LPVOID pvReserved) { return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED); }
 
 void CoUninitialize(void) {
   if (apartment.depth > 0) --apartment.depth;

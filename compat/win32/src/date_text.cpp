@@ -20,8 +20,8 @@ bool formatDateText(DATE value, char (&text)[kDateTextSize]) {
   }
   if (hasTime) {
     unsigned hour12 = st.wHour % 12 == 0 ? 12 : st.wHour % 12;
-    std::snprintf(text + used, sizeof text - used, "%s%u:%02u:%02u %s", hasDate ? " " : "",
-                  hour12, st.wMinute, st.wSecond, st.wHour < 12 ? "AM" : "PM");
+    std::snprintf(text + used, sizeof text - used, "%s%u:%02u:%02u %s", hasDate ? " " : "", hour12, st.wMinute,
+                  st.wSecond, st.wHour < 12 ? "AM" : "PM");
   }
   return true;
 }

@@ -7,7 +7,7 @@
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) {
   // A zero-byte block is still a distinct, freeable block on Windows.
   size_t bytes = uBytes == 0 ? 1 : uBytes;
-  void *block = (uFlags & LMEM_ZEROINIT) ? std::calloc(1, bytes) : std::malloc(bytes);
+  void* block = (uFlags & LMEM_ZEROINIT) ? std::calloc(1, bytes) : std::malloc(bytes);
   if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return block;
 }

@@ -41,9 +41,7 @@ int GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData) {
   switch (LCType & ~(kNoUserOverride | kUseCpAcp)) {
     case LOCALE_IDEFAULTANSICODEPAGE: value = GetACP(); break;
     case LOCALE_IDEFAULTCODEPAGE: value = GetOEMCP(); break;
-    default:
-      SetLastError(ERROR_INVALID_FLAGS);
-      return 0;
+    default: SetLastError(ERROR_INVALID_FLAGS); return 0;
   }
   char digits[16];
   int length = std::snprintf(digits, sizeof digits, "%u", value);

@@ -11,7 +11,7 @@ namespace {
 
 struct Message {
   DWORD code;
-  const char *text;
+  const char* text;
 };
 
 constexpr Message kMessages[] = {
@@ -68,7 +68,8 @@ constexpr Message kMessages[] = {
     {8205, "The specified directory service attribute or value already exists.\r\n"},
     {8206, "The directory service is busy.\r\n"},
     {8207, "The directory service is unavailable.\r\n"},
-    {8212, "The requested operation did not satisfy one or more constraints associated with the class of the object.\r\n"},
+    {8212,
+     "The requested operation did not satisfy one or more constraints associated with the class of the object.\r\n"},
     {8213, "The directory service can perform the requested operation only on a leaf object.\r\n"},
     {8214, "The directory service cannot perform the requested operation on the RDN attribute of an object.\r\n"},
     {8215, "The directory service detected an attempt to modify the object class of an object.\r\n"},
@@ -176,10 +177,10 @@ static_assert(sortedWithoutRepeats(), "the message table must stay sorted by cod
 
 }  // namespace
 
-const char *findSystemMessage(DWORD code) {
-  const Message *end = std::end(kMessages);
-  const Message *found = std::lower_bound(
-      std::begin(kMessages), end, code, [](const Message &m, DWORD c) { return m.code < c; });
+const char* findSystemMessage(DWORD code) {
+  const Message* end = std::end(kMessages);
+  const Message* found =
+      std::lower_bound(std::begin(kMessages), end, code, [](const Message& m, DWORD c) { return m.code < c; });
   return found != end && found->code == code ? found->text : nullptr;
 }
 

@@ -14,8 +14,7 @@ template <class T>
 class OutputSink {
  public:
   // A null buffer or a capacity of 0 only counts.
-  OutputSink(T *buffer, size_t capacity)
-      : buffer_(capacity ? buffer : nullptr), capacity_(buffer ? capacity : 0) {}
+  OutputSink(T* buffer, size_t capacity) : buffer_(capacity ? buffer : nullptr), capacity_(buffer ? capacity : 0) {}
 
   void put(T unit) {
     if (count_ < capacity_) buffer_[count_] = unit;
@@ -39,7 +38,7 @@ class OutputSink {
   }
 
  private:
-  T *buffer_;
+  T* buffer_;
   size_t capacity_;
   size_t count_ = 0;
 };

@@ -26,7 +26,7 @@ int compareWide(LPCWSTR a, LPCWSTR b, Fold fold) {
 WCHAR unchanged(WCHAR c) { return c; }
 
 // An ANSI string in UTF-16, through the ANSI code page.
-bool widen(LPCSTR text, std::u16string *wide) {
+bool widen(LPCSTR text, std::u16string* wide) {
   int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
   if (needed <= 0) return false;
   wide->resize(size_t(needed));
@@ -35,13 +35,9 @@ bool widen(LPCSTR text, std::u16string *wide) {
 
 }  // namespace
 
-int lstrcmpW(LPCWSTR lpString1, LPCWSTR lpString2) {
-  return compareWide(lpString1, lpString2, unchanged);
-}
+int lstrcmpW(LPCWSTR lpString1, LPCWSTR lpString2) { return compareWide(lpString1, lpString2, unchanged); }
 
-int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
-  return compareWide(lpString1, lpString2, win32compat::foldCase);
-}
+int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) { return compareWide(lpString1, lpString2, win32compat::foldCase); }
 
 int lstrlenW(LPCWSTR lpString) {
   if (!lpString) return 0;
@@ -55,7 +51,7 @@ int lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
   try {
     std::u16string a, b;
     if (widen(lpString1, &a) && widen(lpString2, &b)) return lstrcmpiW(a.c_str(), b.c_str());
-  } catch (const std::bad_alloc &) {
+  } catch (const std::bad_alloc&) {
   }
   // Without memory to convert, the bytes are compared with ASCII folding.
   return signOf(strcasecmp(lpString1, lpString2));

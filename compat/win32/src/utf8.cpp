@@ -6,8 +6,8 @@
 
 namespace win32compat {
 
-bool decodeUtf8(const unsigned char *in, size_t length, bool strict, OutputSink<WCHAR> &out) {
-  const std::string_view text(reinterpret_cast<const char *>(in), length);
+bool decodeUtf8(const unsigned char* in, size_t length, bool strict, OutputSink<WCHAR>& out) {
+  const std::string_view text(reinterpret_cast<const char*>(in), length);
   for (size_t pos = 0; pos < length;) {
     const unicode::Decoded d = unicode::decodeUtf8(text, pos);
     if (!d.wellFormed && strict) return false;
@@ -18,7 +18,7 @@ bool decodeUtf8(const unsigned char *in, size_t length, bool strict, OutputSink<
   return true;
 }
 
-bool encodeUtf8(const WCHAR *in, size_t length, bool strict, OutputSink<char> &out) {
+bool encodeUtf8(const WCHAR* in, size_t length, bool strict, OutputSink<char>& out) {
   for (size_t pos = 0; pos < length;) {
     const unicode::Decoded d = unicode::decodeUtf16(in, length, pos);
     if (!d.wellFormed && strict) return false;

@@ -21,11 +21,11 @@ HRESULT validateVartype(VARTYPE vt) {
 
 }  // namespace win32compat
 
-void VariantInit(VARIANTARG *pvarg) {
+void VariantInit(VARIANTARG* pvarg) {
   if (pvarg) pvarg->vt = VT_EMPTY;
 }
 
-HRESULT VariantClear(VARIANTARG *pvarg) {
+HRESULT VariantClear(VARIANTARG* pvarg) {
   if (!pvarg) return E_INVALIDARG;
   HRESULT hr = win32compat::validateVartype(pvarg->vt);
   if (FAILED(hr)) return hr;
@@ -44,7 +44,7 @@ HRESULT VariantClear(VARIANTARG *pvarg) {
   return S_OK;
 }
 
-HRESULT VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc) {
+HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
   if (!pvargDest || !pvargSrc) return E_INVALIDARG;
   if (pvargDest == pvargSrc) return S_OK;
   HRESULT hr = win32compat::validateVartype(pvargSrc->vt);
@@ -59,8 +59,7 @@ HRESULT VariantCopy(VARIANTARG *pvargDest, const VARIANTARG *pvargSrc) {
     } else if (copy.vt == VT_BSTR) {
       BSTR source = pvargSrc->bstrVal;
       if (source) {
-        copy.bstrVal = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source),
-                                             SysStringByteLen(source));
+        copy.bstrVal = SysAllocStringByteLen(reinterpret_cast<LPCSTR>(source), SysStringByteLen(source));
         if (!copy.bstrVal) hr = E_OUTOFMEMORY;
       }
     } else if ((copy.vt == VT_UNKNOWN || copy.vt == VT_DISPATCH) && copy.punkVal) {

@@ -24,9 +24,9 @@ namespace {
 
 constexpr USHORT kLocalBool = 0x10;  // VARIANT_LOCALBOOL
 constexpr DISPID kDispidValue = 0;
-constexpr WORD kPropertyGet = 2;     // DISPATCH_PROPERTYGET
+constexpr WORD kPropertyGet = 2;  // DISPATCH_PROPERTYGET
 
-BSTR bstrFromAscii(const char *text, size_t length) {
+BSTR bstrFromAscii(const char* text, size_t length) {
   BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(length));
   if (!result) return nullptr;
   for (size_t i = 0; i < length; ++i) result[i] = static_cast<unsigned char>(text[i]);
@@ -37,20 +37,46 @@ bool isUnsignedType(VARTYPE vt) {
   return vt == VT_UI1 || vt == VT_UI2 || vt == VT_UI4 || vt == VT_UI8 || vt == VT_UINT;
 }
 
-HRESULT toInteger(const VARIANT &src, VARTYPE vt, VARIANT *out) {
+HRESULT toInteger(const VARIANT& src, VARTYPE vt, VARIANT* out) {
   Number number;
   HRESULT hr = numberOf(src, &number);
   if (FAILED(hr)) return hr;
   __int128 lo, hi;
   switch (vt) {
-    case VT_I1: lo = INT8_MIN; hi = INT8_MAX; break;
-    case VT_I2: lo = INT16_MIN; hi = INT16_MAX; break;
-    case VT_I4: case VT_INT: lo = INT32_MIN; hi = INT32_MAX; break;
-    case VT_I8: lo = INT64_MIN; hi = INT64_MAX; break;
-    case VT_UI1: lo = 0; hi = UINT8_MAX; break;
-    case VT_UI2: lo = 0; hi = UINT16_MAX; break;
-    case VT_UI4: case VT_UINT: lo = 0; hi = UINT32_MAX; break;
-    default: lo = 0; hi = UINT64_MAX; break;
+    case VT_I1:
+      lo = INT8_MIN;
+      hi = INT8_MAX;
+      break;
+    case VT_I2:
+      lo = INT16_MIN;
+      hi = INT16_MAX;
+      break;
+    case VT_I4:
+    case VT_INT:
+      lo = INT32_MIN;
+      hi = INT32_MAX;
+      break;
+    case VT_I8:
+      lo = INT64_MIN;
+      hi = INT64_MAX;
+      break;
+    case VT_UI1:
+      lo = 0;
+      hi = UINT8_MAX;
+      break;
+    case VT_UI2:
+      lo = 0;
+      hi = UINT16_MAX;
+      break;
+    case VT_UI4:
+    case VT_UINT:
+      lo = 0;
+      hi = UINT32_MAX;
+      break;
+    default:
+      lo = 0;
+      hi = UINT64_MAX;
+      break;
   }
   __int128 value;
   if (number.integral) {
@@ -80,7 +106,7 @@ HRESULT toInteger(const VARIANT &src, VARTYPE vt, VARIANT *out) {
   return S_OK;
 }
 
-HRESULT toReal(const VARIANT &src, VARTYPE vt, VARIANT *out) {
+HRESULT toReal(const VARIANT& src, VARTYPE vt, VARIANT* out) {
   Number number;
   HRESULT hr = numberOf(src, &number);
   if (FAILED(hr)) return hr;
@@ -101,7 +127,7 @@ HRESULT toReal(const VARIANT &src, VARTYPE vt, VARIANT *out) {
   return S_OK;
 }
 
-bool equalsIgnoringCase(const char *text, size_t length, const char *word) {
+bool equalsIgnoringCase(const char* text, size_t length, const char* word) {
   size_t i = 0;
   for (; i < length && word[i]; ++i) {
     char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
@@ -110,13 +136,12 @@ bool equalsIgnoringCase(const char *text, size_t length, const char *word) {
   return i == length && !word[i];
 }
 
-HRESULT toBool(const VARIANT &src, VARIANT *out) {
+HRESULT toBool(const VARIANT& src, VARIANT* out) {
   if (src.vt == VT_BSTR) {
     char text[400];
     size_t length;
     bool ascii = trimmedAscii(src.bstrVal, text, &length);
-    if (ascii && (equalsIgnoringCase(text, length, "true") ||
-                  equalsIgnoringCase(text, length, "false"))) {
+    if (ascii && (equalsIgnoringCase(text, length, "true") || equalsIgnoringCase(text, length, "false"))) {
       out->vt = VT_BOOL;
       out->boolVal = (text[0] | 0x20) == 't' ? VARIANT_TRUE : VARIANT_FALSE;
       return S_OK;
@@ -135,34 +160,33 @@ HRESULT toBool(const VARIANT &src, VARIANT *out) {
 // independent of the C locale's decimal point.
 size_t realText(double value, int precision, char (&text)[64]) {
   auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, precision);
-  for (char *p = text; p < result.ptr; ++p) {
+  for (char* p = text; p < result.ptr; ++p) {
     if (*p == 'e') *p = 'E';
   }
   return static_cast<size_t>(result.ptr - text);
 }
 
-HRESULT toString(const VARIANT &src, USHORT flags, VARIANT *out) {
+HRESULT toString(const VARIANT& src, USHORT flags, VARIANT* out) {
   char text[64];
   size_t length = 0;
   if (isIntegerType(src.vt)) {
     __int128 value = integerValue(src);
     auto result = value < 0 ? std::to_chars(text, text + sizeof text, static_cast<long long>(value))
-                            : std::to_chars(text, text + sizeof text,
-                                            static_cast<unsigned long long>(value));
+                            : std::to_chars(text, text + sizeof text, static_cast<unsigned long long>(value));
     length = static_cast<size_t>(result.ptr - text);
   } else {
     switch (src.vt) {
-      case VT_EMPTY:
-        break;
+      case VT_EMPTY: break;
       case VT_BOOL: {
         // As words only when asked; otherwise the number the VARIANT_BOOL
         // holds, as Wine's oleaut32 writes it (-1 and 0, and 1 for a 1).
         if (flags & (VARIANT_ALPHABOOL | kLocalBool)) {
-          const char *word = src.boolVal ? "True" : "False";
+          const char* word = src.boolVal ? "True" : "False";
           length = std::strlen(word);
           std::memcpy(text, word, length);
         } else {
-          length = static_cast<size_t>(std::to_chars(text, text + sizeof text, static_cast<int>(src.boolVal)).ptr - text);
+          length =
+              static_cast<size_t>(std::to_chars(text, text + sizeof text, static_cast<int>(src.boolVal)).ptr - text);
         }
         break;
       }
@@ -175,8 +199,7 @@ HRESULT toString(const VARIANT &src, USHORT flags, VARIANT *out) {
         std::memcpy(text, date, length);
         break;
       }
-      default:
-        return DISP_E_TYPEMISMATCH;
+      default: return DISP_E_TYPEMISMATCH;
     }
   }
   out->bstrVal = bstrFromAscii(text, length);
@@ -185,22 +208,21 @@ HRESULT toString(const VARIANT &src, USHORT flags, VARIANT *out) {
   return S_OK;
 }
 
-HRESULT toInterface(const VARIANT &src, VARTYPE vt, VARIANT *out) {
+HRESULT toInterface(const VARIANT& src, VARTYPE vt, VARIANT* out) {
   if (src.vt != VT_UNKNOWN && src.vt != VT_DISPATCH) return DISP_E_TYPEMISMATCH;
-  void *wanted = nullptr;
+  void* wanted = nullptr;
   if (src.punkVal) {
-    HRESULT hr = src.punkVal->QueryInterface(vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown,
-                                             &wanted);
+    HRESULT hr = src.punkVal->QueryInterface(vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown, &wanted);
     if (FAILED(hr)) return hr;
   }
   out->vt = vt;
-  out->punkVal = static_cast<IUnknown *>(wanted);
+  out->punkVal = static_cast<IUnknown*>(wanted);
   return S_OK;
 }
 
 // The value a VT_BYREF variant points at, as a plain variant that borrows
 // (does not own) what it refers to.
-HRESULT dereference(const VARIANT &src, VARIANT *direct) {
+HRESULT dereference(const VARIANT& src, VARIANT* direct) {
   VARTYPE base = src.vt & ~VT_BYREF;
   if (!src.byref) return E_INVALIDARG;
   if (base == VT_VARIANT) {
@@ -209,7 +231,7 @@ HRESULT dereference(const VARIANT &src, VARIANT *direct) {
   }
   if (base & VT_ARRAY) {
     direct->vt = base;
-    direct->parray = *static_cast<SAFEARRAY **>(src.byref);
+    direct->parray = *static_cast<SAFEARRAY**>(src.byref);
     return S_OK;
   }
   ULONG size = win32compat::vartypeSize(base);
@@ -220,23 +242,21 @@ HRESULT dereference(const VARIANT &src, VARIANT *direct) {
   return S_OK;
 }
 
-HRESULT coerce(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out, int depth);
+HRESULT coerce(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT* out, int depth);
 
 // An object stands for its value property unless the caller says not to.
-HRESULT coerceValueProperty(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out,
-                              int depth) {
+HRESULT coerceValueProperty(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT* out, int depth) {
   if ((flags & VARIANT_NOVALUEPROP) || !src.pdispVal || depth > 0) return DISP_E_TYPEMISMATCH;
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   VARIANT value;
   VariantInit(&value);
-  HRESULT hr = src.pdispVal->Invoke(kDispidValue, GUID_NULL, 0x0409, kPropertyGet, &none, &value,
-                                    nullptr, nullptr);
+  HRESULT hr = src.pdispVal->Invoke(kDispidValue, GUID_NULL, 0x0409, kPropertyGet, &none, &value, nullptr, nullptr);
   if (SUCCEEDED(hr)) hr = coerce(value, vt, flags, out, depth + 1);
   VariantClear(&value);
   return hr;
 }
 
-HRESULT coerce(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out, int depth) {
+HRESULT coerce(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT* out, int depth) {
   if (src.vt == vt) return VariantCopy(out, &src);
   if (vt == VT_EMPTY) return S_OK;
   if ((src.vt | vt) & (VT_ARRAY | VT_BYREF)) return DISP_E_TYPEMISMATCH;
@@ -246,20 +266,22 @@ HRESULT coerce(const VARIANT &src, VARTYPE vt, USHORT flags, VARIANT *out, int d
   }
   if (isIntegerType(vt)) return toInteger(src, vt, out);
   switch (vt) {
-    case VT_R4: case VT_R8: case VT_DATE:
+    case VT_R4:
+    case VT_R8:
+    case VT_DATE:
       if (vt == VT_DATE && src.vt == VT_BSTR) return DISP_E_TYPEMISMATCH;
       return toReal(src, vt, out);
     case VT_BOOL: return toBool(src, out);
     case VT_BSTR: return toString(src, flags, out);
-    case VT_UNKNOWN: case VT_DISPATCH: return toInterface(src, vt, out);
+    case VT_UNKNOWN:
+    case VT_DISPATCH: return toInterface(src, vt, out);
     default: return DISP_E_TYPEMISMATCH;
   }
 }
 
 }  // namespace
 
-HRESULT VariantChangeType(VARIANTARG *pvargDest, const VARIANTARG *pvarSrc, USHORT wFlags,
-                          VARTYPE vt) {
+HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt) {
   if (!pvargDest || !pvarSrc) return E_INVALIDARG;
   HRESULT hr = win32compat::validateVartype(pvarSrc->vt);
   if (SUCCEEDED(hr)) hr = win32compat::validateVartype(vt);

@@ -8,15 +8,21 @@ namespace win32compat {
 
 bool isIntegerType(VARTYPE vt) {
   switch (vt) {
-    case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
-      return true;
-    default:
-      return false;
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UI8:
+    case VT_UINT: return true;
+    default: return false;
   }
 }
 
-__int128 integerValue(const VARIANT &v) {
+__int128 integerValue(const VARIANT& v) {
   switch (v.vt) {
     case VT_I1: return v.cVal;
     case VT_I2: return v.iVal;
@@ -32,7 +38,7 @@ __int128 integerValue(const VARIANT &v) {
   }
 }
 
-bool trimmedAscii(BSTR s, char (&buffer)[400], size_t *length) {
+bool trimmedAscii(BSTR s, char (&buffer)[400], size_t* length) {
   UINT n = SysStringLen(s);
   UINT first = 0;
   while (first < n && (s[first] == u' ' || s[first] == u'\t')) ++first;
@@ -48,14 +54,14 @@ bool trimmedAscii(BSTR s, char (&buffer)[400], size_t *length) {
 
 namespace {
 
-HRESULT parseNumber(BSTR s, Number *number) {
+HRESULT parseNumber(BSTR s, Number* number) {
   char text[400];
   size_t length;
   if (!trimmedAscii(s, text, &length) || length == 0) return DISP_E_TYPEMISMATCH;
-  const char *begin = text[0] == '+' ? text + 1 : text;
-  const char *end = text + length;
+  const char* begin = text[0] == '+' ? text + 1 : text;
+  const char* end = text + length;
   // from_chars would also take "inf", "nan" and "+-1".
-  const char *firstDigit = begin < end && *begin == '-' && begin == text ? begin + 1 : begin;
+  const char* firstDigit = begin < end && *begin == '-' && begin == text ? begin + 1 : begin;
   if (firstDigit == end || !((*firstDigit >= '0' && *firstDigit <= '9') || *firstDigit == '.')) {
     return DISP_E_TYPEMISMATCH;
   }
@@ -76,7 +82,7 @@ HRESULT parseNumber(BSTR s, Number *number) {
 
 }  // namespace
 
-HRESULT numberOf(const VARIANT &v, Number *number) {
+HRESULT numberOf(const VARIANT& v, Number* number) {
   if (isIntegerType(v.vt)) {
     number->whole = integerValue(v);
     return S_OK;
@@ -84,9 +90,18 @@ HRESULT numberOf(const VARIANT &v, Number *number) {
   switch (v.vt) {
     case VT_EMPTY: return S_OK;
     case VT_BOOL: number->whole = v.boolVal ? -1 : 0; return S_OK;
-    case VT_R4: number->integral = false; number->real = v.fltVal; return S_OK;
-    case VT_R8: number->integral = false; number->real = v.dblVal; return S_OK;
-    case VT_DATE: number->integral = false; number->real = v.date; return S_OK;
+    case VT_R4:
+      number->integral = false;
+      number->real = v.fltVal;
+      return S_OK;
+    case VT_R8:
+      number->integral = false;
+      number->real = v.dblVal;
+      return S_OK;
+    case VT_DATE:
+      number->integral = false;
+      number->real = v.date;
+      return S_OK;
     case VT_BSTR: return parseNumber(v.bstrVal, number);
     default: return DISP_E_TYPEMISMATCH;
   }

@@ -12,9 +12,9 @@ namespace {
 constexpr double kSecondsPerDay = 86400.0;
 }  // namespace
 
-INT SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE *pvtime) {
+INT SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, DOUBLE* pvtime) {
   if (!lpSystemTime || !pvtime) return FALSE;
-  const SYSTEMTIME &st = *lpSystemTime;
+  const SYSTEMTIME& st = *lpSystemTime;
   CivilDate date{st.wYear, st.wMonth, st.wDay};
   if (st.wYear < 100 || st.wYear > 9999 || !win32compat::isValidDate(date) ||
       !win32compat::isValidTimeOfDay(st.wHour, st.wMinute, st.wSecond)) {
@@ -44,7 +44,7 @@ INT VariantTimeToSystemTime(DOUBLE vtime, LPSYSTEMTIME lpSystemTime) {
   if (day < win32compat::kFirstOleDay || day > win32compat::kLastOleDay) return FALSE;
 
   CivilDate date = win32compat::civilFromDays(day);
-  SYSTEMTIME &st = *lpSystemTime;
+  SYSTEMTIME& st = *lpSystemTime;
   st.wYear = static_cast<WORD>(date.year);
   st.wMonth = static_cast<WORD>(date.month);
   st.wDay = static_cast<WORD>(date.day);

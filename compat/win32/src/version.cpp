@@ -28,7 +28,7 @@ BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
   lpVersionInformation->dwPlatformId = VER_PLATFORM_WIN32_NT;
   if (size == kVersionInfoExSize) {
     // wProductType follows two WORDs and the WORD suite mask.
-    reinterpret_cast<BYTE *>(lpVersionInformation)[sizeof(OSVERSIONINFOA) + 6] = kWorkstation;
+    reinterpret_cast<BYTE*>(lpVersionInformation)[sizeof(OSVERSIONINFOA) + 6] = kWorkstation;
   }
   return TRUE;
 }

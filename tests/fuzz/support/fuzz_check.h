@@ -12,7 +12,7 @@
   std::abort();
 }
 
-#define FUZZ_REQUIRE(condition, what) \
-  do {                                \
+#define FUZZ_REQUIRE(condition, what)                          \
+  do {                                                         \
     if (!(condition)) fuzzFailure(__FILE__, __LINE__, (what)); \
   } while (0)

@@ -98,8 +98,8 @@ std::string wideEntries() {
   std::string photo;
   for (int i = 0; i < 3000; ++i) photo += "AAFOVUxM";  // 6 000 bytes of 00 01 'NULL' ...
   return "\ndn: CN=Wide,OU=People,DC=fuzz,DC=example\nobjectClass: top\nobjectClass: person\n"
-         "objectClass: user\ncn: Wide\ndescription: " + std::string(9000, 'w') + "\njpegPhoto:: " + photo + photo +
-         "\nsn: NULL\n";
+         "objectClass: user\ncn: Wide\ndescription: " +
+         std::string(9000, 'w') + "\njpegPhoto:: " + photo + photo + "\nsn: NULL\n";
 }
 
 }  // namespace

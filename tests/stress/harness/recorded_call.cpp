@@ -13,7 +13,7 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 
 const char* kindName(int kind) {
-  static const char* const kNames[] = {"?",        "rpcparams", "paramnumber", "paramname", "paramtype",
+  static const char* const kNames[] = {"?",        "rpcparams", "paramnumber", "paramname",  "paramtype",
                                        "paramlen", "paramdata", "describe",    "setcoldata", "setcollen",
                                        "sendrow",  "sendmsg",   "senddone"};
   return kind >= ODS_EVENT_RPCPARAMS && kind <= ODS_EVENT_SENDDONE ? kNames[kind] : kNames[0];
@@ -46,14 +46,22 @@ void appendBytes(std::string& out, const void* data, int length) {
 // bindings of a large answer.
 std::string eventLine(SRV_PROC* connection, int index, const OdsEvent& e) {
   const std::pair<const char*, long> numbers[] = {
-      {"result", e.result},           {"number", e.number},
-      {"lengthArgument", e.lengthArgument}, {"destType", e.destType},
-      {"destLength", e.destLength},   {"sourceType", e.sourceType},
-      {"sourceLength", e.sourceLength}, {"messageType", e.messageType},
-      {"messageNumber", e.messageNumber}, {"severity", e.severity},
-      {"state", e.state},             {"line", e.line},
-      {"status", e.status},           {"currentCommand", e.currentCommand},
-      {"count", e.count},             {"cells", e.cellCount},
+      {"result", e.result},
+      {"number", e.number},
+      {"lengthArgument", e.lengthArgument},
+      {"destType", e.destType},
+      {"destLength", e.destLength},
+      {"sourceType", e.sourceType},
+      {"sourceLength", e.sourceLength},
+      {"messageType", e.messageType},
+      {"messageNumber", e.messageNumber},
+      {"severity", e.severity},
+      {"state", e.state},
+      {"line", e.line},
+      {"status", e.status},
+      {"currentCommand", e.currentCommand},
+      {"count", e.count},
+      {"cells", e.cellCount},
   };
   std::string line = kindName(e.kind);
   char digits[24];
@@ -172,7 +180,8 @@ std::string answerViolation(const RecordedCall& call) {
   if (call.returned == kSuccess) {
     if (messages) return "a message in a successful call";
     if (done->status != (SRV_DONE_MORE | SRV_DONE_COUNT)) return "done status " + std::to_string(done->status);
-    if (done->count != rows) return "done counts " + std::to_string(done->count) + ", rows sent " + std::to_string(rows);
+    if (done->count != rows)
+      return "done counts " + std::to_string(done->count) + ", rows sent " + std::to_string(rows);
     return "";
   }
   if (call.returned != kFailure) return "returned " + std::to_string(call.returned);
@@ -181,10 +190,9 @@ std::string answerViolation(const RecordedCall& call) {
   if (message->messageType != SRV_MSG_ERROR || message->messageNumber != 20001 || message->severity != 16 ||
       (message->state != 1 && message->state != 2))
     return "unexpected message: type " + std::to_string(message->messageType) + ", number " +
-           std::to_string(message->messageNumber) + ", severity " + std::to_string(message->severity) +
-           ", state " + std::to_string(message->state);
+           std::to_string(message->messageNumber) + ", severity " + std::to_string(message->severity) + ", state " +
+           std::to_string(message->state);
   if (done->status != (SRV_DONE_MORE | SRV_DONE_ERROR) || done->count != 0)
-    return "done status " + std::to_string(done->status) + " count " + std::to_string(done->count) +
-           " after a message";
+    return "done status " + std::to_string(done->status) + " count " + std::to_string(done->count) + " after a message";
   return "";
 }

@@ -12,7 +12,7 @@
 extern "C" int quarlix(SRV_PROC* srvproc);
 
 struct CallParameter {
-  std::optional<std::string> name;   // none: positional
+  std::optional<std::string> name;  // none: positional
   BYTE type = SRVVARCHAR;
   std::optional<std::string> bytes;  // none: SQL NULL
 };

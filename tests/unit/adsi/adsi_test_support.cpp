@@ -21,8 +21,8 @@ std::string narrow(const WCHAR* text) {
 
 std::string Bstr::utf8() const { return narrow(p); }
 
-std::vector<std::string> searchValues(const std::string& path, const std::string& filter,
-                                      const std::string& attribute, HRESULT* executeResult) {
+std::vector<std::string> searchValues(const std::string& path, const std::string& filter, const std::string& attribute,
+                                      HRESULT* executeResult) {
   std::vector<std::string> values;
   Ref<IDirectorySearch> search;
   HRESULT hr = bindPath(path, IID_IDirectorySearch, search);
@@ -32,8 +32,10 @@ std::vector<std::string> searchValues(const std::string& path, const std::string
   LPWSTR names[] = {name.data()};
   ADS_SEARCH_HANDLE handle = nullptr;
   hr = search->ExecuteSearch(wideFilter.data(), names, 1, &handle);
-  if (executeResult) *executeResult = hr;
-  else EXPECT_EQ(hr, S_OK) << filter;
+  if (executeResult)
+    *executeResult = hr;
+  else
+    EXPECT_EQ(hr, S_OK) << filter;
   if (FAILED(hr)) return values;
   while (search->GetNextRow(handle) == S_OK) {
     ADS_SEARCH_COLUMN column;
@@ -66,8 +68,7 @@ void AdsiTest::TearDown() {
 
 void AdsiTest::mount(const std::string& ldif) {
   char reason[512] = {};
-  ASSERT_EQ(AdsCompatMountLdifBuffer("test.ldif", ldif.data(), ldif.size(), reason, sizeof reason), S_OK)
-      << reason;
+  ASSERT_EQ(AdsCompatMountLdifBuffer("test.ldif", ldif.data(), ldif.size(), reason, sizeof reason), S_OK) << reason;
 }
 
 void SampleTest::SetUp() {

@@ -47,8 +47,8 @@ HRESULT bindPath(const std::string& path, REFIID iid, Ref<T>& out) {
 
 // Runs a search below `path` and returns the values of `attribute` (its
 // first value, as text) of every row, in order.
-std::vector<std::string> searchValues(const std::string& path, const std::string& filter,
-                                      const std::string& attribute, HRESULT* executeResult = nullptr);
+std::vector<std::string> searchValues(const std::string& path, const std::string& filter, const std::string& attribute,
+                                      HRESULT* executeResult = nullptr);
 
 // Leak checks: every test ends with as many live COM objects, AllocADsMem
 // blocks, BSTRs and SAFEARRAYs as it started with.

@@ -54,8 +54,8 @@ TEST(AttributeTypeForms, NameListSuperiorAndLengthBound) {
 }
 
 TEST(AttributeTypeForms, ActiveDirectoryQuotesItsSyntax) {
-  const AttributeTypeText at = parsed(
-      "( 1.2.840.113556.1.4.221 NAME 'sAMAccountName' SYNTAX '1.3.6.1.4.1.1466.115.121.1.15' SINGLE-VALUE )");
+  const AttributeTypeText at =
+      parsed("( 1.2.840.113556.1.4.221 NAME 'sAMAccountName' SYNTAX '1.3.6.1.4.1.1466.115.121.1.15' SINGLE-VALUE )");
   EXPECT_EQ(at.names, Names{"sAMAccountName"});
   EXPECT_EQ(at.syntax, "1.3.6.1.4.1.1466.115.121.1.15");
   EXPECT_TRUE(at.singleValue);
@@ -113,14 +113,15 @@ TEST(AttributeTypeMalformed, ReasonsNameTheFaultAndWhere) {
   EXPECT_EQ(failure("( 1.2 NAME 'x' NAME 'y' )"),
             "attribute type definition does not parse (Duplicate option near 'NAME 'y' )')");
   EXPECT_EQ(failure("( 1.2 NAME 'x'"), "attribute type definition does not parse (Unexpected end of data)");
-  EXPECT_EQ(failure("( 1.2 NAME 'x )"), "attribute type definition does not parse (Unexpected end of data near ''x )')");
+  EXPECT_EQ(failure("( 1.2 NAME 'x )"),
+            "attribute type definition does not parse (Unexpected end of data near ''x )')");
 }
 
 TEST(AttributeTypeMalformed, FieldsWithoutTheirValues) {
-  for (const char* text : {"( 1.2 SUP )", "( 1.2 NAME )", "( 1.2 NAME x )", "( 1.2 NAME ( 'x' y ) )",
-                           "( 1.2 NAME ( 'x' )", "( 1.2 DESC bare )", "( 1.2 EQUALITY 'a b' )",
-                           "( 1.2 SYNTAX '' )", "( 1.2 USAGE )", "( 1.2 USAGE everyone )",
-                           "( 1.2 X-ORIGIN )", "( 1.2 X-ORIGIN bare )", "( '' NAME 'x' )", "( 1.2 ( ) )"})
+  for (const char* text :
+       {"( 1.2 SUP )", "( 1.2 NAME )", "( 1.2 NAME x )", "( 1.2 NAME ( 'x' y ) )", "( 1.2 NAME ( 'x' )",
+        "( 1.2 DESC bare )", "( 1.2 EQUALITY 'a b' )", "( 1.2 SYNTAX '' )", "( 1.2 USAGE )", "( 1.2 USAGE everyone )",
+        "( 1.2 X-ORIGIN )", "( 1.2 X-ORIGIN bare )", "( '' NAME 'x' )", "( 1.2 ( ) )"})
     EXPECT_NE(failure(text), "") << text;
 }
 

@@ -49,8 +49,7 @@ TEST_F(BindingTest, GuidIsTheObjectGuidBytesInOrder) {
   ASSERT_EQ(search->GetColumn(handle, const_cast<LPWSTR>(u"objectGUID"), &column), S_OK);
   ASSERT_EQ(column.pADsValues[0].OctetString.dwLength, 16u);
   char hex[33] = {};
-  for (int i = 0; i < 16; ++i)
-    std::snprintf(hex + 2 * i, 3, "%02x", column.pADsValues[0].OctetString.lpValue[i]);
+  for (int i = 0; i < 16; ++i) std::snprintf(hex + 2 * i, 3, "%02x", column.pADsValues[0].OctetString.lpValue[i]);
   EXPECT_EQ(guid, hex);
   search->FreeColumn(&column);
   search->CloseSearchHandle(handle);
@@ -213,8 +212,8 @@ TEST_F(BindingTest, ObjectsKeepTheirDirectoryAfterUnmount) {
 TEST_F(BindingTest, EveryObjectAnswersTheLdapProviderInterfacesAndGroupsAlsoIADsGroup) {
   Ref<IADs> user;
   ASSERT_EQ(bindPath(std::string("LDAP://") + kAlice, IID_IADs, user), S_OK);
-  for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &IID_IADs, &IID_IADsContainer,
-                         &IID_IDirectorySearch, &IID_IADsPropertyList, &IID_IADsObjectOptions}) {
+  for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &IID_IADs, &IID_IADsContainer, &IID_IDirectorySearch,
+                         &IID_IADsPropertyList, &IID_IADsObjectOptions}) {
     Ref<IUnknown> answer;
     EXPECT_EQ(user->QueryInterface(*iid, answer.putVoid()), S_OK);
     EXPECT_TRUE(answer);

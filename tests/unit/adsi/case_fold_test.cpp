@@ -21,8 +21,7 @@ std::map<char32_t, char32_t> simpleFoldsFromData() {
     line = line.substr(0, line.find('#'));
     std::istringstream fields(line);
     std::string code, status, mapping;
-    if (!std::getline(fields, code, ';') || !std::getline(fields, status, ';') ||
-        !std::getline(fields, mapping, ';'))
+    if (!std::getline(fields, code, ';') || !std::getline(fields, status, ';') || !std::getline(fields, mapping, ';'))
       continue;
     if (status.find('C') == std::string::npos && status.find('S') == std::string::npos) continue;
     folds[char32_t(std::stoul(code, nullptr, 16))] = char32_t(std::stoul(mapping, nullptr, 16));
@@ -70,8 +69,7 @@ TEST_F(CaseFoldData, EveryCodePointFoldsInMatchingKeysAsTheDataSays) {
   for (char32_t c = 1; c <= 0x10FFFF; ++c) {
     if (isSurrogate(c)) continue;
     std::string got = adsi::foldCase(utf8Of(c));
-    if (got != utf8Of(expected(c)) && ++wrong <= 10)
-      ADD_FAILURE() << "U+" << std::hex << uint32_t(c) << " folds wrong";
+    if (got != utf8Of(expected(c)) && ++wrong <= 10) ADD_FAILURE() << "U+" << std::hex << uint32_t(c) << " folds wrong";
   }
   EXPECT_EQ(wrong, 0);
   // Inside a value, next to ASCII and to other letters.
@@ -85,8 +83,7 @@ TEST_F(CaseFoldData, LstrcmpiWComparesTheFoldsOfTheBmp) {
     if (isSurrogate(c) || isSurrogate(c + 1)) continue;
     WCHAR a[] = {WCHAR(c), 0}, folded[] = {WCHAR(expected(c)), 0}, next[] = {WCHAR(c + 1), 0};
     // Equal to its own fold; ordered against its neighbour as the folds are.
-    bool right = lstrcmpiW(a, folded) == 0 &&
-                 lstrcmpiW(a, next) == sign(long(expected(c)) - long(expected(c + 1)));
+    bool right = lstrcmpiW(a, folded) == 0 && lstrcmpiW(a, next) == sign(long(expected(c)) - long(expected(c + 1)));
     if (!right && ++wrong <= 10) ADD_FAILURE() << "U+" << std::hex << uint32_t(c) << " compares wrong";
   }
   EXPECT_EQ(wrong, 0);

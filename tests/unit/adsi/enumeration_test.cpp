@@ -63,8 +63,8 @@ class EnumerationTest : public SampleTest {
 };
 
 const std::string kStaff = "OU=Staff,DC=corp,DC=example,DC=com";
-const std::vector<std::string> kDepartments = {"OU=Sales",     "OU=Engineering",     "OU=Finance", "OU=Marketing",
-                                               "OU=Human Resources", "OU=Support", "OU=Legal"};
+const std::vector<std::string> kDepartments = {"OU=Sales",           "OU=Engineering", "OU=Finance", "OU=Marketing",
+                                               "OU=Human Resources", "OU=Support",     "OU=Legal"};
 
 TEST_F(EnumerationTest, ChildrenInDirectoryOrder) {
   std::vector<std::string> expected = kDepartments;
@@ -138,8 +138,7 @@ TEST_F(EnumerationTest, ContainerOddsAndEnds) {
   notAnArray.v.bstrVal = SysAllocString(u"user");
   EXPECT_EQ(container->put_Filter(notAnArray.v), E_INVALIDARG);
   Ref<IDispatch> child;
-  ASSERT_EQ(container->GetObject(const_cast<BSTR>(u"organizationalUnit"), const_cast<BSTR>(u"OU=Legal"),
-                                 child.put()),
+  ASSERT_EQ(container->GetObject(const_cast<BSTR>(u"organizationalUnit"), const_cast<BSTR>(u"OU=Legal"), child.put()),
             S_OK);
   EXPECT_EQ(container->GetObject(nullptr, const_cast<BSTR>(u"OU=Nowhere"), child.put()),
             static_cast<HRESULT>(0x80072030));
@@ -173,9 +172,10 @@ TEST_F(EnumerationTest, MembersAreBoundObjectsThatAnswerAsTheirClass) {
 }
 
 TEST_F(EnumerationTest, AMemberNamingNothingFailsWhenRead) {
-  mount("dn: DC=t\nobjectClass: domain\n\n"
-        "dn: CN=G,DC=t\nobjectClass: group\nmember: CN=Gone,DC=t\nmember: CN=Here,DC=t\n\n"
-        "dn: CN=Here,DC=t\nobjectClass: user\n");
+  mount(
+      "dn: DC=t\nobjectClass: domain\n\n"
+      "dn: CN=G,DC=t\nobjectClass: group\nmember: CN=Gone,DC=t\nmember: CN=Here,DC=t\n\n"
+      "dn: CN=Here,DC=t\nobjectClass: user\n");
   std::vector<std::string> names = members("CN=G,DC=t");
   ASSERT_EQ(names, (std::vector<std::string>{"CN=Gone", "CN=Here"}));
   Ref<IEnumVARIANT> enumerator;
@@ -198,10 +198,12 @@ TEST_F(EnumerationTest, AMemberNamingNothingFailsWhenRead) {
 // elsewhere, one naming nothing inside it and one named twice: every value
 // gives its element, in value order, each with its own entry.
 TEST_F(EnumerationTest, MembersGatheredInAContainerComeInValueOrder) {
-  std::string ldif = "dn: DC=t\nobjectClass: domain\n\ndn: OU=P,DC=t\nobjectClass: organizationalUnit\n\n"
-                     "dn: OU=Q,DC=t\nobjectClass: organizationalUnit\n\n";
+  std::string ldif =
+      "dn: DC=t\nobjectClass: domain\n\ndn: OU=P,DC=t\nobjectClass: organizationalUnit\n\n"
+      "dn: OU=Q,DC=t\nobjectClass: organizationalUnit\n\n";
   for (int i = 0; i < 300; ++i)
-    ldif += "dn: CN=p" + std::to_string(i) + ",OU=P,DC=t\nobjectClass: user\ndescription: p" + std::to_string(i) + "\n\n";
+    ldif +=
+        "dn: CN=p" + std::to_string(i) + ",OU=P,DC=t\nobjectClass: user\ndescription: p" + std::to_string(i) + "\n\n";
   for (int i = 0; i < 3; ++i) ldif += "dn: CN=q" + std::to_string(i) + ",OU=Q,DC=t\nobjectClass: user\n\n";
   std::vector<std::string> expected;
   ldif += "dn: CN=G,DC=t\nobjectClass: group\n";

@@ -16,9 +16,10 @@ TEST(FailureReason, TheSubCodeIsFoundWhereverTheServerPutsIt) {
             "Active Directory says the password is wrong (data 52e)");
   // "data 0" and codes that are not account states say nothing; nor does a
   // message without the sub-code.
-  EXPECT_EQ(adsi::activeDirectoryReason("000004DC: LdapErr: DSID-0C090A5C, comment: In order to perform this "
-                                        "operation a successful bind must be completed on the connection., data 0, v4563"),
-            "");
+  EXPECT_EQ(
+      adsi::activeDirectoryReason("000004DC: LdapErr: DSID-0C090A5C, comment: In order to perform this "
+                                  "operation a successful bind must be completed on the connection., data 0, v4563"),
+      "");
   EXPECT_EQ(adsi::activeDirectoryReason("data 5300, v1"), "");
   EXPECT_EQ(adsi::activeDirectoryReason("no such data"), "");
   EXPECT_EQ(adsi::activeDirectoryReason(""), "");

@@ -96,7 +96,8 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
       {"ADsGetObject", [] { return withObject(kAlicePath, [](IADs*) { return S_OK; }); }},
       {"IADs::GetInfo", [] { return withObject(kAlicePath, [](IADs* o) { return o->GetInfo(); }); }},
       {"IADs::get_Name", [] { return withObject(kAlicePath, [](IADs* o) { return getString(o, &IADs::get_Name); }); }},
-      {"IADs::get_Class", [] { return withObject(kAlicePath, [](IADs* o) { return getString(o, &IADs::get_Class); }); }},
+      {"IADs::get_Class",
+       [] { return withObject(kAlicePath, [](IADs* o) { return getString(o, &IADs::get_Class); }); }},
       {"IADs::get_GUID", [] { return withObject(kAlicePath, [](IADs* o) { return getString(o, &IADs::get_GUID); }); }},
       {"IADs::get_ADsPath",
        [] { return withObject(kAlicePath, [](IADs* o) { return getString(o, &IADs::get_ADsPath); }); }},
@@ -145,8 +146,7 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
       {"IADsContainer::get__NewEnum", [] { return withEnumerator(kAlicePath, [](IEnumVARIANT*) { return S_OK; }); }},
       {"IEnumVARIANT::QueryInterface(IEnumVARIANT)",
        [] { return withEnumerator(kAlicePath, [](IEnumVARIANT*) { return S_OK; }); }},
-      {"IEnumVARIANT::Next",
-       [] { return withEnumerator("LDAP://OU=Staff,DC=corp,DC=example,DC=com", nextElement); }},
+      {"IEnumVARIANT::Next", [] { return withEnumerator("LDAP://OU=Staff,DC=corp,DC=example,DC=com", nextElement); }},
       {"IADsGroup::Members",
        [] {
          Ref<IADsGroup> g;
@@ -172,7 +172,8 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
            return list->Next(&item.v);
          });
        }},
-      {"IADsPropertyList::GetPropertyItem", [] { return withProperty(u"cn", [](IADsPropertyEntry*) { return S_OK; }); }},
+      {"IADsPropertyList::GetPropertyItem",
+       [] { return withProperty(u"cn", [](IADsPropertyEntry*) { return S_OK; }); }},
       {"IADsPropertyEntry::QueryInterface(IADsPropertyEntry)",
        [] { return withProperty(u"cn", [](IADsPropertyEntry*) { return S_OK; }); }},
       {"IADsPropertyEntry::get_Name",
@@ -236,8 +237,10 @@ TEST_F(FaultTest, EveryNamedOperationFailsWithTheInjectedResult) {
          pref.vValue.Integer = 100;
          return s->SetSearchPreference(&pref, 1);
        }},
-      {"IDirectorySearch::ExecuteSearch", [] { return withSearch([](IDirectorySearch*, ADS_SEARCH_HANDLE) { return S_OK; }); }},
-      {"IDirectorySearch::GetNextRow", [] { return withSearch([](IDirectorySearch*, ADS_SEARCH_HANDLE) { return S_OK; }); }},
+      {"IDirectorySearch::ExecuteSearch",
+       [] { return withSearch([](IDirectorySearch*, ADS_SEARCH_HANDLE) { return S_OK; }); }},
+      {"IDirectorySearch::GetNextRow",
+       [] { return withSearch([](IDirectorySearch*, ADS_SEARCH_HANDLE) { return S_OK; }); }},
       {"IDirectorySearch::GetNextColumnName",
        [] {
          return withSearch([](IDirectorySearch* s, ADS_SEARCH_HANDLE h) {

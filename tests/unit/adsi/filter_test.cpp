@@ -132,8 +132,7 @@ TEST_F(FilterTest, OtherSyntaxesMatchByTheirRules) {
   EXPECT_EQ(match("(isCriticalSystemObject=true)"), Names{"Ann One"});
   EXPECT_EQ(match("(manager=cn=ann one, ou=SALES,dc=f,dc=test)"), Names{"Ben Two"});
   EXPECT_EQ(match("(objectCategory=person)"), (Names{"Ann One", "Ben Two"}));
-  EXPECT_EQ(match("(objectCategory=CN=Person,CN=Schema,CN=Configuration,DC=f,DC=test)"),
-            (Names{"Ann One", "Ben Two"}));
+  EXPECT_EQ(match("(objectCategory=CN=Person,CN=Schema,CN=Configuration,DC=f,DC=test)"), (Names{"Ann One", "Ben Two"}));
   EXPECT_EQ(match("(objectClass=person)"), (Names{"Ann One", "Ben Two"}));
   // A 32-bit integer matches a filter value written signed or unsigned; a
   // value stored outside 32 bits (G3's) is a large integer, equal only to itself.

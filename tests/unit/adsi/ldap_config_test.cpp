@@ -81,9 +81,11 @@ TEST_F(AdsiConfigTest, EveryKey) {
 }
 
 TEST_F(AdsiConfigTest, EveryCertificateCheckLevel) {
-  const std::pair<const char*, int> levels[] = {
-      {"never", LDAP_OPT_X_TLS_NEVER}, {"allow", LDAP_OPT_X_TLS_ALLOW}, {"try", LDAP_OPT_X_TLS_TRY},
-      {"demand", LDAP_OPT_X_TLS_DEMAND}, {"hard", LDAP_OPT_X_TLS_HARD}};
+  const std::pair<const char*, int> levels[] = {{"never", LDAP_OPT_X_TLS_NEVER},
+                                                {"allow", LDAP_OPT_X_TLS_ALLOW},
+                                                {"try", LDAP_OPT_X_TLS_TRY},
+                                                {"demand", LDAP_OPT_X_TLS_DEMAND},
+                                                {"hard", LDAP_OPT_X_TLS_HARD}};
   for (const auto& [name, level] : levels) {
     AdsiConfig config;
     std::string error;
@@ -108,8 +110,7 @@ TEST_F(AdsiConfigTest, PasswordFileBesideTheConfiguration) {
   std::string missing = write("other.conf", "binddn cn=x\nbindpw_file nothing-here\n");
   setenv("QUARLIX_ADSI_CONFIG", missing.c_str(), 1);
   EXPECT_FALSE(loadAdsiConfig(config, error));
-  EXPECT_EQ(error.rfind(missing + ":2: cannot read the password file " + folder_ + "/nothing-here", 0), 0u)
-      << error;
+  EXPECT_EQ(error.rfind(missing + ":2: cannot read the password file " + folder_ + "/nothing-here", 0), 0u) << error;
 }
 
 TEST_F(AdsiConfigTest, MistakesNameTheLine) {
@@ -144,8 +145,7 @@ TEST_F(AdsiConfigTest, ANamedFileMustExist) {
   AdsiConfig config;
   std::string error;
   EXPECT_FALSE(loadAdsiConfig(config, error));
-  EXPECT_NE(error.find("absent.conf: cannot read the configuration (QUARLIX_ADSI_CONFIG)"), std::string::npos)
-      << error;
+  EXPECT_NE(error.find("absent.conf: cannot read the configuration (QUARLIX_ADSI_CONFIG)"), std::string::npos) << error;
 }
 
 TEST(LdapIdentity, ExplicitChoicesFirstThenWhatThePlatformOffers) {
@@ -181,8 +181,10 @@ TEST_F(KerberosCache, NamedByKrb5ccname) {
   EXPECT_FALSE(kerberosTicketCachePresent());
   setenv("KRB5CCNAME", "KEYRING:persistent:0", 1);
   EXPECT_TRUE(kerberosTicketCachePresent());
-  if (before) setenv("KRB5CCNAME", saved.c_str(), 1);
-  else unsetenv("KRB5CCNAME");
+  if (before)
+    setenv("KRB5CCNAME", saved.c_str(), 1);
+  else
+    unsetenv("KRB5CCNAME");
 }
 
 TEST(LdapTarget, PortsProvidersAndTls) {
@@ -208,8 +210,7 @@ TEST(LdapTarget, PortsProvidersAndTls) {
   ASSERT_TRUE(parseAdsiConfig("ldaps_ports 1636 3270\n", "t.conf", config, error)) << error;
   for (const Case& c : cases) {
     AdsPath path;
-    ASSERT_EQ(parseAdsPath(std::u16string(c.path, c.path + std::char_traits<char>::length(c.path)), path),
-              S_OK)
+    ASSERT_EQ(parseAdsPath(std::u16string(c.path, c.path + std::char_traits<char>::length(c.path)), path), S_OK)
         << c.path;
     LdapTarget target;
     ASSERT_EQ(ldapTargetFor(path, config, target), S_OK) << c.path;

@@ -55,8 +55,7 @@ TEST(LdapErrorMap, EveryMappedCodeHasADescription) {
     if (code == LDAP_ALREADY_EXISTS) continue;  // an add's result; the stand-in never adds
     char* text = nullptr;
     DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-                                  static_cast<DWORD>(mapped), 0x400, reinterpret_cast<LPSTR>(&text), 0,
-                                  nullptr);
+                                  static_cast<DWORD>(mapped), 0x400, reinterpret_cast<LPSTR>(&text), 0, nullptr);
     EXPECT_GT(length, 0u) << "LDAP " << code << " -> " << std::hex << mapped;
     LocalFree(text);
   }

@@ -164,9 +164,9 @@ TEST_F(PropertyTest, LargeIntegersAnswerIADsLargeInteger) {
     ASSERT_EQ(large->get_LowPart(&low), S_OK);
     EXPECT_EQ(high, c.high) << c.name;
     EXPECT_EQ(low, c.low) << c.name;
-    EXPECT_EQ(static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) |
-                                   static_cast<uint32_t>(low)),
-              c.name[0] == 'm' ? -36288000000000LL : INT64_MIN);
+    EXPECT_EQ(
+        static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | static_cast<uint32_t>(low)),
+        c.name[0] == 'm' ? -36288000000000LL : INT64_MIN);
   }
   open(kAlice);
   auto expires = values("accountExpires");
@@ -270,11 +270,12 @@ class IntegerWidthTest : public PropertyTest {
  protected:
   void SetUp() override {
     PropertyTest::SetUp();
-    mount("dn: dc=w,dc=test\nobjectClass: domain\ndc: w\n\n"
-          "dn: uid=big,dc=w,dc=test\nobjectClass: account\nuid: big\nuidNumber: 4294967296\n\n"
-          "dn: uid=edge,dc=w,dc=test\nobjectClass: account\nuid: edge\nuidNumber: 2147483648\n\n"
-          "dn: uid=low,dc=w,dc=test\nobjectClass: account\nuid: low\nuidNumber: -2147483649\n\n"
-          "dn: uid=fits,dc=w,dc=test\nobjectClass: account\nuid: fits\nuidNumber: -2147483648\n\n");
+    mount(
+        "dn: dc=w,dc=test\nobjectClass: domain\ndc: w\n\n"
+        "dn: uid=big,dc=w,dc=test\nobjectClass: account\nuid: big\nuidNumber: 4294967296\n\n"
+        "dn: uid=edge,dc=w,dc=test\nobjectClass: account\nuid: edge\nuidNumber: 2147483648\n\n"
+        "dn: uid=low,dc=w,dc=test\nobjectClass: account\nuid: low\nuidNumber: -2147483649\n\n"
+        "dn: uid=fits,dc=w,dc=test\nobjectClass: account\nuid: fits\nuidNumber: -2147483648\n\n");
   }
   int64_t largeValue(IADsPropertyValue* v) {
     Ref<IDispatch> dispatch;

@@ -8,9 +8,7 @@ namespace {
 
 class SearchTest : public SampleTest {
  protected:
-  void open(const std::string& path) {
-    ASSERT_EQ(bindPath(path, IID_IDirectorySearch, search_), S_OK) << path;
-  }
+  void open(const std::string& path) { ASSERT_EQ(bindPath(path, IID_IDirectorySearch, search_), S_OK) << path; }
   HRESULT execute(const std::string& filter, std::vector<std::string> names = {}, bool all = false) {
     std::vector<std::u16string> wideNames;
     for (const std::string& n : names) wideNames.push_back(wide(n));
@@ -108,15 +106,12 @@ TEST_F(SearchTest, ColumnsCarryTheTypeOfEachAttribute) {
   struct Expect {
     const char* name;
     ADSTYPE type;
-  } rootColumns[] = {{"distinguishedName", ADSTYPE_DN_STRING},
-                     {"name", ADSTYPE_CASE_IGNORE_STRING},
-                     {"instanceType", ADSTYPE_INTEGER},
-                     {"isCriticalSystemObject", ADSTYPE_BOOLEAN},
-                     {"objectGUID", ADSTYPE_OCTET_STRING},
-                     {"whenCreated", ADSTYPE_UTC_TIME},
-                     {"maxPwdAge", ADSTYPE_LARGE_INTEGER},
-                     {"nTSecurityDescriptor", ADSTYPE_NT_SECURITY_DESCRIPTOR},
-                     {"wellKnownObjects", ADSTYPE_DN_WITH_BINARY}};
+  } rootColumns[] = {
+      {"distinguishedName", ADSTYPE_DN_STRING},    {"name", ADSTYPE_CASE_IGNORE_STRING},
+      {"instanceType", ADSTYPE_INTEGER},           {"isCriticalSystemObject", ADSTYPE_BOOLEAN},
+      {"objectGUID", ADSTYPE_OCTET_STRING},        {"whenCreated", ADSTYPE_UTC_TIME},
+      {"maxPwdAge", ADSTYPE_LARGE_INTEGER},        {"nTSecurityDescriptor", ADSTYPE_NT_SECURITY_DESCRIPTOR},
+      {"wellKnownObjects", ADSTYPE_DN_WITH_BINARY}};
   for (const Expect& e : rootColumns) {
     ADS_SEARCH_COLUMN c;
     ASSERT_EQ(column(e.name, c), S_OK) << e.name;
@@ -196,7 +191,7 @@ TEST_F(SearchTest, ResultsArriveInPagesFetchedOnlyWhenTheLastIsUsedUp) {
     EXPECT_EQ(AdsCompatPagesFetched() - pages, (rows - 1) / 100 + 1) << "row " << rows;
   }
   EXPECT_EQ(rows, 301);
-  EXPECT_EQ(first, "Olivia Reed");  // file order
+  EXPECT_EQ(first, "Olivia Reed");                // file order
   EXPECT_EQ(AdsCompatPagesFetched() - pages, 5);  // four pages and the empty end
 }
 
@@ -206,8 +201,8 @@ TEST_F(SearchTest, ScopeAndSizeLimitPreferences) {
   ASSERT_EQ(execute("(objectClass=*)", {"name"}), S_OK);
   std::vector<std::string> names;
   while (search_->GetNextRow(handle_) == S_OK) names.push_back(text("name"));
-  EXPECT_EQ(names, (std::vector<std::string>{"Sales", "Engineering", "Finance", "Marketing",
-                                             "Human Resources", "Support", "Legal", "Olivia Reed"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"Sales", "Engineering", "Finance", "Marketing", "Human Resources",
+                                             "Support", "Legal", "Olivia Reed"}));
   ASSERT_EQ(search_->CloseSearchHandle(handle_), S_OK);
   handle_ = nullptr;
 
@@ -244,8 +239,8 @@ TEST_F(SearchTest, UnknownPreferencesAreReportedInTheirStatus) {
 
 TEST_F(SearchTest, MalformedFiltersFailExecuteSearch) {
   open(std::string("LDAP://") + kRoot);
-  for (const char* filter : {"(cn=a", "(&(cn=a)", "cn=a)", "(cn=\\zz)", "(cn=a(b)", "()", "(=x)",
-                             "(cn~a)", "(cn=a)(sn=b)", "(!(cn=a)(sn=b))", "(:=x)", "(cn>=a*)"}) {
+  for (const char* filter : {"(cn=a", "(&(cn=a)", "cn=a)", "(cn=\\zz)", "(cn=a(b)", "()", "(=x)", "(cn~a)",
+                             "(cn=a)(sn=b)", "(!(cn=a)(sn=b))", "(:=x)", "(cn>=a*)"}) {
     ADS_SEARCH_HANDLE handle = nullptr;
     std::u16string w = wide(filter);
     EXPECT_EQ(search_->ExecuteSearch(w.data(), nullptr, 0xFFFFFFFF, &handle), E_ADS_INVALID_FILTER) << filter;
@@ -272,8 +267,8 @@ TEST_F(SearchTest, HandlesAndColumnsAreCheckedAndFreed) {
 }
 
 TEST_F(SearchTest, GlobalCatalogPathsSearchTheSameData) {
-  std::vector<std::string> paths = searchValues("GC://corp.example.com/OU=Legal,OU=Staff,DC=corp,DC=example,DC=com",
-                                                "(sn=Wilson)", "ADsPath");
+  std::vector<std::string> paths =
+      searchValues("GC://corp.example.com/OU=Legal,OU=Staff,DC=corp,DC=example,DC=com", "(sn=Wilson)", "ADsPath");
   ASSERT_FALSE(paths.empty());
   EXPECT_EQ(paths[0], "GC://corp.example.com/CN=Grace Wilson,OU=Legal,OU=Staff,DC=corp,DC=example,DC=com");
 }

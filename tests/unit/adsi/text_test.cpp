@@ -25,11 +25,17 @@ std::string platformNarrow(const adsi::WideString& wide) {
 }
 
 const char* const kIllFormed[] = {
-    "a\xF1\x80\x80\xE1\x80\xC2" "b\x80" "c\x80\xBF" "d",  // truncated, stray continuation bytes
-    "\xC0\xAF\xE0\x80\xBF\xF0\x81\x82" "A",              // overlong forms
-    "\xED\xA0\x80\xED\xBF\xBF\xED\xAF" "A",              // surrogates
-    "\xF4\x91\x92\x93\xFF" "A",                         // past U+10FFFF, no lead byte
-    "caf\xC3\xA9 \xF0\x9F\x98",                          // well-formed, then cut short
+    "a\xF1\x80\x80\xE1\x80\xC2"
+    "b\x80"
+    "c\x80\xBF"
+    "d",  // truncated, stray continuation bytes
+    "\xC0\xAF\xE0\x80\xBF\xF0\x81\x82"
+    "A",  // overlong forms
+    "\xED\xA0\x80\xED\xBF\xBF\xED\xAF"
+    "A",  // surrogates
+    "\xF4\x91\x92\x93\xFF"
+    "A",                         // past U+10FFFF, no lead byte
+    "caf\xC3\xA9 \xF0\x9F\x98",  // well-formed, then cut short
 };
 
 TEST(DirectoryText, IllFormedUtf8ConvertsAsThePlatformConverts) {

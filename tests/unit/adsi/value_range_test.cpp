@@ -34,9 +34,9 @@ TEST(ValueRange, NoRangeAndRangesThatDoNotParse) {
   ValueRange r;
   for (const char* none : {"member", "userCertificate;binary", "cn;lang-de", "member;ranges=0-1"})
     EXPECT_EQ(parseValueRange(none, r), RangeOption::None) << none;
-  for (const char* bad : {"member;range=", "member;range=5", "member;range=-*", "member;range=a-*",
-                          "member;range=5-3", "member;range=0-x", "member;range=0-", "member;range=1-2-3",
-                          "member;range=99999999999999999999-*"})
+  for (const char* bad :
+       {"member;range=", "member;range=5", "member;range=-*", "member;range=a-*", "member;range=5-3",
+        "member;range=0-x", "member;range=0-", "member;range=1-2-3", "member;range=99999999999999999999-*"})
     EXPECT_EQ(parseValueRange(bad, r), RangeOption::Malformed) << bad;
 }
 

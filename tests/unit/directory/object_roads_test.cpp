@@ -241,7 +241,8 @@ TEST_F(ChildRoad, AWalkThatCannotStartFailsWithItsDescription) {
   } refusals[] = {
       {"IADsContainer::put_Filter", E_INVALIDARG, "\nError: The parameter is incorrect.\r\n"},
       {"IADsContainer::get__NewEnum", static_cast<HRESULT>(0x8007203A), "\nError: The server is not operational.\r\n"},
-      {"IADsContainer::get__NewEnum", static_cast<HRESULT>(0x800705B4), "\nError: This operation returned because the timeout period expired.\r\n"},
+      {"IADsContainer::get__NewEnum", static_cast<HRESULT>(0x800705B4),
+       "\nError: This operation returned because the timeout period expired.\r\n"},
   };
   for (const auto& refusal : refusals) {
     ASSERT_TRUE(AdsCompatSetFault(refusal.operation, refusal.code));

@@ -21,8 +21,7 @@ std::string base64(const std::string& bytes) {
   for (size_t i = 0; i < bytes.size(); i += 3) {
     const size_t n = std::min<size_t>(3, bytes.size() - i);
     uint32_t group = 0;
-    for (size_t k = 0; k < 3; ++k)
-      group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    for (size_t k = 0; k < 3; ++k) group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
     for (size_t k = 0; k < 4; ++k) text += k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
   }
   return text;
@@ -33,7 +32,8 @@ std::string entry(const std::string& dn, const std::string& body) { return "dn: 
 std::string user(const std::string& cn, const std::string& ou, const std::string& extra) {
   return entry("CN=" + cn + ",OU=" + ou + ",DC=test,DC=example",
                "objectClass: top\nobjectClass: person\nobjectClass: organizationalPerson\nobjectClass: user\n"
-               "cn: " + cn + "\n" + extra);
+               "cn: " +
+                   cn + "\n" + extra);
 }
 
 // Values a result set must describe with care, under OU=Wide, in this order.
@@ -106,8 +106,7 @@ std::string testLdif() {
 void DirectoryTest::SetUpTestSuite() {
   const std::string ldif = testLdif();
   char reason[512] = {};
-  ASSERT_EQ(AdsCompatMountLdifBuffer("test.ldif", ldif.data(), ldif.size(), reason, sizeof reason), S_OK)
-      << reason;
+  ASSERT_EQ(AdsCompatMountLdifBuffer("test.ldif", ldif.data(), ldif.size(), reason, sizeof reason), S_OK) << reason;
 }
 
 void DirectoryTest::TearDownTestSuite() { AdsCompatUnmount(); }

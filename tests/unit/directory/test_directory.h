@@ -23,6 +23,6 @@ class DirectoryTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  static const std::string kRoot;  // "DC=test,DC=example"
+  static const std::string kRoot;                        // "DC=test,DC=example"
   static std::string path(const std::string& relative);  // "LDAP://" + relative + "," + kRoot
 };

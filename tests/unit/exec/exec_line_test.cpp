@@ -61,7 +61,7 @@ TEST(ExecLine, QuotesNullAndNationalText) {
 }
 
 TEST(ExecLine, ProcedureNamePrefixes) {
-  for (const char *line : {"EXEC master..quarlix 'a'", "EXECUTE master.dbo.quarlix 'a'", "exec MASTER.DBO.QUARLIX 'a'",
+  for (const char* line : {"EXEC master..quarlix 'a'", "EXECUTE master.dbo.quarlix 'a'", "exec MASTER.DBO.QUARLIX 'a'",
                            "master..quarlix 'a';"})
     EXPECT_EQ(parsed(line).size(), 1u) << line;
   EXPECT_EQ(failure("EXEC master.quarlix 'a'").column, 6u);

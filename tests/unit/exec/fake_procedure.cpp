@@ -20,21 +20,21 @@ namespace {
 struct Echo {
   std::string name;
   int type;
-  const void *data;
+  const void* data;
   int length;
 };
 
-char *text(const char *s) { return const_cast<char *>(s); }
+char* text(const char* s) { return const_cast<char*>(s); }
 
 }  // namespace
 
 FAKE_EXPORT ULONG __GetXpVersion(void) { return FAKE_XP_VERSION; }
 
-FAKE_EXPORT int quarlix(SRV_PROC *srvproc) {
+FAKE_EXPORT int quarlix(SRV_PROC* srvproc) {
   std::vector<Echo> echoes;
   for (int i = 1; i <= srv_rpcparams(srvproc); ++i) {
     int nameLength = 0;
-    char *name = srv_paramname(srvproc, i, &nameLength);
+    char* name = srv_paramname(srvproc, i, &nameLength);
     Echo echo{nameLength > 0 ? std::string(name, static_cast<size_t>(nameLength)) : "p" + std::to_string(i),
               srv_paramtype(srvproc, i), srv_paramdata(srvproc, i), srv_paramlen(srvproc, i)};
     if (echo.type == SRVVARCHAR && echo.length == 4 && std::memcmp(echo.data, "fail", 4) == 0) {
@@ -48,9 +48,9 @@ FAKE_EXPORT int quarlix(SRV_PROC *srvproc) {
   for (size_t i = 0; i < echoes.size(); ++i) {
     int type = echoes[i].type == SRVNVARCHAR ? SRVBIGVARBINARY : SRVVARCHAR;
     int column = static_cast<int>(i + 1);
-    srv_describe(srvproc, column, text(echoes[i].name.c_str()), SRV_NULLTERM, type, echoes[i].length > 0 ? echoes[i].length : 1,
-                 type, 0, nullptr);
-    srv_setcoldata(srvproc, column, const_cast<void *>(echoes[i].data));
+    srv_describe(srvproc, column, text(echoes[i].name.c_str()), SRV_NULLTERM, type,
+                 echoes[i].length > 0 ? echoes[i].length : 1, type, 0, nullptr);
+    srv_setcoldata(srvproc, column, const_cast<void*>(echoes[i].data));
     srv_setcollen(srvproc, column, echoes[i].length);
   }
   if (!echoes.empty()) srv_sendrow(srvproc);

@@ -29,7 +29,7 @@ CallRecord failed(std::string text) {
   return r;
 }
 
-std::string table(const CallRecord &r) {
+std::string table(const CallRecord& r) {
   std::ostringstream out;
   writeTable(r, out);
   return out.str();
@@ -74,8 +74,12 @@ TEST(ExecTable, OneRowIsARowNotRows) {
 
 TEST(ExecCsv, QuotingNullsBinaryAndMessagesOnStderr) {
   CallRecord r;
-  r.sent = {DescribedColumn{1, "a,b", 0x27, 20}, DescribedColumn{2, "bin", 0xA5, 300},
-            Row{"say \"hi\"\nnow"s, "\x01"s}, Row{""s, std::nullopt}, Row{"plain"s, ""s}, Done{17, 3}};
+  r.sent = {DescribedColumn{1, "a,b", 0x27, 20},
+            DescribedColumn{2, "bin", 0xA5, 300},
+            Row{"say \"hi\"\nnow"s, "\x01"s},
+            Row{""s, std::nullopt},
+            Row{"plain"s, ""s},
+            Done{17, 3}};
   std::ostringstream out, err;
   writeCsv(r, out, err);
   EXPECT_EQ(out.str(), "\"a,b\",bin\r\n\"say \"\"hi\"\"\nnow\",0x01\r\n\"\",\r\nplain,0x\r\n");
@@ -125,8 +129,8 @@ TEST(ExecEvents, ColumnNamesKeepBytesThatAreNotUtf8) {
   // A code page 1252 name: e-acute is the one byte E9, beside an empty name
   // and one with a quote and a control character.
   CallRecord r;
-  r.sent = {DescribedColumn{1, "caf\xe9", 0x27, 4}, DescribedColumn{2, "", 0x27, 1}, DescribedColumn{3, "a\"\x01", 0x27, 1},
-            Done{17, 0}};
+  r.sent = {DescribedColumn{1, "caf\xe9", 0x27, 4}, DescribedColumn{2, "", 0x27, 1},
+            DescribedColumn{3, "a\"\x01", 0x27, 1}, Done{17, 0}};
   std::ostringstream out;
   writeEvents(r, out);
   EXPECT_EQ(out.str(),
@@ -161,7 +165,7 @@ TEST(ExecRecord, ReadBackFromAConnectionLeavesOutFailedCalls) {
 
 // Two result sets with an information message and an error between them, a
 // row shorter than its columns, NULL and binary cells.
-void sendAnswer(SRV_PROC *p) {
+void sendAnswer(SRV_PROC* p) {
   char cn[] = "cn", photo[] = "photo", name[] = "quarlix", info[] = "just so", bad[] = "bad\tthing";
   char alice[] = "alice", bytes[] = "\x00\xab";
   srv_describe(p, 1, cn, SRV_NULLTERM, 0x27, 10, 0x27, 0, nullptr);
@@ -202,7 +206,7 @@ TEST(ExecStreaming, EveryFormatShowsWhatTheWholeRecordShows) {
     EXPECT_EQ(err.str(), wholeErr.str()) << static_cast<int>(format);
     EXPECT_FALSE(wholeOut.str().empty());
     // Nothing of the rows stays in the record.
-    for (const OdsEvent &event : streamed.events()) EXPECT_NE(event.kind, ODS_EVENT_SENDROW);
+    for (const OdsEvent& event : streamed.events()) EXPECT_NE(event.kind, ODS_EVENT_SENDROW);
   }
 }
 
@@ -220,9 +224,11 @@ TEST(ExecFormats, TextAndImageColumnsPrintLikeTheOthers) {
   EXPECT_EQ(csv.str(), "notes,photo\r\n" + text + ",0x" + hex + "\r\n,\r\n");
   std::ostringstream json;
   writeJson(r, json);
-  EXPECT_EQ(json.str(), "{\"columns\":[{\"name\":\"notes\",\"type\":35,\"maxlen\":9000},"
-                        "{\"name\":\"photo\",\"type\":34,\"maxlen\":9000}],"
-                        "\"rows\":[[\"" + text + "\",\"0x" + hex + "\"],[null,null]],\"count\":2}\n");
+  EXPECT_EQ(json.str(),
+            "{\"columns\":[{\"name\":\"notes\",\"type\":35,\"maxlen\":9000},"
+            "{\"name\":\"photo\",\"type\":34,\"maxlen\":9000}],"
+            "\"rows\":[[\"" +
+                text + "\",\"0x" + hex + "\"],[null,null]],\"count\":2}\n");
 }
 
 }  // namespace

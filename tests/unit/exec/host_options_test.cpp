@@ -23,7 +23,7 @@ struct Parsed {
 
 // A host of every kind of row: the shared settings, a flag, a text with a
 // short name, a number, and a repeatable text.
-OptionTable tableFor(Parsed &p, bool takesValues = true) {
+OptionTable tableFor(Parsed& p, bool takesValues = true) {
   OptionTable table("host", takesValues);
   addHostSettings(table, p.settings, {"Options", " (note on directory)", "", " (note on code page)"});
   table.add(flagOption("--quiet", "Options", "say less", p.quiet));
@@ -32,7 +32,7 @@ OptionTable tableFor(Parsed &p, bool takesValues = true) {
   table.add(std::move(name));
   table.add(numberOption("--count", "N", "Options", "how many", 0, 1000, p.count));
   HostOption tag = option("--tag", "TAG", "Options", "a tag", OptionKind::Text,
-                          [&p](const std::string &text, std::uint32_t, std::string &error) {
+                          [&p](const std::string& text, std::uint32_t, std::string& error) {
                             if (text == "bad") {
                               error = "--tag refuses 'bad'";
                               return false;
@@ -54,7 +54,7 @@ std::string errorOf(std::vector<std::string> arguments, bool takesValues = true)
 }
 
 TEST(HostOptionForms, SeparateAndInlineValuesAlike) {
-  for (const std::vector<std::string> &arguments :
+  for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{"--name", "x=y", "--count", "7", "--codepage", "1252", "--library", "l.so"},
         {"--name=x=y", "--count=7", "--codepage=1252", "--library=l.so"},
         {"-nx=y", "--count", "7", "--codepage=1252", "--library", "l.so"},
@@ -73,8 +73,8 @@ TEST(HostOptionForms, SeparateAndInlineValuesAlike) {
 TEST(HostOptionForms, PlainArgumentsFlagsAndRepeats) {
   Parsed p;
   std::string error;
-  ASSERT_TRUE(tableFor(p).parse({"a", "--quiet", "-", "--tag", "t1", "--tag=t2", "--", "--quiet", "-n"}, p.values,
-                                error))
+  ASSERT_TRUE(
+      tableFor(p).parse({"a", "--quiet", "-", "--tag", "t1", "--tag=t2", "--", "--quiet", "-n"}, p.values, error))
       << error;
   EXPECT_TRUE(p.quiet);
   EXPECT_EQ(p.tags, (std::vector<std::string>{"t1", "t2"}));
@@ -94,7 +94,7 @@ TEST(HostOptionNumbers, DigitsAloneWithinTheRange) {
   EXPECT_EQ(parseWholeNumber("0"), 0u);
   EXPECT_EQ(parseWholeNumber("007"), 7u);
   EXPECT_EQ(parseWholeNumber("4294967295"), 4294967295u);
-  for (const char *bad : {"", "4294967296", "99999999999999999999", "-1", "+1", " 1", "1 ", "0x10", "1e3", "1.0"}) {
+  for (const char* bad : {"", "4294967296", "99999999999999999999", "-1", "+1", " 1", "1 ", "0x10", "1e3", "1.0"}) {
     EXPECT_FALSE(parseWholeNumber(bad)) << bad;
   }
   Parsed p;

@@ -5,7 +5,7 @@
 
 namespace {
 
-bool parse(std::vector<std::string> arguments, Options &options, std::string &error) {
+bool parse(std::vector<std::string> arguments, Options& options, std::string& error) {
   return parseOptions(arguments, options, error);
 }
 
@@ -43,7 +43,7 @@ TEST(ExecOptions, RefusesWithAReason) {
     std::vector<std::string> arguments;
     std::string error;
   };
-  for (const Case &c : std::vector<Case>{
+  for (const Case& c : std::vector<Case>{
            {{"-Q", "EXEC quarlix", "value"}, "give the parameters either with -Q or as plain arguments, not both"},
            {{"--format", "xml"}, "unknown --format 'xml'; expected table, csv, json or events"},
            {{"--directory", "a.ldif", "--no-directory"}, "give one of --directory FILE or --no-directory, once"},

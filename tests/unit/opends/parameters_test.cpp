@@ -8,7 +8,7 @@
 
 namespace {
 
-char *text(const char *s) { return const_cast<char *>(s); }
+char* text(const char* s) { return const_cast<char*>(s); }
 
 TEST(OpendsParameters, NamesMatchIgnoringAsciiCaseWithEitherLengthForm) {
   opends::Connection c;

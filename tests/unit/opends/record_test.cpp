@@ -9,14 +9,14 @@
 
 namespace {
 
-char *text(const char *s) { return const_cast<char *>(s); }
+char* text(const char* s) { return const_cast<char*>(s); }
 
 // One call the way the procedure makes it: intake, one column, one row, done.
-void runCall(SRV_PROC *p) {
+void runCall(SRV_PROC* p) {
   int n = srv_paramnumber(p, text("@adspath"), SRV_NULLTERM);
   srv_paramtype(p, n);
   srv_paramlen(p, n);
-  const char *data = static_cast<const char *>(srv_paramdata(p, n));
+  const char* data = static_cast<const char*>(srv_paramdata(p, n));
   std::string copy(data, static_cast<size_t>(srv_paramlen(p, n)));
   srv_describe(p, 1, text("path"), SRV_NULLTERM, SRVVARCHAR, static_cast<LONG>(copy.size()), SRVVARCHAR, 0, nullptr);
   srv_setcoldata(p, 1, copy.data());
@@ -31,10 +31,10 @@ TEST(OpendsRecord, EventsComeInCallOrderWithTheirArguments) {
   runCall(c.get());
 
   std::vector<int> kinds;
-  for (const OdsEvent &e : c.events()) kinds.push_back(e.kind);
-  EXPECT_EQ(kinds, (std::vector<int>{ODS_EVENT_PARAMNUMBER, ODS_EVENT_PARAMTYPE, ODS_EVENT_PARAMLEN, ODS_EVENT_PARAMDATA,
-                                     ODS_EVENT_PARAMLEN, ODS_EVENT_DESCRIBE, ODS_EVENT_SETCOLDATA, ODS_EVENT_SETCOLLEN,
-                                     ODS_EVENT_SENDROW, ODS_EVENT_SENDDONE}));
+  for (const OdsEvent& e : c.events()) kinds.push_back(e.kind);
+  EXPECT_EQ(kinds, (std::vector<int>{ODS_EVENT_PARAMNUMBER, ODS_EVENT_PARAMTYPE, ODS_EVENT_PARAMLEN,
+                                     ODS_EVENT_PARAMDATA, ODS_EVENT_PARAMLEN, ODS_EVENT_DESCRIBE, ODS_EVENT_SETCOLDATA,
+                                     ODS_EVENT_SETCOLLEN, ODS_EVENT_SENDROW, ODS_EVENT_SENDDONE}));
   auto events = c.events();
   EXPECT_EQ(opends::nameOf(events[0]), "@adspath");
   EXPECT_EQ(events[0].lengthArgument, SRV_NULLTERM);
@@ -72,10 +72,11 @@ TEST(OpendsRecord, ConnectionsOnManyThreadsKeepTheirOwnRecords) {
       }
     });
   }
-  for (auto &thread : threads) thread.join();
+  for (auto& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t)
     for (int i = 0; i < kCalls; ++i)
-      EXPECT_EQ(seen[static_cast<size_t>(t)][static_cast<size_t>(i)], "LDAP://t" + std::to_string(t) + "/" + std::to_string(i));
+      EXPECT_EQ(seen[static_cast<size_t>(t)][static_cast<size_t>(i)],
+                "LDAP://t" + std::to_string(t) + "/" + std::to_string(i));
 }
 
 }  // namespace

@@ -11,14 +11,14 @@ namespace {
 constexpr int kSucceed = 1;
 constexpr int kFail = 0;
 
-char *text(const char *s) { return const_cast<char *>(s); }
+char* text(const char* s) { return const_cast<char*>(s); }
 
-int describe(SRV_PROC *p, int column, const char *name, int type = SRVVARCHAR, int maxlen = 10) {
+int describe(SRV_PROC* p, int column, const char* name, int type = SRVVARCHAR, int maxlen = 10) {
   return srv_describe(p, column, text(name), SRV_NULLTERM, type, maxlen, type, 0, nullptr);
 }
 
 // The last event, which must be a row; its cells.
-std::vector<opends::Cell> lastRow(const opends::Connection &c) {
+std::vector<opends::Cell> lastRow(const opends::Connection& c) {
   auto events = c.events();
   EXPECT_FALSE(events.empty());
   EXPECT_EQ(events.back().kind, ODS_EVENT_SENDROW);
@@ -35,7 +35,7 @@ TEST(OpendsResults, DescribeNumbersColumnsInOrderOnly) {
 
   auto events = c.events();
   ASSERT_EQ(events.size(), 5u);
-  const OdsEvent &ok = events[4];
+  const OdsEvent& ok = events[4];
   EXPECT_EQ(ok.kind, ODS_EVENT_DESCRIBE);
   EXPECT_EQ(ok.number, 2);
   EXPECT_EQ(opends::nameOf(ok), "b");

@@ -12,20 +12,20 @@ namespace {
 constexpr int kSucceed = 1;
 constexpr int kFail = 0;
 
-char *text(const char *s) { return const_cast<char *>(s); }
+char* text(const char* s) { return const_cast<char*>(s); }
 
 struct Seen {
-  opends::Connection *connection = nullptr;
+  opends::Connection* connection = nullptr;
   std::vector<std::vector<opends::Cell>> rows;
   std::vector<int> eventsBefore;  // the record's length when each row came
 };
 
-void __cdecl keepRow(void *context, const OdsCell *cells, int count) {
-  auto *seen = static_cast<Seen *>(context);
+void __cdecl keepRow(void* context, const OdsCell* cells, int count) {
+  auto* seen = static_cast<Seen*>(context);
   std::vector<opends::Cell> row;
   for (int i = 0; i < count; ++i)
     row.push_back(cells[i].isNull ? opends::Cell()
-                                  : opends::Cell(std::string(reinterpret_cast<const char *>(cells[i].data),
+                                  : opends::Cell(std::string(reinterpret_cast<const char*>(cells[i].data),
                                                              static_cast<size_t>(cells[i].length))));
   seen->rows.push_back(row);
   // The sink runs unlocked: reading the record here must not deadlock.

@@ -152,7 +152,6 @@ TEST_F(Delivery, RowsGoInCommitOrderWithTheirOwnCells) {
   ASSERT_EQ(setLengths.size(), 5u);
   EXPECT_EQ(setLengths[2].number, 1);
   EXPECT_EQ(setLengths[3].number, 1);
-
 }
 
 TEST_F(Delivery, DoneCountsTheCommittedRows) {

@@ -2,7 +2,6 @@
 // message with its done, and COM left as the host had it.
 #include <gtest/gtest.h>
 
-
 #include "procedure_call.h"
 #include "win32_compat.h"
 

@@ -24,8 +24,7 @@ TEST(DescribeFailure, AppendsTheSystemTextWithItsOwnLineEnd) {
 
 TEST(DescribeFailure, Facility8IsLookedUpByItsLowBits) {
   EXPECT_EQ(described(static_cast<HRESULT>(0x80080005)), "before\nError: Access is denied.\r\n");
-  EXPECT_EQ(described(static_cast<HRESULT>(0x8008FFF0)),
-            "before\n[Could not find a description for error # 0xfff0.]");
+  EXPECT_EQ(described(static_cast<HRESULT>(0x8008FFF0)), "before\n[Could not find a description for error # 0xfff0.]");
 }
 
 TEST(DescribeFailure, UnknownCodesShowTheWholeCode) {

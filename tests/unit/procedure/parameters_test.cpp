@@ -108,7 +108,8 @@ TEST(Parameters, LengthLimitIs511Bytes) {
   ASSERT_EQ(accepted.failure(), "");
   EXPECT_EQ(accepted.request->adsPath.size(), 511u);
   EXPECT_EQ(Intake({value(std::string(512, 'a'))}).failure(), "Wrong parameter @adspath. Parameter too long.");
-  EXPECT_EQ(Intake({value("x"), value(std::string(600, 'f'))}).failure(), "Wrong parameter @filter.Parameter too long.");
+  EXPECT_EQ(Intake({value("x"), value(std::string(600, 'f'))}).failure(),
+            "Wrong parameter @filter.Parameter too long.");
 }
 
 TEST(Parameters, OnlyCharacterTypesAreAccepted) {
@@ -179,8 +180,8 @@ TEST(Parameters, LongCharacterTypesAreAcceptedLikeTheShortOnes) {
 
 TEST(Parameters, FixedLengthValuesLoseTheirPaddingBlanks) {
   for (BYTE type : {SRVCHAR, SRVBIGCHAR}) {
-    Intake intake({typed(type, "LDAP://x  "), typed(type, "   "), typed(type, "mail  "),
-                   typed(type, "GET_GROUP_MEMBERS   ")});
+    Intake intake(
+        {typed(type, "LDAP://x  "), typed(type, "   "), typed(type, "mail  "), typed(type, "GET_GROUP_MEMBERS   ")});
     ASSERT_EQ(intake.failure(), "") << int(type);
     EXPECT_EQ(intake.request->adsPath, "LDAP://x");
     EXPECT_EQ(intake.request->filter, "");

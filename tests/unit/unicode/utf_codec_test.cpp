@@ -18,12 +18,12 @@ std::string bytes(std::initializer_list<unsigned> values) {
 // The Unicode Standard's own examples of U+FFFD substitution of maximal
 // subparts (chapter 3, "Conformance", tables 3-8 to 3-12).
 struct SubpartCase {
-  const char *what;
+  const char* what;
   std::string in;
   std::u16string out;
 };
 
-const std::vector<SubpartCase> &subpartCases() {
+const std::vector<SubpartCase>& subpartCases() {
   static const std::vector<SubpartCase> cases = {
       {"mixed", bytes({0x61, 0xF1, 0x80, 0x80, 0xE1, 0x80, 0xC2, 0x62, 0x80, 0x63, 0x80, 0xBF, 0x64}),
        u"a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd"},
@@ -39,7 +39,7 @@ const std::vector<SubpartCase> &subpartCases() {
 }
 
 TEST(Utf8ToUtf16, EachMaximalSubpartBecomesOneReplacement) {
-  for (const SubpartCase &c : subpartCases()) {
+  for (const SubpartCase& c : subpartCases()) {
     std::u16string out = u"untouched";
     EXPECT_TRUE(unicode::utf8ToUtf16(c.in, out, BadInput::replace)) << c.what;
     EXPECT_EQ(out, c.out) << c.what;
@@ -72,7 +72,7 @@ TEST(Utf8ToUtf16, SubpartLengthsAtTheEdgesOfEachLeadByteRange) {
       {bytes({0xF1, 0x80, 0x80}), 3, false},        // cut short at the end
       {bytes({0xF1, 0x80, 0x80, 0x41}), 3, false},  // cut short by ASCII
   };
-  for (const Edge &e : edges) {
+  for (const Edge& e : edges) {
     const unicode::Decoded d = unicode::decodeUtf8(e.in, 0);
     EXPECT_EQ(d.length, e.length) << testing::PrintToString(e.in);
     EXPECT_EQ(d.wellFormed, e.wellFormed) << testing::PrintToString(e.in);
@@ -89,13 +89,13 @@ TEST(Utf16ToUtf8, EachUnpairedSurrogateBecomesOneReplacement) {
   };
   const std::string fffd = "\xEF\xBF\xBD";
   const Case cases[] = {
-      {std::u16string(1, u'\xD800'), fffd},                          // high at the end
-      {std::u16string(1, u'\xDC00') + u"a", fffd + "a"},             // low alone
-      {std::u16string(1, u'\xD83D') + u"a", fffd + "a"},             // high before a non-low
-      {std::u16string{u'\xDE00', u'\xD83D'}, fffd + fffd},           // a pair the wrong way round
+      {std::u16string(1, u'\xD800'), fffd},                 // high at the end
+      {std::u16string(1, u'\xDC00') + u"a", fffd + "a"},    // low alone
+      {std::u16string(1, u'\xD83D') + u"a", fffd + "a"},    // high before a non-low
+      {std::u16string{u'\xDE00', u'\xD83D'}, fffd + fffd},  // a pair the wrong way round
       {std::u16string{u'\xD83D', u'\xD83D', u'\xDE00'}, fffd + "\xF0\x9F\x98\x80"},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     std::string out = "untouched";
     EXPECT_TRUE(unicode::utf16ToUtf8(std::u16string_view(c.in), out, BadInput::replace));
     EXPECT_EQ(out, c.out);

@@ -19,7 +19,7 @@ TEST(AllocationFailure, CountsDownOverStringsAndArrays) {
   LONG arrays = Win32CompatLiveArrays();
   Win32CompatFailAllocationsAfter(2);
   BstrHolder first(SysAllocString(u"a"));
-  SAFEARRAY *second = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+  SAFEARRAY* second = SafeArrayCreateVector(VT_VARIANT, 0, 1);
   EXPECT_NE(first.p, nullptr);
   EXPECT_NE(second, nullptr);
   EXPECT_EQ(SysAllocString(u"b"), nullptr);
@@ -85,7 +85,7 @@ TEST(LiveCounters, AreExactUnderConcurrentUse) {
     workers.emplace_back([] {
       for (int i = 0; i < 2000; ++i) {
         BSTR s = SysAllocString(u"concurrent");
-        SAFEARRAY *psa = SafeArrayCreateVector(VT_BSTR, 0, 1);
+        SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 0, 1);
         LONG zero = 0;
         SafeArrayPutElement(psa, &zero, s);
         SysFreeString(s);
@@ -93,7 +93,7 @@ TEST(LiveCounters, AreExactUnderConcurrentUse) {
       }
     });
   }
-  for (std::thread &w : workers) w.join();
+  for (std::thread& w : workers) w.join();
   EXPECT_EQ(Win32CompatLiveStrings(), strings);
   EXPECT_EQ(Win32CompatLiveArrays(), arrays);
 }

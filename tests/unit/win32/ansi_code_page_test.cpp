@@ -11,7 +11,7 @@ namespace {
 
 // Exits with the code page the process settles on when its environment names
 // `lang` (and nothing overrides it).
-void exitWithCodePageFor(const char *lang) {
+void exitWithCodePageFor(const char* lang) {
   setenv("LC_ALL", "", 1);
   setenv("LC_CTYPE", "", 1);
   setenv("LANG", lang, 1);

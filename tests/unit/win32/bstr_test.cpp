@@ -14,7 +14,7 @@ TEST(Bstr, LengthsCountEmbeddedNulsAndLayoutMatchesWindows) {
   EXPECT_EQ(s.text(), std::u16string(text, 5));
   EXPECT_EQ(s.p[5], u'\0');
   DWORD prefix;
-  std::memcpy(&prefix, reinterpret_cast<char *>(s.p) - 4, 4);
+  std::memcpy(&prefix, reinterpret_cast<char*>(s.p) - 4, 4);
   EXPECT_EQ(prefix, 10u);
 
   // SysAllocString stops at the first NUL.
@@ -44,7 +44,7 @@ TEST(Bstr, ByteLengthStringsKeepOddLengths) {
   ASSERT_NE(s.p, nullptr);
   EXPECT_EQ(SysStringByteLen(s.p), 3u);
   EXPECT_EQ(SysStringLen(s.p), 1u);
-  const char *bytes = reinterpret_cast<const char *>(s.p);
+  const char* bytes = reinterpret_cast<const char*>(s.p);
   EXPECT_EQ(std::string(bytes, 3), "abc");
   EXPECT_EQ(bytes[3], '\0');
   EXPECT_EQ(bytes[4], '\0');
@@ -86,5 +86,5 @@ TEST(Bstr, VarBstrCatJoinsOddByteLengths) {
   BstrHolder joined;
   ASSERT_EQ(VarBstrCat(left.p, right.p, &joined.p), S_OK);
   EXPECT_EQ(SysStringByteLen(joined.p), 3u);
-  EXPECT_EQ(std::string(reinterpret_cast<char *>(joined.p), 3), "abc");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(joined.p), 3), "abc");
 }

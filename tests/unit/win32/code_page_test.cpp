@@ -6,7 +6,7 @@
 namespace {
 
 // Converts with the two-call protocol, as callers do.
-std::u16string widen(UINT cp, const std::string &bytes, DWORD flags = 0) {
+std::u16string widen(UINT cp, const std::string& bytes, DWORD flags = 0) {
   int needed = MultiByteToWideChar(cp, flags, bytes.data(), int(bytes.size()), nullptr, 0);
   if (needed == 0) return u"<fail>";
   std::u16string out(size_t(needed), u'\0');
@@ -14,13 +14,11 @@ std::u16string widen(UINT cp, const std::string &bytes, DWORD flags = 0) {
   return out;
 }
 
-std::string narrow(UINT cp, const std::u16string &text, DWORD flags = 0) {
+std::string narrow(UINT cp, const std::u16string& text, DWORD flags = 0) {
   int needed = WideCharToMultiByte(cp, flags, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
   if (needed == 0) return "<fail>";
   std::string out(size_t(needed), '\0');
-  EXPECT_EQ(WideCharToMultiByte(cp, flags, text.data(), int(text.size()), &out[0], needed, nullptr,
-                                nullptr),
-            needed);
+  EXPECT_EQ(WideCharToMultiByte(cp, flags, text.data(), int(text.size()), &out[0], needed, nullptr, nullptr), needed);
   return out;
 }
 
@@ -42,7 +40,10 @@ TEST_F(CodePage, Utf8RoundTripsFourByteCharacters) {
 TEST_F(CodePage, InvalidUtf8BecomesReplacementOrFails) {
   // A stray continuation byte, a truncated sequence, an overlong form and an
   // encoded surrogate: each maximal bad subsequence gives one U+FFFD.
-  EXPECT_EQ(widen(CP_UTF8, "a\x80" "b"), u"a\uFFFDb");
+  EXPECT_EQ(widen(CP_UTF8,
+                  "a\x80"
+                  "b"),
+            u"a\uFFFDb");
   EXPECT_EQ(widen(CP_UTF8, "a\xE2\x82"), u"a\uFFFD");
   EXPECT_EQ(widen(CP_UTF8, "\xC0\xAF"), u"\uFFFD\uFFFD");
   EXPECT_EQ(widen(CP_UTF8, "\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
@@ -56,7 +57,11 @@ TEST_F(CodePage, InvalidUtf8BecomesReplacementOrFails) {
 }
 
 TEST_F(CodePage, UnpairedSurrogatesEncodeAsReplacement) {
-  EXPECT_EQ(narrow(CP_UTF8, u"a\xD800" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(narrow(CP_UTF8,
+                   u"a\xD800"
+                   "b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(narrow(CP_UTF8, std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
   SetLastError(0);
   const WCHAR lone[] = {0xD800, 0};
@@ -161,7 +166,7 @@ TEST_F(CodePage, BadArgumentsAndUnknownCodePages) {
       {437, "a", 1, out, 4},          // a code page this stand-in lacks
       {CP_MACCP, "a", 1, out, 4},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SetLastError(0);
     EXPECT_EQ(MultiByteToWideChar(c.cp, 0, c.src, c.srcLen, c.dst, c.dstLen), 0);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));

@@ -29,7 +29,10 @@ TEST(ComApartment, NestingAndModeChange) {
 
 TEST(ComApartment, EachThreadHasItsOwn) {
   ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-  std::thread other([] { EXPECT_EQ(CoInitialize(nullptr), S_OK); CoUninitialize(); });
+  std::thread other([] {
+    EXPECT_EQ(CoInitialize(nullptr), S_OK);
+    CoUninitialize();
+  });
   other.join();
   EXPECT_EQ(Win32CompatComInitDepth(), 1);
   CoUninitialize();

@@ -6,7 +6,7 @@
 
 class CountingUnknown : public IUnknown {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **out) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (riid != IID_IUnknown) return E_NOINTERFACE;

@@ -105,7 +105,7 @@ TEST(VariantTime, RejectsImpossibleSystemTimes) {
       {2011, 3, 0, 1, 24, 0, 0, 0},  // hour
       {99, 1, 0, 1, 0, 0, 0, 0},     // before year 100
   };
-  for (SYSTEMTIME &st : bad) EXPECT_FALSE(SystemTimeToVariantTime(&st, &value)) << st.wYear;
+  for (SYSTEMTIME& st : bad) EXPECT_FALSE(SystemTimeToVariantTime(&st, &value)) << st.wYear;
   SYSTEMTIME leap{2000, 2, 0, 29, 0, 0, 0, 0};
   EXPECT_TRUE(SystemTimeToVariantTime(&leap, &value));
 }

@@ -11,8 +11,7 @@ constexpr DWORD kNeutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);
 // The call error descriptions make: allocated buffer, no inserts.
 std::string describe(DWORD code, DWORD flags = kSystemAllocate, DWORD language = kNeutral) {
   LPSTR text = nullptr;
-  DWORD length = FormatMessageA(flags, nullptr, code, language, reinterpret_cast<LPSTR>(&text), 0,
-                                nullptr);
+  DWORD length = FormatMessageA(flags, nullptr, code, language, reinterpret_cast<LPSTR>(&text), 0, nullptr);
   if (length == 0) {
     EXPECT_EQ(text, nullptr);
     return "<none>";
@@ -75,8 +74,8 @@ TEST(FormatMessage, InsertsNeedArgumentsOrIgnoreInserts) {
   // Both inserts are strings (the default format).
   ULONG_PTR args[] = {reinterpret_cast<ULONG_PTR>("1234"), reinterpret_cast<ULONG_PTR>("System")};
   char text[200];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
-                                317, 0, text, sizeof text, reinterpret_cast<va_list *>(args));
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, 317, 0, text,
+                                sizeof text, reinterpret_cast<va_list*>(args));
   EXPECT_EQ(std::string(text, length),
             "The system cannot find message text for message number 0x1234 in the message file "
             "for System.\r\n");
@@ -86,15 +85,14 @@ TEST(FormatMessage, FromStringWithFormatsAndEscapes) {
   ASSERT_TRUE(Win32CompatSetAnsiCodePage(CP_UTF8));
   ULONG_PTR args[] = {255, reinterpret_cast<ULONG_PTR>(u"w\u00E9")};
   char text[64];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                "%1!04X! %2!S!%%%n%0tail", 0, 0, text, sizeof text,
-                                reinterpret_cast<va_list *>(args));
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, "%1!04X! %2!S!%%%n%0tail",
+                                0, 0, text, sizeof text, reinterpret_cast<va_list*>(args));
   EXPECT_EQ(std::string(text, length), "00FF w\xC3\xA9%\r\n");
   Win32CompatSetAnsiCodePage(0);
 }
 
 namespace {
-std::string formatList(const char *pattern, ...) {
+std::string formatList(const char* pattern, ...) {
   va_list args;
   va_start(args, pattern);
   char text[128];

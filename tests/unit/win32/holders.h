@@ -9,8 +9,8 @@
 struct BstrHolder {
   explicit BstrHolder(BSTR value = nullptr) : p(value) {}
   ~BstrHolder() { SysFreeString(p); }
-  BstrHolder(const BstrHolder &) = delete;
-  BstrHolder &operator=(const BstrHolder &) = delete;
+  BstrHolder(const BstrHolder&) = delete;
+  BstrHolder& operator=(const BstrHolder&) = delete;
   std::u16string text() const { return std::u16string(p, SysStringLen(p)); }
   BSTR p;
 };
@@ -18,7 +18,7 @@ struct BstrHolder {
 struct VariantHolder {
   VariantHolder() { VariantInit(&v); }
   ~VariantHolder() { VariantClear(&v); }
-  VariantHolder(const VariantHolder &) = delete;
-  VariantHolder &operator=(const VariantHolder &) = delete;
+  VariantHolder(const VariantHolder&) = delete;
+  VariantHolder& operator=(const VariantHolder&) = delete;
   VARIANT v;
 };

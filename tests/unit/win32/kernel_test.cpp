@@ -16,7 +16,7 @@ TEST(LastError, IsKeptPerThread) {
 }
 
 TEST(Strings, CaseInsensitiveCompareFoldsBeyondAscii) {
-  EXPECT_EQ(lstrcmpiW(u"\u00C9COLE", u"\u00E9cole"), 0);             // Latin-1
+  EXPECT_EQ(lstrcmpiW(u"\u00C9COLE", u"\u00E9cole"), 0);                    // Latin-1
   EXPECT_EQ(lstrcmpiW(u"\u0141\u00D3D\u0179", u"\u0142\u00F3d\u017A"), 0);  // Latin Extended-A
   EXPECT_EQ(lstrcmpiW(u"\u03A3\u039F\u03A6\u0399\u0391", u"\u03C3\u03BF\u03C6\u03B9\u03B1"), 0);
   EXPECT_EQ(lstrcmpiW(u"\u041C\u041E\u0421\u041A\u0412\u0410", u"\u043C\u043E\u0441\u043A\u0432\u0430"), 0);
@@ -64,7 +64,7 @@ TEST(Locale, VersionAndLocaleAnswers) {
 }
 
 TEST(LocalHeap, AllocatesZeroedBlocksAndFreesNull) {
-  auto *block = static_cast<unsigned char *>(LocalAlloc(LPTR, 16));
+  auto* block = static_cast<unsigned char*>(LocalAlloc(LPTR, 16));
   ASSERT_NE(block, nullptr);
   for (int i = 0; i < 16; ++i) EXPECT_EQ(block[i], 0);
   EXPECT_EQ(LocalFree(block), nullptr);

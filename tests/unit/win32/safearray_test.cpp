@@ -6,7 +6,7 @@
 
 TEST(SafeArray, BoundsAndShapeOfEachDimension) {
   SAFEARRAYBOUND bounds[] = {{3, -1}, {2, 10}};
-  SAFEARRAY *psa = SafeArrayCreate(VT_I4, 2, bounds);
+  SAFEARRAY* psa = SafeArrayCreate(VT_I4, 2, bounds);
   ASSERT_NE(psa, nullptr);
   EXPECT_EQ(SafeArrayGetDim(psa), 2u);
   EXPECT_EQ(SafeArrayGetElemsize(psa), 4u);
@@ -31,9 +31,9 @@ TEST(SafeArray, BoundsAndShapeOfEachDimension) {
   LONG at[] = {0, 11};
   LONG stored = 42;
   ASSERT_EQ(SafeArrayPutElement(psa, at, &stored), S_OK);
-  void *data = nullptr;
+  void* data = nullptr;
   ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
-  EXPECT_EQ(static_cast<LONG *>(data)[1 + 1 * 3], 42);
+  EXPECT_EQ(static_cast<LONG*>(data)[1 + 1 * 3], 42);
   EXPECT_EQ(SafeArrayUnaccessData(psa), S_OK);
 
   LONG outside[] = {2, 10};
@@ -42,7 +42,7 @@ TEST(SafeArray, BoundsAndShapeOfEachDimension) {
 }
 
 TEST(SafeArray, EmptyVectorHasUpperBoundBelowLower) {
-  SAFEARRAY *psa = SafeArrayCreateVector(VT_UI1, 0, 0);
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, 0);
   ASSERT_NE(psa, nullptr);
   LONG upper = 0;
   EXPECT_EQ(SafeArrayGetUBound(psa, 1, &upper), S_OK);
@@ -53,7 +53,7 @@ TEST(SafeArray, EmptyVectorHasUpperBoundBelowLower) {
 }
 
 TEST(SafeArray, LocksAreCountedAndBlockDestruction) {
-  SAFEARRAY *psa = SafeArrayCreateVector(VT_UI1, 0, 4);
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, 4);
   ASSERT_NE(psa, nullptr);
   EXPECT_EQ(SafeArrayUnaccessData(psa), E_UNEXPECTED);
   void *first = nullptr, *second = nullptr;
@@ -79,12 +79,12 @@ TEST(SafeArray, LocksAreCountedAndBlockDestruction) {
 
 TEST(SafeArray, ElementsAreCopiesWithTheirOwnReferences) {
   CountingUnknown object;
-  SAFEARRAY *psa = SafeArrayCreateVector(VT_UNKNOWN, 0, 2);
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_UNKNOWN, 0, 2);
   ASSERT_NE(psa, nullptr);
   LONG index = 1;
-  ASSERT_EQ(SafeArrayPutElement(psa, &index, static_cast<IUnknown *>(&object)), S_OK);
+  ASSERT_EQ(SafeArrayPutElement(psa, &index, static_cast<IUnknown*>(&object)), S_OK);
   EXPECT_EQ(object.references, 2u);
-  IUnknown *got = nullptr;
+  IUnknown* got = nullptr;
   ASSERT_EQ(SafeArrayGetElement(psa, &index, &got), S_OK);
   EXPECT_EQ(got, &object);
   EXPECT_EQ(object.references, 3u);
@@ -92,11 +92,11 @@ TEST(SafeArray, ElementsAreCopiesWithTheirOwnReferences) {
   // Replacing an element releases the one it held.
   ASSERT_EQ(SafeArrayPutElement(psa, &index, nullptr), S_OK);
   EXPECT_EQ(object.references, 1u);
-  ASSERT_EQ(SafeArrayPutElement(psa, &index, static_cast<IUnknown *>(&object)), S_OK);
+  ASSERT_EQ(SafeArrayPutElement(psa, &index, static_cast<IUnknown*>(&object)), S_OK);
   EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
   EXPECT_EQ(object.references, 1u);
 
-  SAFEARRAY *strings = SafeArrayCreateVector(VT_BSTR, 0, 1);
+  SAFEARRAY* strings = SafeArrayCreateVector(VT_BSTR, 0, 1);
   BstrHolder original(SysAllocString(u"value"));
   LONG zero = 0;
   ASSERT_EQ(SafeArrayPutElement(strings, &zero, original.p), S_OK);
@@ -112,7 +112,7 @@ TEST(SafeArray, DestroyClearsVariantsHoldingStringsInterfacesAndArrays) {
   LONG arraysBefore = Win32CompatLiveArrays();
   CountingUnknown object;
   {
-    SAFEARRAY *psa = SafeArrayCreateVector(VT_VARIANT, 0, 3);
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_VARIANT, 0, 3);
     ASSERT_NE(psa, nullptr);
     VariantHolder text, unknown, nested;
     text.v.vt = VT_BSTR;
@@ -127,7 +127,7 @@ TEST(SafeArray, DestroyClearsVariantsHoldingStringsInterfacesAndArrays) {
     ASSERT_EQ(SafeArrayPutElement(nested.v.parray, &zero, inner.p), S_OK);
 
     LONG i = 0;
-    for (VariantHolder *h : {&text, &unknown, &nested}) {
+    for (VariantHolder* h : {&text, &unknown, &nested}) {
       ASSERT_EQ(SafeArrayPutElement(psa, &i, &h->v), S_OK);
       ++i;
     }

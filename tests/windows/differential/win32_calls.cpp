@@ -75,13 +75,11 @@ std::string wideText(const WCHAR* data, size_t count) {
 
 std::string bstrText(BSTR text) {
   if (!text) return "null";
-  return "len=" + std::to_string(SysStringLen(text)) + " bytes=" + std::to_string(SysStringByteLen(text)) +
-         " [" + wideText(text, SysStringLen(text)) + "]";
+  return "len=" + std::to_string(SysStringLen(text)) + " bytes=" + std::to_string(SysStringByteLen(text)) + " [" +
+         wideText(text, SysStringLen(text)) + "]";
 }
 
-void line(const std::string& key, const std::string& value) {
-  std::printf("%s: %s\n", key.c_str(), value.c_str());
-}
+void line(const std::string& key, const std::string& value) { std::printf("%s: %s\n", key.c_str(), value.c_str()); }
 
 std::string code(long value) {
   char text[16];
@@ -176,10 +174,10 @@ std::string dateText(double date, USHORT flags) {
 }
 
 void changeTypeCalls() {
-  const double dates[] = {0.0,         1.0,         2.5,          -1.5,        -0.25,      36526.0,
-                          40000.25,    40098.21739, 43948.751562, 0.999999,    0.9999999,  1.0 / 86400,
-                          0.5 / 86400, 2958465.0,   2958465.999988, 2958466.0, -657434.0,  -657435.0,
-                          60.0,        61.0,        45000.999994};
+  const double dates[] = {
+      0.0,          1.0,       2.5,       -1.5,        -0.25,       36526.0,   40000.25,       40098.21739,
+      43948.751562, 0.999999,  0.9999999, 1.0 / 86400, 0.5 / 86400, 2958465.0, 2958465.999988, 2958466.0,
+      -657434.0,    -657435.0, 60.0,      61.0,        45000.999994};
   for (double date : dates)
     for (const Flag& flag : kFlags) {
       char key[80];
@@ -338,10 +336,9 @@ void guidCalls() {
 bool describe(DWORD id, std::string& text, DWORD& error) {
   char* buffer = nullptr;
   SetLastError(0);
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                    FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, id, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, id,
+      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
   error = GetLastError();
   if (length == 0 || !buffer) {
     if (buffer) LocalFree(buffer);
@@ -355,16 +352,15 @@ bool describe(DWORD id, std::string& text, DWORD& error) {
 // The codes the procedure meets: the enumeration's end (S_FALSE), COM's and
 // OLE Automation's failures, ADSI's, the directory's (ERROR_DS_*), the
 // kernel's that a bind or a call reports, and facility 8's reduced codes.
-const DWORD kCodes[] = {
-    0x00000000, 0x00000001, 0x00000002, 0x00000005, 0x00000008, 0x0000000E, 0x00000057, 0x0000007A,
-    0x000000EA, 0x0000013D, 0x0000052E, 0x000004C7, 0x000004D4, 0x000006BA, 0x0000200A, 0x00002020,
-    0x00002030, 0x00002032, 0x0000203A, 0x00002024, 0x00002026, 0x00002027, 0x00002029, 0x0000202B,
-    0x00002031, 0x00002035, 0x00002037, 0x00002038, 0x00002039, 0x0000203B, 0x0000203C, 0x0000203D,
-    0x00005011, 0x00005012, 0x00005013, 0x80004001, 0x80004002, 0x80004003, 0x80004004, 0x80004005,
-    0x8000FFFF, 0x80005000, 0x80005001, 0x80005004, 0x80005005, 0x80005006, 0x80005008, 0x8000500C,
-    0x8000500D, 0x8000500F, 0x80005010, 0x80005014, 0x80010106, 0x80020005, 0x80020008, 0x8002000A,
-    0x8002000B, 0x800401F0, 0x80070005, 0x8007000E, 0x80070057, 0x8007052E, 0x80072020, 0x80072030,
-    0x80072032, 0x8007203A, 0x80072035, 0x800704C7, 0xC0000005, 0x12345678};
+const DWORD kCodes[] = {0x00000000, 0x00000001, 0x00000002, 0x00000005, 0x00000008, 0x0000000E, 0x00000057, 0x0000007A,
+                        0x000000EA, 0x0000013D, 0x0000052E, 0x000004C7, 0x000004D4, 0x000006BA, 0x0000200A, 0x00002020,
+                        0x00002030, 0x00002032, 0x0000203A, 0x00002024, 0x00002026, 0x00002027, 0x00002029, 0x0000202B,
+                        0x00002031, 0x00002035, 0x00002037, 0x00002038, 0x00002039, 0x0000203B, 0x0000203C, 0x0000203D,
+                        0x00005011, 0x00005012, 0x00005013, 0x80004001, 0x80004002, 0x80004003, 0x80004004, 0x80004005,
+                        0x8000FFFF, 0x80005000, 0x80005001, 0x80005004, 0x80005005, 0x80005006, 0x80005008, 0x8000500C,
+                        0x8000500D, 0x8000500F, 0x80005010, 0x80005014, 0x80010106, 0x80020005, 0x80020008, 0x8002000A,
+                        0x8002000B, 0x800401F0, 0x80070005, 0x8007000E, 0x80070057, 0x8007052E, 0x80072020, 0x80072030,
+                        0x80072032, 0x8007203A, 0x80072035, 0x800704C7, 0xC0000005, 0x12345678};
 
 void formatMessageCalls() {
   for (DWORD id : kCodes) {

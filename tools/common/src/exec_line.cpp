@@ -28,7 +28,7 @@ struct Failure {
 
 class Parser {
  public:
-  Parser(std::string_view line, const ExecLineContext &context) : line_(line), context_(context) {}
+  Parser(std::string_view line, const ExecLineContext& context) : line_(line), context_(context) {}
 
   std::vector<HostParameter> parse() {
     skipSpace();
@@ -90,13 +90,15 @@ class Parser {
   void readProcedureName() {
     size_t start = pos_;
     std::string_view name = readWhile([](char c) { return isIdentifierChar(c) || c == '.'; });
-    if (name.empty()) fail("expected the procedure name quarlix, found " + (atEnd() ? std::string("the end of the line") : found()));
+    if (name.empty())
+      fail("expected the procedure name quarlix, found " + (atEnd() ? std::string("the end of the line") : found()));
     for (std::string_view prefix : {"", "master..", "master.dbo."}) {
       if (name.size() == prefix.size() + 7 && equalsIgnoringCase(name.substr(0, prefix.size()), prefix) &&
           equalsIgnoringCase(name.substr(prefix.size()), "quarlix"))
         return;
     }
-    failAt(start, "unknown procedure '" + std::string(name) + "'; expected quarlix, master..quarlix or master.dbo.quarlix");
+    failAt(start,
+           "unknown procedure '" + std::string(name) + "'; expected quarlix, master..quarlix or master.dbo.quarlix");
   }
 
   HostParameter readParameter(bool namedSeen) {
@@ -124,7 +126,7 @@ class Parser {
     return parameter;
   }
 
-  void readValue(HostParameter &parameter) {
+  void readValue(HostParameter& parameter) {
     if (atEnd()) fail("expected a value ('text', N'text' or NULL)");
     size_t start = pos_;
     char c = line_[pos_];
@@ -153,7 +155,8 @@ class Parser {
     pos_ = start;
     if (std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == '.')
       fail("numbers are not accepted; quote the value as '...'");
-    fail("expected a value ('text', N'text' or NULL), found " + (word.empty() ? found() : "'" + std::string(word) + "'"));
+    fail("expected a value ('text', N'text' or NULL), found " +
+         (word.empty() ? found() : "'" + std::string(word) + "'"));
   }
 
   // Text between quotes starting at the current quote; '' stands for one quote.
@@ -174,7 +177,7 @@ class Parser {
     }
   }
 
-  HostParameter variableAt(size_t start, const std::string &name) {
+  HostParameter variableAt(size_t start, const std::string& name) {
     std::optional<HostParameter> value = context_.variable(name);
     if (!value) failAt(start, "the variable " + name + " is not declared");
     value->name.reset();
@@ -182,7 +185,7 @@ class Parser {
   }
 
   std::string_view line_;
-  const ExecLineContext &context_;
+  const ExecLineContext& context_;
   size_t pos_ = 0;
 };
 
@@ -190,17 +193,17 @@ class Parser {
 
 ParsedExecLine parseExecLine(std::string_view line) { return parseExecLine(line, ExecLineContext{}); }
 
-ParsedExecLine parseExecLine(std::string_view line, const ExecLineContext &context) {
+ParsedExecLine parseExecLine(std::string_view line, const ExecLineContext& context) {
   ParsedExecLine result;
   try {
     result.parameters = Parser(line, context).parse();
-  } catch (const Failure &failure) {
+  } catch (const Failure& failure) {
     result.parameters.clear();
     result.error = ExecLineError{displayWidth(line.substr(0, failure.offset)) + 1, failure.reason};
   }
   return result;
 }
 
-std::string describe(const ExecLineError &error) {
+std::string describe(const ExecLineError& error) {
   return "column " + std::to_string(error.column) + ": " + error.reason;
 }

@@ -35,7 +35,7 @@ struct ExecLineContext {
 };
 
 ParsedExecLine parseExecLine(std::string_view line);
-ParsedExecLine parseExecLine(std::string_view line, const ExecLineContext &context);
+ParsedExecLine parseExecLine(std::string_view line, const ExecLineContext& context);
 
 // "column 12: expected ..."
-std::string describe(const ExecLineError &error);
+std::string describe(const ExecLineError& error);

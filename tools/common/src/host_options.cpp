@@ -9,7 +9,7 @@ constexpr size_t kUsageWidth = 79;
 constexpr size_t kHelpColumn = 25;
 
 // The help text's words in lines of the usage text, from kHelpColumn on.
-std::string wrapped(const std::string &help) {
+std::string wrapped(const std::string& help) {
   std::istringstream words(help);
   std::string word, line, text;
   const std::string indent(kHelpColumn, ' ');
@@ -23,7 +23,7 @@ std::string wrapped(const std::string &help) {
   return text + line + "\n";
 }
 
-std::string leftColumn(const HostOption &option) {
+std::string leftColumn(const HostOption& option) {
   if (option.name.empty()) return option.valueName;
   std::string left = option.shortName.empty() ? option.name : option.shortName + ", " + option.name;
   if (!option.valueName.empty()) left += " " + option.valueName;
@@ -32,7 +32,7 @@ std::string leftColumn(const HostOption &option) {
 
 }  // namespace
 
-std::optional<std::uint32_t> parseWholeNumber(const std::string &text) {
+std::optional<std::uint32_t> parseWholeNumber(const std::string& text) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
   std::uint64_t value = 0;
   for (char digit : text) {
@@ -44,7 +44,7 @@ std::optional<std::uint32_t> parseWholeNumber(const std::string &text) {
 
 void OptionTable::add(HostOption option) { rows_.push_back(std::move(option)); }
 
-void OptionTable::describe(const std::string &section, const std::string &left, const std::string &help) {
+void OptionTable::describe(const std::string& section, const std::string& left, const std::string& help) {
   HostOption note;
   note.valueName = left;
   note.section = section;
@@ -52,15 +52,15 @@ void OptionTable::describe(const std::string &section, const std::string &left, 
   rows_.push_back(std::move(note));
 }
 
-const HostOption *OptionTable::find(const std::string &name) const {
-  for (const HostOption &option : rows_) {
+const HostOption* OptionTable::find(const std::string& name) const {
+  for (const HostOption& option : rows_) {
     if (!option.name.empty() && (option.name == name || option.shortName == name)) return &option;
   }
   return nullptr;
 }
 
-bool OptionTable::take(const HostOption &option, const std::string &name, const std::string &value,
-                       std::string &error) const {
+bool OptionTable::take(const HostOption& option, const std::string& name, const std::string& value,
+                       std::string& error) const {
   if (value.empty()) {
     error = name + " needs a value that is not empty";
     return false;
@@ -82,12 +82,12 @@ bool OptionTable::take(const HostOption &option, const std::string &name, const 
   return option.store(value, number, error);
 }
 
-bool OptionTable::parse(const std::vector<std::string> &arguments, std::vector<std::string> &values,
-                        std::string &error) const {
-  std::set<const HostOption *> seen;
+bool OptionTable::parse(const std::vector<std::string>& arguments, std::vector<std::string>& values,
+                        std::string& error) const {
+  std::set<const HostOption*> seen;
   bool optionsEnded = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string &argument = arguments[i];
+    const std::string& argument = arguments[i];
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
       continue;
@@ -110,13 +110,13 @@ bool OptionTable::parse(const std::vector<std::string> &arguments, std::vector<s
         inlineValue = argument.substr(equals + 1);
       }
     } else if (argument.size() > 2) {
-      const HostOption *shortOption = find(argument.substr(0, 2));
+      const HostOption* shortOption = find(argument.substr(0, 2));
       if (shortOption && shortOption->kind != OptionKind::Flag) {
         name = argument.substr(0, 2);
         inlineValue = argument.substr(2);
       }
     }
-    const HostOption *option = find(name);
+    const HostOption* option = find(name);
     if (!option) {
       error = "unknown option '" + name + "' (" + program_ + " --help lists them)";
       return false;
@@ -142,17 +142,17 @@ bool OptionTable::parse(const std::vector<std::string> &arguments, std::vector<s
   return true;
 }
 
-std::string OptionTable::usage(const std::string &intro, const std::string &outro) const {
+std::string OptionTable::usage(const std::string& intro, const std::string& outro) const {
   std::vector<std::string> sections;
-  for (const HostOption &option : rows_) {
+  for (const HostOption& option : rows_) {
     bool known = false;
-    for (const std::string &section : sections) known = known || section == option.section;
+    for (const std::string& section : sections) known = known || section == option.section;
     if (!known) sections.push_back(option.section);
   }
   std::string text = intro;
-  for (const std::string &section : sections) {
+  for (const std::string& section : sections) {
     text += "\n" + section + ":\n";
-    for (const HostOption &option : rows_) {
+    for (const HostOption& option : rows_) {
       if (option.section != section) continue;
       std::string left = "  " + leftColumn(option);
       if (left.size() + 1 > kHelpColumn) {
@@ -179,33 +179,33 @@ HostOption option(std::string name, std::string valueName, std::string section, 
   return row;
 }
 
-HostOption flagOption(std::string name, std::string section, std::string help, bool &into) {
+HostOption flagOption(std::string name, std::string section, std::string help, bool& into) {
   return option(std::move(name), "", std::move(section), std::move(help), OptionKind::Flag,
-                [&into](const std::string &, std::uint32_t, std::string &) { return into = true; });
+                [&into](const std::string&, std::uint32_t, std::string&) { return into = true; });
 }
 
 HostOption textOption(std::string name, std::string valueName, std::string section, std::string help,
-                      std::string &into) {
+                      std::string& into) {
   return option(std::move(name), std::move(valueName), std::move(section), std::move(help), OptionKind::Text,
-                [&into](const std::string &text, std::uint32_t, std::string &) {
+                [&into](const std::string& text, std::uint32_t, std::string&) {
                   into = text;
                   return true;
                 });
 }
 
 HostOption textOption(std::string name, std::string valueName, std::string section, std::string help,
-                      std::optional<std::string> &into) {
+                      std::optional<std::string>& into) {
   return option(std::move(name), std::move(valueName), std::move(section), std::move(help), OptionKind::Text,
-                [&into](const std::string &text, std::uint32_t, std::string &) {
+                [&into](const std::string& text, std::uint32_t, std::string&) {
                   into = text;
                   return true;
                 });
 }
 
 HostOption numberOption(std::string name, std::string valueName, std::string section, std::string help,
-                        std::uint32_t minimum, std::uint32_t maximum, unsigned &into) {
+                        std::uint32_t minimum, std::uint32_t maximum, unsigned& into) {
   HostOption row = option(std::move(name), std::move(valueName), std::move(section), std::move(help),
-                          OptionKind::Number, [&into](const std::string &, std::uint32_t number, std::string &) {
+                          OptionKind::Number, [&into](const std::string&, std::uint32_t number, std::string&) {
                             into = number;
                             return true;
                           });

@@ -24,14 +24,14 @@ struct HostOption {
   bool repeatable = false;                 // otherwise a second one is refused
   // Where the value goes (a Number's in `number`, a Flag's nowhere): false
   // with a one-line reason refuses it.
-  std::function<bool(const std::string &text, std::uint32_t number, std::string &error)> store;
+  std::function<bool(const std::string& text, std::uint32_t number, std::string& error)> store;
 };
 
 using OptionStore = decltype(HostOption::store);
 
 // A whole number in decimal digits alone (no sign, no space, no 0x);
 // nullopt when it is not one or exceeds 32 bits.
-std::optional<std::uint32_t> parseWholeNumber(const std::string &text);
+std::optional<std::uint32_t> parseWholeNumber(const std::string& text);
 
 // The rows' stores hold references: a table lives no longer than what its
 // rows store into.
@@ -43,18 +43,18 @@ class OptionTable {
 
   void add(HostOption option);
   // A usage line of its own, not an option: "VALUE...", what it means.
-  void describe(const std::string &section, const std::string &left, const std::string &help);
+  void describe(const std::string& section, const std::string& left, const std::string& help);
 
   // The rows' stores get their values in order; plain arguments (after "--"
   // any argument) go to `values`. False with a one-line reason.
-  bool parse(const std::vector<std::string> &arguments, std::vector<std::string> &values, std::string &error) const;
+  bool parse(const std::vector<std::string>& arguments, std::vector<std::string>& values, std::string& error) const;
 
   // `intro`, then each section's rows under its heading, then `outro`.
-  std::string usage(const std::string &intro, const std::string &outro) const;
+  std::string usage(const std::string& intro, const std::string& outro) const;
 
  private:
-  const HostOption *find(const std::string &name) const;
-  bool take(const HostOption &option, const std::string &name, const std::string &value, std::string &error) const;
+  const HostOption* find(const std::string& name) const;
+  bool take(const HostOption& option, const std::string& name, const std::string& value, std::string& error) const;
 
   std::string program_;
   bool takesValues_;
@@ -65,10 +65,10 @@ class OptionTable {
 HostOption option(std::string name, std::string valueName, std::string section, std::string help, OptionKind kind,
                   OptionStore store);
 // Rows for each kind, the value stored in the given place.
-HostOption flagOption(std::string name, std::string section, std::string help, bool &into);
+HostOption flagOption(std::string name, std::string section, std::string help, bool& into);
 HostOption textOption(std::string name, std::string valueName, std::string section, std::string help,
-                      std::string &into);
+                      std::string& into);
 HostOption textOption(std::string name, std::string valueName, std::string section, std::string help,
-                      std::optional<std::string> &into);
+                      std::optional<std::string>& into);
 HostOption numberOption(std::string name, std::string valueName, std::string section, std::string help,
-                        std::uint32_t minimum, std::uint32_t maximum, unsigned &into);
+                        std::uint32_t minimum, std::uint32_t maximum, unsigned& into);

@@ -25,20 +25,20 @@ struct HostSettings {
 
 // What the host says of a setting beyond what every host says.
 struct HostSettingsHelp {
-  std::string section;         // the heading the rows go under
-  std::string directoryNote;   // appended to --directory's help
-  std::string noDirectoryNote; // appended to --no-directory's help
-  std::string codePageNote;    // appended to --codepage's help
+  std::string section;          // the heading the rows go under
+  std::string directoryNote;    // appended to --directory's help
+  std::string noDirectoryNote;  // appended to --no-directory's help
+  std::string codePageNote;     // appended to --codepage's help
 };
 
 // Library, directory and code page rows.
-void addHostSettings(OptionTable &table, HostSettings &settings, const HostSettingsHelp &help);
+void addHostSettings(OptionTable& table, HostSettings& settings, const HostSettingsHelp& help);
 // --version and --help, last in their section.
-void addProgramOptions(OptionTable &table, HostSettings &settings, const std::string &section);
+void addProgramOptions(OptionTable& table, HostSettings& settings, const std::string& section);
 
 // The LDIF file to mount: --directory's, none after --no-directory, else
 // samples/corp.ldif beside the program when it is there; "" for none.
-std::string directoryToMount(const HostSettings &settings, const std::string &executableDirectory);
+std::string directoryToMount(const HostSettings& settings, const std::string& executableDirectory);
 
 // --library's, else the library beside the program.
-std::string libraryToLoad(const HostSettings &settings, const std::string &executableDirectory);
+std::string libraryToLoad(const HostSettings& settings, const std::string& executableDirectory);

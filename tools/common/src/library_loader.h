@@ -9,17 +9,17 @@
 class ProcedureLibrary {
  public:
   // Null with a one-line reason in `error` when the library cannot be loaded.
-  static std::unique_ptr<ProcedureLibrary> load(const std::string &path, std::string &error);
+  static std::unique_ptr<ProcedureLibrary> load(const std::string& path, std::string& error);
   ~ProcedureLibrary();
-  ProcedureLibrary(const ProcedureLibrary &) = delete;
-  ProcedureLibrary &operator=(const ProcedureLibrary &) = delete;
+  ProcedureLibrary(const ProcedureLibrary&) = delete;
+  ProcedureLibrary& operator=(const ProcedureLibrary&) = delete;
 
   // The exported function of that name, or null.
-  void *symbol(const char *name) const;
+  void* symbol(const char* name) const;
 
  private:
-  explicit ProcedureLibrary(void *handle) : handle_(handle) {}
-  void *handle_;
+  explicit ProcedureLibrary(void* handle) : handle_(handle) {}
+  void* handle_;
 };
 
 // The folder of the running executable, without a trailing separator; empty
@@ -27,8 +27,8 @@ class ProcedureLibrary {
 std::string executableDirectory();
 
 // libquarlix.so or quarlix.dll.
-const char *defaultLibraryName();
+const char* defaultLibraryName();
 
-std::string joinPath(const std::string &directory, const std::string &name);
+std::string joinPath(const std::string& directory, const std::string& name);
 
-bool fileExists(const std::string &path);
+bool fileExists(const std::string& path);

@@ -8,7 +8,7 @@ MountedDirectory::~MountedDirectory() {
   if (mounted_) unmount_();
 }
 
-bool MountedDirectory::mount(const std::string &ldifPath, std::string &error) {
+bool MountedDirectory::mount(const std::string& ldifPath, std::string& error) {
   char reason[512] = "";
   HRESULT hr = mount_(ldifPath.c_str(), reason, sizeof reason);
   if (hr < 0) {

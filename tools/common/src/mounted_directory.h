@@ -17,11 +17,11 @@ class MountedDirectory {
 #endif
   MountedDirectory(MountFunction mount, UnmountFunction unmount) : mount_(mount), unmount_(unmount) {}
   ~MountedDirectory();
-  MountedDirectory(const MountedDirectory &) = delete;
-  MountedDirectory &operator=(const MountedDirectory &) = delete;
+  MountedDirectory(const MountedDirectory&) = delete;
+  MountedDirectory& operator=(const MountedDirectory&) = delete;
 
   // False with a one-line reason when the file cannot be mounted.
-  bool mount(const std::string &ldifPath, std::string &error);
+  bool mount(const std::string& ldifPath, std::string& error);
 
  private:
   MountFunction mount_;

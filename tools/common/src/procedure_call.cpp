@@ -4,11 +4,11 @@
 
 namespace {
 
-using GetXpVersionFunction = ULONG(__cdecl *)(void);
+using GetXpVersionFunction = ULONG(__cdecl*)(void);
 
-bool addParameters(const std::vector<HostParameter> &parameters, opends::Connection &connection, std::string &error) {
-  for (const HostParameter &p : parameters) {
-    const char *name = p.name ? p.name->c_str() : nullptr;
+bool addParameters(const std::vector<HostParameter>& parameters, opends::Connection& connection, std::string& error) {
+  for (const HostParameter& p : parameters) {
+    const char* name = p.name ? p.name->c_str() : nullptr;
     bool added = p.value ? connection.addParam(name, p.type, *p.value) : connection.addNullParam(name, p.type);
     if (!added) {
       error = "parameter " + std::to_string(&p - parameters.data() + 1) + " cannot be passed (too long?)";
@@ -20,7 +20,7 @@ bool addParameters(const std::vector<HostParameter> &parameters, opends::Connect
 
 }  // namespace
 
-std::unique_ptr<ProcedureEntry> ProcedureEntry::open(const std::string &libraryPath, std::string &error) {
+std::unique_ptr<ProcedureEntry> ProcedureEntry::open(const std::string& libraryPath, std::string& error) {
   std::unique_ptr<ProcedureLibrary> library = ProcedureLibrary::load(libraryPath, error);
   if (!library) return nullptr;
   auto getXpVersion = reinterpret_cast<GetXpVersionFunction>(library->symbol("__GetXpVersion"));
@@ -40,15 +40,15 @@ std::unique_ptr<ProcedureEntry> ProcedureEntry::open(const std::string &libraryP
   return std::unique_ptr<ProcedureEntry>(new ProcedureEntry(std::move(library), procedure));
 }
 
-bool ProcedureEntry::call(const std::vector<HostParameter> &parameters, opends::Connection &connection,
-                          int &returnValue, std::string &error) const {
+bool ProcedureEntry::call(const std::vector<HostParameter>& parameters, opends::Connection& connection,
+                          int& returnValue, std::string& error) const {
   if (!addParameters(parameters, connection, error)) return false;
   returnValue = procedure_(connection.get());
   return true;
 }
 
-bool callProcedure(const std::string &libraryPath, const std::vector<HostParameter> &parameters,
-                   opends::Connection &connection, int &returnValue, std::string &error) {
+bool callProcedure(const std::string& libraryPath, const std::vector<HostParameter>& parameters,
+                   opends::Connection& connection, int& returnValue, std::string& error) {
   std::unique_ptr<ProcedureEntry> entry = ProcedureEntry::open(libraryPath, error);
   return entry && entry->call(parameters, connection, returnValue, error);
 }

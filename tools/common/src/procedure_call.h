@@ -17,16 +17,16 @@ class ProcedureEntry {
  public:
   // Null with a one-line reason when the library cannot be loaded, lacks an
   // export or reports another interface version.
-  static std::unique_ptr<ProcedureEntry> open(const std::string &libraryPath, std::string &error);
+  static std::unique_ptr<ProcedureEntry> open(const std::string& libraryPath, std::string& error);
 
   // False with a one-line reason when a parameter cannot be handed over;
   // otherwise `returnValue` is what quarlix returned and `connection` holds
   // the record.
-  bool call(const std::vector<HostParameter> &parameters, opends::Connection &connection, int &returnValue,
-            std::string &error) const;
+  bool call(const std::vector<HostParameter>& parameters, opends::Connection& connection, int& returnValue,
+            std::string& error) const;
 
  private:
-  using ProcedureFunction = int(__cdecl *)(SRV_PROC *);
+  using ProcedureFunction = int(__cdecl*)(SRV_PROC*);
   ProcedureEntry(std::unique_ptr<ProcedureLibrary> library, ProcedureFunction procedure)
       : library_(std::move(library)), procedure_(procedure) {}
 
@@ -35,5 +35,5 @@ class ProcedureEntry {
 };
 
 // open, then one call.
-bool callProcedure(const std::string &libraryPath, const std::vector<HostParameter> &parameters,
-                   opends::Connection &connection, int &returnValue, std::string &error);
+bool callProcedure(const std::string& libraryPath, const std::vector<HostParameter>& parameters,
+                   opends::Connection& connection, int& returnValue, std::string& error);

@@ -18,7 +18,7 @@ std::u16string fromUtf16le(std::string_view bytes) {
   return out;
 }
 
-bool utf8ToUtf16le(std::string_view text, std::string &out) {
+bool utf8ToUtf16le(std::string_view text, std::string& out) {
   std::u16string wide;
   if (!unicode::utf8ToUtf16(text, wide, unicode::BadInput::refuse)) return false;
   out = utf16leBytes(wide);

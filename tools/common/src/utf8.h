@@ -13,7 +13,7 @@ std::string utf16leBytes(std::u16string_view text);
 std::u16string fromUtf16le(std::string_view bytes);
 
 // UTF-16LE bytes of well-formed UTF-8 text; false (out untouched) otherwise.
-bool utf8ToUtf16le(std::string_view text, std::string &out);
+bool utf8ToUtf16le(std::string_view text, std::string& out);
 
 // UTF-8 of UTF-16LE bytes (an odd last byte is dropped); an unpaired
 // surrogate becomes U+FFFD.

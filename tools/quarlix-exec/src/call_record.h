@@ -46,11 +46,11 @@ struct CallRecord {
   int returnValue = 0;
 };
 
-CallRecord readCallRecord(const opends::Connection &connection, int returnValue);
+CallRecord readCallRecord(const opends::Connection& connection, int returnValue);
 
 // Recorded event `index` as the formatters read it; nothing for a call that
 // sent nothing.
-std::optional<SentEvent> sentEventAt(const opends::Connection &connection, int index, const OdsEvent &event);
+std::optional<SentEvent> sentEventAt(const opends::Connection& connection, int index, const OdsEvent& event);
 
 // Binary column types show their cells as hex.
 bool isBinaryType(int type);
@@ -58,31 +58,31 @@ bool isBinaryType(int type);
 // The record grouped the way a client shows it: result sets and messages.
 struct ResultSet {
   std::vector<DescribedColumn> columns;
-  std::vector<Row> rows;       // only in sections(); a SectionReader sees them one by one
-  size_t rowCount = 0;         // rows seen so far
-  std::optional<long> count;   // from a done that carried one
+  std::vector<Row> rows;      // only in sections(); a SectionReader sees them one by one
+  size_t rowCount = 0;        // rows seen so far
+  std::optional<long> count;  // from a done that carried one
 };
 
 using Section = std::variant<ResultSet, Message>;
 
-std::vector<Section> sections(const CallRecord &record);
+std::vector<Section> sections(const CallRecord& record);
 
 // The same grouping as the events arrive, so that an answer can be shown
 // without being kept: read() each event in order, then end().
 class SectionReader {
  public:
   virtual ~SectionReader() = default;
-  void read(const SentEvent &event);
+  void read(const SentEvent& event);
   void end();  // closes a result set still open
 
  protected:
   // A result set whose columns are complete: at its first row, or at its end
   // when it has none.
-  virtual void setStarted(const ResultSet &set) = 0;
-  virtual void setRow(const ResultSet &set, const Row &row) = 0;
+  virtual void setStarted(const ResultSet& set) = 0;
+  virtual void setRow(const ResultSet& set, const Row& row) = 0;
   // `set.count` and `set.rowCount` are final.
-  virtual void setEnded(const ResultSet &set) = 0;
-  virtual void messageSent(const Message &message) = 0;
+  virtual void setEnded(const ResultSet& set) = 0;
+  virtual void messageSent(const Message& message) = 0;
 
  private:
   void start();

@@ -29,11 +29,11 @@ namespace {
 
 #ifdef _WIN32
 template <class Function>
-void lookUp(HMODULE module, const char *name, Function &into) {
-  into = reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(module, name)));
+void lookUp(HMODULE module, const char* name, Function& into) {
+  into = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-DirectoryControls controlsOf(void *handle) {
+DirectoryControls controlsOf(void* handle) {
   DirectoryControls controls;
   if (!handle) return controls;
   HMODULE module = reinterpret_cast<HMODULE>(handle);
@@ -45,13 +45,13 @@ DirectoryControls controlsOf(void *handle) {
   return controls;
 }
 
-std::string embeddedAdsiPath(const std::string &executableDirectory) {
+std::string embeddedAdsiPath(const std::string& executableDirectory) {
   return joinPath(joinPath(executableDirectory, "embedded-adsi"), "activeds.dll");
 }
 
 // Loads the embedded store by its full path; null with a reason when it
 // cannot be loaded or is not the embedded store.
-HMODULE loadEmbeddedAdsi(const std::string &executableDirectory, std::string &error) {
+HMODULE loadEmbeddedAdsi(const std::string& executableDirectory, std::string& error) {
   std::string dll = embeddedAdsiPath(executableDirectory);
   HMODULE module = LoadLibraryA(dll.c_str());
   if (!module) {
@@ -66,25 +66,25 @@ HMODULE loadEmbeddedAdsi(const std::string &executableDirectory, std::string &er
   return module;
 }
 #else
-DirectoryControls controlsOf(void *) {
+DirectoryControls controlsOf(void*) {
   return DirectoryControls{&AdsCompatMountLdif, &AdsCompatUnmount, &AdsCompatSetFault, &AdsCompatClearFaults,
                            &AdsCompatFaultOperation};
 }
 #endif
 
-std::vector<std::string> faultOperationsOf(const DirectoryControls &controls) {
+std::vector<std::string> faultOperationsOf(const DirectoryControls& controls) {
   std::vector<std::string> names;
   if (!controls.faultOperation) return names;
-  for (size_t i = 0; const char *name = controls.faultOperation(i); ++i) names.push_back(name);
+  for (size_t i = 0; const char* name = controls.faultOperation(i); ++i) names.push_back(name);
   return names;
 }
 
 // The known operations on one line: "Object::QueryInterface(A|B|...)" for the
 // many QueryInterface names of one object.
-std::string describeKnown(const std::vector<std::string> &known) {
+std::string describeKnown(const std::vector<std::string>& known) {
   const std::string query = "::QueryInterface(";
   std::string text, group;
-  for (const std::string &name : known) {
+  for (const std::string& name : known) {
     size_t at = name.find(query);
     if (at != std::string::npos && name.back() == ')') {
       std::string prefix = name.substr(0, at + query.size());
@@ -140,15 +140,15 @@ EnvironmentSetup::~EnvironmentSetup() {
 #endif
 }
 
-bool EnvironmentSetup::mountAndArm(const std::string &ldif, const std::vector<FaultOption> &faults,
-                                   std::string &error) {
+bool EnvironmentSetup::mountAndArm(const std::string& ldif, const std::vector<FaultOption>& faults,
+                                   std::string& error) {
   DirectoryControls controls = controlsOf(embeddedAdsi_);
   // Every name first: a misspelt one would otherwise arm nothing.
   const std::vector<std::string> known = faultOperationsOf(controls);
-  for (const FaultOption &fault : faults) {
+  for (const FaultOption& fault : faults) {
     if (std::find(known.begin(), known.end(), fault.operation) == known.end()) {
-      error = "unknown --fault operation '" + fault.operation + "'; the known ones (--fault list prints one a line): " +
-              describeKnown(known);
+      error = "unknown --fault operation '" + fault.operation +
+              "'; the known ones (--fault list prints one a line): " + describeKnown(known);
       return false;
     }
   }
@@ -156,7 +156,7 @@ bool EnvironmentSetup::mountAndArm(const std::string &ldif, const std::vector<Fa
     directory_ = std::make_unique<MountedDirectory>(controls.mountLdif, controls.unmount);
     if (!directory_->mount(ldif, error)) return false;
   }
-  for (const FaultOption &fault : faults) {
+  for (const FaultOption& fault : faults) {
     faulted_ = true;
     if (!controls.setFault(fault.operation.c_str(), fault.result)) {
       error = "the directory stand-in refused the fault '" + fault.operation + "'";
@@ -168,7 +168,7 @@ bool EnvironmentSetup::mountAndArm(const std::string &ldif, const std::vector<Fa
 
 #ifdef _WIN32
 
-bool EnvironmentSetup::apply(const Options &options, const std::string &executableDirectory, std::string &error) {
+bool EnvironmentSetup::apply(const Options& options, const std::string& executableDirectory, std::string& error) {
   if (options.codePage) {
     error = "--codepage exists only in the Linux build; on Windows the procedure uses the system's code page";
     return false;
@@ -188,7 +188,7 @@ bool EnvironmentSetup::apply(const Options &options, const std::string &executab
 
 #else
 
-bool EnvironmentSetup::apply(const Options &options, const std::string &executableDirectory, std::string &error) {
+bool EnvironmentSetup::apply(const Options& options, const std::string& executableDirectory, std::string& error) {
   // The directory stand-in traces each LDAP operation it sends as well.
   if (options.trace) setenv("QUARLIX_ADSI_TRACE", "1", 1);
   if (options.codePage && !Win32CompatSetAnsiCodePage(*options.codePage)) {

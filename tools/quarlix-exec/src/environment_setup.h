@@ -24,16 +24,16 @@ class EnvironmentSetup {
  public:
   EnvironmentSetup() = default;
   ~EnvironmentSetup();
-  EnvironmentSetup(const EnvironmentSetup &) = delete;
-  EnvironmentSetup &operator=(const EnvironmentSetup &) = delete;
+  EnvironmentSetup(const EnvironmentSetup&) = delete;
+  EnvironmentSetup& operator=(const EnvironmentSetup&) = delete;
 
   // False with a one-line reason when an option cannot be honoured.
-  bool apply(const Options &options, const std::string &executableDirectory, std::string &error);
+  bool apply(const Options& options, const std::string& executableDirectory, std::string& error);
 
  private:
-  bool mountAndArm(const std::string &ldif, const std::vector<FaultOption> &faults, std::string &error);
+  bool mountAndArm(const std::string& ldif, const std::vector<FaultOption>& faults, std::string& error);
 
-  void *embeddedAdsi_ = nullptr;  // Windows: the stand-in's module, when loaded; freed last
+  void* embeddedAdsi_ = nullptr;                 // Windows: the stand-in's module, when loaded; freed last
   std::unique_ptr<MountedDirectory> directory_;  // unmounted after the faults are cleared
   bool faulted_ = false;
 };

@@ -6,7 +6,7 @@ namespace {
 
 // RFC 4180: quote a field holding a comma, quote or line break, doubling
 // quotes. The empty text is quoted too, so that it differs from NULL.
-void appendCsvField(std::string &line, const std::string &text, bool isNull) {
+void appendCsvField(std::string& line, const std::string& text, bool isNull) {
   if (isNull) return;
   if (!text.empty() && text.find_first_of(",\"\r\n") == std::string::npos) {
     line += text;
@@ -22,10 +22,10 @@ void appendCsvField(std::string &line, const std::string &text, bool isNull) {
 
 class CsvWriter : public SectionWriter {
  public:
-  CsvWriter(std::ostream &out, std::ostream &err) : out_(out), err_(err) {}
+  CsvWriter(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
  protected:
-  void setStarted(const ResultSet &set) override {
+  void setStarted(const ResultSet& set) override {
     shown_ = false;
     if (set.columns.empty()) return;  // shown at its first row, if it has one
     show();
@@ -37,7 +37,7 @@ class CsvWriter : public SectionWriter {
     writeLine();
   }
 
-  void setRow(const ResultSet &set, const Row &row) override {
+  void setRow(const ResultSet& set, const Row& row) override {
     if (!shown_) show();
     line_.clear();
     for (size_t i = 0; i < row.size(); ++i) {
@@ -47,8 +47,8 @@ class CsvWriter : public SectionWriter {
     writeLine();
   }
 
-  void setEnded(const ResultSet &) override {}
-  void messageSent(const Message &message) override { writeMessage(err_, message); }
+  void setEnded(const ResultSet&) override {}
+  void messageSent(const Message& message) override { writeMessage(err_, message); }
 
  private:
   // A blank line between result sets; one with neither columns nor rows is
@@ -63,8 +63,8 @@ class CsvWriter : public SectionWriter {
     out_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
   }
 
-  std::ostream &out_;
-  std::ostream &err_;
+  std::ostream& out_;
+  std::ostream& err_;
   std::string line_;
   bool first_ = true;
   bool shown_ = false;
@@ -72,6 +72,6 @@ class CsvWriter : public SectionWriter {
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> csvWriter(std::ostream &out, std::ostream &err) {
+std::unique_ptr<RecordWriter> csvWriter(std::ostream& out, std::ostream& err) {
   return std::make_unique<CsvWriter>(out, err);
 }

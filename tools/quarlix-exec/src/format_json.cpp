@@ -6,18 +6,18 @@
 
 namespace {
 
-std::string errorObject(const Message &message) {
+std::string errorObject(const Message& message) {
   std::string json = "{\"error\":{\"number\":" + std::to_string(message.number) +
-                     ",\"severity\":" + std::to_string(message.severity) + ",\"state\":" + std::to_string(message.state) +
-                     ",\"text\":";
+                     ",\"severity\":" + std::to_string(message.severity) +
+                     ",\"state\":" + std::to_string(message.state) + ",\"text\":";
   appendJsonString(json, message.text, InvalidUtf8::EscapeByte);
   return json + "}}";
 }
 
-void appendColumns(std::string &json, const ResultSet &set) {
+void appendColumns(std::string& json, const ResultSet& set) {
   json += "{\"columns\":[";
   for (size_t i = 0; i < set.columns.size(); ++i) {
-    const DescribedColumn &column = set.columns[i];
+    const DescribedColumn& column = set.columns[i];
     json += i ? ",{\"name\":" : "{\"name\":";
     appendJsonString(json, column.name, InvalidUtf8::EscapeByte);
     json += ",\"type\":" + std::to_string(column.type) + ",\"maxlen\":" + std::to_string(column.maxLength) + "}";
@@ -29,7 +29,7 @@ void appendColumns(std::string &json, const ResultSet &set) {
 // error came: then only the first error is shown.
 class JsonWriter : public SectionWriter {
  public:
-  explicit JsonWriter(std::ostream &out) : out_(out) {}
+  explicit JsonWriter(std::ostream& out) : out_(out) {}
 
   void finish(int returnValue) override {
     SectionWriter::finish(returnValue);
@@ -43,13 +43,13 @@ class JsonWriter : public SectionWriter {
   }
 
  protected:
-  void setStarted(const ResultSet &set) override {
+  void setStarted(const ResultSet& set) override {
     if (state_ != First::Pending) return;
     state_ = First::Open;
     appendColumns(result_, set);
   }
 
-  void setRow(const ResultSet &set, const Row &row) override {
+  void setRow(const ResultSet& set, const Row& row) override {
     if (state_ != First::Open || error_) return;
     result_ += set.rowCount > 1 ? ",[" : "[";
     for (size_t i = 0; i < row.size(); ++i) {
@@ -62,14 +62,14 @@ class JsonWriter : public SectionWriter {
     result_ += ']';
   }
 
-  void setEnded(const ResultSet &set) override {
+  void setEnded(const ResultSet& set) override {
     if (state_ != First::Open) return;
     state_ = First::Done;
     long count = set.count.value_or(static_cast<long>(set.rowCount));
     result_ += "],\"count\":" + std::to_string(count) + "}";
   }
 
-  void messageSent(const Message &message) override {
+  void messageSent(const Message& message) override {
     if (message.isError() && !error_) {
       error_ = errorObject(message);
       result_.clear();  // no longer shown
@@ -80,7 +80,7 @@ class JsonWriter : public SectionWriter {
  private:
   enum class First { Pending, Open, Done };
 
-  std::ostream &out_;
+  std::ostream& out_;
   std::optional<std::string> error_;
   std::string result_;
   First state_ = First::Pending;
@@ -88,4 +88,4 @@ class JsonWriter : public SectionWriter {
 
 }  // namespace
 
-std::unique_ptr<RecordWriter> jsonWriter(std::ostream &out) { return std::make_unique<JsonWriter>(out); }
+std::unique_ptr<RecordWriter> jsonWriter(std::ostream& out) { return std::make_unique<JsonWriter>(out); }

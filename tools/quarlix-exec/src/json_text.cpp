@@ -4,7 +4,7 @@
 
 namespace {
 
-void appendEscapedUnit(std::string &out, unsigned value) {
+void appendEscapedUnit(std::string& out, unsigned value) {
   static const char digits[] = "0123456789abcdef";
   out += "\\u";
   for (int shift = 12; shift >= 0; shift -= 4) out += digits[(value >> shift) & 0xF];
@@ -12,7 +12,7 @@ void appendEscapedUnit(std::string &out, unsigned value) {
 
 }  // namespace
 
-void appendJsonString(std::string &out, std::string_view bytes, InvalidUtf8 invalid) {
+void appendJsonString(std::string& out, std::string_view bytes, InvalidUtf8 invalid) {
   out += '"';
   for (size_t pos = 0; pos < bytes.size();) {
     const auto c = static_cast<unsigned char>(bytes[pos]);
@@ -53,7 +53,7 @@ std::string jsonString(std::string_view bytes, InvalidUtf8 invalid) {
 }
 
 std::string hexBytes(std::string_view bytes, bool upperCase) {
-  const char *digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+  const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
   std::string out;
   out.reserve(bytes.size() * 2);
   for (char byte : bytes) {

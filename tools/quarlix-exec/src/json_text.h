@@ -12,7 +12,7 @@ enum class InvalidUtf8 {
 
 // Appends `bytes` as a quoted JSON string. Control characters, '"' and '\'
 // are escaped; valid UTF-8 is kept as it is.
-void appendJsonString(std::string &out, std::string_view bytes, InvalidUtf8 invalid);
+void appendJsonString(std::string& out, std::string_view bytes, InvalidUtf8 invalid);
 
 std::string jsonString(std::string_view bytes, InvalidUtf8 invalid);
 

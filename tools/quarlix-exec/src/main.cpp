@@ -25,12 +25,12 @@ namespace {
 
 constexpr int kHostError = 2;
 
-int hostError(const std::string &reason) {
+int hostError(const std::string& reason) {
   std::cerr << "quarlix-exec: " << reason << '\n';
   return kHostError;
 }
 
-bool collectParameters(const Options &options, std::vector<HostParameter> &parameters, std::string &error) {
+bool collectParameters(const Options& options, std::vector<HostParameter>& parameters, std::string& error) {
   if (options.query) {
     ParsedExecLine parsed = parseExecLine(*options.query);
     if (parsed.error) {
@@ -40,11 +40,11 @@ bool collectParameters(const Options &options, std::vector<HostParameter> &param
     parameters = std::move(parsed.parameters);
     return true;
   }
-  for (const std::string &value : options.values) parameters.push_back(HostParameter{std::nullopt, 0x27, value});
+  for (const std::string& value : options.values) parameters.push_back(HostParameter{std::nullopt, 0x27, value});
   return true;
 }
 
-int run(const std::vector<std::string> &arguments) {
+int run(const std::vector<std::string>& arguments) {
   Options options;
   std::string error;
   if (!parseOptions(arguments, options, error)) return hostError(error);
@@ -58,7 +58,7 @@ int run(const std::vector<std::string> &arguments) {
   }
   if (options.listFaults) {
     if (!standInsMissing().empty()) return hostError(standInsMissing());
-    for (const std::string &name : knownFaultOperations()) std::cout << name << '\n';
+    for (const std::string& name : knownFaultOperations()) std::cout << name << '\n';
     return 0;
   }
   std::vector<HostParameter> parameters;
@@ -92,14 +92,14 @@ int run(const std::vector<std::string> &arguments) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
 #ifdef _WIN32
   // Cells are written byte for byte: no CRLF translation.
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
   try {
     return run(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const std::exception &e) {
+  } catch (const std::exception& e) {
     return hostError(e.what());
   }
 }

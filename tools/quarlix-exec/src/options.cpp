@@ -8,17 +8,22 @@ namespace {
 const char kParameters[] = "Parameters";
 const char kOptions[] = "Options";
 
-bool parseFormat(const std::string &text, OutputFormat &format) {
-  if (text == "table") format = OutputFormat::Table;
-  else if (text == "csv") format = OutputFormat::Csv;
-  else if (text == "json") format = OutputFormat::Json;
-  else if (text == "events") format = OutputFormat::Events;
-  else return false;
+bool parseFormat(const std::string& text, OutputFormat& format) {
+  if (text == "table")
+    format = OutputFormat::Table;
+  else if (text == "csv")
+    format = OutputFormat::Csv;
+  else if (text == "json")
+    format = OutputFormat::Json;
+  else if (text == "events")
+    format = OutputFormat::Events;
+  else
+    return false;
   return true;
 }
 
 // OPERATION=HRESULT, the result hex (0x80004005) or decimal, negative allowed.
-bool parseFault(const std::string &text, FaultOption &fault) {
+bool parseFault(const std::string& text, FaultOption& fault) {
   size_t equals = text.find('=');
   if (equals == std::string::npos || equals == 0) return false;
   std::string number = text.substr(equals + 1);
@@ -26,7 +31,7 @@ bool parseFault(const std::string &text, FaultOption &fault) {
   if (negative) number.erase(0, 1);
   if (number.empty() || number[0] == '-' || number[0] == '+' || number[0] == ' ') return false;
   errno = 0;
-  char *end = nullptr;
+  char* end = nullptr;
   unsigned long long value = std::strtoull(number.c_str(), &end, 0);
   if (errno != 0 || !end || *end != '\0' || value > (negative ? 0x80000000ull : 0xFFFFFFFFull)) return false;
   fault.operation = text.substr(0, equals);
@@ -35,7 +40,7 @@ bool parseFault(const std::string &text, FaultOption &fault) {
 }
 
 // The table of quarlix-exec's options, storing into `options`.
-OptionTable optionTable(Options &options) {
+OptionTable optionTable(Options& options) {
   OptionTable table("quarlix-exec", true);
   table.describe(kParameters, "VALUE...", "each one a varchar parameter, by position");
   HostOption query = textOption(
@@ -61,7 +66,7 @@ OptionTable optionTable(Options &options) {
                    " (Linux; default: the locale's)"});
 
   table.add(option("--format", "FORMAT", kOptions, "table (default), csv, json or events", OptionKind::Text,
-                   [&options](const std::string &text, std::uint32_t, std::string &error) {
+                   [&options](const std::string& text, std::uint32_t, std::string& error) {
                      if (parseFormat(text, options.format)) return true;
                      error = "unknown --format '" + text + "'; expected table, csv, json or events";
                      return false;
@@ -72,7 +77,7 @@ OptionTable optionTable(Options &options) {
       "make a directory operation fail (repeatable; on Windows with --directory); OP is an operation of the "
       "directory stand-in, such as IDirectorySearch::ExecuteSearch; unknown ones are refused. --fault list "
       "prints the operations it knows, one a line",
-      OptionKind::Text, [&options](const std::string &text, std::uint32_t, std::string &error) {
+      OptionKind::Text, [&options](const std::string& text, std::uint32_t, std::string& error) {
         if (text == "list") return options.listFaults = true;
         FaultOption parsed;
         if (parseFault(text, parsed)) {
@@ -96,7 +101,7 @@ OptionTable optionTable(Options &options) {
 
 }  // namespace
 
-bool parseOptions(const std::vector<std::string> &arguments, Options &options, std::string &error) {
+bool parseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error) {
   if (!optionTable(options).parse(arguments, options.values, error)) return false;
   if (options.query && !options.values.empty()) {
     error = "give the parameters either with -Q or as plain arguments, not both";

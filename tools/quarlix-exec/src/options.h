@@ -19,19 +19,17 @@ struct FaultOption {
 // host's own.
 struct Options : HostSettings {
   bool trace = false;
-  bool listFaults = false;  // --fault list
+  bool listFaults = false;           // --fault list
   std::optional<std::string> query;  // -Q
   std::vector<std::string> values;   // plain arguments: positional varchar values
   OutputFormat format = OutputFormat::Table;
   std::vector<FaultOption> faults;
 
   // Any option that only the Linux stand-ins can honour.
-  bool usesStandIns() const {
-    return directory != DirectoryChoice::Default || !faults.empty() || codePage.has_value();
-  }
+  bool usesStandIns() const { return directory != DirectoryChoice::Default || !faults.empty() || codePage.has_value(); }
 };
 
 // False with a one-line reason in `error` for a command line it cannot take.
-bool parseOptions(const std::vector<std::string> &arguments, Options &options, std::string &error);
+bool parseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error);
 
 std::string usageText();

@@ -1,17 +1,17 @@
 #include "streaming_host.h"
 
-StreamingHost::StreamingHost(opends::Connection &connection, RecordWriter &writer)
+StreamingHost::StreamingHost(opends::Connection& connection, RecordWriter& writer)
     : connection_(connection), writer_(writer) {
   OdsHostSetRowSink(connection_.get(), &StreamingHost::onRow, this);
 }
 
 StreamingHost::~StreamingHost() { OdsHostSetRowSink(connection_.get(), nullptr, nullptr); }
 
-void __cdecl StreamingHost::onRow(void *context, const OdsCell *cells, int cellCount) {
-  static_cast<StreamingHost *>(context)->showRow(cells, cellCount);
+void __cdecl StreamingHost::onRow(void* context, const OdsCell* cells, int cellCount) {
+  static_cast<StreamingHost*>(context)->showRow(cells, cellCount);
 }
 
-void StreamingHost::showRow(const OdsCell *cells, int cellCount) {
+void StreamingHost::showRow(const OdsCell* cells, int cellCount) {
   if (failure_) return;
   try {
     readRecord();
@@ -21,7 +21,8 @@ void StreamingHost::showRow(const OdsCell *cells, int cellCount) {
       if (cells[i].isNull)
         row.emplace_back(std::nullopt);
       else
-        row.emplace_back(std::string(reinterpret_cast<const char *>(cells[i].data), static_cast<size_t>(cells[i].length)));
+        row.emplace_back(
+            std::string(reinterpret_cast<const char*>(cells[i].data), static_cast<size_t>(cells[i].length)));
     }
     writer_.write(row);
   } catch (...) {

@@ -11,22 +11,22 @@
 
 class StreamingHost {
  public:
-  StreamingHost(opends::Connection &connection, RecordWriter &writer);
+  StreamingHost(opends::Connection& connection, RecordWriter& writer);
   ~StreamingHost();
-  StreamingHost(const StreamingHost &) = delete;
-  StreamingHost &operator=(const StreamingHost &) = delete;
+  StreamingHost(const StreamingHost&) = delete;
+  StreamingHost& operator=(const StreamingHost&) = delete;
 
   // After the call: the events after the last row, then the return value.
   // Raises what the writer raised while a row was being shown.
   void finish(int returnValue);
 
  private:
-  static void __cdecl onRow(void *context, const OdsCell *cells, int cellCount);
-  void showRow(const OdsCell *cells, int cellCount);
+  static void __cdecl onRow(void* context, const OdsCell* cells, int cellCount);
+  void showRow(const OdsCell* cells, int cellCount);
   void readRecord();
 
-  opends::Connection &connection_;
-  RecordWriter &writer_;
+  opends::Connection& connection_;
+  RecordWriter& writer_;
   int nextEvent_ = 0;
   std::exception_ptr failure_;  // nothing may unwind through the procedure
 };

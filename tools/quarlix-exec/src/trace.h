@@ -5,4 +5,4 @@
 
 #include <iosfwd>
 
-void writeTrace(const opends::Connection &connection, std::ostream &out);
+void writeTrace(const opends::Connection& connection, std::ostream& out);

@@ -25,24 +25,24 @@ class Admission {
  public:
   enum class Verdict { Admit, Full, PendingFull, AddressFull };
 
-  explicit Admission(const AdmissionLimits &limits) : limits_(limits) {}
+  explicit Admission(const AdmissionLimits& limits) : limits_(limits) {}
 
   // Admit counts the connection as pending from `address`.
-  Verdict enter(const std::string &address);
+  Verdict enter(const std::string& address);
   // The pending connection has logged in.
-  void loggedIn(const std::string &address);
+  void loggedIn(const std::string& address);
   // The connection ended, logged in or not.
-  void leave(const std::string &address, bool loggedIn);
+  void leave(const std::string& address, bool loggedIn);
 
   // A place to tell a refused client why; false when too many are being told.
   bool beginRefusal();
   void endRefusal();
 
   unsigned active() const;
-  const AdmissionLimits &limits() const { return limits_; }
+  const AdmissionLimits& limits() const { return limits_; }
 
   // The client's words for a refusal.
-  std::string refusalText(Verdict verdict, const std::string &address) const;
+  std::string refusalText(Verdict verdict, const std::string& address) const;
 
  private:
   AdmissionLimits limits_;
@@ -56,10 +56,10 @@ class Admission {
 // One admitted connection's place, given back when it ends.
 class AdmissionTicket {
  public:
-  AdmissionTicket(Admission &admission, std::string address) : admission_(admission), address_(std::move(address)) {}
+  AdmissionTicket(Admission& admission, std::string address) : admission_(admission), address_(std::move(address)) {}
   ~AdmissionTicket() { admission_.leave(address_, loggedIn_); }
-  AdmissionTicket(const AdmissionTicket &) = delete;
-  AdmissionTicket &operator=(const AdmissionTicket &) = delete;
+  AdmissionTicket(const AdmissionTicket&) = delete;
+  AdmissionTicket& operator=(const AdmissionTicket&) = delete;
 
   void loggedIn() {
     if (loggedIn_) return;
@@ -68,7 +68,7 @@ class AdmissionTicket {
   }
 
  private:
-  Admission &admission_;
+  Admission& admission_;
   std::string address_;
   bool loggedIn_ = false;
 };

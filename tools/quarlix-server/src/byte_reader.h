@@ -23,25 +23,25 @@ class ByteReader {
   size_t remaining() const { return bytes_.size() - pos_; }
   bool atEnd() const { return pos_ >= bytes_.size(); }
 
-  std::string_view take(size_t count, const char *what) {
+  std::string_view take(size_t count, const char* what) {
     if (count > remaining()) throw ProtocolError(std::string("message ends inside ") + what);
     std::string_view part = bytes_.substr(pos_, count);
     pos_ += count;
     return part;
   }
-  void skip(size_t count, const char *what) { take(count, what); }
+  void skip(size_t count, const char* what) { take(count, what); }
 
-  std::uint8_t u8(const char *what) { return static_cast<std::uint8_t>(take(1, what)[0]); }
-  std::uint16_t u16(const char *what) { return static_cast<std::uint16_t>(little(take(2, what))); }
-  std::uint32_t u32(const char *what) { return static_cast<std::uint32_t>(little(take(4, what))); }
-  std::uint64_t u64(const char *what) { return little(take(8, what)); }
-  std::uint16_t u16be(const char *what) {
+  std::uint8_t u8(const char* what) { return static_cast<std::uint8_t>(take(1, what)[0]); }
+  std::uint16_t u16(const char* what) { return static_cast<std::uint16_t>(little(take(2, what))); }
+  std::uint32_t u32(const char* what) { return static_cast<std::uint32_t>(little(take(4, what))); }
+  std::uint64_t u64(const char* what) { return little(take(8, what)); }
+  std::uint16_t u16be(const char* what) {
     std::string_view b = take(2, what);
     return static_cast<std::uint16_t>((static_cast<unsigned char>(b[0]) << 8) | static_cast<unsigned char>(b[1]));
   }
 
   // UTF-16LE text of `units` code units.
-  std::string_view utf16(size_t units, const char *what) {
+  std::string_view utf16(size_t units, const char* what) {
     if (units > remaining() / 2) throw ProtocolError(std::string("message ends inside ") + what);
     return take(units * 2, what);
   }

@@ -10,7 +10,7 @@ namespace {
 
 std::string lowered(std::string_view text) {
   std::string out(text);
-  for (char &c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
 }
 
@@ -25,7 +25,7 @@ bool isCharType(std::uint8_t type) {
 
 // A name without the prefixes that may name the same procedure.
 std::string withoutPrefix(std::string name) {
-  for (const char *prefix : {"master.sys.", "master.dbo.", "master..", "sys.", "dbo."})
+  for (const char* prefix : {"master.sys.", "master.dbo.", "master..", "sys.", "dbo."})
     if (name.compare(0, std::char_traits<char>::length(prefix), prefix) == 0)
       return name.substr(std::char_traits<char>::length(prefix));
   return name;
@@ -36,13 +36,10 @@ std::string withoutPrefix(std::string name) {
 BYTE procedureTypeOf(std::uint8_t wireType) {
   switch (wireType) {
     case tds::kTypeBigVarChar:
-    case tds::kTypeVarChar:
-      return SRVBIGVARCHAR;
+    case tds::kTypeVarChar: return SRVBIGVARCHAR;
     case tds::kTypeBigChar:
-    case tds::kTypeChar:
-      return SRVBIGCHAR;
-    default:
-      return wireType;
+    case tds::kTypeChar: return SRVBIGCHAR;
+    default: return wireType;
   }
 }
 
@@ -51,7 +48,7 @@ bool namesTheProcedure(std::string_view name) {
   return n == "quarlix" || n == "dbo.quarlix" || n == "master..quarlix" || n == "master.dbo.quarlix";
 }
 
-std::uint16_t systemProcedureOf(const tds::RpcRequest &request) {
+std::uint16_t systemProcedureOf(const tds::RpcRequest& request) {
   if (request.procId) return *request.procId;
   const std::string n = withoutPrefix(lowered(request.procedureName));
   if (n == "sp_executesql") return kExecuteSql;
@@ -63,15 +60,27 @@ std::uint16_t systemProcedureOf(const tds::RpcRequest &request) {
 }
 
 std::string systemProcedureName(std::uint16_t number) {
-  static const char *const names[] = {"",           "sp_cursor",        "sp_cursoropen",     "sp_cursorprepare",
-                                      "sp_cursorexecute", "sp_cursorprepexec", "sp_cursorunprepare", "sp_cursorfetch",
-                                      "sp_cursoroption", "sp_cursorclose", "sp_executesql",     "sp_prepare",
-                                      "sp_execute", "sp_prepexec",      "sp_prepexecrpc",    "sp_unprepare"};
+  static const char* const names[] = {"",
+                                      "sp_cursor",
+                                      "sp_cursoropen",
+                                      "sp_cursorprepare",
+                                      "sp_cursorexecute",
+                                      "sp_cursorprepexec",
+                                      "sp_cursorunprepare",
+                                      "sp_cursorfetch",
+                                      "sp_cursoroption",
+                                      "sp_cursorclose",
+                                      "sp_executesql",
+                                      "sp_prepare",
+                                      "sp_execute",
+                                      "sp_prepexec",
+                                      "sp_prepexecrpc",
+                                      "sp_unprepare"};
   if (number >= 1 && number < sizeof names / sizeof names[0]) return names[number];
   return "procedure number " + std::to_string(number);
 }
 
-HostParameter hostParameterOf(const tds::RpcParameter &parameter, const CodePageText &text) {
+HostParameter hostParameterOf(const tds::RpcParameter& parameter, const CodePageText& text) {
   HostParameter host;
   if (!parameter.name.empty()) host.name = parameter.name;
   host.type = procedureTypeOf(parameter.wireType);
@@ -90,10 +99,10 @@ HostParameter hostParameterOf(const tds::RpcParameter &parameter, const CodePage
   return host;
 }
 
-CallParameters parametersOfRpc(const tds::RpcRequest &request, const CodePageText &text) {
+CallParameters parametersOfRpc(const tds::RpcRequest& request, const CodePageText& text) {
   CallParameters call;
   bool namedSeen = false;
-  for (const tds::RpcParameter &p : request.parameters) {
+  for (const tds::RpcParameter& p : request.parameters) {
     if (p.name.empty() && namedSeen) {
       call.error = "A positional parameter cannot follow a named one.";
       call.parameters.clear();
@@ -105,7 +114,7 @@ CallParameters parametersOfRpc(const tds::RpcRequest &request, const CodePageTex
   return call;
 }
 
-std::optional<std::string> textOf(const tds::RpcParameter &parameter, const CodePageText &text) {
+std::optional<std::string> textOf(const tds::RpcParameter& parameter, const CodePageText& text) {
   if (!parameter.value) return std::nullopt;
   if (isUtf16Type(parameter.wireType)) return utf16leToUtf8(*parameter.value);
   if (isCharType(parameter.wireType)) return unicode::utf16ToUtf8(text.toUtf16(*parameter.value));
@@ -123,9 +132,9 @@ std::vector<std::string> declaredNames(std::string_view declarations) {
     if (c == ',' && depth == 0) expectName = true;
     if (c == '@' && expectName) {
       size_t end = i + 1;
-      while (end < declarations.size() && (std::isalnum(static_cast<unsigned char>(declarations[end])) ||
-                                           declarations[end] == '_' || declarations[end] == '@' || declarations[end] == '#' ||
-                                           declarations[end] == '$'))
+      while (end < declarations.size() &&
+             (std::isalnum(static_cast<unsigned char>(declarations[end])) || declarations[end] == '_' ||
+              declarations[end] == '@' || declarations[end] == '#' || declarations[end] == '$'))
         ++end;
       names.push_back(lowered(declarations.substr(i, end - i)));
       expectName = false;
@@ -135,11 +144,13 @@ std::vector<std::string> declaredNames(std::string_view declarations) {
   return names;
 }
 
-std::string bindValues(const std::vector<std::string> &declared, const std::vector<tds::RpcParameter> &all, size_t first,
-                       const CodePageText &text, Variables &out) {
+std::string bindValues(const std::vector<std::string>& declared, const std::vector<tds::RpcParameter>& all,
+                       size_t first, const CodePageText& text, Variables& out) {
   for (size_t i = first; i < all.size(); ++i) {
     const size_t position = i - first;
-    std::string name = !all[i].name.empty() ? lowered(all[i].name) : position < declared.size() ? declared[position] : std::string();
+    std::string name = !all[i].name.empty()         ? lowered(all[i].name)
+                       : position < declared.size() ? declared[position]
+                                                    : std::string();
     if (name.empty()) return "The statement got more values than it declares.";
     HostParameter value = hostParameterOf(all[i], text);
     value.name.reset();
@@ -148,8 +159,8 @@ std::string bindValues(const std::vector<std::string> &declared, const std::vect
   return std::string();
 }
 
-CallParameters parametersOfExec(std::string_view argumentsUtf8, const CodePageText &text,
-                                const std::function<std::optional<HostParameter>(std::string_view)> &variable) {
+CallParameters parametersOfExec(std::string_view argumentsUtf8, const CodePageText& text,
+                                const std::function<std::optional<HostParameter>(std::string_view)>& variable) {
   CallParameters call;
   ExecLineContext context;
   context.varcharLiteral = [&text](std::string_view literal) { return text.fromUtf8(literal); };
@@ -159,7 +170,7 @@ CallParameters parametersOfExec(std::string_view argumentsUtf8, const CodePageTe
     call.error = "Incorrect EXEC statement: " + parsed.error->reason + ".";
     return call;
   }
-  for (HostParameter &p : parsed.parameters)
+  for (HostParameter& p : parsed.parameters)
     if (p.type == SRVVARCHAR) p.type = procedureTypeOf(tds::kTypeBigVarChar);
   call.parameters = std::move(parsed.parameters);
   return call;

@@ -25,7 +25,7 @@ bool namesTheProcedure(std::string_view name);
 constexpr std::uint16_t kExecuteSql = 10, kPrepare = 11, kExecute = 12, kPrepExec = 13, kUnprepare = 15;
 // The number of the system procedure a request names by number or by name
 // (sp_executesql, sys.sp_prepare ...); 0 for any other name.
-std::uint16_t systemProcedureOf(const tds::RpcRequest &request);
+std::uint16_t systemProcedureOf(const tds::RpcRequest& request);
 // "sp_cursoropen" for 2: the name of a numbered procedure, for messages.
 std::string systemProcedureName(std::uint16_t number);
 
@@ -35,22 +35,22 @@ struct CallParameters {
 };
 
 // One value as the procedure receives it.
-HostParameter hostParameterOf(const tds::RpcParameter &parameter, const CodePageText &text);
+HostParameter hostParameterOf(const tds::RpcParameter& parameter, const CodePageText& text);
 // An RPC of the procedure by name: positional or named values.
-CallParameters parametersOfRpc(const tds::RpcRequest &request, const CodePageText &text);
+CallParameters parametersOfRpc(const tds::RpcRequest& request, const CodePageText& text);
 
 // A statement or declaration list sent as a value, as UTF-8; none when NULL
 // or not text.
-std::optional<std::string> textOf(const tds::RpcParameter &parameter, const CodePageText &text);
+std::optional<std::string> textOf(const tds::RpcParameter& parameter, const CodePageText& text);
 // "@a varchar(10), @b nvarchar(4000) OUTPUT" -> {"@a", "@b"} (lower case).
 std::vector<std::string> declaredNames(std::string_view declarations);
 
 using Variables = std::map<std::string, HostParameter>;  // by lower-case name
 // all[first...] as the values of the declared variables, by position or by
 // their own names. The text of the fault when they do not fit.
-std::string bindValues(const std::vector<std::string> &declared, const std::vector<tds::RpcParameter> &all,
-                       size_t first, const CodePageText &text, Variables &out);
+std::string bindValues(const std::vector<std::string>& declared, const std::vector<tds::RpcParameter>& all,
+                       size_t first, const CodePageText& text, Variables& out);
 
 // The values of an EXEC statement (the text after the procedure's name).
-CallParameters parametersOfExec(std::string_view argumentsUtf8, const CodePageText &text,
-                                const std::function<std::optional<HostParameter>(std::string_view)> &variable);
+CallParameters parametersOfExec(std::string_view argumentsUtf8, const CodePageText& text,
+                                const std::function<std::optional<HostParameter>(std::string_view)>& variable);

@@ -4,7 +4,6 @@
 #include "win32_compat.h"
 #include "windows.h"
 
-
 namespace {
 
 // Latin1_General, case-insensitive, accent-sensitive, kana- and width-
@@ -32,8 +31,9 @@ std::u16string CodePageText::toUtf16(std::string_view bytes) const {
 
 std::string CodePageText::fromUtf16(std::u16string_view wide) const {
   if (wide.empty()) return std::string();
-  const char *fallback = codePage_ == 65001 ? nullptr : "?";
-  int size = WideCharToMultiByte(codePage_, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, fallback, nullptr);
+  const char* fallback = codePage_ == 65001 ? nullptr : "?";
+  int size =
+      WideCharToMultiByte(codePage_, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, fallback, nullptr);
   if (size <= 0) return std::string();
   std::string out(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(codePage_, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, fallback, nullptr);

@@ -16,7 +16,7 @@ class CodePageText {
   static std::optional<CodePageText> choose(unsigned codePage);
 
   unsigned codePage() const { return codePage_; }
-  const tds::Collation &collation() const { return collation_; }
+  const tds::Collation& collation() const { return collation_; }
   // Text columns go out as nvarchar: clients read UTF-8 varchar poorly
   // (DB-Library takes the bytes for the Latin-1 code page and cuts them).
   bool textAsUtf16() const { return codePage_ == 65001; }

@@ -14,13 +14,13 @@ constexpr std::uint32_t kVariantMaxLength = 8016;
 
 class Bytes {
  public:
-  explicit Bytes(std::string &out) : out_(out) {}
+  explicit Bytes(std::string& out) : out_(out) {}
   void u8(std::uint8_t v) { out_.push_back(static_cast<char>(v)); }
   void le(std::uint64_t v, int n) {
     for (int i = 0; i < n; ++i) u8(static_cast<std::uint8_t>(v >> (8 * i)));
   }
   void raw(std::string_view b) { out_.append(b.data(), b.size()); }
-  void collation(const Collation &c) {
+  void collation(const Collation& c) {
     for (std::uint8_t b : c) u8(b);
   }
   void bVarchar(std::u16string_view text) {
@@ -30,16 +30,17 @@ class Bytes {
   }
 
  private:
-  std::string &out_;
+  std::string& out_;
 };
 
-std::uint16_t columnLength(const ConstantValue &v) {
+std::uint16_t columnLength(const ConstantValue& v) {
   if (v.maxLength) return v.maxLength;
   const size_t own = v.bytes ? v.bytes->size() : 0;
-  return static_cast<std::uint16_t>(std::max<size_t>(std::min<size_t>(own, 8000), v.type == ConstantValue::Type::NVarChar ? 2 : 1));
+  return static_cast<std::uint16_t>(
+      std::max<size_t>(std::min<size_t>(own, 8000), v.type == ConstantValue::Type::NVarChar ? 2 : 1));
 }
 
-void typeInfo(Bytes &b, const ConstantValue &v, const Collation &collation) {
+void typeInfo(Bytes& b, const ConstantValue& v, const Collation& collation) {
   switch (v.type) {
     case ConstantValue::Type::Int:
       b.u8(kTypeIntN);
@@ -58,7 +59,7 @@ void typeInfo(Bytes &b, const ConstantValue &v, const Collation &collation) {
   }
 }
 
-void value(Bytes &b, const ConstantValue &v, const Collation &collation) {
+void value(Bytes& b, const ConstantValue& v, const Collation& collation) {
   switch (v.type) {
     case ConstantValue::Type::Int:
       if (!v.number) return b.u8(0);
@@ -91,12 +92,12 @@ void value(Bytes &b, const ConstantValue &v, const Collation &collation) {
   }
 }
 
-void metadata(TokenWriter &writer, std::uint32_t version, const Collation &collation,
-              const std::vector<ConstantColumn> &columns) {
+void metadata(TokenWriter& writer, std::uint32_t version, const Collation& collation,
+              const std::vector<ConstantColumn>& columns) {
   Bytes b(writer.bytes());
   b.u8(kColMetadata);
   b.le(columns.size(), 2);
-  for (const ConstantColumn &column : columns) {
+  for (const ConstantColumn& column : columns) {
     b.le(0, atLeast72(version) ? 4 : 2);  // user type
     b.le(0x0001, 2);                      // nullable
     typeInfo(b, column.value, collation);
@@ -106,22 +107,23 @@ void metadata(TokenWriter &writer, std::uint32_t version, const Collation &colla
 
 }  // namespace
 
-void writeConstantRow(TokenWriter &writer, std::uint32_t version, const Collation &collation,
-                      const std::vector<ConstantColumn> &columns, std::uint8_t doneToken, std::uint16_t doneStatus) {
+void writeConstantRow(TokenWriter& writer, std::uint32_t version, const Collation& collation,
+                      const std::vector<ConstantColumn>& columns, std::uint8_t doneToken, std::uint16_t doneStatus) {
   metadata(writer, version, collation, columns);
   Bytes b(writer.bytes());
   b.u8(kRow);
-  for (const ConstantColumn &column : columns) value(b, column.value, collation);
+  for (const ConstantColumn& column : columns) value(b, column.value, collation);
   writer.done(doneToken, doneStatus, 0xC1, 1);
 }
 
-void writeConstantMetadata(TokenWriter &writer, std::uint32_t version, const Collation &collation,
-                           const std::vector<ConstantColumn> &columns, std::uint8_t doneToken, std::uint16_t doneStatus) {
+void writeConstantMetadata(TokenWriter& writer, std::uint32_t version, const Collation& collation,
+                           const std::vector<ConstantColumn>& columns, std::uint8_t doneToken,
+                           std::uint16_t doneStatus) {
   metadata(writer, version, collation, columns);
   writer.done(doneToken, doneStatus, 0xC1, 0);
 }
 
-void writeIntReturnValue(TokenWriter &writer, std::uint32_t version, std::uint16_t ordinal, std::u16string_view name,
+void writeIntReturnValue(TokenWriter& writer, std::uint32_t version, std::uint16_t ordinal, std::u16string_view name,
                          std::int32_t number) {
   Bytes b(writer.bytes());
   b.u8(kReturnValue);

@@ -16,11 +16,11 @@ namespace tds {
 struct ConstantValue {
   enum class Type { Int, VarChar, NVarChar, Variant };
   Type type = Type::Int;
-  std::uint8_t width = 4;             // Int: bytes
-  std::uint16_t maxLength = 0;        // VarChar, NVarChar: bytes of the column (0: the value's own)
+  std::uint8_t width = 4;              // Int: bytes
+  std::uint16_t maxLength = 0;         // VarChar, NVarChar: bytes of the column (0: the value's own)
   std::optional<std::int64_t> number;  // Int, or a Variant's int
   std::optional<std::string> bytes;    // VarChar: code page bytes; NVarChar or a Variant's text: UTF-16LE
-  bool variantText = false;           // Variant: an nvarchar inside (else an int)
+  bool variantText = false;            // Variant: an nvarchar inside (else an int)
   bool isNull() const { return type == Type::Int ? !number : type == Type::Variant ? !number && !bytes : !bytes; }
 };
 
@@ -30,15 +30,16 @@ struct ConstantColumn {
 };
 
 // COLMETADATA, ROW and DONE (with `doneToken` and `doneStatus`, a count of 1).
-void writeConstantRow(TokenWriter &writer, std::uint32_t version, const Collation &collation,
-                      const std::vector<ConstantColumn> &columns, std::uint8_t doneToken, std::uint16_t doneStatus);
+void writeConstantRow(TokenWriter& writer, std::uint32_t version, const Collation& collation,
+                      const std::vector<ConstantColumn>& columns, std::uint8_t doneToken, std::uint16_t doneStatus);
 
 // COLMETADATA of the columns and DONE with no rows (FMTONLY).
-void writeConstantMetadata(TokenWriter &writer, std::uint32_t version, const Collation &collation,
-                           const std::vector<ConstantColumn> &columns, std::uint8_t doneToken, std::uint16_t doneStatus);
+void writeConstantMetadata(TokenWriter& writer, std::uint32_t version, const Collation& collation,
+                           const std::vector<ConstantColumn>& columns, std::uint8_t doneToken,
+                           std::uint16_t doneStatus);
 
 // RETURNVALUE of an int output parameter.
-void writeIntReturnValue(TokenWriter &writer, std::uint32_t version, std::uint16_t ordinal, std::u16string_view name,
+void writeIntReturnValue(TokenWriter& writer, std::uint32_t version, std::uint16_t ordinal, std::u16string_view name,
                          std::int32_t value);
 
 }  // namespace tds

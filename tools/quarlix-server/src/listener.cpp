@@ -21,39 +21,39 @@
 
 namespace {
 
-bool isLoopback(const sockaddr *address) {
+bool isLoopback(const sockaddr* address) {
   if (address->sa_family == AF_INET)
-    return (ntohl(reinterpret_cast<const sockaddr_in *>(address)->sin_addr.s_addr) >> 24) == 127;
+    return (ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr) >> 24) == 127;
   if (address->sa_family == AF_INET6) {
-    const in6_addr &a = reinterpret_cast<const sockaddr_in6 *>(address)->sin6_addr;
+    const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
     return IN6_IS_ADDR_LOOPBACK(&a);
   }
   return false;
 }
 
 // The client's address without its port: what per-address limits count.
-std::string hostOf(const sockaddr_storage &storage) {
+std::string hostOf(const sockaddr_storage& storage) {
   char host[INET6_ADDRSTRLEN] = "?";
   if (storage.ss_family == AF_INET)
-    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in *>(&storage)->sin_addr, host, sizeof host);
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&storage)->sin_addr, host, sizeof host);
   else
-    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 *>(&storage)->sin6_addr, host, sizeof host);
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_addr, host, sizeof host);
   return host;
 }
 
 // A refused client is told why within this time, or closed.
 constexpr std::chrono::seconds kRefusalTimeout(5);
 
-std::string describeAddress(const sockaddr_storage &storage) {
+std::string describeAddress(const sockaddr_storage& storage) {
   char host[INET6_ADDRSTRLEN] = "?";
   unsigned port = 0;
   if (storage.ss_family == AF_INET) {
-    const auto *a = reinterpret_cast<const sockaddr_in *>(&storage);
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&storage);
     inet_ntop(AF_INET, &a->sin_addr, host, sizeof host);
     port = ntohs(a->sin_port);
     return std::string(host) + ":" + std::to_string(port);
   }
-  const auto *a = reinterpret_cast<const sockaddr_in6 *>(&storage);
+  const auto* a = reinterpret_cast<const sockaddr_in6*>(&storage);
   inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
   port = ntohs(a->sin6_port);
   return "[" + std::string(host) + "]:" + std::to_string(port);
@@ -65,12 +65,12 @@ Listener::~Listener() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool Listener::open(const std::string &host, unsigned port, bool loopbackOnly, std::string &error) {
+bool Listener::open(const std::string& host, unsigned port, bool loopbackOnly, std::string& error) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  addrinfo *found = nullptr;
+  addrinfo* found = nullptr;
   const std::string service = std::to_string(port);
   int status = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
   if (status != 0) {
@@ -78,7 +78,7 @@ bool Listener::open(const std::string &host, unsigned port, bool loopbackOnly, s
     return false;
   }
   std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> holder(found, &freeaddrinfo);
-  for (addrinfo *a = found; a; a = a->ai_next) {
+  for (addrinfo* a = found; a; a = a->ai_next) {
     if (loopbackOnly && !isLoopback(a->ai_addr)) {
       error = "without --tls-cert the server listens on loopback addresses only, and " + host + " is not one";
       continue;
@@ -101,7 +101,7 @@ bool Listener::open(const std::string &host, unsigned port, bool loopbackOnly, s
 std::string Listener::boundAddress() const {
   sockaddr_storage storage{};
   socklen_t length = sizeof storage;
-  getsockname(fd_, reinterpret_cast<sockaddr *>(&storage), &length);
+  getsockname(fd_, reinterpret_cast<sockaddr*>(&storage), &length);
   return describeAddress(storage);
 }
 
@@ -116,19 +116,20 @@ void Listener::threadEnded() {
   ended_.notify_all();
 }
 
-void Listener::logRefusal(const ServerContext &context, const std::string &text) {
+void Listener::logRefusal(const ServerContext& context, const std::string& text) {
   const auto now = std::chrono::steady_clock::now();
   if (now - lastRefusalLog_ < std::chrono::seconds(1)) {
     ++refusalsNotLogged_;
     return;
   }
-  std::string more = refusalsNotLogged_ ? " (and " + std::to_string(refusalsNotLogged_) + " refused since the last such line)" : "";
+  std::string more =
+      refusalsNotLogged_ ? " (and " + std::to_string(refusalsNotLogged_) + " refused since the last such line)" : "";
   context.log->line(text + more);
   lastRefusalLog_ = now;
   refusalsNotLogged_ = 0;
 }
 
-bool Listener::run(const ServerContext &context, const AdmissionLimits &limits, unsigned drainSeconds) {
+bool Listener::run(const ServerContext& context, const AdmissionLimits& limits, unsigned drainSeconds) {
   Admission admission(limits);
   std::uint32_t number = 0;
   while (true) {
@@ -141,7 +142,7 @@ bool Listener::run(const ServerContext &context, const AdmissionLimits &limits, 
     if (!(fds[0].revents & POLLIN)) continue;
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
-    int fd = ::accept4(fd_, reinterpret_cast<sockaddr *>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd = ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       // Out of descriptors or a connection reset before accept: the next one may do.
       if (errno == EMFILE || errno == ENFILE) std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -156,7 +157,8 @@ bool Listener::run(const ServerContext &context, const AdmissionLimits &limits, 
     const bool admitted = verdict == Admission::Verdict::Admit;
     if (!admitted) {
       const std::string text = admission.refusalText(verdict, address);
-      logRefusal(context, "refused connection " + std::to_string(number) + " from " + describeAddress(peer) + ": " + text);
+      logRefusal(context,
+                 "refused connection " + std::to_string(number) + " from " + describeAddress(peer) + ": " + text);
       if (!admission.beginRefusal()) {
         ::close(fd);
         continue;
@@ -186,10 +188,12 @@ bool Listener::run(const ServerContext &context, const AdmissionLimits &limits, 
         OPENSSL_thread_stop();
         threadEnded();
       }).detach();
-    } catch (const std::system_error &) {
+    } catch (const std::system_error&) {
       ::close(fd);
-      if (admitted) admission.leave(address, false);
-      else admission.endRefusal();
+      if (admitted)
+        admission.leave(address, false);
+      else
+        admission.endRefusal();
       threadEnded();
     }
   }

@@ -17,7 +17,7 @@ class Listener {
  public:
   // False with a reason when the address cannot be bound. `loopbackOnly`
   // refuses any address outside 127.0.0.0/8 and ::1.
-  bool open(const std::string &host, unsigned port, bool loopbackOnly, std::string &error);
+  bool open(const std::string& host, unsigned port, bool loopbackOnly, std::string& error);
   ~Listener();
 
   // "127.0.0.1:41234", the address really bound.
@@ -26,12 +26,12 @@ class Listener {
   // Accepts until the context's stop descriptor becomes readable, then
   // waits for the connections to end (at most `drainSeconds`).
   // False when some were still running after drainSeconds.
-  bool run(const ServerContext &context, const AdmissionLimits &limits, unsigned drainSeconds);
+  bool run(const ServerContext& context, const AdmissionLimits& limits, unsigned drainSeconds);
 
  private:
   void threadStarted();
   void threadEnded();
-  void logRefusal(const ServerContext &context, const std::string &text);
+  void logRefusal(const ServerContext& context, const std::string& text);
 
   int fd_ = -1;
   std::mutex mutex_;

@@ -10,7 +10,7 @@ namespace {
 
 constexpr size_t kFixedPart = 86;  // up to the attach-file field: what TDS 7.1 has
 
-std::string field(std::string_view payload, ByteReader &offsets, const char *what, bool scrambled = false) {
+std::string field(std::string_view payload, ByteReader& offsets, const char* what, bool scrambled = false) {
   std::uint16_t offset = offsets.u16(what);
   std::uint16_t units = offsets.u16(what);
   if (units == 0) return std::string();
@@ -18,7 +18,7 @@ std::string field(std::string_view payload, ByteReader &offsets, const char *wha
     throw ProtocolError(std::string("LOGIN7 ") + what + " lies outside the message");
   std::string bytes(payload.substr(offset, static_cast<size_t>(units) * 2));
   if (scrambled)
-    for (char &c : bytes) {
+    for (char& c : bytes) {
       auto b = static_cast<unsigned char>(c ^ 0xA5);
       c = static_cast<char>(((b & 0x0F) << 4) | (b >> 4));
     }

@@ -19,8 +19,9 @@ bool waitUnlessStopped(int stopFd, tds::Clock::time_point until) {
 
 }  // namespace
 
-std::optional<std::string> checkLogin(const ServerContext &context, const LoginAttempt &attempt, const tds::Login7 &login) {
-  auto fail = [&](const std::string &reason) {
+std::optional<std::string> checkLogin(const ServerContext& context, const LoginAttempt& attempt,
+                                      const tds::Login7& login) {
+  auto fail = [&](const std::string& reason) {
     context.log->line(attempt.connection + ": login failed for '" + login.userName + "': " + reason);
     return std::nullopt;
   };
@@ -29,7 +30,8 @@ std::optional<std::string> checkLogin(const ServerContext &context, const LoginA
   if (context.throttle) {
     turn = context.throttle->turn(attempt.address, login.userName, attempt.deadline);
     if (turn.at > attempt.deadline)
-      return fail("not checked: the delay after earlier failed logins of this address or name outlasts the login time-out");
+      return fail(
+          "not checked: the delay after earlier failed logins of this address or name outlasts the login time-out");
     if (!waitUnlessStopped(context.stopFd, turn.at)) throw tds::ChannelClosed("the server is stopping");
   }
   std::optional<std::string> user = context.logins->verify(login.userName, login.password);

@@ -20,4 +20,5 @@ struct LoginAttempt {
 
 // The login's name as stored, or nullopt after logging why not. Throws
 // ChannelClosed when the server stops during the wait.
-std::optional<std::string> checkLogin(const ServerContext &context, const LoginAttempt &attempt, const tds::Login7 &login);
+std::optional<std::string> checkLogin(const ServerContext& context, const LoginAttempt& attempt,
+                                      const tds::Login7& login);

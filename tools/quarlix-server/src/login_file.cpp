@@ -16,20 +16,20 @@ namespace {
 
 constexpr mode_t kNewFileMode = 0640;
 
-std::string folderOf(const std::string &path) {
+std::string folderOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The name a login line starts with; empty for comments and blank lines.
-std::string loginNameOf(const std::string &line) {
+std::string loginNameOf(const std::string& line) {
   size_t first = line.find_first_not_of(" \t");
   if (first == std::string::npos || line[first] == '#') return std::string();
   return line.substr(0, line.find(':'));
 }
 
-bool writeAll(int fd, const std::string &text) {
+bool writeAll(int fd, const std::string& text) {
   for (size_t done = 0; done < text.size();) {
     ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
@@ -41,7 +41,7 @@ bool writeAll(int fd, const std::string &text) {
 
 }  // namespace
 
-bool addLoginToFile(const std::string &path, const std::string &name, const std::string &line, std::string &error) {
+bool addLoginToFile(const std::string& path, const std::string& name, const std::string& line, std::string& error) {
   std::vector<std::string> lines;
   struct stat old {};
   const bool exists = ::stat(path.c_str(), &old) == 0;
@@ -57,7 +57,7 @@ bool addLoginToFile(const std::string &path, const std::string &name, const std:
 
   std::string text;
   bool replaced = false;
-  for (const std::string &existing : lines) {
+  for (const std::string& existing : lines) {
     const std::string existingName = loginNameOf(existing);
     if (!existingName.empty() && strcasecmp(existingName.c_str(), name.c_str()) == 0) {
       if (!replaced) text += line + '\n';

@@ -9,4 +9,4 @@
 
 // False with a reason when the file exists and is not a valid logins file,
 // or cannot be written; nothing is changed then.
-bool addLoginToFile(const std::string &path, const std::string &name, const std::string &line, std::string &error);
+bool addLoginToFile(const std::string& path, const std::string& name, const std::string& line, std::string& error);

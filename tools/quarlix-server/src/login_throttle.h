@@ -24,16 +24,16 @@ class LoginThrottle {
   static constexpr size_t kMaxEntries = 4096;
 
   struct Turn {
-    Clock::time_point at;  // when the attempt may be checked
+    Clock::time_point at;                              // when the attempt may be checked
     bool addressCharged = false, nameCharged = false;  // counted as failed already
   };
   // The turn of the attempt of `name` from `address`. On an address or name
   // that has failed before, the attempt counts as failed until it succeeds,
   // so the next one waits longer. Past `deadline` nothing is taken (and
   // `at` is after the deadline).
-  Turn turn(const std::string &address, const std::string &name, Clock::time_point deadline);
-  void failed(const std::string &address, const std::string &name, const Turn &turn);
-  void succeeded(const std::string &address, const std::string &name);
+  Turn turn(const std::string& address, const std::string& name, Clock::time_point deadline);
+  void failed(const std::string& address, const std::string& name, const Turn& turn);
+  void succeeded(const std::string& address, const std::string& name);
 
  private:
   struct Entry {
@@ -43,8 +43,8 @@ class LoginThrottle {
   };
   using Table = std::unordered_map<std::string, Entry>;
   static std::chrono::milliseconds delayAfter(unsigned failures);
-  Entry &entry(Table &table, const std::string &key, Clock::time_point now);
-  static void forgetOld(Table &table, Clock::time_point now);
+  Entry& entry(Table& table, const std::string& key, Clock::time_point now);
+  static void forgetOld(Table& table, Clock::time_point now);
 
   std::mutex mutex_;
   Table byAddress_, byName_;

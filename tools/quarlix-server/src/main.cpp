@@ -39,17 +39,17 @@ void onStopSignal(int) {
   (void)ignored;
 }
 
-int cannotStart(const std::string &reason) {
+int cannotStart(const std::string& reason) {
   std::cerr << "quarlix-server: " << reason << '\n';
   return kCannotStart;
 }
 
 struct TlsContextFree {
-  void operator()(SSL_CTX *context) const { SSL_CTX_free(context); }
+  void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
 };
 using TlsContext = std::unique_ptr<SSL_CTX, TlsContextFree>;
 
-TlsContext makeTlsContext(const ServerOptions &options, std::string &error) {
+TlsContext makeTlsContext(const ServerOptions& options, std::string& error) {
   TlsContext context(SSL_CTX_new(TLS_server_method()));
   if (!context) {
     error = "cannot set up TLS";
@@ -86,8 +86,8 @@ class HiddenInput {
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
     std::cerr << '\n';
   }
-  HiddenInput(const HiddenInput &) = delete;
-  HiddenInput &operator=(const HiddenInput &) = delete;
+  HiddenInput(const HiddenInput&) = delete;
+  HiddenInput& operator=(const HiddenInput&) = delete;
 
  private:
   termios saved_{};
@@ -96,7 +96,7 @@ class HiddenInput {
 
 // The login's line from the password on standard input; empty after
 // reporting why not.
-std::string loginLineFromInput(const std::string &name, const char *option) {
+std::string loginLineFromInput(const std::string& name, const char* option) {
   std::string password;
   bool read;
   {
@@ -115,14 +115,14 @@ std::string loginLineFromInput(const std::string &name, const char *option) {
   return line;
 }
 
-int printLogin(const std::string &name) {
+int printLogin(const std::string& name) {
   std::string line = loginLineFromInput(name, "--print-login");
   if (line.empty()) return kCannotStart;
   std::cout << line << '\n';
   return 0;
 }
 
-int addLogin(const std::string &name, const std::string &path) {
+int addLogin(const std::string& name, const std::string& path) {
   std::string line = loginLineFromInput(name, "--add-login");
   if (line.empty()) return kCannotStart;
   std::string error;
@@ -132,11 +132,12 @@ int addLogin(const std::string &name, const std::string &path) {
   return 0;
 }
 
-int serve(const ServerOptions &options) {
+int serve(const ServerOptions& options) {
   std::string error;
   const unsigned codePage = options.codePage.value_or(ServerOptions::kDefaultCodePage);
   std::optional<CodePageText> text = CodePageText::choose(codePage);
-  if (!text) return cannotStart("--codepage " + std::to_string(codePage) + ": this server knows code pages 1252 and 65001");
+  if (!text)
+    return cannotStart("--codepage " + std::to_string(codePage) + ": this server knows code pages 1252 and 65001");
 
   std::optional<Logins> logins = Logins::load(options.loginsFile, error);
   if (!logins) return cannotStart(error);
@@ -146,8 +147,7 @@ int serve(const ServerOptions &options) {
   const std::string ldif = directoryToMount(options, here);
   if (!ldif.empty() && !directory.mount(ldif, error)) return cannotStart(error);
 
-  std::unique_ptr<ProcedureEntry> procedure =
-      ProcedureEntry::open(libraryToLoad(options, here), error);
+  std::unique_ptr<ProcedureEntry> procedure = ProcedureEntry::open(libraryToLoad(options, here), error);
   if (!procedure) return cannotStart(error);
 
   TlsContext tls;
@@ -200,7 +200,7 @@ int serve(const ServerOptions &options) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   ServerOptions options;
   std::string error;
   if (!parseServerOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) return cannotStart(error);
@@ -216,7 +216,7 @@ int main(int argc, char **argv) {
   if (options.addLogin) return addLogin(*options.addLogin, options.loginsFile);
   try {
     return serve(options);
-  } catch (const std::exception &e) {
+  } catch (const std::exception& e) {
     return cannotStart(e.what());
   }
 }

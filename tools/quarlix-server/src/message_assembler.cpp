@@ -16,7 +16,7 @@ PacketHeader parseHeader(std::string_view eightBytes, std::uint32_t maxPacketSiz
   return header;
 }
 
-bool MessageAssembler::add(const PacketHeader &header, std::string_view payload) {
+bool MessageAssembler::add(const PacketHeader& header, std::string_view payload) {
   if (header.type == kAttention) {
     started_ = false;
     message_.type = kAttention;

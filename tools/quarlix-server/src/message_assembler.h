@@ -31,8 +31,8 @@ class MessageAssembler {
   // in `message()`. Raises ProtocolError when a packet of another type comes
   // inside a message or the message grows beyond the limit. An attention
   // packet inside a message abandons it and is itself a whole message.
-  bool add(const PacketHeader &header, std::string_view payload);
-  Message &message() { return message_; }
+  bool add(const PacketHeader& header, std::string_view payload);
+  Message& message() { return message_; }
   bool inMessage() const { return started_; }
 
  private:

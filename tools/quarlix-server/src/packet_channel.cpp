@@ -32,7 +32,7 @@ int remainingMilliseconds(Clock::time_point deadline) {
   return left > 60000 ? 60000 : static_cast<int>(left);
 }
 
-std::string tlsError(const char *what) {
+std::string tlsError(const char* what) {
   unsigned long code = ERR_get_error();
   char text[256] = "";
   if (code) ERR_error_string_n(code, text, sizeof text);
@@ -113,7 +113,7 @@ bool PacketChannel::waitFor(short events, Clock::time_point deadline, bool stopp
   }
 }
 
-size_t PacketChannel::readSome(char *buffer, size_t size, Clock::time_point deadline, bool stoppable) {
+size_t PacketChannel::readSome(char* buffer, size_t size, Clock::time_point deadline, bool stoppable) {
   while (true) {
     if (tlsActive_) {
       int n = SSL_read(ssl_, buffer, static_cast<int>(size));
@@ -123,7 +123,8 @@ size_t PacketChannel::readSome(char *buffer, size_t size, Clock::time_point dead
         ERR_clear_error();
         throw ChannelClosed("the client closed the connection");
       }
-      if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) throw ChannelClosed(tlsError("TLS read failed"));
+      if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
+        throw ChannelClosed(tlsError("TLS read failed"));
       if (!waitFor(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline, stoppable))
         throw ChannelClosed("the client went silent");
       continue;
@@ -137,7 +138,7 @@ size_t PacketChannel::readSome(char *buffer, size_t size, Clock::time_point dead
   }
 }
 
-void PacketChannel::readExact(char *buffer, size_t size, Clock::time_point deadline, bool stoppable) {
+void PacketChannel::readExact(char* buffer, size_t size, Clock::time_point deadline, bool stoppable) {
   for (size_t done = 0; done < size;) done += readSome(buffer + done, size - done, deadline, stoppable);
 }
 
@@ -159,14 +160,14 @@ Message PacketChannel::readMessage(Clock::time_point idleDeadline, bool stoppabl
     PacketHeader header;
     try {
       header = parseHeader(std::string_view(head, kHeaderSize), kMaxPacketSize + 1);
-    } catch (const ProtocolError &e) {
+    } catch (const ProtocolError& e) {
       throw ChannelClosed(e.what());
     }
     std::string payload(header.length - kHeaderSize, '\0');
     readExact(payload.data(), payload.size(), deadline, false);
     try {
       if (assembler_.add(header, payload)) return std::move(assembler_.message());
-    } catch (const ProtocolError &e) {
+    } catch (const ProtocolError& e) {
       throw ChannelClosed(e.what());
     }
   }
@@ -232,11 +233,11 @@ void PacketChannel::sendPart(std::uint8_t type, std::string_view payload, bool l
 
 void PacketChannel::send(std::uint8_t type, std::string_view payload) { sendPart(type, payload, true); }
 
-void PacketChannel::startTls(SSL_CTX *context, Clock::time_point deadline) {
+void PacketChannel::startTls(SSL_CTX* context, Clock::time_point deadline) {
   ssl_ = SSL_new(context);
   if (!ssl_) throw ChannelClosed(tlsError("TLS set-up failed"));
-  BIO *input = BIO_new(BIO_s_mem());
-  BIO *output = BIO_new(BIO_s_mem());
+  BIO* input = BIO_new(BIO_s_mem());
+  BIO* output = BIO_new(BIO_s_mem());
   if (!input || !output) {
     BIO_free(input);
     BIO_free(output);
@@ -269,7 +270,7 @@ void PacketChannel::startTls(SSL_CTX *context, Clock::time_point deadline) {
     PacketHeader header;
     try {
       header = parseHeader(std::string_view(head, kHeaderSize), kMaxPacketSize + 1);
-    } catch (const ProtocolError &e) {
+    } catch (const ProtocolError& e) {
       throw ChannelClosed(e.what());
     }
     if (header.type != kPrelogin) throw ChannelClosed("expected the TLS handshake in a PRELOGIN packet");
@@ -280,7 +281,7 @@ void PacketChannel::startTls(SSL_CTX *context, Clock::time_point deadline) {
   }
   if (BIO_ctrl_pending(input) != 0) throw ChannelClosed("the client sent data inside the TLS handshake");
   // From now on TLS records travel on the socket itself.
-  BIO *socket = BIO_new_socket(fd_, BIO_NOCLOSE);
+  BIO* socket = BIO_new_socket(fd_, BIO_NOCLOSE);
   if (!socket) throw ChannelClosed("out of memory");
   SSL_set_bio(ssl_, socket, socket);
   tlsActive_ = true;

@@ -39,8 +39,8 @@ class PacketChannel {
   // stopFd becomes readable when the server stops.
   PacketChannel(int socketFd, int stopFd);
   ~PacketChannel();
-  PacketChannel(const PacketChannel &) = delete;
-  PacketChannel &operator=(const PacketChannel &) = delete;
+  PacketChannel(const PacketChannel&) = delete;
+  PacketChannel& operator=(const PacketChannel&) = delete;
 
   // The next whole message. Waiting for its first byte ends at `idleDeadline`
   // (or when the server stops, if `stoppable`); the rest of it must follow
@@ -67,12 +67,12 @@ class PacketChannel {
   std::uint32_t packetSize() const { return packetSize_; }
 
   // The server's side of the TLS handshake, carried in PRELOGIN packets.
-  void startTls(SSL_CTX *context, Clock::time_point deadline);
+  void startTls(SSL_CTX* context, Clock::time_point deadline);
   bool encrypted() const { return tlsActive_; }
 
  private:
-  size_t readSome(char *buffer, size_t size, Clock::time_point deadline, bool stoppable);
-  void readExact(char *buffer, size_t size, Clock::time_point deadline, bool stoppable);
+  size_t readSome(char* buffer, size_t size, Clock::time_point deadline, bool stoppable);
+  void readExact(char* buffer, size_t size, Clock::time_point deadline, bool stoppable);
   void writeAll(std::string_view bytes);
   void writeRaw(std::string_view bytes, Clock::time_point deadline);
   // Waits until the socket takes more of the answer; false at the deadline.
@@ -85,7 +85,7 @@ class PacketChannel {
 
   int fd_;
   int stopFd_;
-  SSL *ssl_ = nullptr;
+  SSL* ssl_ = nullptr;
   bool tlsActive_ = false;
   bool stalled_ = false;  // holds one of the stalled places
   std::uint32_t packetSize_ = 4096;

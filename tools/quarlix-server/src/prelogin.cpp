@@ -17,7 +17,8 @@ PreloginRequest parsePrelogin(std::string_view payload) {
     if (token == kPreloginTerminator) break;
     std::uint16_t offset = options.u16be("a PRELOGIN option");
     std::uint16_t length = options.u16be("a PRELOGIN option");
-    if (static_cast<size_t>(offset) + length > payload.size()) throw ProtocolError("a PRELOGIN option lies outside the message");
+    if (static_cast<size_t>(offset) + length > payload.size())
+      throw ProtocolError("a PRELOGIN option lies outside the message");
     std::string_view value = payload.substr(offset, length);
     if (token == kPreloginVersion) {
       if (length < 6) throw ProtocolError("PRELOGIN version is too short");
@@ -40,14 +41,13 @@ std::string buildPreloginResponse(std::uint8_t encryption, std::uint32_t threadI
       {kPreloginVersion, std::string("\x01\x00\x00\x00\x00\x00", 6)},
       {kPreloginEncryption, std::string(1, static_cast<char>(encryption))},
       {kPreloginInstance, std::string(1, '\0')},
-      {kPreloginThreadId,
-       std::string{static_cast<char>(threadId >> 24), static_cast<char>(threadId >> 16), static_cast<char>(threadId >> 8),
-                   static_cast<char>(threadId)}},
+      {kPreloginThreadId, std::string{static_cast<char>(threadId >> 24), static_cast<char>(threadId >> 16),
+                                      static_cast<char>(threadId >> 8), static_cast<char>(threadId)}},
       {kPreloginMars, std::string(1, '\0')},
   };
   std::string head, body;
   const size_t headSize = options.size() * 5 + 1;
-  for (const Option &o : options) {
+  for (const Option& o : options) {
     const size_t offset = headSize + body.size();
     head += static_cast<char>(o.token);
     head += static_cast<char>(offset >> 8);

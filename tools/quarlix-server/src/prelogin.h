@@ -22,8 +22,8 @@ std::string buildPreloginResponse(std::uint8_t encryption, std::uint32_t threadI
 // refused; without one there is no encryption.
 struct EncryptionChoice {
   std::uint8_t answer = 0;
-  bool tls = false;      // a TLS handshake follows the answer
-  bool refuse = false;   // the client cannot go on: close after answering
+  bool tls = false;     // a TLS handshake follows the answer
+  bool refuse = false;  // the client cannot go on: close after answering
 };
 EncryptionChoice chooseEncryption(std::optional<std::uint8_t> offered, bool haveCertificate);
 

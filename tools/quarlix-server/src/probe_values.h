@@ -12,11 +12,11 @@
 #include <string>
 
 struct ProbeContext {
-  const CodePageText *text = nullptr;
-  std::string serverName;       // UTF-8
-  std::string productVersion;   // "1.0.0"
-  std::string versionText;      // @@VERSION
-  std::string user;             // the login
+  const CodePageText* text = nullptr;
+  std::string serverName;      // UTF-8
+  std::string productVersion;  // "1.0.0"
+  std::string versionText;     // @@VERSION
+  std::string user;            // the login
   std::uint16_t spid = 0;
   int tranCount = 0;
   std::int32_t textSize = 0;
@@ -28,4 +28,4 @@ class ProbeError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-tds::ConstantValue probeValue(const sql::Expression &expression, const ProbeContext &context);
+tds::ConstantValue probeValue(const sql::Expression& expression, const ProbeContext& context);

@@ -7,7 +7,7 @@ namespace {
 
 constexpr std::int32_t kHostErrorNumber = 50000;
 
-tds::ColumnDescription columnFor(const OdsEvent &event, const CodePageText &text) {
+tds::ColumnDescription columnFor(const OdsEvent& event, const CodePageText& text) {
   tds::ColumnDescription column;
   const std::uint32_t length = event.destLength > 0 ? static_cast<std::uint32_t>(event.destLength) : 0;
   const bool binary = event.destType == SRVVARBINARY || event.destType == SRVBIGVARBINARY ||
@@ -34,7 +34,7 @@ tds::ColumnDescription columnFor(const OdsEvent &event, const CodePageText &text
   return column;
 }
 
-tds::MessageToken messageOf(const OdsEvent &event, const CodePageText &text, const std::u16string &server) {
+tds::MessageToken messageOf(const OdsEvent& event, const CodePageText& text, const std::u16string& server) {
   tds::MessageToken message;
   message.kind = event.messageType == SRV_MSG_ERROR ? tds::MessageToken::Class::error : tds::MessageToken::Class::info;
   message.number = event.messageNumber;
@@ -49,19 +49,19 @@ tds::MessageToken messageOf(const OdsEvent &event, const CodePageText &text, con
 
 }  // namespace
 
-ProcedureAnswer::ProcedureAnswer(tds::PacketChannel &channel, tds::TokenWriter &writer, const CodePageText &text,
-                                 opends::Connection &connection, const AnswerStyle &style)
+ProcedureAnswer::ProcedureAnswer(tds::PacketChannel& channel, tds::TokenWriter& writer, const CodePageText& text,
+                                 opends::Connection& connection, const AnswerStyle& style)
     : channel_(channel), text_(text), connection_(connection), style_(style), writer_(writer) {
   OdsHostSetRowSink(connection_.get(), &ProcedureAnswer::onRow, this);
 }
 
 ProcedureAnswer::~ProcedureAnswer() { OdsHostSetRowSink(connection_.get(), nullptr, nullptr); }
 
-void __cdecl ProcedureAnswer::onRow(void *context, const OdsCell *cells, int cellCount) {
-  static_cast<ProcedureAnswer *>(context)->sendRow(cells, cellCount);
+void __cdecl ProcedureAnswer::onRow(void* context, const OdsCell* cells, int cellCount) {
+  static_cast<ProcedureAnswer*>(context)->sendRow(cells, cellCount);
 }
 
-void ProcedureAnswer::sendRow(const OdsCell *cells, int cellCount) {
+void ProcedureAnswer::sendRow(const OdsCell* cells, int cellCount) {
   if (cancelled_ || failed_ || broken_) return;
   try {
     readEvents();
@@ -72,7 +72,8 @@ void ProcedureAnswer::sendRow(const OdsCell *cells, int cellCount) {
       tds::MessageToken message;
       message.number = kHostErrorNumber;
       message.severity = 16;
-      message.text = u"The procedure sent a value longer than its column can carry; the rest of the answer is not sent.";
+      message.text =
+          u"The procedure sent a value longer than its column can carry; the rest of the answer is not sent.";
       message.server = style_.serverName;
       message.procedure = u"quarlix";
       writer_.message(message);
@@ -80,26 +81,27 @@ void ProcedureAnswer::sendRow(const OdsCell *cells, int cellCount) {
       return;
     }
     flushFullPackets();
-  } catch (const tds::ChannelClosed &e) {
+  } catch (const tds::ChannelClosed& e) {
     broken_ = e;
   }
 }
 
-const OdsCell *ProcedureAnswer::convertedCells(const OdsCell *cells, int cellCount) {
+const OdsCell* ProcedureAnswer::convertedCells(const OdsCell* cells, int cellCount) {
   if (!convertsCells_) return cells;
   converted_.resize(static_cast<size_t>(cellCount));
   convertedText_.resize(static_cast<size_t>(cellCount));
   for (int i = 0; i < cellCount; ++i) {
     converted_[i] = cells[i];
     if (cells[i].isNull || static_cast<size_t>(i) >= columns_.size() || !columns_[i].fromCodePage) continue;
-    convertedText_[i] = utf16leBytes(text_.toUtf16(std::string_view(reinterpret_cast<const char *>(cells[i].data), static_cast<size_t>(cells[i].length))));
-    converted_[i].data = reinterpret_cast<const BYTE *>(convertedText_[i].data());
+    convertedText_[i] = utf16leBytes(text_.toUtf16(
+        std::string_view(reinterpret_cast<const char*>(cells[i].data), static_cast<size_t>(cells[i].length))));
+    converted_[i].data = reinterpret_cast<const BYTE*>(convertedText_[i].data());
     converted_[i].length = static_cast<int>(convertedText_[i].size());
   }
   return converted_.data();
 }
 
-void ProcedureAnswer::describe(const OdsEvent &event) {
+void ProcedureAnswer::describe(const OdsEvent& event) {
   if (event.result == 0) return;  // refused by the host interface
   if (pendingDone_ || metadataSent_) {
     // A new result set after a done: the previous one ends here.
@@ -119,9 +121,7 @@ void ProcedureAnswer::readEvents() {
     OdsEvent event{};
     if (!OdsHostGetEvent(connection_.get(), nextEvent_, &event)) continue;
     switch (event.kind) {
-      case ODS_EVENT_DESCRIBE:
-        describe(event);
-        break;
+      case ODS_EVENT_DESCRIBE: describe(event); break;
       case ODS_EVENT_SENDMSG:
         if (event.result == 0) break;
         startResultIfNeeded();
@@ -136,8 +136,7 @@ void ProcedureAnswer::readEvents() {
         if (style_.noCount) pendingDone_->status &= static_cast<std::uint16_t>(~tds::kDoneCount);
         if (style_.metadataOnly) pendingDone_->count = 0;
         break;
-      default:
-        break;
+      default: break;
     }
   }
 }
@@ -150,7 +149,7 @@ void ProcedureAnswer::startResultIfNeeded() {
 
 void ProcedureAnswer::flushFullPackets() {
   const size_t room = channel_.packetSize() - tds::kHeaderSize;
-  std::string &bytes = writer_.bytes();
+  std::string& bytes = writer_.bytes();
   if (bytes.size() < room) return;
   const size_t whole = bytes.size() / room * room;
   channel_.sendPart(tds::kTabularResult, std::string_view(bytes).substr(0, whole), false);
@@ -160,12 +159,13 @@ void ProcedureAnswer::flushFullPackets() {
 
 void ProcedureAnswer::watchForAttention() {
   if (!channel_.inputWaiting()) return;
-  tds::Message message = channel_.readMessage(tds::Clock::now() + std::chrono::seconds(30), false, std::chrono::seconds(30));
+  tds::Message message =
+      channel_.readMessage(tds::Clock::now() + std::chrono::seconds(30), false, std::chrono::seconds(30));
   cancelled_ = true;
   misbehaved_ = message.type != tds::kAttention;
 }
 
-bool ProcedureAnswer::finish(bool &hadError) {
+bool ProcedureAnswer::finish(bool& hadError) {
   if (broken_) throw *broken_;
   if (!cancelled_) {
     readEvents();

@@ -25,18 +25,18 @@ struct AnswerStyle {
 
 class ProcedureAnswer {
  public:
-  ProcedureAnswer(tds::PacketChannel &channel, tds::TokenWriter &writer, const CodePageText &text,
-                  opends::Connection &connection, const AnswerStyle &style);
+  ProcedureAnswer(tds::PacketChannel& channel, tds::TokenWriter& writer, const CodePageText& text,
+                  opends::Connection& connection, const AnswerStyle& style);
   ~ProcedureAnswer();
-  ProcedureAnswer(const ProcedureAnswer &) = delete;
-  ProcedureAnswer &operator=(const ProcedureAnswer &) = delete;
+  ProcedureAnswer(const ProcedureAnswer&) = delete;
+  ProcedureAnswer& operator=(const ProcedureAnswer&) = delete;
 
   // After the call: the last result set's DONEINPROC is written, and true
   // returned with `hadError` when the procedure sent an error. False when the
   // client cancelled: the answer was ended and the attention acknowledged,
   // nothing more may be sent. Raises ChannelClosed when the connection failed
   // while rows were sent.
-  bool finish(bool &hadError);
+  bool finish(bool& hadError);
 
   // The client sent something other than an attention while its answer was
   // being sent: the connection must close after this answer.
@@ -48,21 +48,21 @@ class ProcedureAnswer {
     std::uint64_t count = 0;
   };
 
-  static void __cdecl onRow(void *context, const OdsCell *cells, int cellCount);
-  void sendRow(const OdsCell *cells, int cellCount);
+  static void __cdecl onRow(void* context, const OdsCell* cells, int cellCount);
+  void sendRow(const OdsCell* cells, int cellCount);
   // The cells with code page text as UTF-16 where a column wants it.
-  const OdsCell *convertedCells(const OdsCell *cells, int cellCount);
+  const OdsCell* convertedCells(const OdsCell* cells, int cellCount);
   void readEvents();
-  void describe(const OdsEvent &event);
+  void describe(const OdsEvent& event);
   void startResultIfNeeded();
   void flushFullPackets();
   void watchForAttention();
 
-  tds::PacketChannel &channel_;
-  const CodePageText &text_;
-  opends::Connection &connection_;
+  tds::PacketChannel& channel_;
+  const CodePageText& text_;
+  opends::Connection& connection_;
   AnswerStyle style_;
-  tds::TokenWriter &writer_;
+  tds::TokenWriter& writer_;
   std::vector<tds::ColumnDescription> columns_;
   bool metadataSent_ = false;
   bool convertsCells_ = false;
@@ -72,7 +72,7 @@ class ProcedureAnswer {
   int nextEvent_ = 0;
   bool cancelled_ = false;
   bool misbehaved_ = false;
-  bool failed_ = false;       // a row could not be encoded: the rest is dropped
+  bool failed_ = false;  // a row could not be encoded: the rest is dropped
   bool sentError_ = false;
   std::optional<tds::ChannelClosed> broken_;  // nothing may unwind through the procedure
 };

@@ -17,11 +17,11 @@ constexpr std::int32_t kNoSuchProcedure = 2812;
 constexpr std::int32_t kSaveWithoutTransaction = 628;
 constexpr std::int32_t kNoSuchPrepared = 8179;
 
-std::optional<std::int64_t> intOf(const tds::RpcParameter &p) {
+std::optional<std::int64_t> intOf(const tds::RpcParameter& p) {
   if (!p.value) return std::nullopt;
   const size_t n = p.value->size();
-  const bool intType = p.wireType == 0x26 || p.wireType == 0x38 || p.wireType == 0x34 || p.wireType == 0x30 ||
-                       p.wireType == 0x7F;
+  const bool intType =
+      p.wireType == 0x26 || p.wireType == 0x38 || p.wireType == 0x34 || p.wireType == 0x30 || p.wireType == 0x7F;
   if (!intType || (n != 1 && n != 2 && n != 4 && n != 8)) return std::nullopt;
   std::uint64_t value = 0;
   for (size_t i = n; i-- > 0;) value = (value << 8) | static_cast<unsigned char>((*p.value)[i]);
@@ -31,31 +31,27 @@ std::optional<std::int64_t> intOf(const tds::RpcParameter &p) {
 
 }  // namespace
 
-bool StatementRunner::runRpc(const tds::RpcRequest &request) {
+bool StatementRunner::runRpc(const tds::RpcRequest& request) {
   writer_.clear();
   lastDoneAt_ = SIZE_MAX;
   switch (systemProcedureOf(request)) {
-    case kExecuteSql:
-      return runExecuteSql(request);
-    case kPrepare:
-      return runPrepare(request, false);
-    case kPrepExec:
-      return runPrepare(request, true);
-    case kExecute:
-      return runExecute(request);
-    case kUnprepare:
-      return runUnprepare(request);
+    case kExecuteSql: return runExecuteSql(request);
+    case kPrepare: return runPrepare(request, false);
+    case kPrepExec: return runPrepare(request, true);
+    case kExecute: return runExecute(request);
+    case kUnprepare: return runUnprepare(request);
     case 0:
       if (namesTheProcedure(request.procedureName)) return runTheProcedure(request);
       sendError(kNoSuchProcedure, 16, "Could not find stored procedure '" + request.procedureName + "'.");
       return true;
     default:
-      sendError(kNoSuchProcedure, 16, "Could not find stored procedure '" + systemProcedureName(*request.procId) + "'.");
+      sendError(kNoSuchProcedure, 16,
+                "Could not find stored procedure '" + systemProcedureName(*request.procId) + "'.");
       return true;
   }
 }
 
-bool StatementRunner::runTheProcedure(const tds::RpcRequest &request) {
+bool StatementRunner::runTheProcedure(const tds::RpcRequest& request) {
   CallParameters call = parametersOfRpc(request, *context_.text);
   if (!call.error.empty()) {
     sendError(kNotSupported, 16, call.error);
@@ -69,8 +65,8 @@ bool StatementRunner::runTheProcedure(const tds::RpcRequest &request) {
   return true;
 }
 
-bool StatementRunner::runProcedureStatements(const sql::Batch &batch, const VariableLookup &variables,
-                                             const std::function<void()> &outputs) {
+bool StatementRunner::runProcedureStatements(const sql::Batch& batch, const VariableLookup& variables,
+                                             const std::function<void()>& outputs) {
   int returnValue = 0;
   bool hadError = false;
   if (batch.error) {
@@ -84,18 +80,18 @@ bool StatementRunner::runProcedureStatements(const sql::Batch &batch, const Vari
   return true;
 }
 
-StatementRunner::VariableLookup StatementRunner::lookupIn(const Variables &values) {
+StatementRunner::VariableLookup StatementRunner::lookupIn(const Variables& values) {
   return [&values](std::string_view name) -> std::optional<HostParameter> {
     std::string key(name);
-    for (char &c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     auto found = values.find(key);
     if (found == values.end()) return std::nullopt;
     return found->second;
   };
 }
 
-bool StatementRunner::runExecuteSql(const tds::RpcRequest &request) {
-  const std::vector<tds::RpcParameter> &all = request.parameters;
+bool StatementRunner::runExecuteSql(const tds::RpcRequest& request) {
+  const std::vector<tds::RpcParameter>& all = request.parameters;
   std::optional<std::string> statement = all.empty() ? std::nullopt : textOf(all[0], *context_.text);
   if (!statement) {
     sendError(kNotSupported, 16, "sp_executesql needs its statement as text.");
@@ -104,7 +100,8 @@ bool StatementRunner::runExecuteSql(const tds::RpcRequest &request) {
   std::vector<std::string> declared;
   size_t firstValue = 1;
   if (all.size() > 1 && (all[1].name.empty() || all[1].name == "@params" || all[1].name == "@PARAMS")) {
-    if (std::optional<std::string> declarations = textOf(all[1], *context_.text)) declared = declaredNames(*declarations);
+    if (std::optional<std::string> declarations = textOf(all[1], *context_.text))
+      declared = declaredNames(*declarations);
     firstValue = 2;
   }
   Variables values;
@@ -116,16 +113,17 @@ bool StatementRunner::runExecuteSql(const tds::RpcRequest &request) {
   return runProcedureStatements(sql::parseBatch(*statement), lookupIn(values), nullptr);
 }
 
-bool StatementRunner::runPrepare(const tds::RpcRequest &request, bool execute) {
-  const std::vector<tds::RpcParameter> &all = request.parameters;
-  const char *name = execute ? "sp_prepexec" : "sp_prepare";
+bool StatementRunner::runPrepare(const tds::RpcRequest& request, bool execute) {
+  const std::vector<tds::RpcParameter>& all = request.parameters;
+  const char* name = execute ? "sp_prepexec" : "sp_prepare";
   std::optional<std::string> statement = all.size() > 2 ? textOf(all[2], *context_.text) : std::nullopt;
   if (!statement) {
     sendError(kNotSupported, 16, std::string(name) + " needs a handle, the parameters' declarations and a statement.");
     return true;
   }
   PreparedStatement prepared;
-  if (std::optional<std::string> declarations = textOf(all[1], *context_.text)) prepared.declared = declaredNames(*declarations);
+  if (std::optional<std::string> declarations = textOf(all[1], *context_.text))
+    prepared.declared = declaredNames(*declarations);
   prepared.batch = sql::parseBatch(*statement);
   if (prepared.batch.error) {
     // Nothing is prepared from a statement that cannot be read.
@@ -160,14 +158,16 @@ bool StatementRunner::runPrepare(const tds::RpcRequest &request, bool execute) {
   return runProcedureStatements(batch, lookupIn(values), outputs);
 }
 
-bool StatementRunner::runExecute(const tds::RpcRequest &request) {
-  const std::vector<tds::RpcParameter> &all = request.parameters;
+bool StatementRunner::runExecute(const tds::RpcRequest& request) {
+  const std::vector<tds::RpcParameter>& all = request.parameters;
   std::optional<std::int64_t> handle = all.empty() ? std::nullopt : intOf(all[0]);
-  const PreparedStatement *prepared =
-      handle && *handle >= INT32_MIN && *handle <= INT32_MAX ? state_.prepared.find(static_cast<std::int32_t>(*handle)) : nullptr;
+  const PreparedStatement* prepared = handle && *handle >= INT32_MIN && *handle <= INT32_MAX
+                                          ? state_.prepared.find(static_cast<std::int32_t>(*handle))
+                                          : nullptr;
   if (!prepared) {
     sendError(kNoSuchPrepared, 16,
-              "Could not find prepared statement with handle " + (handle ? std::to_string(*handle) : std::string("NULL")) + ".");
+              "Could not find prepared statement with handle " +
+                  (handle ? std::to_string(*handle) : std::string("NULL")) + ".");
     return true;
   }
   Variables values;
@@ -179,12 +179,14 @@ bool StatementRunner::runExecute(const tds::RpcRequest &request) {
   return runProcedureStatements(prepared->batch, lookupIn(values), nullptr);
 }
 
-bool StatementRunner::runUnprepare(const tds::RpcRequest &request) {
-  const std::vector<tds::RpcParameter> &all = request.parameters;
+bool StatementRunner::runUnprepare(const tds::RpcRequest& request) {
+  const std::vector<tds::RpcParameter>& all = request.parameters;
   std::optional<std::int64_t> handle = all.empty() ? std::nullopt : intOf(all[0]);
-  if (!handle || *handle < INT32_MIN || *handle > INT32_MAX || !state_.prepared.remove(static_cast<std::int32_t>(*handle))) {
+  if (!handle || *handle < INT32_MIN || *handle > INT32_MAX ||
+      !state_.prepared.remove(static_cast<std::int32_t>(*handle))) {
     sendError(kNoSuchPrepared, 16,
-              "Could not find prepared statement with handle " + (handle ? std::to_string(*handle) : std::string("NULL")) + ".");
+              "Could not find prepared statement with handle " +
+                  (handle ? std::to_string(*handle) : std::string("NULL")) + ".");
     return true;
   }
   endProcedure(0, false, nullptr);
@@ -198,15 +200,13 @@ bool StatementRunner::runTransactionRequest(std::string_view payload) {
   tds::TransactionRequest request;
   try {
     request = tds::parseTransactionRequest(payload, version_);
-  } catch (const tds::ProtocolError &e) {
+  } catch (const tds::ProtocolError& e) {
     sendError(kNotSupported, 16, std::string("The transaction request cannot be read: ") + e.what() + ".");
     return true;
   }
   bool ok = true;
   switch (request.kind) {
-    case tds::TransactionRequest::Kind::Begin:
-      beginTransaction();
-      break;
+    case tds::TransactionRequest::Kind::Begin: beginTransaction(); break;
     case tds::TransactionRequest::Kind::Commit:
     case tds::TransactionRequest::Kind::Rollback:
       ok = endTransaction(request.kind == tds::TransactionRequest::Kind::Commit);

@@ -7,7 +7,7 @@ namespace tds {
 
 namespace {
 
-void skipAllHeaders(ByteReader &reader, std::uint32_t version) {
+void skipAllHeaders(ByteReader& reader, std::uint32_t version) {
   if (!atLeast72(version)) return;
   std::uint32_t total = reader.u32("ALL_HEADERS");
   if (total < 4 || total - 4 > reader.remaining()) throw ProtocolError("ALL_HEADERS length is wrong");
@@ -16,7 +16,7 @@ void skipAllHeaders(ByteReader &reader, std::uint32_t version) {
 
 // A value in chunks: the total length (or unknown, or NULL), then chunks
 // each with its length, ending with an empty one.
-std::optional<std::string> readPartiallyLengthPrefixed(ByteReader &reader) {
+std::optional<std::string> readPartiallyLengthPrefixed(ByteReader& reader) {
   std::uint64_t total = reader.u64("a long value");
   if (total == 0xFFFFFFFFFFFFFFFFull) return std::nullopt;
   std::string value;
@@ -26,22 +26,30 @@ std::optional<std::string> readPartiallyLengthPrefixed(ByteReader &reader) {
     std::string_view bytes = reader.take(chunk, "a long value");
     value.append(bytes.data(), bytes.size());
   }
-  if (total != 0xFFFFFFFFFFFFFFFEull && total != value.size()) throw ProtocolError("a long value's chunks disagree with its length");
+  if (total != 0xFFFFFFFFFFFFFFFEull && total != value.size())
+    throw ProtocolError("a long value's chunks disagree with its length");
   return value;
 }
 
 size_t fixedLength(std::uint8_t type) {
   switch (type) {
-    case 0x1F: return 0;                          // NULL
-    case 0x30: case 0x32: return 1;               // tinyint, bit
-    case 0x34: return 2;                          // smallint
-    case 0x38: case 0x3B: case 0x3A: case 0x7A: return 4;  // int, real, smalldatetime, smallmoney
-    case 0x7F: case 0x3E: case 0x3D: case 0x3C: return 8;  // bigint, float, datetime, money
+    case 0x1F: return 0;  // NULL
+    case 0x30:
+    case 0x32: return 1;  // tinyint, bit
+    case 0x34: return 2;  // smallint
+    case 0x38:
+    case 0x3B:
+    case 0x3A:
+    case 0x7A: return 4;  // int, real, smalldatetime, smallmoney
+    case 0x7F:
+    case 0x3E:
+    case 0x3D:
+    case 0x3C: return 8;  // bigint, float, datetime, money
     default: return SIZE_MAX;
   }
 }
 
-std::optional<std::string> readValue(ByteReader &reader, std::uint8_t type) {
+std::optional<std::string> readValue(ByteReader& reader, std::uint8_t type) {
   auto shortLength = [&reader](bool collation) -> std::optional<std::string> {
     std::uint16_t maxLength = reader.u16("a parameter's type");
     if (collation) reader.skip(5, "a parameter's collation");
@@ -58,15 +66,21 @@ std::optional<std::string> readValue(ByteReader &reader, std::uint8_t type) {
     return std::string(reader.take(length, "a parameter"));
   };
   switch (type) {
-    case kTypeBigVarChar: case kTypeBigChar: case kTypeNVarChar: case kTypeNChar:
-      return shortLength(true);
-    case kTypeBigVarBinary: case kTypeBigBinary:
-      return shortLength(false);
-    case kTypeText: case kTypeNText:
-      return longLength(true);
-    case kTypeImage:
-      return longLength(false);
-    case 0x26: case 0x68: case 0x6D: case 0x6E: case 0x6F: case 0x24: {  // nullable numbers, GUID
+    case kTypeBigVarChar:
+    case kTypeBigChar:
+    case kTypeNVarChar:
+    case kTypeNChar: return shortLength(true);
+    case kTypeBigVarBinary:
+    case kTypeBigBinary: return shortLength(false);
+    case kTypeText:
+    case kTypeNText: return longLength(true);
+    case kTypeImage: return longLength(false);
+    case 0x26:
+    case 0x68:
+    case 0x6D:
+    case 0x6E:
+    case 0x6F:
+    case 0x24: {  // nullable numbers, GUID
       reader.u8("a parameter's type");
       std::uint8_t length = reader.u8("a parameter");
       if (length == 0) return std::nullopt;

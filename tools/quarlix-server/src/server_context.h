@@ -19,16 +19,16 @@ class ServerLog {
   explicit ServerLog(bool quiet) : quiet_(quiet) {}
   ~ServerLog();
   // One line on standard error. Never given a password.
-  void line(const std::string &text);
+  void line(const std::string& text);
   // Only when not quiet: logins and ends of connections.
-  void detail(const std::string &text) {
+  void detail(const std::string& text) {
     if (!quiet_) line(text);
   }
   // The directory's notices become lines of this log, each naming the
   // connection whose call met it (the calling thread's label).
   void takeDirectoryNotices();
   // "connection 7 from 127.0.0.1:50312", for this thread's directory notices.
-  static void labelThread(const std::string &connection);
+  static void labelThread(const std::string& connection);
 
  private:
   bool quiet_;
@@ -36,16 +36,16 @@ class ServerLog {
 };
 
 struct ServerContext {
-  const Logins *logins = nullptr;
-  LoginThrottle *throttle = nullptr;  // null: failed logins are not delayed
-  const ProcedureEntry *procedure = nullptr;
-  const CodePageText *text = nullptr;
-  SSL_CTX *tls = nullptr;  // null: no encryption
+  const Logins* logins = nullptr;
+  LoginThrottle* throttle = nullptr;  // null: failed logins are not delayed
+  const ProcedureEntry* procedure = nullptr;
+  const CodePageText* text = nullptr;
+  SSL_CTX* tls = nullptr;  // null: no encryption
   int stopFd = -1;         // readable once the server stops
   std::chrono::milliseconds loginTimeout{30000};
   std::chrono::milliseconds idleTimeout{0};  // 0: none
   std::chrono::milliseconds messageTimeout{30000};
   std::string serverName = "quarlix";
   std::string version = "1.0.0";
-  ServerLog *log = nullptr;
+  ServerLog* log = nullptr;
 };

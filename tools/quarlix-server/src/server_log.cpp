@@ -7,13 +7,13 @@
 
 namespace {
 
-std::atomic<ServerLog *> directoryLog{nullptr};
+std::atomic<ServerLog*> directoryLog{nullptr};
 thread_local std::string threadLabel;
 
 // The directory's lines for the administrator, tagged with the connection
 // whose call met them (the sink runs on that call's thread).
-void directoryLine(const char *text, void *) {
-  ServerLog *log = directoryLog.load();
+void directoryLine(const char* text, void*) {
+  ServerLog* log = directoryLog.load();
   if (!log) return;
   std::string line = text;
   static const std::string prefix = "quarlix ADSI: ";
@@ -24,7 +24,7 @@ void directoryLine(const char *text, void *) {
 
 }  // namespace
 
-void ServerLog::line(const std::string &text) {
+void ServerLog::line(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::fprintf(stderr, "quarlix-server: %s\n", text.c_str());
   std::fflush(stderr);
@@ -36,8 +36,8 @@ void ServerLog::takeDirectoryNotices() {
 }
 
 ServerLog::~ServerLog() {
-  ServerLog *self = this;
+  ServerLog* self = this;
   if (directoryLog.compare_exchange_strong(self, nullptr)) AdsCompatSetLineSink(nullptr, nullptr);
 }
 
-void ServerLog::labelThread(const std::string &connection) { threadLabel = connection; }
+void ServerLog::labelThread(const std::string& connection) { threadLabel = connection; }

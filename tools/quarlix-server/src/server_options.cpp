@@ -8,7 +8,7 @@ const char kOptions[] = "Options";
 const char kLogins[] = "Logins (the password is read on standard input, hidden on a terminal)";
 
 // "127.0.0.1:1433", "[::1]:1433", "localhost:1433".
-bool parseListen(const std::string &text, ServerOptions &options) {
+bool parseListen(const std::string& text, ServerOptions& options) {
   size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0) return false;
   std::string host = text.substr(0, colon);
@@ -22,19 +22,19 @@ bool parseListen(const std::string &text, ServerOptions &options) {
 }
 
 // The table of quarlix-server's options, storing into `options`.
-OptionTable optionTable(ServerOptions &options) {
+OptionTable optionTable(ServerOptions& options) {
   OptionTable table("quarlix-server", false);
   table.add(option("--listen", "HOST:PORT", kOptions, "address to listen on; port 0 picks a free one (printed)",
-                   OptionKind::Text, [&options](const std::string &text, std::uint32_t, std::string &error) {
+                   OptionKind::Text, [&options](const std::string& text, std::uint32_t, std::string& error) {
                      if (parseListen(text, options)) return true;
                      error = "--listen takes HOST:PORT such as 127.0.0.1:1433, not '" + text + "'";
                      return false;
                    }));
   table.add(textOption("--logins", "FILE", kOptions, "logins file: lines written by --add-login or --print-login",
                        options.loginsFile));
-  addHostSettings(table, options,
-                  {kOptions, " (default: samples/corp.ldif beside the program, when present)",
-                   "", ": 1252 (default) or 65001"});
+  addHostSettings(
+      table, options,
+      {kOptions, " (default: samples/corp.ldif beside the program, when present)", "", ": 1252 (default) or 65001"});
   table.add(textOption("--tls-cert", "PEM", kOptions,
                        "the certificate chain; with --tls-key, encrypt every connection (required of clients); "
                        "without them the server listens on loopback addresses only",
@@ -60,21 +60,21 @@ OptionTable optionTable(ServerOptions &options) {
   table.add(numberOption("--idle-timeout", "S", kOptions,
                          "seconds a logged-in connection may wait idle (default 600, 0: no limit)", 0, 86400 * 7,
                          options.idleTimeoutSeconds));
-  table.add(flagOption("--quiet", kOptions, "log failures only (failed logins and refusals among them)",
-                       options.quiet));
+  table.add(
+      flagOption("--quiet", kOptions, "log failures only (failed logins and refusals among them)", options.quiet));
   table.add(textOption("--add-login", "NAME", kLogins,
                        "with --logins FILE: add the login NAME to FILE, or replace its password; the file is "
                        "replaced whole, and made readable by its owner and group only when it is new",
                        options.addLogin));
-  table.add(textOption("--print-login", "NAME", kLogins, "print the login's line on standard output",
-                       options.printLogin));
+  table.add(
+      textOption("--print-login", "NAME", kLogins, "print the login's line on standard output", options.printLogin));
   addProgramOptions(table, options, kOptions);
   return table;
 }
 
 }  // namespace
 
-bool parseServerOptions(const std::vector<std::string> &arguments, ServerOptions &options, std::string &error) {
+bool parseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& error) {
   std::vector<std::string> none;
   if (!optionTable(options).parse(arguments, none, error)) return false;
   if (options.help || options.version || options.printLogin) return true;
@@ -106,10 +106,11 @@ bool parseServerOptions(const std::vector<std::string> &arguments, ServerOptions
 
 std::string serverUsageText() {
   ServerOptions unused;
-  return optionTable(unused).usage("Usage: quarlix-server --listen HOST:PORT --logins FILE [options]\n"
-                                   "  or:  quarlix-server --add-login NAME --logins FILE\n"
-                                   "  or:  quarlix-server --print-login NAME\n"
-                                   "Serves the procedure quarlix over TDS 7.1-7.4 to SQL clients. An option's\n"
-                                   "value follows it as the next argument or after '=' (--quiet takes none).\n",
-                                   "");
+  return optionTable(unused).usage(
+      "Usage: quarlix-server --listen HOST:PORT --logins FILE [options]\n"
+      "  or:  quarlix-server --add-login NAME --logins FILE\n"
+      "  or:  quarlix-server --print-login NAME\n"
+      "Serves the procedure quarlix over TDS 7.1-7.4 to SQL clients. An option's\n"
+      "value follows it as the next argument or after '=' (--quiet takes none).\n",
+      "");
 }

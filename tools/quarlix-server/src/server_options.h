@@ -22,12 +22,12 @@ struct ServerOptions : HostSettings {
   unsigned maxConnections = 64;
   unsigned maxPending = 0;            // 0: half of maxConnections
   unsigned maxPendingPerAddress = 8;  // at most maxPending
-  unsigned maxStalled = 8;  // clients stalled on their answer at once
+  unsigned maxStalled = 8;            // clients stalled on their answer at once
   unsigned loginTimeoutSeconds = 30;
   unsigned idleTimeoutSeconds = 600;  // 0: none
   bool quiet = false;
 };
 
 // False with a one-line reason.
-bool parseServerOptions(const std::vector<std::string> &arguments, ServerOptions &options, std::string &error);
+bool parseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& error);
 std::string serverUsageText();

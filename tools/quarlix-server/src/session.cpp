@@ -24,8 +24,8 @@ class ThreadComScope {
   ~ThreadComScope() {
     if (initialised_) CoUninitialize();
   }
-  ThreadComScope(const ThreadComScope &) = delete;
-  ThreadComScope &operator=(const ThreadComScope &) = delete;
+  ThreadComScope(const ThreadComScope&) = delete;
+  ThreadComScope& operator=(const ThreadComScope&) = delete;
 
  private:
   bool initialised_;
@@ -33,17 +33,21 @@ class ThreadComScope {
 
 }  // namespace
 
-Session::Session(int socketFd, std::string peer, std::uint32_t number, const ServerContext &context, SessionStart start)
-    : channel_(socketFd, context.stopFd), peer_(std::move(peer)), number_(number), context_(context), start_(std::move(start)) {}
+Session::Session(int socketFd, std::string peer, std::uint32_t number, const ServerContext& context, SessionStart start)
+    : channel_(socketFd, context.stopFd),
+      peer_(std::move(peer)),
+      number_(number),
+      context_(context),
+      start_(std::move(start)) {}
 
 void Session::run() noexcept {
   try {
     ThreadComScope com;
     if (!handshake() || !login()) return;
     serve();
-  } catch (const tds::ChannelClosed &e) {
+  } catch (const tds::ChannelClosed& e) {
     context_.log->detail("connection " + std::to_string(number_) + " from " + peer_ + " closed: " + e.what());
-  } catch (const std::exception &e) {
+  } catch (const std::exception& e) {
     context_.log->line("connection " + std::to_string(number_) + " from " + peer_ + " ended: " + e.what());
   } catch (...) {
     context_.log->line("connection " + std::to_string(number_) + " from " + peer_ + " ended by an unknown failure");
@@ -62,7 +66,7 @@ bool Session::handshake() {
   tds::PreloginRequest request;
   try {
     request = tds::parsePrelogin(message.payload);
-  } catch (const tds::ProtocolError &e) {
+  } catch (const tds::ProtocolError& e) {
     throw tds::ChannelClosed(e.what());
   }
   tds::EncryptionChoice choice = tds::chooseEncryption(request.encryption, context_.tls != nullptr);
@@ -81,7 +85,7 @@ bool Session::login() {
   tds::Login7 login;
   try {
     login = tds::parseLogin7(message.payload);
-  } catch (const tds::ProtocolError &e) {
+  } catch (const tds::ProtocolError& e) {
     throw tds::ChannelClosed(e.what());
   }
   version_ = tds::agreedVersion(login.tdsVersion);
@@ -106,10 +110,11 @@ bool Session::login() {
 
   tds::TokenWriter writer(version_);
   writer.envChange(1, u"master", u"master");
-  const tds::Collation &collation = context_.text->collation();
-  writer.envChangeBytes(7, std::string_view(reinterpret_cast<const char *>(collation.data()), collation.size()), "");
+  const tds::Collation& collation = context_.text->collation();
+  writer.envChangeBytes(7, std::string_view(reinterpret_cast<const char*>(collation.data()), collation.size()), "");
   writer.envChange(2, u"us_english", u"");
-  writer.envChange(4, unicode::utf8ToUtf16(std::to_string(packetSize)), unicode::utf8ToUtf16(std::to_string(channel_.packetSize())));
+  writer.envChange(4, unicode::utf8ToUtf16(std::to_string(packetSize)),
+                   unicode::utf8ToUtf16(std::to_string(channel_.packetSize())));
   writer.loginAck(u"quarlix-server", {1, 0, 0, 0});
   writer.done(tds::kDone, tds::kDoneFinal, 0, 0);
   channel_.send(tds::kTabularResult, writer.bytes());
@@ -135,12 +140,8 @@ void Session::serve() {
         case tds::kSqlBatch:
           closeAfterRequest_ = !runner.runBatch(tds::parseSqlBatch(message.payload, version_));
           break;
-        case tds::kRpc:
-          closeAfterRequest_ = !runRpc(runner, message);
-          break;
-        case tds::kTransactionManager:
-          closeAfterRequest_ = !runner.runTransactionRequest(message.payload);
-          break;
+        case tds::kRpc: closeAfterRequest_ = !runRpc(runner, message); break;
+        case tds::kTransactionManager: closeAfterRequest_ = !runner.runTransactionRequest(message.payload); break;
         case tds::kAttention:
           // Nothing runs: the answer was complete. The client still waits for the acknowledgement.
           sendDone(tds::kDoneAttention);
@@ -150,17 +151,17 @@ void Session::serve() {
                            "Requests of type " + std::to_string(message.type) + " are not served by this server.");
           break;
       }
-    } catch (const tds::ProtocolError &e) {
+    } catch (const tds::ProtocolError& e) {
       throw tds::ChannelClosed(e.what());
     }
   }
 }
 
-bool Session::runRpc(StatementRunner &runner, const tds::Message &message) {
+bool Session::runRpc(StatementRunner& runner, const tds::Message& message) {
   tds::RpcRequest request;
   try {
     request = tds::parseRpcRequest(message.payload, version_);
-  } catch (const tds::UnsupportedRequest &e) {
+  } catch (const tds::UnsupportedRequest& e) {
     runner.sendError(kNotSupported, 16, std::string("The request cannot be run: ") + e.what() + ".");
     return true;
   }
@@ -173,7 +174,7 @@ void Session::sendDone(std::uint16_t status, std::uint64_t count) {
   channel_.send(tds::kTabularResult, writer.bytes());
 }
 
-void Session::sendError(std::int32_t number, std::uint8_t severity, const std::string &utf8) {
+void Session::sendError(std::int32_t number, std::uint8_t severity, const std::string& utf8) {
   tds::TokenWriter writer(version_);
   tds::MessageToken message;
   message.number = number;

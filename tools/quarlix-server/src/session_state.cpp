@@ -9,7 +9,7 @@ std::optional<std::int32_t> PreparedStatements::add(PreparedStatement statement)
   return handle;
 }
 
-const PreparedStatement *PreparedStatements::find(std::int32_t handle) const {
+const PreparedStatement* PreparedStatements::find(std::int32_t handle) const {
   auto found = statements_.find(handle);
   return found == statements_.end() ? nullptr : &found->second;
 }

@@ -24,7 +24,7 @@ class PreparedStatements {
 
   // The new handle; none when the connection holds kLimit already.
   std::optional<std::int32_t> add(PreparedStatement statement);
-  const PreparedStatement *find(std::int32_t handle) const;
+  const PreparedStatement* find(std::int32_t handle) const;
   bool remove(std::int32_t handle);
 
  private:
@@ -37,7 +37,7 @@ struct SessionState {
   bool formatOnly = false;
   std::int32_t textSize = 4096;
   int tranCount = 0;
-  std::uint64_t transaction = 0;      // the open transaction's descriptor; 0: none
+  std::uint64_t transaction = 0;  // the open transaction's descriptor; 0: none
   std::uint64_t lastTransaction = 0;
   PreparedStatements prepared;
 };

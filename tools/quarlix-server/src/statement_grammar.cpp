@@ -13,7 +13,8 @@ namespace {
 struct Token {
   enum class Kind { Word, QuotedName, Variable, GlobalVariable, String, NString, Number, Symbol, End };
   Kind kind = Kind::End;
-  std::string text;  // Word: lower case; QuotedName: the name; String: the value; Symbol: the symbol; variables: lower case
+  std::string
+      text;  // Word: lower case; QuotedName: the name; String: the value; Symbol: the symbol; variables: lower case
   size_t begin = 0, end = 0;
 };
 
@@ -27,12 +28,14 @@ struct Failure {
 
 std::string lowered(std::string_view text) {
   std::string out(text);
-  for (char &c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
 }
 
 bool isNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80; }
-bool isNamePart(unsigned char c) { return std::isalnum(c) || c == '_' || c == '#' || c == '$' || c == '@' || c >= 0x80; }
+bool isNamePart(unsigned char c) {
+  return std::isalnum(c) || c == '_' || c == '#' || c == '$' || c == '@' || c >= 0x80;
+}
 
 class Lexer {
  public:
@@ -87,7 +90,8 @@ class Lexer {
     while (true) {
       if (pos_ >= text_.size()) {
         if (isString) fail(105, 15, "Unclosed quotation mark after the character string '" + value + "'.");
-        fail(105, 15, "Unclosed quotation mark before the character string '" + std::string(text_.substr(start)) + "'.");
+        fail(105, 15,
+             "Unclosed quotation mark before the character string '" + std::string(text_.substr(start)) + "'.");
       }
       if (text_[pos_] == close) {
         if (at(pos_ + 1) == close) {
@@ -102,7 +106,7 @@ class Lexer {
     }
   }
 
-  void read(Token &token) {
+  void read(Token& token) {
     const unsigned char c = static_cast<unsigned char>(text_[pos_]);
     if ((c == 'N' || c == 'n') && at(pos_ + 1) == '\'') {
       ++pos_;
@@ -138,8 +142,8 @@ class Lexer {
       pos_ = end;
     } else {
       token.kind = Token::Kind::Symbol;
-      static const char *const pairs[] = {">=", "<=", "<>", "!=", "!<", "!>"};
-      for (const char *pair : pairs)
+      static const char* const pairs[] = {">=", "<=", "<>", "!=", "!<", "!>"};
+      for (const char* pair : pairs)
         if (text_.substr(pos_, 2) == pair) {
           token.text = pair;
           pos_ += 2;
@@ -155,22 +159,22 @@ class Lexer {
 };
 
 // Words that begin a statement: they end the one before when no ';' does.
-bool startsStatement(const Token &t) {
-  static const char *const words[] = {"select", "set",    "exec",  "execute", "use",    "begin",  "commit",
-                                      "rollback", "if",   "declare", "print", "insert", "update", "delete",
-                                      "create", "drop",   "alter", "while",   "return", "save",   "raiserror",
-                                      "throw",  "with",   "merge", "truncate", "grant", "revoke", "deny",
-                                      "open",   "close",  "fetch", "deallocate", "waitfor", "goto", "bulk",
-                                      "dbcc",   "kill",   "checkpoint", "backup", "restore", "shutdown", "reconfigure"};
+bool startsStatement(const Token& t) {
+  static const char* const words[] = {
+      "select",  "set",        "exec",      "execute", "use",        "begin",      "commit",   "rollback", "if",
+      "declare", "print",      "insert",    "update",  "delete",     "create",     "drop",     "alter",    "while",
+      "return",  "save",       "raiserror", "throw",   "with",       "merge",      "truncate", "grant",    "revoke",
+      "deny",    "open",       "close",     "fetch",   "deallocate", "waitfor",    "goto",     "bulk",     "dbcc",
+      "kill",    "checkpoint", "backup",    "restore", "shutdown",   "reconfigure"};
   if (t.kind != Token::Kind::Word) return false;
-  return std::any_of(std::begin(words), std::end(words), [&t](const char *w) { return t.text == w; });
+  return std::any_of(std::begin(words), std::end(words), [&t](const char* w) { return t.text == w; });
 }
 
-const char *const kKnownGlobals[] = {"version",  "spid",     "max_precision", "servername",
-                                     "servicename", "trancount", "language",   "textsize"};
-const char *const kKnownFunctions[] = {"db_name", "suser_sname", "serverproperty", "schema_name", "user_name"};
-const char *const kConvertibleTypes[] = {"varchar", "nvarchar", "char", "nchar", "sysname",
-                                         "int", "bigint", "smallint", "tinyint"};
+const char* const kKnownGlobals[] = {"version",     "spid",      "max_precision", "servername",
+                                     "servicename", "trancount", "language",      "textsize"};
+const char* const kKnownFunctions[] = {"db_name", "suser_sname", "serverproperty", "schema_name", "user_name"};
+const char* const kConvertibleTypes[] = {"varchar", "nvarchar", "char",     "nchar",  "sysname",
+                                         "int",     "bigint",   "smallint", "tinyint"};
 
 // Deeper nesting of IF and parentheses than any client sends; the limit
 // keeps a hostile batch from exhausting the stack.
@@ -192,7 +196,7 @@ class Parser {
  private:
   // Tokens are read as the parser needs them: a batch of any size takes a
   // few tokens' memory.
-  const Token &peek(size_t ahead = 0) {
+  const Token& peek(size_t ahead = 0) {
     while (ahead_.size() <= ahead) ahead_.push_back(lexer_.next());
     return ahead_[ahead];
   }
@@ -203,19 +207,17 @@ class Parser {
     ++consumed_;
     return previous_;
   }
-  std::string raw(const Token &t) const { return std::string(text_.substr(t.begin, t.end - t.begin)); }
-  bool isSymbol(const char *s, size_t ahead = 0) {
+  std::string raw(const Token& t) const { return std::string(text_.substr(t.begin, t.end - t.begin)); }
+  bool isSymbol(const char* s, size_t ahead = 0) {
     return peek(ahead).kind == Token::Kind::Symbol && peek(ahead).text == s;
   }
-  bool isWord(const char *w, size_t ahead = 0) {
+  bool isWord(const char* w, size_t ahead = 0) {
     return peek(ahead).kind == Token::Kind::Word && peek(ahead).text == w;
   }
-  bool atStatementEnd() {
-    return peek().kind == Token::Kind::End || isSymbol(";") || startsStatement(peek());
-  }
+  bool atStatementEnd() { return peek().kind == Token::Kind::End || isSymbol(";") || startsStatement(peek()); }
 
   [[noreturn]] void syntaxErrorHere() {
-    const Token &t = peek();
+    const Token& t = peek();
     if (t.kind == Token::Kind::End) {
       const std::string last = consumed_ > 0 ? raw(previous_) : std::string();
       fail(102, 15, "Incorrect syntax near '" + last + "'.");
@@ -226,7 +228,7 @@ class Parser {
   }
 
   Statement statement() {
-    const Token &t = peek();
+    const Token& t = peek();
     if (t.kind != Token::Kind::Word) syntaxErrorHere();
     if (t.text == "exec" || t.text == "execute") return exec();
     if (t.text == "set") return set();
@@ -246,7 +248,7 @@ class Parser {
   }
 
   std::string namePart() {
-    const Token &t = peek();
+    const Token& t = peek();
     if (t.kind == Token::Kind::QuotedName) return next().text;
     if (t.kind == Token::Kind::Word) return raw(next());
     syntaxErrorHere();
@@ -274,7 +276,7 @@ class Parser {
         next();
       }
       if (isSymbol("-") || isSymbol("+")) next();
-      const Token &value = peek();
+      const Token& value = peek();
       const bool plain = value.kind == Token::Kind::String || value.kind == Token::Kind::NString ||
                          value.kind == Token::Kind::Number || value.kind == Token::Kind::Variable ||
                          value.kind == Token::Kind::Word || value.kind == Token::Kind::QuotedName;
@@ -305,9 +307,11 @@ class Parser {
     }
     std::string value;
     while (!atStatementEnd()) {
-      const Token &t = next();
+      const Token& t = next();
       if (t.kind == Token::Kind::Symbol && t.text != "-" && t.text != "=") syntaxErrorHere();
-      std::string word = t.kind == Token::Kind::Word ? t.text : t.kind == Token::Kind::Symbol ? t.text : lowered(t.text);
+      std::string word = t.kind == Token::Kind::Word     ? t.text
+                         : t.kind == Token::Kind::Symbol ? t.text
+                                                         : lowered(t.text);
       if (!value.empty() && value.back() != '-') value += ' ';
       value += word;
       // ON, OFF, a number or a string is the last word of a SET.
@@ -333,7 +337,8 @@ class Parser {
     if (peek().kind == Token::Kind::Variable) {
       fail(137, 15, "Must declare the scalar variable \"" + raw(peek()) + "\".");
     }
-    if ((peek().kind == Token::Kind::Word && !startsStatement(peek())) || peek().kind == Token::Kind::QuotedName) next();
+    if ((peek().kind == Token::Kind::Word && !startsStatement(peek())) || peek().kind == Token::Kind::QuotedName)
+      next();
   }
 
   Statement begin() {
@@ -361,16 +366,18 @@ class Parser {
   // Counts one level of nesting while it lives.
   class Nested {
    public:
-    explicit Nested(int &depth) : depth_(depth) {
+    explicit Nested(int& depth) : depth_(depth) {
       if (++depth_ > kMaxDepth)
-        fail(191, 15, "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
+        fail(
+            191, 15,
+            "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller queries.");
     }
     ~Nested() { --depth_; }
-    Nested(const Nested &) = delete;
-    Nested &operator=(const Nested &) = delete;
+    Nested(const Nested&) = delete;
+    Nested& operator=(const Nested&) = delete;
 
    private:
-    int &depth_;
+    int& depth_;
   };
 
   Statement ifStatement() {
@@ -379,9 +386,9 @@ class Parser {
     s.kind = Statement::Kind::If;
     next();
     s.left = expression();
-    static const char *const comparisons[] = {"=", "<>", "!=", ">", ">=", "<", "<=", "!<", "!>"};
+    static const char* const comparisons[] = {"=", "<>", "!=", ">", ">=", "<", "<=", "!<", "!>"};
     bool found = false;
-    for (const char *c : comparisons) found = found || isSymbol(c);
+    for (const char* c : comparisons) found = found || isSymbol(c);
     if (!found) syntaxErrorHere();
     s.comparison = next().text;
     s.right = expression();
@@ -393,7 +400,7 @@ class Parser {
   Expression expression() {
     Nested nested(depth_);
     Expression e;
-    const Token &t = peek();
+    const Token& t = peek();
     if (isSymbol("(")) {
       next();
       e = expression();
@@ -418,10 +425,10 @@ class Parser {
         e.kind = t.kind == Token::Kind::String ? Expression::Kind::String : Expression::Kind::NString;
         e.text = next().text;
         return e;
-      case Token::Kind::Variable:
-        fail(137, 15, "Must declare the scalar variable \"" + raw(t) + "\".");
+      case Token::Kind::Variable: fail(137, 15, "Must declare the scalar variable \"" + raw(t) + "\".");
       case Token::Kind::GlobalVariable: {
-        if (std::none_of(std::begin(kKnownGlobals), std::end(kKnownGlobals), [&t](const char *g) { return t.text == g; }))
+        if (std::none_of(std::begin(kKnownGlobals), std::end(kKnownGlobals),
+                         [&t](const char* g) { return t.text == g; }))
           fail(137, 15, "Must declare the scalar variable \"" + raw(t) + "\".");
         e.kind = Expression::Kind::GlobalVariable;
         e.text = next().text;
@@ -437,10 +444,8 @@ class Parser {
         if (isSymbol("(", 1)) return function();
         if (startsStatement(t) || t.text == "from") syntaxErrorHere();
         fail(207, 16, "Invalid column name '" + raw(t) + "'.");
-      case Token::Kind::QuotedName:
-        fail(207, 16, "Invalid column name '" + t.text + "'.");
-      default:
-        syntaxErrorHere();
+      case Token::Kind::QuotedName: fail(207, 16, "Invalid column name '" + t.text + "'.");
+      default: syntaxErrorHere();
     }
   }
 
@@ -471,19 +476,22 @@ class Parser {
     return e;
   }
 
-  void convertType(Expression &e) {
+  void convertType(Expression& e) {
     if (peek().kind != Token::Kind::Word && peek().kind != Token::Kind::QuotedName) syntaxErrorHere();
     const Token type = next();
     e.text = type.kind == Token::Kind::Word ? type.text : lowered(type.text);
-    if (std::none_of(std::begin(kConvertibleTypes), std::end(kConvertibleTypes), [&e](const char *t) { return e.text == t; }))
-      fail(243, 16, "Type " + (type.kind == Token::Kind::Word ? raw(type) : type.text) + " is not a defined system type.");
+    if (std::none_of(std::begin(kConvertibleTypes), std::end(kConvertibleTypes),
+                     [&e](const char* t) { return e.text == t; }))
+      fail(243, 16,
+           "Type " + (type.kind == Token::Kind::Word ? raw(type) : type.text) + " is not a defined system type.");
     if (!isSymbol("(")) return;
     next();
     if (isWord("max")) {
       next();
       e.length = UINT32_MAX;
     } else if (peek().kind == Token::Kind::Number) {
-      e.length = static_cast<std::uint32_t>(std::min<unsigned long>(std::strtoul(next().text.c_str(), nullptr, 10), 8000));
+      e.length =
+          static_cast<std::uint32_t>(std::min<unsigned long>(std::strtoul(next().text.c_str(), nullptr, 10), 8000));
     } else {
       syntaxErrorHere();
     }
@@ -493,7 +501,8 @@ class Parser {
 
   Expression function() {
     const Token name = next();
-    if (std::none_of(std::begin(kKnownFunctions), std::end(kKnownFunctions), [&name](const char *f) { return name.text == f; }))
+    if (std::none_of(std::begin(kKnownFunctions), std::end(kKnownFunctions),
+                     [&name](const char* f) { return name.text == f; }))
       fail(195, 15, "'" + raw(name) + "' is not a recognized built-in function name.");
     Expression e;
     e.kind = Expression::Kind::Function;
@@ -511,8 +520,9 @@ class Parser {
     const bool optionalOne = e.text == "db_name" || e.text == "schema_name" || e.text == "user_name";
     const size_t wanted = e.text == "serverproperty" ? 1 : 0;
     if (optionalOne ? e.arguments.size() > 1 : e.arguments.size() != wanted)
-      fail(174, 15, "The " + raw(name) + " function requires " + (optionalOne ? std::string("0 to 1") : std::to_string(wanted)) +
-                        " argument(s).");
+      fail(174, 15,
+           "The " + raw(name) + " function requires " + (optionalOne ? std::string("0 to 1") : std::to_string(wanted)) +
+               " argument(s).");
     return e;
   }
 
@@ -525,7 +535,8 @@ class Parser {
       item.value = expression();
       if (isWord("as")) {
         next();
-        if (peek().kind != Token::Kind::Word && peek().kind != Token::Kind::QuotedName && peek().kind != Token::Kind::String)
+        if (peek().kind != Token::Kind::Word && peek().kind != Token::Kind::QuotedName &&
+            peek().kind != Token::Kind::String)
           syntaxErrorHere();
         const Token alias = next();
         item.alias = alias.kind == Token::Kind::Word ? raw(alias) : alias.text;
@@ -562,14 +573,14 @@ Batch parseBatch(std::string_view utf8) {
   try {
     Parser parser(utf8);
     batch.statements = parser.batch();
-  } catch (const Failure &f) {
+  } catch (const Failure& f) {
     batch.statements.clear();
     batch.error = f.error;
   }
   return batch;
 }
 
-std::string joinedName(const std::vector<std::string> &parts) {
+std::string joinedName(const std::vector<std::string>& parts) {
   std::string out;
   for (size_t i = 0; i < parts.size(); ++i) out += (i ? "." : "") + parts[i];
   return out;

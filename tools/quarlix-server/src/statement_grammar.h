@@ -70,6 +70,6 @@ struct Batch {
 Batch parseBatch(std::string_view utf8);
 
 // "master..quarlix" for {"master", "", "quarlix"}.
-std::string joinedName(const std::vector<std::string> &parts);
+std::string joinedName(const std::vector<std::string>& parts);
 
 }  // namespace sql

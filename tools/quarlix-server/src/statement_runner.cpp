@@ -21,7 +21,7 @@ constexpr std::uint8_t kEnvDatabase = 1, kEnvBeginTransaction = 8, kEnvCommitTra
                        kEnvRollbackTransaction = 10;
 
 std::string lowered(std::string text) {
-  for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
@@ -31,7 +31,7 @@ std::string descriptor(std::uint64_t id) {
   return bytes;
 }
 
-bool compare(std::int64_t left, const std::string &op, std::int64_t right) {
+bool compare(std::int64_t left, const std::string& op, std::int64_t right) {
   if (op == "=") return left == right;
   if (op == "<>" || op == "!=") return left != right;
   if (op == ">") return left > right;
@@ -42,14 +42,20 @@ bool compare(std::int64_t left, const std::string &op, std::int64_t right) {
 
 }  // namespace
 
-StatementRunner::StatementRunner(tds::PacketChannel &channel, const ServerContext &context, std::uint32_t version,
+StatementRunner::StatementRunner(tds::PacketChannel& channel, const ServerContext& context, std::uint32_t version,
                                  std::uint16_t spid, std::string user)
-    : channel_(channel), context_(context), version_(version), spid_(spid), user_(std::move(user)),
-      serverName_(unicode::utf8ToUtf16(context.serverName)), writer_(version) {}
+    : channel_(channel),
+      context_(context),
+      version_(version),
+      spid_(spid),
+      user_(std::move(user)),
+      serverName_(unicode::utf8ToUtf16(context.serverName)),
+      writer_(version) {}
 
 // ---- writing ---------------------------------------------------------------
 
-void StatementRunner::writeError(std::int32_t number, std::uint8_t severity, const std::string &utf8, std::uint32_t line) {
+void StatementRunner::writeError(std::int32_t number, std::uint8_t severity, const std::string& utf8,
+                                 std::uint32_t line) {
   tds::MessageToken message;
   message.kind = severity > 10 ? tds::MessageToken::Class::error : tds::MessageToken::Class::info;
   message.number = number;
@@ -69,7 +75,7 @@ void StatementRunner::writeStatementDone(Place place, std::uint16_t status, std:
   }
 }
 
-void StatementRunner::endProcedure(int returnValue, bool hadError, const std::function<void()> &outputs) {
+void StatementRunner::endProcedure(int returnValue, bool hadError, const std::function<void()>& outputs) {
   writer_.returnStatus(returnValue);
   if (outputs) outputs();
   writer_.done(tds::kDoneProc, hadError ? tds::kDoneError : 0, 0, 0);
@@ -81,7 +87,7 @@ void StatementRunner::sendAnswer() {
   lastDoneAt_ = SIZE_MAX;
 }
 
-void StatementRunner::sendError(std::int32_t number, std::uint8_t severity, const std::string &utf8) {
+void StatementRunner::sendError(std::int32_t number, std::uint8_t severity, const std::string& utf8) {
   writer_.clear();
   writeError(number, severity, utf8);
   writer_.done(tds::kDone, tds::kDoneError, 0, 0);
@@ -90,7 +96,7 @@ void StatementRunner::sendError(std::int32_t number, std::uint8_t severity, cons
 
 // ---- batches and statements ------------------------------------------------
 
-bool StatementRunner::runBatch(const std::string &utf8) {
+bool StatementRunner::runBatch(const std::string& utf8) {
   writer_.clear();
   lastDoneAt_ = SIZE_MAX;
   const sql::Batch batch = sql::parseBatch(utf8);
@@ -100,7 +106,8 @@ bool StatementRunner::runBatch(const std::string &utf8) {
   }
   int returnValue = 0;
   bool hadError = false;
-  if (!runStatements(batch.statements, Place::Batch, VariableLookup(), returnValue, hadError)) return !clientMisbehaved_;
+  if (!runStatements(batch.statements, Place::Batch, VariableLookup(), returnValue, hadError))
+    return !clientMisbehaved_;
   // The last statement's DONE ends the answer; else a DONE of its own does.
   const size_t doneSize = tds::atLeast72(version_) ? 13 : 9;
   if (lastDoneAt_ != SIZE_MAX && lastDoneAt_ + doneSize == writer_.bytes().size())
@@ -111,22 +118,19 @@ bool StatementRunner::runBatch(const std::string &utf8) {
   return true;
 }
 
-bool StatementRunner::runStatements(const std::vector<sql::Statement> &statements, Place place,
-                                    const VariableLookup &variables, int &returnValue, bool &hadError) {
-  for (const sql::Statement &statement : statements)
+bool StatementRunner::runStatements(const std::vector<sql::Statement>& statements, Place place,
+                                    const VariableLookup& variables, int& returnValue, bool& hadError) {
+  for (const sql::Statement& statement : statements)
     if (!runStatement(statement, place, variables, returnValue, hadError)) return false;
   return true;
 }
 
-bool StatementRunner::runStatement(const sql::Statement &s, Place place, const VariableLookup &variables, int &returnValue,
-                                   bool &hadError) {
+bool StatementRunner::runStatement(const sql::Statement& s, Place place, const VariableLookup& variables,
+                                   int& returnValue, bool& hadError) {
   using Kind = sql::Statement::Kind;
   switch (s.kind) {
-    case Kind::Exec:
-      return runExec(s, place, variables, returnValue, hadError);
-    case Kind::Set:
-      runSet(s);
-      return true;
+    case Kind::Exec: return runExec(s, place, variables, returnValue, hadError);
+    case Kind::Set: runSet(s); return true;
     case Kind::Use:
       if (lowered(s.database) == "master") {
         writer_.envChange(kEnvDatabase, u"master", u"master");
@@ -138,9 +142,7 @@ bool StatementRunner::runStatement(const sql::Statement &s, Place place, const V
         hadError = true;
       }
       return true;
-    case Kind::BeginTransaction:
-      beginTransaction();
-      return true;
+    case Kind::BeginTransaction: beginTransaction(); return true;
     case Kind::Commit:
     case Kind::Rollback:
       if (!endTransaction(s.kind == Kind::Commit)) {
@@ -150,31 +152,29 @@ bool StatementRunner::runStatement(const sql::Statement &s, Place place, const V
       return true;
     case Kind::If: {
       ProbeContext probe{context_.text, context_.serverName, context_.version, std::string(), user_,
-                         spid_, state_.tranCount, state_.textSize};
+                         spid_,         state_.tranCount,    state_.textSize};
       try {
         tds::ConstantValue left = probeValue(s.left, probe), right = probeValue(s.right, probe);
         if (left.type != tds::ConstantValue::Type::Int || right.type != tds::ConstantValue::Type::Int)
           throw ProbeError("This server compares whole numbers only.");
         if (left.number && right.number && compare(*left.number, s.comparison, *right.number))
           return runStatements(s.body, place, variables, returnValue, hadError);
-      } catch (const ProbeError &e) {
+      } catch (const ProbeError& e) {
         writeError(kNotSupported, 16, e.what());
         writeStatementDone(place, tds::kDoneError, 0);
         hadError = true;
       }
       return true;
     }
-    case Kind::Select:
-      runSelect(s, place, hadError);
-      return true;
+    case Kind::Select: runSelect(s, place, hadError); return true;
   }
   return true;
 }
 
-void StatementRunner::runSet(const sql::Statement &s) {
+void StatementRunner::runSet(const sql::Statement& s) {
   // Options are accepted as a server accepts them; these few change answers here.
   const bool on = s.value == "on";
-  for (const std::string &option : s.options) {
+  for (const std::string& option : s.options) {
     if (option == "nocount") state_.noCount = on;
     if (option == "fmtonly") state_.formatOnly = on;
     if (option == "textsize") {
@@ -210,15 +210,16 @@ bool StatementRunner::endTransaction(bool commit) {
   return true;
 }
 
-void StatementRunner::runSelect(const sql::Statement &s, Place place, bool &hadError) {
+void StatementRunner::runSelect(const sql::Statement& s, Place place, bool& hadError) {
   const std::string versionText =
       "quarlix-server " + context_.version + " (TDS 7.1 to 7.4) on Linux: serves EXEC quarlix only";
   ProbeContext probe{context_.text, context_.serverName, context_.version, versionText, user_,
-                     spid_, state_.tranCount, state_.textSize};
+                     spid_,         state_.tranCount,    state_.textSize};
   std::vector<tds::ConstantColumn> columns;
   try {
-    for (const sql::SelectItem &item : s.items) columns.push_back({unicode::utf8ToUtf16(item.alias), probeValue(item.value, probe)});
-  } catch (const ProbeError &e) {
+    for (const sql::SelectItem& item : s.items)
+      columns.push_back({unicode::utf8ToUtf16(item.alias), probeValue(item.value, probe)});
+  } catch (const ProbeError& e) {
     writeError(kNotSupported, 16, e.what());
     writeStatementDone(place, tds::kDoneError, 0);
     hadError = true;
@@ -233,8 +234,8 @@ void StatementRunner::runSelect(const sql::Statement &s, Place place, bool &hadE
   if (place == Place::Batch) lastDoneAt_ = writer_.bytes().size() - (tds::atLeast72(version_) ? 13 : 9);
 }
 
-bool StatementRunner::runExec(const sql::Statement &s, Place place, const VariableLookup &variables, int &returnValue,
-                              bool &hadError) {
+bool StatementRunner::runExec(const sql::Statement& s, Place place, const VariableLookup& variables, int& returnValue,
+                              bool& hadError) {
   const std::string name = sql::joinedName(s.procedure);
   if (!namesTheProcedure(name)) {
     writeError(kNoSuchProcedure, 16, "Could not find stored procedure '" + name + "'.");
@@ -262,7 +263,7 @@ bool StatementRunner::runExec(const sql::Statement &s, Place place, const Variab
   return true;
 }
 
-bool StatementRunner::callProcedure(const std::vector<HostParameter> &parameters, int &returnValue, bool &hadError) {
+bool StatementRunner::callProcedure(const std::vector<HostParameter>& parameters, int& returnValue, bool& hadError) {
   opends::Connection connection;
   AnswerStyle style;
   style.version = version_;

@@ -20,55 +20,55 @@
 
 class StatementRunner {
  public:
-  StatementRunner(tds::PacketChannel &channel, const ServerContext &context, std::uint32_t version, std::uint16_t spid,
+  StatementRunner(tds::PacketChannel& channel, const ServerContext& context, std::uint32_t version, std::uint16_t spid,
                   std::string user);
 
   // Each returns false when the connection must close after the answer.
-  bool runBatch(const std::string &utf8);
-  bool runRpc(const tds::RpcRequest &request);
+  bool runBatch(const std::string& utf8);
+  bool runRpc(const tds::RpcRequest& request);
   bool runTransactionRequest(std::string_view payload);
   // An answer of one error, for requests that cannot be read or served.
-  void sendError(std::int32_t number, std::uint8_t severity, const std::string &utf8);
+  void sendError(std::int32_t number, std::uint8_t severity, const std::string& utf8);
 
-  const SessionState &state() const { return state_; }
+  const SessionState& state() const { return state_; }
 
  private:
   using VariableLookup = std::function<std::optional<HostParameter>(std::string_view name)>;
   enum class Place { Batch, Procedure };
 
   // The statements' tokens; false when cancelled (the answer is already sent).
-  bool runStatements(const std::vector<sql::Statement> &statements, Place place, const VariableLookup &variables,
-                     int &returnValue, bool &hadError);
-  bool runStatement(const sql::Statement &statement, Place place, const VariableLookup &variables, int &returnValue,
-                    bool &hadError);
-  bool runExec(const sql::Statement &statement, Place place, const VariableLookup &variables, int &returnValue,
-               bool &hadError);
-  void runSelect(const sql::Statement &statement, Place place, bool &hadError);
-  void runSet(const sql::Statement &statement);
+  bool runStatements(const std::vector<sql::Statement>& statements, Place place, const VariableLookup& variables,
+                     int& returnValue, bool& hadError);
+  bool runStatement(const sql::Statement& statement, Place place, const VariableLookup& variables, int& returnValue,
+                    bool& hadError);
+  bool runExec(const sql::Statement& statement, Place place, const VariableLookup& variables, int& returnValue,
+               bool& hadError);
+  void runSelect(const sql::Statement& statement, Place place, bool& hadError);
+  void runSet(const sql::Statement& statement);
   void beginTransaction();
   bool endTransaction(bool commit);
   // The procedure with these parameters; false when cancelled.
-  bool callProcedure(const std::vector<HostParameter> &parameters, int &returnValue, bool &hadError);
+  bool callProcedure(const std::vector<HostParameter>& parameters, int& returnValue, bool& hadError);
 
   // An RPC that runs statements: its answer ends with RETURNSTATUS, the
   // output values and DONEPROC.
-  bool runProcedureStatements(const sql::Batch &batch, const VariableLookup &variables,
-                              const std::function<void()> &outputs);
-  bool runExecuteSql(const tds::RpcRequest &request);
-  bool runPrepare(const tds::RpcRequest &request, bool execute);
-  bool runExecute(const tds::RpcRequest &request);
-  bool runUnprepare(const tds::RpcRequest &request);
-  bool runTheProcedure(const tds::RpcRequest &request);
-  static VariableLookup lookupIn(const Variables &values);
+  bool runProcedureStatements(const sql::Batch& batch, const VariableLookup& variables,
+                              const std::function<void()>& outputs);
+  bool runExecuteSql(const tds::RpcRequest& request);
+  bool runPrepare(const tds::RpcRequest& request, bool execute);
+  bool runExecute(const tds::RpcRequest& request);
+  bool runUnprepare(const tds::RpcRequest& request);
+  bool runTheProcedure(const tds::RpcRequest& request);
+  static VariableLookup lookupIn(const Variables& values);
 
-  void writeError(std::int32_t number, std::uint8_t severity, const std::string &utf8, std::uint32_t line = 1);
+  void writeError(std::int32_t number, std::uint8_t severity, const std::string& utf8, std::uint32_t line = 1);
   void writeStatementDone(Place place, std::uint16_t status, std::uint64_t count);
-  void endProcedure(int returnValue, bool hadError, const std::function<void()> &outputs);
+  void endProcedure(int returnValue, bool hadError, const std::function<void()>& outputs);
   // Sends what is written as the end of the answer.
   void sendAnswer();
 
-  tds::PacketChannel &channel_;
-  const ServerContext &context_;
+  tds::PacketChannel& channel_;
+  const ServerContext& context_;
   std::uint32_t version_;
   std::uint16_t spid_;
   std::string user_;

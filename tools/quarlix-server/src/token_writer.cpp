@@ -79,7 +79,7 @@ void TokenWriter::envChangeBytes(std::uint8_t type, std::string_view newValue, s
   endLength16(at);
 }
 
-void TokenWriter::message(const MessageToken &message) {
+void TokenWriter::message(const MessageToken& message) {
   u8(message.kind == MessageToken::Class::error ? kError : kInfo);
   size_t at = beginLength16();
   u32(static_cast<std::uint32_t>(message.number));
@@ -111,10 +111,10 @@ void TokenWriter::returnStatus(std::int32_t value) {
   u32(static_cast<std::uint32_t>(value));
 }
 
-void TokenWriter::colMetadata(const std::vector<ColumnDescription> &columns) {
+void TokenWriter::colMetadata(const std::vector<ColumnDescription>& columns) {
   u8(kColMetadata);
   u16(static_cast<std::uint16_t>(columns.size()));
-  for (const ColumnDescription &column : columns) {
+  for (const ColumnDescription& column : columns) {
     if (atLeast72(version_))
       u32(0);  // user type
     else
@@ -146,15 +146,15 @@ void TokenWriter::colMetadata(const std::vector<ColumnDescription> &columns) {
   }
 }
 
-bool TokenWriter::row(const std::vector<ColumnDescription> &columns, const OdsCell *cells, int cellCount) {
+bool TokenWriter::row(const std::vector<ColumnDescription>& columns, const OdsCell* cells, int cellCount) {
   const size_t start = out_.size();
   u8(kRow);
   for (size_t i = 0; i < columns.size(); ++i) {
     const bool present = static_cast<int>(i) < cellCount;
     const bool isNull = !present || cells[i].isNull;
     const size_t length = isNull ? 0 : static_cast<size_t>(cells[i].length);
-    const char *data = isNull ? nullptr : reinterpret_cast<const char *>(cells[i].data);
-    const ColumnDescription &column = columns[i];
+    const char* data = isNull ? nullptr : reinterpret_cast<const char*>(cells[i].data);
+    const ColumnDescription& column = columns[i];
     if (column.wireType == kTypeText || column.wireType == kTypeNText || column.wireType == kTypeImage) {
       if (isNull) {
         u8(0);
@@ -166,7 +166,7 @@ bool TokenWriter::row(const std::vector<ColumnDescription> &columns, const OdsCe
       }
       u8(16);
       raw(std::string_view("quarlix-textptr\0", 16));  // a pointer nobody can use: the server keeps no text
-      raw(std::string_view("\0\0\0\0\0\0\0\0", 8));      // timestamp
+      raw(std::string_view("\0\0\0\0\0\0\0\0", 8));    // timestamp
       u32(static_cast<std::uint32_t>(length));
       raw(std::string_view(data, length));
       continue;

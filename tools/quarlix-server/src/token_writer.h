@@ -17,10 +17,10 @@ namespace tds {
 using Collation = std::array<std::uint8_t, 5>;
 
 struct ColumnDescription {
-  std::uint8_t wireType = 0;      // kTypeBigVarChar, kTypeBigVarBinary, kTypeNVarChar, kTypeText, kTypeNText, kTypeImage
-  bool fromCodePage = false;      // nvarchar or ntext of the procedure's code page text: cells are converted
-  std::uint32_t maxLength = 0;    // bytes
-  std::u16string name;            // at most 255 code units go out
+  std::uint8_t wireType = 0;    // kTypeBigVarChar, kTypeBigVarBinary, kTypeNVarChar, kTypeText, kTypeNText, kTypeImage
+  bool fromCodePage = false;    // nvarchar or ntext of the procedure's code page text: cells are converted
+  std::uint32_t maxLength = 0;  // bytes
+  std::u16string name;          // at most 255 code units go out
   Collation collation{};
 };
 
@@ -45,18 +45,18 @@ class TokenWriter {
  public:
   explicit TokenWriter(std::uint32_t version) : version_(version) {}
 
-  std::string &bytes() { return out_; }
+  std::string& bytes() { return out_; }
   void clear() { out_.clear(); }
 
   void loginAck(std::u16string_view program, std::array<std::uint8_t, 4> programVersion);
   void envChange(std::uint8_t type, std::u16string_view newValue, std::u16string_view oldValue);
   void envChangeBytes(std::uint8_t type, std::string_view newValue, std::string_view oldValue);
-  void message(const MessageToken &message);
+  void message(const MessageToken& message);
   void done(std::uint8_t token, std::uint16_t status, std::uint16_t command, std::uint64_t count);
   void returnStatus(std::int32_t value);
-  void colMetadata(const std::vector<ColumnDescription> &columns);
+  void colMetadata(const std::vector<ColumnDescription>& columns);
   // False (nothing written) when a cell does not fit its column's type.
-  bool row(const std::vector<ColumnDescription> &columns, const OdsCell *cells, int cellCount);
+  bool row(const std::vector<ColumnDescription>& columns, const OdsCell* cells, int cellCount);
 
  private:
   void u8(std::uint8_t v) { out_.push_back(static_cast<char>(v)); }

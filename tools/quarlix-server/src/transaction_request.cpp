@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::uint16_t kBegin = 5, kCommit = 7, kRollback = 8, kSave = 9;
 
-void skipName(ByteReader &reader) { reader.utf16(reader.u8("a transaction name"), "a transaction name"); }
+void skipName(ByteReader& reader) { reader.utf16(reader.u8("a transaction name"), "a transaction name"); }
 
 }  // namespace
 
@@ -42,8 +42,7 @@ TransactionRequest parseTransactionRequest(std::string_view payload, std::uint32
       request.kind = TransactionRequest::Kind::Save;
       skipName(reader);
       break;
-    default:
-      break;  // what follows is not read: the request is refused as a whole
+    default: break;  // what follows is not read: the request is refused as a whole
   }
   return request;
 }

@@ -69,14 +69,11 @@ HRESULT AdsObject::bind(const AdsPath& path, REFIID riid, void** ppv) {
   return hr;
 }
 
-bool AdsObject::isGroup() const {
-  return hasObjectClass(entry_, {"group", "groupOfNames", "groupOfUniqueNames"});
-}
+bool AdsObject::isGroup() const { return hasObjectClass(entry_, {"group", "groupOfNames", "groupOfUniqueNames"}); }
 
 HRESULT AdsObject::QueryInterface(REFIID riid, void** ppv) {
   IUnknown* answer = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-      IsEqualIID(riid, IID_IADs))
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IADs))
     answer = static_cast<IADs*>(this);
   else if (IsEqualIID(riid, IID_IADsGroup))
     answer = isGroup() ? static_cast<IADsGroup*>(this) : nullptr;
@@ -149,8 +146,7 @@ HRESULT AdsObject::get_Schema(BSTR* retval) {
   BSTR objectClass = nullptr;
   HRESULT hr = get_Class(&objectClass);
   if (FAILED(hr)) return hr;
-  std::string schema = context_.provider + "://" +
-                       (context_.server.empty() ? "" : context_.server + "/") + "schema/" +
+  std::string schema = context_.provider + "://" + (context_.server.empty() ? "" : context_.server + "/") + "schema/" +
                        utf16ToUtf8(objectClass);
   SysFreeString(objectClass);
   return putString(schema, retval);
@@ -183,9 +179,7 @@ HRESULT AdsObject::ensureCache() {
   return cache_ ? S_OK : E_UNEXPECTED;
 }
 
-const Attribute* AdsObject::cached(std::string_view name) const {
-  return cache_ ? cache_->find(name) : nullptr;
-}
+const Attribute* AdsObject::cached(std::string_view name) const { return cache_ ? cache_->find(name) : nullptr; }
 
 HRESULT AdsObject::GetInfoEx(VARIANT, LONG) { return GetInfo(); }
 
@@ -371,8 +365,7 @@ HRESULT AdsObject::GetOption(LONG option, VARIANT* value) {
       value->vt = VT_I4;
       value->lVal = securityMask_;
       return S_OK;
-    default:
-      return E_NOTIMPL;
+    default: return E_NOTIMPL;
   }
 }
 

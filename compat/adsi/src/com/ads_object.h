@@ -16,8 +16,8 @@ namespace adsi {
 
 class SearchSession;
 
-class AdsObject final : public ComObject<IADsGroup, IADsContainer, IDirectorySearch,
-                                         IADsPropertyList, IADsObjectOptions> {
+class AdsObject final
+    : public ComObject<IADsGroup, IADsContainer, IDirectorySearch, IADsPropertyList, IADsObjectOptions> {
  public:
   // A new object with one reference. `entry` may be null for a name that
   // does not resolve (a member DN pointing nowhere): its GetInfo fails.
@@ -93,8 +93,7 @@ class AdsObject final : public ComObject<IADsGroup, IADsContainer, IDirectorySea
   HRESULT STDMETHODCALLTYPE GetNextRow(ADS_SEARCH_HANDLE handle) override;
   HRESULT STDMETHODCALLTYPE GetPreviousRow(ADS_SEARCH_HANDLE handle) override;
   HRESULT STDMETHODCALLTYPE GetNextColumnName(ADS_SEARCH_HANDLE handle, LPWSTR* name) override;
-  HRESULT STDMETHODCALLTYPE GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name,
-                                      PADS_SEARCH_COLUMN column) override;
+  HRESULT STDMETHODCALLTYPE GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PADS_SEARCH_COLUMN column) override;
   HRESULT STDMETHODCALLTYPE FreeColumn(PADS_SEARCH_COLUMN column) override;
   HRESULT STDMETHODCALLTYPE CloseSearchHandle(ADS_SEARCH_HANDLE handle) override;
 
@@ -113,8 +112,8 @@ class AdsObject final : public ComObject<IADsGroup, IADsContainer, IDirectorySea
 
   BindContext context_;
   std::string dn_;
-  EntryPtr entry_;  // as read when bound; decides class and group-ness
-  EntryPtr cache_;  // the property cache: null until GetInfo
+  EntryPtr entry_;         // as read when bound; decides class and group-ness
+  EntryPtr cache_;         // the property cache: null until GetInfo
   bool rootDse_ = false;   // bound by a RootDSE path: reads the server's root DSE
   bool justRead_ = false;  // entry_ (or readFailure_) is what the first GetInfo loads
   HRESULT readFailure_ = S_OK;

@@ -48,8 +48,7 @@ HRESULT valueVariant(const TypedValue& value, VARIANT* out) {
     case ADSTYPE_OCTET_STRING:
     case ADSTYPE_NT_SECURITY_DESCRIPTOR:  // the descriptor's bytes, not decoded
       return makeOctetVariant(value.bytes, out);
-    default:
-      return E_ADS_CANT_CONVERT_DATATYPE;
+    default: return E_ADS_CANT_CONVERT_DATATYPE;
   }
 }
 

@@ -23,10 +23,8 @@ bool isAcceptedWithoutEffect(ADS_SEARCHPREF pref) {
     case ADS_SEARCHPREF_PAGED_TIME_LIMIT:
     case ADS_SEARCHPREF_CHASE_REFERRALS:
     case ADS_SEARCHPREF_CACHE_RESULTS:
-    case ADS_SEARCHPREF_SECURITY_MASK:
-      return true;
-    default:
-      return false;
+    case ADS_SEARCHPREF_SECURITY_MASK: return true;
+    default: return false;
   }
 }
 
@@ -48,17 +46,22 @@ HRESULT AdsObject::SetSearchPreference(PADS_SEARCHPREF_INFO prefs, DWORD count) 
     bool integer = p.vValue.dwType == ADSTYPE_INTEGER;
     switch (p.dwSearchPref) {
       case ADS_SEARCHPREF_PAGESIZE:
-        if (integer) searchPageSize_ = p.vValue.Integer;
-        else p.dwStatus = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+        if (integer)
+          searchPageSize_ = p.vValue.Integer;
+        else
+          p.dwStatus = ADS_STATUS_INVALID_SEARCHPREFVALUE;
         break;
       case ADS_SEARCHPREF_SIZE_LIMIT:
-        if (integer) sizeLimit_ = p.vValue.Integer;
-        else p.dwStatus = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+        if (integer)
+          sizeLimit_ = p.vValue.Integer;
+        else
+          p.dwStatus = ADS_STATUS_INVALID_SEARCHPREFVALUE;
         break;
       case ADS_SEARCHPREF_SEARCH_SCOPE:
         if (integer && p.vValue.Integer <= ADS_SCOPE_SUBTREE)
           searchScope_ = static_cast<SearchScope>(p.vValue.Integer);
-        else p.dwStatus = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+        else
+          p.dwStatus = ADS_STATUS_INVALID_SEARCHPREFVALUE;
         break;
       default:
         if (!isAcceptedWithoutEffect(p.dwSearchPref)) p.dwStatus = ADS_STATUS_INVALID_SEARCHPREF;
@@ -69,8 +72,7 @@ HRESULT AdsObject::SetSearchPreference(PADS_SEARCHPREF_INFO prefs, DWORD count) 
   return errors ? S_ADS_ERRORSOCCURRED : S_OK;
 }
 
-HRESULT AdsObject::ExecuteSearch(LPWSTR filter, LPWSTR* names, DWORD count,
-                                 PADS_SEARCH_HANDLE handle) {
+HRESULT AdsObject::ExecuteSearch(LPWSTR filter, LPWSTR* names, DWORD count, PADS_SEARCH_HANDLE handle) {
   if (auto fault = faults::check("IDirectorySearch::ExecuteSearch")) return *fault;
   if (!handle) return E_ADS_BAD_PARAMETER;
   *handle = nullptr;
@@ -93,8 +95,8 @@ HRESULT AdsObject::ExecuteSearch(LPWSTR filter, LPWSTR* names, DWORD count,
   std::unique_ptr<SearchCursor> cursor;
   HRESULT hr = context_.store->search(request, cursor);
   if (FAILED(hr)) return hr;
-  sessions_.push_back(std::make_unique<SearchSession>(context_, std::move(request),
-                                                      std::move(cursor), std::move(columns)));
+  sessions_.push_back(
+      std::make_unique<SearchSession>(context_, std::move(request), std::move(cursor), std::move(columns)));
   *handle = sessions_.back().get();
   return S_OK;
 }
@@ -138,8 +140,7 @@ HRESULT AdsObject::FreeColumn(PADS_SEARCH_COLUMN column) { return freeSearchColu
 
 HRESULT AdsObject::CloseSearchHandle(ADS_SEARCH_HANDLE handle) {
   if (auto fault = faults::check("IDirectorySearch::CloseSearchHandle")) return *fault;
-  auto it = std::find_if(sessions_.begin(), sessions_.end(),
-                         [handle](const auto& s) { return s.get() == handle; });
+  auto it = std::find_if(sessions_.begin(), sessions_.end(), [handle](const auto& s) { return s.get() == handle; });
   if (it == sessions_.end()) return E_ADS_BAD_PARAMETER;
   sessions_.erase(it);
   return S_OK;

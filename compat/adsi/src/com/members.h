@@ -23,8 +23,7 @@ class Members final : public ComObject<IADsMembers> {
   HRESULT STDMETHODCALLTYPE put_Filter(VARIANT filter) override;
 
  private:
-  Members(const BindContext& context, std::vector<std::string> dns)
-      : context_(context), dns_(std::move(dns)) {}
+  Members(const BindContext& context, std::vector<std::string> dns) : context_(context), dns_(std::move(dns)) {}
   BindContext context_;
   std::vector<std::string> dns_;
 };

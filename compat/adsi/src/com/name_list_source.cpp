@@ -130,8 +130,7 @@ class NameListSource : public ElementSource {
 
 }  // namespace
 
-std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store,
-                                              std::vector<std::string> dns) {
+std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store, std::vector<std::string> dns) {
   return std::make_unique<NameListSource>(std::move(store), std::move(dns));
 }
 

@@ -27,8 +27,7 @@ std::unique_ptr<ElementSource> cursorSource(std::unique_ptr<SearchCursor> cursor
   return std::make_unique<CursorSource>(std::move(cursor));
 }
 
-HRESULT ObjectEnumerator::create(const BindContext& context, SourceFactory factory,
-                                 IEnumVARIANT** out) {
+HRESULT ObjectEnumerator::create(const BindContext& context, SourceFactory factory, IEnumVARIANT** out) {
   *out = nullptr;
   std::unique_ptr<ElementSource> source;
   HRESULT hr = factory(source);

@@ -17,8 +17,8 @@ namespace adsi {
 // object's first GetInfo needs no read of its own.
 struct EnumElement {
   std::string dn;
-  EntryPtr entry;         // null when the name could not be read:
-  HRESULT read = S_OK;    // why (no such object, access denied ...)
+  EntryPtr entry;       // null when the name could not be read:
+  HRESULT read = S_OK;  // why (no such object, access denied ...)
 };
 
 class ElementSource {
@@ -38,8 +38,7 @@ std::unique_ptr<ElementSource> cursorSource(std::unique_ptr<SearchCursor> cursor
 // does not resolve, or may not be read, gives an element without an entry; a
 // read that fails for any other reason (the server gone or silent) fails the
 // walk.
-std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store,
-                                              std::vector<std::string> dns);
+std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store, std::vector<std::string> dns);
 
 class ObjectEnumerator final : public ComObject<IEnumVARIANT> {
  public:

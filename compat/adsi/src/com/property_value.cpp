@@ -60,9 +60,7 @@ HRESULT PropertyValue::get_CaseIgnoreString(BSTR* r) {
 HRESULT PropertyValue::get_PrintableString(BSTR* r) {
   return getString(ADSTYPE_PRINTABLE_STRING, "get_PrintableString", r);
 }
-HRESULT PropertyValue::get_NumericString(BSTR* r) {
-  return getString(ADSTYPE_NUMERIC_STRING, "get_NumericString", r);
-}
+HRESULT PropertyValue::get_NumericString(BSTR* r) { return getString(ADSTYPE_NUMERIC_STRING, "get_NumericString", r); }
 
 HRESULT PropertyValue::getNumber(ADSTYPE type, const char* getter, LONG* retval) {
   if (auto fault = faults::check("IADsPropertyValue::", getter)) return *fault;

@@ -47,18 +47,10 @@ void fillValue(ColumnStorage& storage, TypedValue& v, ADSVALUE& out) {
     case ADSTYPE_NUMERIC_STRING:
       out.CaseIgnoreString = storage.keep(std::move(v.text));  // one union member for all
       break;
-    case ADSTYPE_BOOLEAN:
-      out.Boolean = static_cast<DWORD>(v.number);
-      break;
-    case ADSTYPE_INTEGER:
-      out.Integer = static_cast<DWORD>(v.number);
-      break;
-    case ADSTYPE_LARGE_INTEGER:
-      out.LargeInteger.QuadPart = v.number;
-      break;
-    case ADSTYPE_UTC_TIME:
-      out.UTCTime = v.time;
-      break;
+    case ADSTYPE_BOOLEAN: out.Boolean = static_cast<DWORD>(v.number); break;
+    case ADSTYPE_INTEGER: out.Integer = static_cast<DWORD>(v.number); break;
+    case ADSTYPE_LARGE_INTEGER: out.LargeInteger.QuadPart = v.number; break;
+    case ADSTYPE_UTC_TIME: out.UTCTime = v.time; break;
     case ADSTYPE_OCTET_STRING:
     case ADSTYPE_PROV_SPECIFIC:
     case ADSTYPE_NT_SECURITY_DESCRIPTOR:
@@ -83,19 +75,15 @@ void fillValue(ColumnStorage& storage, TypedValue& v, ADSVALUE& out) {
       out.pDNWithString = &d;
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
 }  // namespace
 
-SearchSession::SearchSession(const BindContext& context, SearchRequest request,
-                             std::unique_ptr<SearchCursor> cursor, std::vector<std::string> names)
-    : context_(context),
-      request_(std::move(request)),
-      cursor_(std::move(cursor)),
-      names_(std::move(names)) {
+SearchSession::SearchSession(const BindContext& context, SearchRequest request, std::unique_ptr<SearchCursor> cursor,
+                             std::vector<std::string> names)
+    : context_(context), request_(std::move(request)), cursor_(std::move(cursor)), names_(std::move(names)) {
   ++detail::g_liveObjects;
 }
 
@@ -145,9 +133,12 @@ HRESULT SearchSession::nextColumnName(LPWSTR* name) {
   std::string next;
   if (request_.allAttributes) {
     // The entry's attributes in its own order, then ADsPath.
-    if (nextColumn_ < row_->attributes.size()) next = row_->attributes[nextColumn_].name;
-    else if (nextColumn_ == row_->attributes.size()) next = kAdsPath;
-    else return S_ADS_NOMORE_COLUMNS;
+    if (nextColumn_ < row_->attributes.size())
+      next = row_->attributes[nextColumn_].name;
+    else if (nextColumn_ == row_->attributes.size())
+      next = kAdsPath;
+    else
+      return S_ADS_NOMORE_COLUMNS;
     ++nextColumn_;
   } else {
     while (nextColumn_ < names_.size()) {

@@ -15,8 +15,8 @@ class SearchSession {
  public:
   // `names`: the attributes asked for, in request order ("ADsPath" among
   // them, if asked), or empty with `allAttributes`.
-  SearchSession(const BindContext& context, SearchRequest request,
-                std::unique_ptr<SearchCursor> cursor, std::vector<std::string> names);
+  SearchSession(const BindContext& context, SearchRequest request, std::unique_ptr<SearchCursor> cursor,
+                std::vector<std::string> names);
   ~SearchSession();
 
   HRESULT nextRow();  // S_OK, S_ADS_NOMORE_ROWS or a failure

@@ -82,12 +82,9 @@ EntryPtr project(const EntryPtr& entry, const SearchRequest& request) {
 
 class EmbeddedCursor : public SearchCursor {
  public:
-  EmbeddedCursor(std::shared_ptr<EmbeddedStore> store, const EmbeddedNode* base,
-                 SearchRequest request, FilterNode filter)
-      : store_(std::move(store)),
-        base_(base),
-        request_(std::move(request)),
-        matcher_(*store_, std::move(filter)) {
+  EmbeddedCursor(std::shared_ptr<EmbeddedStore> store, const EmbeddedNode* base, SearchRequest request,
+                 FilterNode filter)
+      : store_(std::move(store)), base_(base), request_(std::move(request)), matcher_(*store_, std::move(filter)) {
     for (const std::string& name : request_.attributes)
       if (name == "*" || name == "+") request_.allAttributes = true;
   }
@@ -111,10 +108,8 @@ class EmbeddedCursor : public SearchCursor {
 
   const EmbeddedNode* nextCandidate() {
     switch (request_.scope) {
-      case SearchScope::Base:
-        return next_++ == 0 ? base_ : nullptr;
-      case SearchScope::OneLevel:
-        return next_ < base_->children.size() ? base_->children[next_++] : nullptr;
+      case SearchScope::Base: return next_++ == 0 ? base_ : nullptr;
+      case SearchScope::OneLevel: return next_ < base_->children.size() ? base_->children[next_++] : nullptr;
       case SearchScope::Subtree:
       default: {
         const auto& nodes = store_->nodes();
@@ -165,8 +160,7 @@ bool EmbeddedStore::build(std::string_view ldif, const std::string& source, std:
     // Active Directory's own form: an attributeSchema entry.
     const std::string* name = firstValue(r, "lDAPDisplayName");
     const std::string* syntax = firstValue(r, "attributeSyntax");
-    if (name && syntax && hasValue(r, "objectClass", "attributeSchema"))
-      schema_.add(*name, adsTypeForSyntax(*syntax));
+    if (name && syntax && hasValue(r, "objectClass", "attributeSchema")) schema_.add(*name, adsTypeForSyntax(*syntax));
   }
 
   for (const LdifRecord& r : records) {
@@ -203,8 +197,8 @@ bool EmbeddedStore::build(std::string_view ldif, const std::string& source, std:
         const std::string& value = a.values[v];
         TypedValue check;
         if (!convertValue(a.type, value, check))
-          return fail(valueLines[at][v], "'" + value + "' is not a valid " + typeName(a.type) +
-                                             " (attribute '" + a.name + "')");
+          return fail(valueLines[at][v],
+                      "'" + value + "' is not a valid " + typeName(a.type) + " (attribute '" + a.name + "')");
         if (a.type == ADSTYPE_DN_STRING && !parseDn(value, rdns))
           return fail(valueLines[at][v], "'" + value + "' is not a valid DN (attribute '" + a.name + "')");
       }
@@ -286,8 +280,7 @@ void EmbeddedStore::addServerName(std::string_view name) {
 
 bool EmbeddedStore::answersTo(std::string_view server) const {
   std::string name = lowerAscii(server);
-  if (name == "localhost" || (!dnsName_.empty() && name == dnsName_))
-    return true;
+  if (name == "localhost" || (!dnsName_.empty() && name == dnsName_)) return true;
   std::lock_guard<std::mutex> lock(mutex_);
   for (const std::string& s : serverNames_)
     if (s == name) return true;
@@ -302,8 +295,7 @@ std::string EmbeddedStore::serverName() const {
   return dnsName_.empty() ? "localhost" : dnsName_;
 }
 
-std::vector<std::string> EmbeddedStore::referrers(std::string_view name,
-                                                  const std::string& normalizedDn) {
+std::vector<std::string> EmbeddedStore::referrers(std::string_view name, const std::string& normalizedDn) {
   std::string attribute = lowerAscii(name);
   std::shared_ptr<const ReverseIndex> index;
   {

@@ -24,13 +24,11 @@ struct EmbeddedNode {
   size_t position = 0;                  // in file order
 };
 
-class EmbeddedStore : public DirectoryStore,
-                      public std::enable_shared_from_this<EmbeddedStore> {
+class EmbeddedStore : public DirectoryStore, public std::enable_shared_from_this<EmbeddedStore> {
  public:
   // Loads LDIF text; on failure returns null and sets `error` to
   // "SOURCE:LINE: reason".
-  static std::shared_ptr<EmbeddedStore> load(std::string_view ldif, const std::string& source,
-                                             std::string& error);
+  static std::shared_ptr<EmbeddedStore> load(std::string_view ldif, const std::string& source, std::string& error);
 
   HRESULT readEntry(std::string_view dn, EntryPtr& entry) override;
   HRESULT search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) override;
@@ -63,8 +61,8 @@ class EmbeddedStore : public DirectoryStore,
   std::string dnsName_;  // DC=corp,DC=example,DC=com: corp.example.com
 
   using ReverseIndex = std::unordered_map<std::string, std::vector<std::string>>;
-  mutable std::mutex mutex_;  // guards what follows
-  std::vector<std::string> serverNames_;  // lower case
+  mutable std::mutex mutex_;                                                      // guards what follows
+  std::vector<std::string> serverNames_;                                          // lower case
   std::unordered_map<std::string, std::shared_ptr<const ReverseIndex>> reverse_;  // by attribute
 };
 

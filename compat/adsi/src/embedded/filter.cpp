@@ -73,8 +73,8 @@ class Parser {
   }
 
   static bool isDescriptionChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == ';' || c == '.' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == ';' ||
+           c == '.' || c == '_';
   }
 
   bool item(FilterNode& out, bool closing) {
@@ -89,9 +89,7 @@ class Parser {
     if (op == '>' || op == '<' || op == '~') {
       ++i_;
       if (!expect('=')) return error("expected '=' after the operator");
-      out.kind = op == '>' ? FilterKind::GreaterOrEqual
-                 : op == '<' ? FilterKind::LessOrEqual
-                             : FilterKind::Approx;
+      out.kind = op == '>' ? FilterKind::GreaterOrEqual : op == '<' ? FilterKind::LessOrEqual : FilterKind::Approx;
       return value(out.value, /*starsAllowed=*/false);
     }
     if (!expect('=')) return error("expected '=', '>=', '<=' or '~='");

@@ -63,9 +63,12 @@ bool readInteger(Rule rule, std::string_view raw, int64_t& v) {
 }
 
 bool readBoolean(std::string_view raw, bool& v) {
-  if (equalsIgnoreCase(raw, "TRUE")) v = true;
-  else if (equalsIgnoreCase(raw, "FALSE")) v = false;
-  else return false;
+  if (equalsIgnoreCase(raw, "TRUE"))
+    v = true;
+  else if (equalsIgnoreCase(raw, "FALSE"))
+    v = false;
+  else
+    return false;
   return true;
 }
 
@@ -127,9 +130,7 @@ bool substringsMatch(const FilterNode& f, std::string_view value) {
     if (found == std::string_view::npos) return false;
     pos = found + piece.size();
   }
-  if (f.hasFinal)
-    return value.size() >= pos + f.final.size() &&
-           value.substr(value.size() - f.final.size()) == f.final;
+  if (f.hasFinal) return value.size() >= pos + f.final.size() && value.substr(value.size() - f.final.size()) == f.final;
   return true;
 }
 
@@ -150,12 +151,9 @@ struct Candidate {
 
 }  // namespace
 
-FilterMatcher::FilterMatcher(EmbeddedStore& store, FilterNode filter)
-    : store_(store), filter_(std::move(filter)) {}
+FilterMatcher::FilterMatcher(EmbeddedStore& store, FilterNode filter) : store_(store), filter_(std::move(filter)) {}
 
-bool FilterMatcher::matches(const EmbeddedNode& node) {
-  return eval(filter_, node) == Truth::True;
-}
+bool FilterMatcher::matches(const EmbeddedNode& node) { return eval(filter_, node) == Truth::True; }
 
 FilterMatcher::Truth FilterMatcher::eval(const FilterNode& f, const EmbeddedNode& node) {
   switch (f.kind) {
@@ -176,17 +174,14 @@ FilterMatcher::Truth FilterMatcher::eval(const FilterNode& f, const EmbeddedNode
       Truth t = eval(f.children[0], node);
       return t == Truth::True ? Truth::False : t == Truth::False ? Truth::True : t;
     }
-    case FilterKind::Extensible:
-      return evalExtensible(f, node);
-    default:
-      return evalItem(f, node);
+    case FilterKind::Extensible: return evalExtensible(f, node);
+    default: return evalItem(f, node);
   }
 }
 
 FilterMatcher::Truth FilterMatcher::evalItem(const FilterNode& f, const EmbeddedNode& node) {
   const Attribute* attribute = node.entry->find(f.attribute);
-  if (f.kind == FilterKind::Present)
-    return attribute && !attribute->values.empty() ? Truth::True : Truth::False;
+  if (f.kind == FilterKind::Present) return attribute && !attribute->values.empty() ? Truth::True : Truth::False;
   if (!attribute) return Truth::False;
   Rule rule = ruleForType(attribute->type);
   bool anyUndefined = false;
@@ -199,8 +194,7 @@ FilterMatcher::Truth FilterMatcher::evalItem(const FilterNode& f, const Embedded
           // "objectCategory=person", as Active Directory reads it: the
           // category's short name.
           std::vector<Rdn> rdns;
-          if (parseDn(stored, rdns) && !rdns.empty() &&
-              caseIgnoreKey(rdns[0].avas[0].value) == caseIgnoreKey(f.value))
+          if (parseDn(stored, rdns) && !rdns.empty() && caseIgnoreKey(rdns[0].avas[0].value) == caseIgnoreKey(f.value))
             return Truth::True;
           continue;
         }
@@ -229,9 +223,7 @@ FilterMatcher::Truth FilterMatcher::evalItem(const FilterNode& f, const Embedded
           c = substringsMatch(f, stored) ? 0 : 1;
         } else {
           FilterNode folded = f;
-          auto prepare = [rule](std::string_view v) {
-            return rule == Rule::CaseIgnore ? foldCase(v) : std::string(v);
-          };
+          auto prepare = [rule](std::string_view v) { return rule == Rule::CaseIgnore ? foldCase(v) : std::string(v); };
           folded.initial = prepare(f.initial);
           folded.final = prepare(f.final);
           for (std::string& p : folded.any) p = prepare(p);
@@ -240,8 +232,7 @@ FilterMatcher::Truth FilterMatcher::evalItem(const FilterNode& f, const Embedded
         if (c == 0) return Truth::True;
         break;
       }
-      default:
-        c = 2;
+      default: c = 2;
     }
     if (c == 2) anyUndefined = true;
   }
@@ -301,8 +292,7 @@ FilterMatcher::Truth FilterMatcher::evalExtensible(const FilterNode& f, const Em
 // Directory (member on the group, memberOf on the member), so for those two
 // attributes either side counts. Visited entries are not visited again, which
 // makes membership cycles harmless.
-const std::unordered_set<std::string>& FilterMatcher::chain(const FilterNode& f,
-                                                          const std::string& target) {
+const std::unordered_set<std::string>& FilterMatcher::chain(const FilterNode& f, const std::string& target) {
   auto cached = chains_.find(&f);
   if (cached != chains_.end()) return cached->second;
   std::unordered_set<std::string>& reached = chains_[&f];

@@ -11,8 +11,8 @@ struct LogicalLine {
 };
 
 bool isNameChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == ';' || c == '.' || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == ';' ||
+         c == '.' || c == '_';
 }
 
 class Reader {
@@ -60,8 +60,7 @@ class Reader {
   }
 
   // name ":" value | name "::" base64 | name ":<" url
-  bool splitLine(const LogicalLine& l, std::string& name, std::string& value,
-                 std::string& error) {
+  bool splitLine(const LogicalLine& l, std::string& name, std::string& value, std::string& error) {
     size_t colon = l.text.find(':');
     if (colon == std::string::npos) return fail(error, l.number, "missing ':' after the attribute name");
     name = l.text.substr(0, colon);
@@ -82,8 +81,7 @@ class Reader {
     return true;
   }
 
-  bool finishRecord(std::vector<LogicalLine>& lines, std::vector<LdifRecord>& records,
-                    std::string& error) {
+  bool finishRecord(std::vector<LogicalLine>& lines, std::vector<LdifRecord>& records, std::string& error) {
     size_t first = 0;
     std::string name, value;
     if (!splitLine(lines[0], name, value, error)) return false;
@@ -94,8 +92,7 @@ class Reader {
       first = 1;
       if (!splitLine(lines[1], name, value, error)) return false;
     }
-    if (!equalsIgnoreCase(name, "dn"))
-      return fail(error, lines[first].number, "a record must begin with 'dn:'");
+    if (!equalsIgnoreCase(name, "dn")) return fail(error, lines[first].number, "a record must begin with 'dn:'");
     LdifRecord record;
     record.dn = value;
     record.line = lines[first].number;
@@ -154,8 +151,7 @@ bool decodeBase64(std::string_view in, std::string& out) {
   return true;
 }
 
-bool readLdif(std::string_view text, const std::string& source,
-              std::vector<LdifRecord>& records, std::string& error) {
+bool readLdif(std::string_view text, const std::string& source, std::vector<LdifRecord>& records, std::string& error) {
   records.clear();
   return Reader(text, source).run(records, error);
 }

@@ -18,8 +18,7 @@ struct LdifRecord {
 
 // Parses `text`; on failure returns false and sets `error` to
 // "SOURCE:LINE: reason".
-bool readLdif(std::string_view text, const std::string& source,
-              std::vector<LdifRecord>& records, std::string& error);
+bool readLdif(std::string_view text, const std::string& source, std::vector<LdifRecord>& records, std::string& error);
 
 // Standard base64 (RFC 4648); false on anything else.
 bool decodeBase64(std::string_view in, std::string& out);

@@ -59,8 +59,7 @@ std::string folderOf(const std::string& path) {
 
 }  // namespace
 
-bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfig& config,
-                     std::string& error) {
+bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfig& config, std::string& error) {
   config = AdsiConfig();
   config.source = source;
   size_t lineNumber = 0;
@@ -86,8 +85,7 @@ bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfi
     } else if (key == "bindpw_file") {
       std::string path = value[0] == '/' ? value : folderOf(source) + "/" + value;
       std::string content;
-      if (!readFile(path, content))
-        return fail("cannot read the password file " + path + ": " + std::strerror(errno));
+      if (!readFile(path, content)) return fail("cannot read the password file " + path + ": " + std::strerror(errno));
       config.bindPassword = std::string(trim(std::string_view(content).substr(0, content.find('\n'))));
       config.hasPassword = true;
     } else if (key == "sasl_mech") {
@@ -95,19 +93,24 @@ bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfi
     } else if (key == "network_timeout" || key == "timeout") {
       int& target = key == "timeout" ? config.timeoutSeconds : config.networkTimeoutSeconds;
       if (!parseSeconds(value, target))
-        return fail("'" + key + "' must be a whole number of seconds from 1 to 86400, not '" +
-                    value + "'");
+        return fail("'" + key + "' must be a whole number of seconds from 1 to 86400, not '" + value + "'");
     } else if (key == "starttls") {
-      if (value == "never") config.startTls = StartTlsMode::Never;
-      else if (value == "try") config.startTls = StartTlsMode::Try;
-      else if (value == "demand") config.startTls = StartTlsMode::Demand;
-      else return fail("'starttls' is never, try or demand, not '" + value + "'");
+      if (value == "never")
+        config.startTls = StartTlsMode::Never;
+      else if (value == "try")
+        config.startTls = StartTlsMode::Try;
+      else if (value == "demand")
+        config.startTls = StartTlsMode::Demand;
+      else
+        return fail("'starttls' is never, try or demand, not '" + value + "'");
     } else if (key == "tls_cacert") {
       config.tlsCaCert = value;
     } else if (key == "tls_reqcert") {
-      static const std::pair<const char*, int> kLevels[] = {
-          {"never", LDAP_OPT_X_TLS_NEVER}, {"allow", LDAP_OPT_X_TLS_ALLOW}, {"try", LDAP_OPT_X_TLS_TRY},
-          {"demand", LDAP_OPT_X_TLS_DEMAND}, {"hard", LDAP_OPT_X_TLS_HARD}};
+      static const std::pair<const char*, int> kLevels[] = {{"never", LDAP_OPT_X_TLS_NEVER},
+                                                            {"allow", LDAP_OPT_X_TLS_ALLOW},
+                                                            {"try", LDAP_OPT_X_TLS_TRY},
+                                                            {"demand", LDAP_OPT_X_TLS_DEMAND},
+                                                            {"hard", LDAP_OPT_X_TLS_HARD}};
       config.tlsRequireCert = -1;
       for (const auto& [name, level] : kLevels)
         if (value == name) config.tlsRequireCert = level;
@@ -120,8 +123,8 @@ bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfi
         std::string_view port = rest.substr(0, gap);
         rest = gap == std::string_view::npos ? std::string_view() : trim(rest.substr(gap + 1));
         if (port.empty()) continue;
-        if (!parsePort(port)) return fail("'ldaps_ports' lists port numbers from 1 to 65535, not '" +
-                                          std::string(port) + "'");
+        if (!parsePort(port))
+          return fail("'ldaps_ports' lists port numbers from 1 to 65535, not '" + std::string(port) + "'");
         config.ldapsPorts.emplace_back(port);
       }
     } else {
@@ -142,8 +145,7 @@ bool loadAdsiConfig(AdsiConfig& config, std::string& error) {
   if (const char* named = std::getenv(kEnvironmentVariable); named && *named) {
     path = named;
     if (!readFile(path, text)) {
-      error = path + ": cannot read the configuration (" + kEnvironmentVariable +
-              "): " + std::strerror(errno);
+      error = path + ": cannot read the configuration (" + kEnvironmentVariable + "): " + std::strerror(errno);
       return false;
     }
   } else if (readFile(kSystemFile, text)) {

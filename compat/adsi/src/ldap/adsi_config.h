@@ -41,8 +41,7 @@ struct AdsiConfig {
 };
 
 // Parses configuration text; false with "SOURCE:LINE: reason".
-bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfig& config,
-                     std::string& error);
+bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfig& config, std::string& error);
 
 // The file QUARLIX_ADSI_CONFIG names (which must exist), else
 // /etc/quarlix/adsi.conf, else ~/.config/quarlix/adsi.conf; the defaults when

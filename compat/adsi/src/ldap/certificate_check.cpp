@@ -22,8 +22,8 @@ using TrustListPtr = std::unique_ptr<gnutls_x509_trust_list_st, TrustListFree>;
 
 std::string distinguishedName(gnutls_x509_crt_t certificate, bool issuer) {
   gnutls_datum_t text{nullptr, 0};
-  int code = issuer ? gnutls_x509_crt_get_issuer_dn3(certificate, &text, 0)
-                    : gnutls_x509_crt_get_dn3(certificate, &text, 0);
+  int code =
+      issuer ? gnutls_x509_crt_get_issuer_dn3(certificate, &text, 0) : gnutls_x509_crt_get_dn3(certificate, &text, 0);
   if (code < 0) return "?";
   std::string name(reinterpret_cast<const char*>(text.data), text.size);
   gnutls_free(text.data);
@@ -38,8 +38,8 @@ std::string hexadecimal(unsigned value) {
 
 }  // namespace
 
-std::string describeCertificateFaults(const std::string& der, const std::string& caFile,
-                                      const std::string& caFolder, const std::string& host) {
+std::string describeCertificateFaults(const std::string& der, const std::string& caFile, const std::string& caFolder,
+                                      const std::string& host) {
   gnutls_x509_crt_t raw = nullptr;
   if (gnutls_x509_crt_init(&raw) < 0) return "";
   CertificatePtr certificate(raw);
@@ -56,16 +56,16 @@ std::string describeCertificateFaults(const std::string& der, const std::string&
   TrustListPtr trust(rawList);
   int authorities = 0;
   if (!caFile.empty())
-    authorities += std::max(0, gnutls_x509_trust_list_add_trust_file(rawList, caFile.c_str(), nullptr,
-                                                                     GNUTLS_X509_FMT_PEM, 0, 0));
+    authorities +=
+        std::max(0, gnutls_x509_trust_list_add_trust_file(rawList, caFile.c_str(), nullptr, GNUTLS_X509_FMT_PEM, 0, 0));
   if (!caFolder.empty())
-    authorities += std::max(0, gnutls_x509_trust_list_add_trust_dir(rawList, caFolder.c_str(), nullptr,
-                                                                    GNUTLS_X509_FMT_PEM, 0, 0));
+    authorities += std::max(
+        0, gnutls_x509_trust_list_add_trust_dir(rawList, caFolder.c_str(), nullptr, GNUTLS_X509_FMT_PEM, 0, 0));
   unsigned status = 0;
   if (authorities == 0) {
     add("no CA certificate could be read from " + (caFile.empty() ? caFolder : caFile));
-  } else if (gnutls_x509_trust_list_verify_crt(rawList, &raw, 1, GNUTLS_VERIFY_DISABLE_TIME_CHECKS, &status,
-                                               nullptr) == 0 &&
+  } else if (gnutls_x509_trust_list_verify_crt(rawList, &raw, 1, GNUTLS_VERIFY_DISABLE_TIME_CHECKS, &status, nullptr) ==
+                 0 &&
              status != 0) {
     if (status & GNUTLS_CERT_SIGNER_NOT_FOUND)
       add("no CA in " + (caFile.empty() ? caFolder : caFile) + " signed it");
@@ -77,8 +77,8 @@ std::string describeCertificateFaults(const std::string& der, const std::string&
   std::time_t now = std::time(nullptr);
   if (gnutls_x509_crt_get_activation_time(raw) > now) add("it is not valid yet");
   if (gnutls_x509_crt_get_expiration_time(raw) < now) add("it has expired");
-  return text + (faults.empty() ? ": no fault found in it alone (its chain, or the TLS handshake, failed)"
-                                : ": " + faults);
+  return text +
+         (faults.empty() ? ": no fault found in it alone (its chain, or the TLS handshake, failed)" : ": " + faults);
 }
 
 }  // namespace adsi

@@ -12,7 +12,7 @@ namespace adsi {
 // host name the path gives: its subject and issuer, and whether a CA there
 // signed it, it names the host, and it is valid now. The certificate is
 // checked alone, without the chain the server may have sent with it.
-std::string describeCertificateFaults(const std::string& der, const std::string& caFile,
-                                      const std::string& caFolder, const std::string& host);
+std::string describeCertificateFaults(const std::string& der, const std::string& caFile, const std::string& caFolder,
+                                      const std::string& host);
 
 }  // namespace adsi

@@ -26,8 +26,7 @@ int answerWithDefaults(LDAP*, unsigned, void*, void* prompts) {
 
 }  // namespace
 
-BindIdentity chooseIdentity(const std::string& uri, const AdsiConfig& config,
-                            bool kerberosTicketCache) {
+BindIdentity chooseIdentity(const std::string& uri, const AdsiConfig& config, bool kerberosTicketCache) {
   if (!config.saslMechanism.empty()) return {BindKind::Sasl, config.saslMechanism};
   if (!config.bindDn.empty()) return {BindKind::Simple, ""};
   if (uri.rfind("ldapi:", 0) == 0) return {BindKind::Sasl, "EXTERNAL"};
@@ -52,15 +51,13 @@ int bindConnection(LDAP* ld, const std::string& uri, const AdsiConfig& config) {
       berval password;
       password.bv_val = const_cast<char*>(config.bindPassword.c_str());
       password.bv_len = config.bindPassword.size();
-      return ldap_sasl_bind_s(ld, config.bindDn.c_str(), LDAP_SASL_SIMPLE, &password, nullptr,
-                              nullptr, nullptr);
+      return ldap_sasl_bind_s(ld, config.bindDn.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr);
     }
     case BindKind::Sasl:
-      return ldap_sasl_interactive_bind_s(ld, nullptr, identity.mechanism.c_str(), nullptr, nullptr,
-                                          LDAP_SASL_QUIET, answerWithDefaults, nullptr);
+      return ldap_sasl_interactive_bind_s(ld, nullptr, identity.mechanism.c_str(), nullptr, nullptr, LDAP_SASL_QUIET,
+                                          answerWithDefaults, nullptr);
     case BindKind::Anonymous:
-    default:
-      return LDAP_SUCCESS;
+    default: return LDAP_SUCCESS;
   }
 }
 

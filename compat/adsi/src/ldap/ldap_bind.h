@@ -20,8 +20,7 @@ struct BindIdentity {
   std::string mechanism;  // for Sasl
 };
 
-BindIdentity chooseIdentity(const std::string& uri, const AdsiConfig& config,
-                            bool kerberosTicketCache);
+BindIdentity chooseIdentity(const std::string& uri, const AdsiConfig& config, bool kerberosTicketCache);
 
 // KRB5CCNAME names a cache (a file one must exist), or the default cache
 // file /tmp/krb5cc_<uid> exists.

@@ -38,9 +38,7 @@ timeval remainingUntil(Clock::time_point deadline) {
 }
 
 // Failures that say the server cannot be talked to at all.
-bool unreachable(int code) {
-  return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT;
-}
+bool unreachable(int code) { return code == LDAP_SERVER_DOWN || code == LDAP_CONNECT_ERROR || code == LDAP_TIMEOUT; }
 
 bool platformTlsConfigured() {
   return !platformLdapOption(LDAP_OPT_X_TLS_CACERTFILE).empty() ||
@@ -153,9 +151,9 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
     if (!faults.empty()) tlsFailure += "; " + faults;
     reportLine("TLS with " + target.uri + " failed: " + tlsFailure +
                (fallBack ? "; going on in clear text (anonymous)"
-                         : anonymous || target.secure || config.startTls == StartTlsMode::Demand
-                               ? ""
-                               : "; the credentials are not sent in clear text"));
+                : anonymous || target.secure || config.startTls == StartTlsMode::Demand
+                    ? ""
+                    : "; the credentials are not sent in clear text"));
     if (!fallBack) return hresultFromLdapSetup(code);
     code = c->establish(false, tlsFailure);
   }
@@ -325,8 +323,8 @@ int LdapConnection::connectHandle() {
   int code = ldap_connect(ld_.get()) == LDAP_SUCCESS ? LDAP_SUCCESS : handleResultCode(ld_.get());
   if (tracing())
     traceLine("connect " + target_.uri + (target_.secure ? " with TLS" : "") + " (network time-out " +
-              std::to_string(config_.networkTimeoutSeconds) + " s): " +
-              (code == LDAP_SUCCESS ? std::string("connected") : tlsFailureText(code)) +
+              std::to_string(config_.networkTimeoutSeconds) +
+              " s): " + (code == LDAP_SUCCESS ? std::string("connected") : tlsFailureText(code)) +
               (socket_.wait.expired ? " (TLS handshake unanswered)" : "") + ", " +
               std::to_string(millisecondsSince(start)) + " ms");
   return code;
@@ -344,7 +342,8 @@ int LdapConnection::runStartTls() {
     code = ldap_start_tls_s(ld_.get(), nullptr, nullptr);
   }
   if (tracing())
-    traceLine("StartTLS on " + target_.uri + ": " + (code == LDAP_SUCCESS ? std::string("protected") : tlsFailureText(code)) +
+    traceLine("StartTLS on " + target_.uri + ": " +
+              (code == LDAP_SUCCESS ? std::string("protected") : tlsFailureText(code)) +
               (socket_.wait.expired ? " (TLS handshake unanswered)" : "") + ", " +
               std::to_string(millisecondsSince(start)) + " ms");
   return code;
@@ -360,10 +359,10 @@ int LdapConnection::bindLocked() {
   if (code == LDAP_SUCCESS) {
     berval* authzid = nullptr;
     int who = ldap_whoami_s(ld_.get(), &authzid, nullptr, nullptr);
-    seen = who != LDAP_SUCCESS ? std::string("; who-am-I: ") + ldap_err2string(who)
-                               : "; the server sees " + (authzid && authzid->bv_len
-                                                             ? std::string(authzid->bv_val, authzid->bv_len)
-                                                             : std::string("anonymous"));
+    seen = who != LDAP_SUCCESS
+               ? std::string("; who-am-I: ") + ldap_err2string(who)
+               : "; the server sees " + (authzid && authzid->bv_len ? std::string(authzid->bv_val, authzid->bv_len)
+                                                                    : std::string("anonymous"));
     if (authzid) ber_bvfree(authzid);
   }
   traceLine("bind " + identityText(target_.uri, config_) + ": " +
@@ -376,8 +375,7 @@ int LdapConnection::readRootDse() {
   LdapSearchArgs args;
   args.scope = LDAP_SCOPE_BASE;
   args.allAttributes = false;
-  args.attributes = {"defaultNamingContext", "namingContexts", "subschemaSubentry",
-                     "supportedExtension"};
+  args.attributes = {"defaultNamingContext", "namingContexts", "subschemaSubentry", "supportedExtension"};
   LdapSearchOutcome outcome;
   int code = searchLocked(args, outcome);
   if (code != LDAP_SUCCESS || outcome.entries.empty()) return code;
@@ -457,9 +455,8 @@ int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
     serverControls[0] = control;
   }
   int code = ldap_search_ext(ld, args.base.c_str(), args.scope, args.filter.c_str(),
-                             args.allAttributes ? nullptr : attributes.data(), 0,
-                             args.paged ? serverControls : nullptr, nullptr, nullptr, args.sizeLimit,
-                             &messageId);
+                             args.allAttributes ? nullptr : attributes.data(), 0, args.paged ? serverControls : nullptr,
+                             nullptr, nullptr, args.sizeLimit, &messageId);
   if (code == LDAP_SUCCESS) {
     countOperationSent();
     sentSinceWait_ = true;
@@ -468,13 +465,13 @@ int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
   return code;
 }
 
-int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
-                                  LdapSearchOutcome& outcome) {
+int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
   int code = collectAnswerLocked(messageId, args, outcome);
   if (tracing()) {
     auto sent = sentAt_.find(messageId);
-    long long ms = sent == sentAt_.end() ? -1
-                   : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent->second).count();
+    long long ms = sent == sentAt_.end()
+                       ? -1
+                       : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent->second).count();
     if (sent != sentAt_.end()) sentAt_.erase(sent);
     traceLine("search " + searchText(args) + ": " + ldap_err2string(code) + ", " +
               std::to_string(outcome.entries.size()) + " entries" +
@@ -484,8 +481,7 @@ int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args,
   return code;
 }
 
-int LdapConnection::collectAnswerLocked(int messageId, const LdapSearchArgs& args,
-                                        LdapSearchOutcome& outcome) {
+int LdapConnection::collectAnswerLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
   outcome = LdapSearchOutcome();
   if (sentSinceWait_) countRoundTrip();  // operations sent since the last wait are answered together
   sentSinceWait_ = false;
@@ -523,8 +519,7 @@ int LdapConnection::collectAnswerLocked(int messageId, const LdapSearchArgs& arg
             controls ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls.get(), nullptr) : nullptr) {
       ber_int_t estimate = 0;
       berval cookie{0, nullptr};
-      if (ldap_parse_pageresponse_control(ld, response, &estimate, &cookie) == LDAP_SUCCESS &&
-          cookie.bv_val) {
+      if (ldap_parse_pageresponse_control(ld, response, &estimate, &cookie) == LDAP_SUCCESS && cookie.bv_val) {
         outcome.cookie.assign(cookie.bv_val, cookie.bv_len);
         ber_memfree(cookie.bv_val);
       }

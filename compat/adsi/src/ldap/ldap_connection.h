@@ -46,9 +46,9 @@ struct LdapSearchArgs {
   bool allAttributes = true;            // all user attributes
   std::vector<std::string> attributes;  // otherwise these (none: "1.1")
   int sizeLimit = 0;
-  bool paged = false;     // with the paged-results control (RFC 2696)
+  bool paged = false;  // with the paged-results control (RFC 2696)
   uint32_t pageSize = 0;
-  std::string cookie;     // the server's cookie for the next page
+  std::string cookie;              // the server's cookie for the next page
   const Schema* schema = nullptr;  // types the values; null: all strings
 };
 
@@ -64,8 +64,7 @@ class LdapConnection {
   // ERROR_DS_SERVER_DOWN. When TLS fails the reason goes to the standard
   // error; only an anonymous connection then goes on in clear text (with
   // `starttls try`), never a bind that presents credentials.
-  static HRESULT open(const LdapTarget& target, const AdsiConfig& config,
-                      std::shared_ptr<LdapConnection>& connection);
+  static HRESULT open(const LdapTarget& target, const AdsiConfig& config, std::shared_ptr<LdapConnection>& connection);
 
   // One search operation, to its end (the result message). Returns the LDAP
   // result code; LDAP_TIMEOUT when the operation time-out passed.
@@ -86,8 +85,7 @@ class LdapConnection {
   const LdapTarget& target() const { return target_; }
 
  private:
-  LdapConnection(const LdapTarget& target, const AdsiConfig& config)
-      : target_(target), config_(config) {}
+  LdapConnection(const LdapTarget& target, const AdsiConfig& config) : target_(target), config_(config) {}
   // One attempt to connect, protect and bind; `tlsFailure` receives why TLS
   // (ldaps:// or StartTLS) failed, empty when it did not.
   int establish(bool startTls, std::string& tlsFailure);
@@ -118,17 +116,18 @@ class LdapConnection {
 
   LdapTarget target_;
   AdsiConfig config_;
-  std::mutex mutex_;  // guards the handle
-  LdapSocketState socket_;  // outlives the handle, whose socket layers point at it
+  std::mutex mutex_;             // guards the handle
+  LdapSocketState socket_;       // outlives the handle, whose socket layers point at it
   ldap_conncb connectCallback_;  // outlives the handle, which calls it at its end
   LdapHandlePtr ld_;
   RootDse rootDse_;
-  std::string step_;     // the step of set-up under way, for the failure line
-  std::string tlsUsed_;  // how the connection is protected, for the failure line
-  bool reachable_ = true;  // false once an operation found no server or timed out
+  std::string step_;                 // the step of set-up under way, for the failure line
+  std::string tlsUsed_;              // how the connection is protected, for the failure line
+  bool reachable_ = true;            // false once an operation found no server or timed out
   int lostWith_ = LDAP_SERVER_DOWN;  // that operation's result
   bool sentSinceWait_ = false;
-  std::map<int, std::chrono::steady_clock::time_point> sentAt_;  // by message id, when tracing  // an operation was sent since the last collect (ldap_traffic.h)
+  std::map<int, std::chrono::steady_clock::time_point>
+      sentAt_;  // by message id, when tracing  // an operation was sent since the last collect (ldap_traffic.h)
 };
 
 }  // namespace adsi

@@ -23,7 +23,6 @@ struct PipelinedSearch {
 void searchTogether(LdapConnection& connection, std::vector<PipelinedSearch>& searches);
 
 // A base-scope read of one entry: all its user attributes, or `attributes`.
-LdapSearchArgs entryReadArgs(std::string dn, const Schema* schema,
-                             std::vector<std::string> attributes = {});
+LdapSearchArgs entryReadArgs(std::string dn, const Schema* schema, std::vector<std::string> attributes = {});
 
 }  // namespace adsi

@@ -54,8 +54,8 @@ int completeRanges(LdapConnection& connection, const Schema* schema, std::vector
         reads.back().args.allAttributes = false;
         lastEntry = item.entry;
       }
-      reads.back().args.attributes.push_back(copies[item.entry]->attributes[item.attribute].name + ";range=" +
-                                             std::to_string(item.next) + "-*");
+      reads.back().args.attributes.push_back(copies[item.entry]->attributes[item.attribute].name +
+                                             ";range=" + std::to_string(item.next) + "-*");
       readOf[p] = reads.size() - 1;
     }
     if (round >= kMaxRounds)

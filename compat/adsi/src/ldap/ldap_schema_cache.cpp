@@ -24,8 +24,7 @@ std::set<std::string> g_reportedUnreadable;   // by URI and subschema DN
 
 // Null with the reason when the subschema entry or its attribute types
 // cannot be read.
-std::shared_ptr<const Schema> readSchema(LdapConnection& connection, const std::string& dn,
-                                         std::string& reason) {
+std::shared_ptr<const Schema> readSchema(LdapConnection& connection, const std::string& dn, std::string& reason) {
   auto schema = std::make_shared<Schema>();
   LdapSearchArgs args;
   args.base = dn;
@@ -35,11 +34,10 @@ std::shared_ptr<const Schema> readSchema(LdapConnection& connection, const std::
   args.attributes = {"attributeTypes"};
   LdapSearchOutcome outcome;
   int code = connection.search(args, outcome);
-  const Attribute* types = code == LDAP_SUCCESS && !outcome.entries.empty()
-                               ? outcome.entries.front()->find("attributeTypes")
-                               : nullptr;
+  const Attribute* types =
+      code == LDAP_SUCCESS && !outcome.entries.empty() ? outcome.entries.front()->find("attributeTypes") : nullptr;
   if (!types || types->values.empty()) {
-    reason = code != LDAP_SUCCESS  ? ldap_err2string(code)
+    reason = code != LDAP_SUCCESS      ? ldap_err2string(code)
              : outcome.entries.empty() ? "the entry is not visible to this identity"
                                        : "it shows no attribute types to this identity";
     return nullptr;
@@ -59,8 +57,7 @@ std::shared_ptr<const Schema> serverSchema(LdapConnection& connection) {
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = g_cache.find(key);
-    if (it != g_cache.end() &&
-        Clock::now() - it->second.readAt < std::chrono::seconds(kSchemaLifetimeSeconds))
+    if (it != g_cache.end() && Clock::now() - it->second.readAt < std::chrono::seconds(kSchemaLifetimeSeconds))
       return it->second.schema;
   }
   // Read outside the lock: two first readers may both read; either result serves.

@@ -5,8 +5,7 @@
 
 namespace adsi {
 
-LdapSearchCursor::LdapSearchCursor(std::shared_ptr<const void> owner, LdapConnection& connection,
-                                   LdapSearchArgs args)
+LdapSearchCursor::LdapSearchCursor(std::shared_ptr<const void> owner, LdapConnection& connection, LdapSearchArgs args)
     : owner_(std::move(owner)), connection_(connection), args_(std::move(args)) {}
 
 LdapSearchCursor::~LdapSearchCursor() {
@@ -50,8 +49,8 @@ HRESULT LdapSearchCursor::fetch(std::vector<EntryPtr>& page) {
   // A server may answer a page with no entries and a cookie for more.
   while (page.empty() && !ended_) {
     LdapSearchOutcome outcome;
-    int code = nextAsked_ ? connection_.collectSearch(nextMessage_, args_, outcome)
-                          : connection_.search(args_, outcome);
+    int code =
+        nextAsked_ ? connection_.collectSearch(nextMessage_, args_, outcome) : connection_.search(args_, outcome);
     nextAsked_ = false;
     // The caller's own size limit ends the results without failing them; the
     // server's limit fails the search, so that a caller never takes the first

@@ -15,8 +15,7 @@ namespace adsi {
 class LdapSearchCursor : public SearchCursor {
  public:
   // `owner` keeps the connection and the schema alive while the cursor is.
-  LdapSearchCursor(std::shared_ptr<const void> owner, LdapConnection& connection,
-                   LdapSearchArgs args);
+  LdapSearchCursor(std::shared_ptr<const void> owner, LdapConnection& connection, LdapSearchArgs args);
   ~LdapSearchCursor() override;
 
   // Fetches the first page, so that a bad filter or a missing base fails the

@@ -13,8 +13,7 @@ constexpr const char* kGlobalCatalogPort = "3268";
 
 // The port written after the host, "" when none is.
 std::string portOf(const AdsPath& path) {
-  size_t hostEnd = path.server.size() && path.server[0] == '[' ? path.server.find(']') + 1
-                                                               : path.host.size();
+  size_t hostEnd = path.server.size() && path.server[0] == '[' ? path.server.find(']') + 1 : path.host.size();
   if (hostEnd >= path.server.size() || path.server[hostEnd] != ':') return "";
   return path.server.substr(hostEnd + 1);
 }
@@ -56,8 +55,8 @@ HRESULT ldapTargetFor(const AdsPath& path, const AdsiConfig& config, LdapTarget&
   for (const std::string& tlsPort : config.ldapsPorts) target.secure = target.secure || port == tlsPort;
   bool ipv6 = path.host.find(':') != std::string::npos;
   target.host = path.host;
-  target.uri = std::string(target.secure ? "ldaps://" : "ldap://") +
-               (ipv6 ? "[" + path.host + "]" : path.host) + ":" + port;
+  target.uri =
+      std::string(target.secure ? "ldaps://" : "ldap://") + (ipv6 ? "[" + path.host + "]" : path.host) + ":" + port;
   return S_OK;
 }
 

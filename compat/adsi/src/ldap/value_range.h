@@ -10,10 +10,10 @@
 namespace adsi {
 
 struct ValueRange {
-  std::string name;    // the attribute description without its range option
+  std::string name;  // the attribute description without its range option
   uint64_t low = 0;
-  uint64_t high = 0;   // the index of the last value given, when not `last`
-  bool last = false;   // "*": no values after these
+  uint64_t high = 0;  // the index of the last value given, when not `last`
+  bool last = false;  // "*": no values after these
 };
 
 enum class RangeOption { None, Valid, Malformed };

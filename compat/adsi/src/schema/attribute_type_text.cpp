@@ -102,11 +102,33 @@ class Tokens {
   size_t pos_ = 0;
 };
 
-enum Field { kName, kDesc, kObsolete, kSup, kEquality, kOrdering, kSubstr, kSyntax,
-             kSingleValue, kCollective, kNoUserModification, kUsage, kFieldCount };
-constexpr const char* kFieldWords[kFieldCount] = {
-    "NAME", "DESC", "OBSOLETE", "SUP", "EQUALITY", "ORDERING", "SUBSTR", "SYNTAX",
-    "SINGLE-VALUE", "COLLECTIVE", "NO-USER-MODIFICATION", "USAGE"};
+enum Field {
+  kName,
+  kDesc,
+  kObsolete,
+  kSup,
+  kEquality,
+  kOrdering,
+  kSubstr,
+  kSyntax,
+  kSingleValue,
+  kCollective,
+  kNoUserModification,
+  kUsage,
+  kFieldCount
+};
+constexpr const char* kFieldWords[kFieldCount] = {"NAME",
+                                                  "DESC",
+                                                  "OBSOLETE",
+                                                  "SUP",
+                                                  "EQUALITY",
+                                                  "ORDERING",
+                                                  "SUBSTR",
+                                                  "SYNTAX",
+                                                  "SINGLE-VALUE",
+                                                  "COLLECTIVE",
+                                                  "NO-USER-MODIFICATION",
+                                                  "USAGE"};
 
 int fieldOf(std::string_view word) {
   for (int f = 0; f < kFieldCount; ++f)
@@ -243,8 +265,7 @@ class Parser {
 
 }  // namespace
 
-bool parseAttributeTypeText(std::string_view description, AttributeTypeText& out,
-                            std::string& reason) {
+bool parseAttributeTypeText(std::string_view description, AttributeTypeText& out, std::string& reason) {
   return Parser(description, out, reason).parse();
 }
 

@@ -21,7 +21,6 @@ struct AttributeTypeText {
 // any order, keywords in any case, a missing OID, quoted OIDs (Active
 // Directory quotes SYNTAX) and any white space between tokens. Linear in the
 // length of the text, on any bytes.
-bool parseAttributeTypeText(std::string_view description, AttributeTypeText& out,
-                            std::string& reason);
+bool parseAttributeTypeText(std::string_view description, AttributeTypeText& out, std::string& reason);
 
 }  // namespace adsi

@@ -52,16 +52,14 @@ constexpr BuiltInAttribute kBuiltIn[] = {
     {"preferredDeliveryMethod", kDirectoryString},
     {"userPassword", kOctets},
     {"userCertificate cACertificate", kCertificate},
-    {"authorityRevocationList certificateRevocationList deltaRevocationList",
-     kCertificateList},
+    {"authorityRevocationList certificateRevocationList deltaRevocationList", kCertificateList},
     {"dc domainComponent mail rfc822Mailbox", kIa5},
     {"createTimestamp modifyTimestamp", kGeneralizedTime},
     {"hasSubordinates", kBoolean},
     // cosine (RFC 4524)
     {"associatedDomain", kIa5},
     {"associatedName documentAuthor manager secretary", kDn},
-    {"homePhone homeTelephoneNumber mobile mobileTelephoneNumber pager",
-     kTelephone},
+    {"homePhone homeTelephoneNumber mobile mobileTelephoneNumber pager", kTelephone},
     {"homePostalAddress", kPostalAddress},
     {"mailPreferenceOption", kInteger},
     {"photo audio", kOctets},
@@ -123,18 +121,14 @@ Schema Schema::builtIn() {
   return schema;
 }
 
-static std::string_view withoutOptions(std::string_view name) {
-  return name.substr(0, name.find(';'));
-}
+static std::string_view withoutOptions(std::string_view name) { return name.substr(0, name.find(';')); }
 
 ADSTYPE Schema::typeOf(std::string_view name) const {
   auto it = types_.find(lowerAscii(withoutOptions(name)));
   return it == types_.end() ? ADSTYPE_CASE_IGNORE_STRING : it->second;
 }
 
-bool Schema::knows(std::string_view name) const {
-  return types_.count(lowerAscii(withoutOptions(name))) != 0;
-}
+bool Schema::knows(std::string_view name) const { return types_.count(lowerAscii(withoutOptions(name))) != 0; }
 
 void Schema::add(std::string_view name, ADSTYPE type) {
   if (!name.empty()) types_[lowerAscii(name)] = type;

@@ -62,9 +62,8 @@ bool readCount(std::string_view s, size_t& i, size_t& count) {
 
 bool parseDnWithBinary(std::string_view raw, TypedValue& out) {
   size_t i = 2, count = 0;
-  if (raw.size() < 2 || (raw[0] != 'B' && raw[0] != 'b') || raw[1] != ':' ||
-      !readCount(raw, i, count) || count % 2 != 0 || i + count >= raw.size() ||
-      raw[i + count] != ':')
+  if (raw.size() < 2 || (raw[0] != 'B' && raw[0] != 'b') || raw[1] != ':' || !readCount(raw, i, count) ||
+      count % 2 != 0 || i + count >= raw.size() || raw[i + count] != ':')
     return false;
   for (size_t k = 0; k < count; k += 2) {
     int hi = hexDigit(raw[i + k]), lo = hexDigit(raw[i + k + 1]);
@@ -77,8 +76,8 @@ bool parseDnWithBinary(std::string_view raw, TypedValue& out) {
 
 bool parseDnWithString(std::string_view raw, TypedValue& out) {
   size_t i = 2, count = 0;
-  if (raw.size() < 2 || (raw[0] != 'S' && raw[0] != 's') || raw[1] != ':' ||
-      !readCount(raw, i, count) || i + count >= raw.size() || raw[i + count] != ':')
+  if (raw.size() < 2 || (raw[0] != 'S' && raw[0] != 's') || raw[1] != ':' || !readCount(raw, i, count) ||
+      i + count >= raw.size() || raw[i + count] != ':')
     return false;
   out.text = utf8ToUtf16(raw.substr(i, count));
   out.dn = utf8ToUtf16(raw.substr(i + count + 1));
@@ -109,8 +108,7 @@ bool parseInteger(std::string_view raw, int64_t& out) {
 }
 
 int64_t secondsSinceEpoch(const SYSTEMTIME& t) {
-  return daysFromCivil(t.wYear, t.wMonth, t.wDay) * 86400 + t.wHour * 3600 +
-         t.wMinute * 60 + t.wSecond;
+  return daysFromCivil(t.wYear, t.wMonth, t.wDay) * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
 }
 
 bool parseDirectoryTime(std::string_view s, SYSTEMTIME& out) {
@@ -129,9 +127,7 @@ bool parseDirectoryTime(std::string_view s, SYSTEMTIME& out) {
   } else if (!readDigits(s, i, 4, year)) {
     return false;
   }
-  if (!readDigits(s, i, 2, month) || !readDigits(s, i, 2, day) ||
-      !readDigits(s, i, 2, hour))
-    return false;
+  if (!readDigits(s, i, 2, month) || !readDigits(s, i, 2, day) || !readDigits(s, i, 2, hour)) return false;
   if (i < digits && !readDigits(s, i, 2, minute)) return false;
   if (i < digits && !readDigits(s, i, 2, second)) return false;
   if (i != digits) return false;
@@ -160,12 +156,12 @@ bool parseDirectoryTime(std::string_view s, SYSTEMTIME& out) {
   }
   if (i != s.size()) return false;
   if (month < 1 || month > 12 || day < 1 ||
-      static_cast<unsigned>(day) > daysInMonth(year, static_cast<unsigned>(month)) ||
-      hour > 23 || minute > 59 || second > 60)
+      static_cast<unsigned>(day) > daysInMonth(year, static_cast<unsigned>(month)) || hour > 23 || minute > 59 ||
+      second > 60)
     return false;
   if (second == 60) second = 59;  // a leap second, as Windows has none
-  int64_t total = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 1440 +
-                  hour * 60 + minute - offsetMinutes;
+  int64_t total = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 1440 + hour * 60 +
+                  minute - offsetMinutes;
   int64_t days = total >= 0 ? total / 1440 : (total - 1439) / 1440;
   int64_t minutes = total - days * 1440;
   int y;
@@ -200,13 +196,14 @@ bool convertValue(ADSTYPE type, std::string_view raw, TypedValue& out) {
     case ADSTYPE_CASE_EXACT_STRING:
     case ADSTYPE_CASE_IGNORE_STRING:
     case ADSTYPE_PRINTABLE_STRING:
-    case ADSTYPE_NUMERIC_STRING:
-      out.text = utf8ToUtf16(raw);
-      return true;
+    case ADSTYPE_NUMERIC_STRING: out.text = utf8ToUtf16(raw); return true;
     case ADSTYPE_BOOLEAN:
-      if (equalsIgnoreCase(raw, "TRUE")) out.number = 1;
-      else if (equalsIgnoreCase(raw, "FALSE")) out.number = 0;
-      else return false;
+      if (equalsIgnoreCase(raw, "TRUE"))
+        out.number = 1;
+      else if (equalsIgnoreCase(raw, "FALSE"))
+        out.number = 0;
+      else
+        return false;
       return true;
     case ADSTYPE_INTEGER: {
       int64_t v;
@@ -214,21 +211,14 @@ bool convertValue(ADSTYPE type, std::string_view raw, TypedValue& out) {
       out.number = v;
       return true;
     }
-    case ADSTYPE_LARGE_INTEGER:
-      return parseInteger(raw, out.number);
+    case ADSTYPE_LARGE_INTEGER: return parseInteger(raw, out.number);
     case ADSTYPE_OCTET_STRING:
     case ADSTYPE_NT_SECURITY_DESCRIPTOR:
-    case ADSTYPE_PROV_SPECIFIC:
-      out.bytes.assign(raw.data(), raw.size());
-      return true;
-    case ADSTYPE_UTC_TIME:
-      return parseDirectoryTime(raw, out.time);
-    case ADSTYPE_DN_WITH_BINARY:
-      return parseDnWithBinary(raw, out);
-    case ADSTYPE_DN_WITH_STRING:
-      return parseDnWithString(raw, out);
-    default:
-      return false;
+    case ADSTYPE_PROV_SPECIFIC: out.bytes.assign(raw.data(), raw.size()); return true;
+    case ADSTYPE_UTC_TIME: return parseDirectoryTime(raw, out.time);
+    case ADSTYPE_DN_WITH_BINARY: return parseDnWithBinary(raw, out);
+    case ADSTYPE_DN_WITH_STRING: return parseDnWithString(raw, out);
+    default: return false;
   }
 }
 

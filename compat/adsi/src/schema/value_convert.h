@@ -15,11 +15,11 @@ namespace adsi {
 // members are set depends on `type`.
 struct TypedValue {
   ADSTYPE type = ADSTYPE_INVALID;
-  WideString text;  // strings; the string part of DN-with-string
-  WideString dn;    // the DN part of DN-with-binary / DN-with-string
-  std::string bytes;    // octet strings, security descriptors, DN-with-binary data
-  int64_t number = 0;   // Boolean (0/1), integer (32 bits), large integer
-  SYSTEMTIME time{};    // UTC
+  WideString text;     // strings; the string part of DN-with-string
+  WideString dn;       // the DN part of DN-with-binary / DN-with-string
+  std::string bytes;   // octet strings, security descriptors, DN-with-binary data
+  int64_t number = 0;  // Boolean (0/1), integer (32 bits), large integer
+  SYSTEMTIME time{};   // UTC
 };
 
 // Converts a raw value; false when it is not a valid value of the type (ADSI

@@ -45,9 +45,7 @@ void DirectoryStore::readEntries(const std::vector<std::string>& dns, std::vecto
   for (size_t i = 0; i < dns.size(); ++i) reads[i].result = readEntry(dns[i], reads[i].entry);
 }
 
-HRESULT DirectoryStore::listChildren(std::string_view dn,
-                                     const std::vector<std::string>& classes,
-                                     uint32_t pageSize,
+HRESULT DirectoryStore::listChildren(std::string_view dn, const std::vector<std::string>& classes, uint32_t pageSize,
                                      std::unique_ptr<SearchCursor>& cursor) {
   // The way ADSI's LDAP provider enumerates a container: a one-level search
   // for the classes of the container's filter.

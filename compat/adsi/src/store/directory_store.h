@@ -65,8 +65,7 @@ class DirectoryStore {
 
   // Starts a search; E_ADS_INVALID_FILTER for a filter that does not parse,
   // kNoSuchObject when the base does not exist.
-  virtual HRESULT search(const SearchRequest& request,
-                         std::unique_ptr<SearchCursor>& cursor) = 0;
+  virtual HRESULT search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) = 0;
 
   // The ADSTYPE the schema gives an attribute (a case-ignore string for an
   // attribute the schema does not know).
@@ -86,9 +85,7 @@ class DirectoryStore {
 
   // The direct children of `dn` whose objectClass is one of `classes` (all
   // when empty), in directory order, fetched page by page.
-  HRESULT listChildren(std::string_view dn,
-                       const std::vector<std::string>& classes,
-                       uint32_t pageSize,
+  HRESULT listChildren(std::string_view dn, const std::vector<std::string>& classes, uint32_t pageSize,
                        std::unique_ptr<SearchCursor>& cursor);
 };
 

@@ -7,15 +7,11 @@
 namespace adsi {
 namespace {
 
-bool isHex(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-int hexValue(char c) {
-  return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-}
+bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+int hexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 bool isTypeChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '.' || c == ';' || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == ';' || c == '_';
 }
 
 void skipSpaces(std::string_view s, size_t& i) {
@@ -142,8 +138,7 @@ std::string normalizeRdns(const std::vector<Rdn>& rdns, size_t first) {
   std::string out;
   for (size_t r = first; r < rdns.size(); ++r) {
     std::vector<std::string> parts;
-    for (const Ava& a : rdns[r].avas)
-      parts.push_back(lowerAscii(a.type) + "=" + escapeKey(caseIgnoreKey(a.value)));
+    for (const Ava& a : rdns[r].avas) parts.push_back(lowerAscii(a.type) + "=" + escapeKey(caseIgnoreKey(a.value)));
     std::sort(parts.begin(), parts.end());
     if (r > first) out += ',';
     for (size_t k = 0; k < parts.size(); ++k) {
