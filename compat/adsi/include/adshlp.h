@@ -1,12 +1,7 @@
 /* ADSI helper functions, as published. */
 #pragma once
+#include "adsi_api.h"
 #include "windows.h"
-
-#if defined(__GNUC__)
-#define ADSI_COMPAT_API __attribute__((visibility("default")))
-#else
-#define ADSI_COMPAT_API
-#endif
 
 EXTERN_C ADSI_COMPAT_API HRESULT WINAPI ADsGetObject(LPCWSTR lpszPathName, REFIID riid, VOID** ppObject);
 EXTERN_C ADSI_COMPAT_API HRESULT WINAPI ADsEnumerateNext(IEnumVARIANT* pEnumVariant, ULONG cElements, VARIANT* pvar,

@@ -1,13 +1,8 @@
 /* The published ADSI types and COM interfaces that the procedure calls, with
  * their methods in the published order. */
 #pragma once
+#include "adsi_api.h"
 #include "windows.h"
-
-#if defined(__GNUC__)
-#define ADSI_COMPAT_API __attribute__((visibility("default")))
-#else
-#define ADSI_COMPAT_API
-#endif
 
 typedef enum {
   ADSTYPE_INVALID = 0,
