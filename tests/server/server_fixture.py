@@ -94,6 +94,9 @@ class Server:
         line = self.process.stdout.readline()
         if "listening on" not in line:
             self.process.kill()
+            self.process.wait()
+            self.process.stdout.close()
+            self.error_file.close()
             raise RuntimeError("server did not start: " + line + self.stderr())
         self.port = int(line.rsplit(":", 1)[1])
         return self
@@ -106,6 +109,7 @@ class Server:
             return self.process.wait(timeout)
         finally:
             self.error_file.close()
+            self.process.stdout.close()
 
     def __exit__(self, kind, value, traceback):
         status = self.process.poll()
