@@ -38,9 +38,7 @@ dc = None
 
 def setUpModule():
     global dc
-    if not os.path.exists(ad.SAMBA):
-        raise RuntimeError("samba is not installed: run scripts/install-deps.sh")
-    dc = ad.SambaDc(CACHE).__enter__()
+    dc = ad.start_for_module(CACHE)
 
 
 def tearDownModule():

@@ -403,6 +403,14 @@ class SambaDc(ServerLifetime):
         raise RuntimeError("samba did not answer within %d s: %s" % (self.start_timeout, self.log()))
 
 
+def start_for_module(cache):
+    """A running domain controller for one test module's tests (started in
+    setUpModule); the module closes it in tearDownModule."""
+    if not os.path.exists(SAMBA):
+        raise RuntimeError("samba is not installed: run scripts/install-deps.sh")
+    return SambaDc(cache).__enter__()
+
+
 def main(arguments):
     if len(arguments) == 2 and arguments[0] == "shell":
         isolate()
