@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "ascii_text.h"
 #include "windows.h"
 
 namespace adsi {
@@ -17,10 +18,6 @@ using WideStringView = std::basic_string_view<WCHAR>;
 WideString utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(WideStringView utf16);
 inline std::string utf16ToUtf8(const WCHAR* s) { return s ? utf16ToUtf8(WideStringView(s)) : std::string(); }
-
-std::string lowerAscii(std::string_view s);
-// ASCII case-insensitive equality, as attribute names compare.
-bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
 // Unicode simple case folding (CaseFolding.txt, status C and S); ill-formed
 // UTF-8 becomes U+FFFD as above.

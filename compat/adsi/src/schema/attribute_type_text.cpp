@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "ascii_text.h"
+
 namespace adsi {
 namespace {
 
@@ -17,17 +19,6 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool isWordByte(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
   return u > 0x20 && u != 0x7F && c != '(' && c != ')' && c != '\'';
-}
-
-bool sameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 bool isExtension(std::string_view word) {
@@ -44,7 +35,7 @@ std::string unescaped(std::string_view text) {
     if (next == "\\27") {
       out += '\'';
       i += 2;
-    } else if (sameWord(next, "\\5C")) {
+    } else if (equalsIgnoreCase(next, "\\5C")) {
       out += '\\';
       i += 2;
     } else {
@@ -132,7 +123,7 @@ constexpr const char* kFieldWords[kFieldCount] = {"NAME",
 
 int fieldOf(std::string_view word) {
   for (int f = 0; f < kFieldCount; ++f)
-    if (sameWord(word, kFieldWords[f])) return f;
+    if (equalsIgnoreCase(word, kFieldWords[f])) return f;
   return -1;
 }
 
@@ -233,7 +224,7 @@ class Parser {
     std::string word;
     if (!identifier(token, word)) return false;
     for (const char* known : {"userApplications", "directoryOperation", "distributedOperation", "dSAOperation"})
-      if (sameWord(word, known)) return true;
+      if (equalsIgnoreCase(word, known)) return true;
     return fail("Unexpected token", token.at);
   }
 
