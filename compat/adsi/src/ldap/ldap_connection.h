@@ -125,9 +125,8 @@ class LdapConnection {
   std::string tlsUsed_;              // how the connection is protected, for the failure line
   bool reachable_ = true;            // false once an operation found no server or timed out
   int lostWith_ = LDAP_SERVER_DOWN;  // that operation's result
-  bool sentSinceWait_ = false;
-  std::map<int, std::chrono::steady_clock::time_point>
-      sentAt_;  // by message id, when tracing  // an operation was sent since the last collect (ldap_traffic.h)
+  bool sentSinceWait_ = false;       // an operation was sent since the last collect (ldap_traffic.h)
+  std::map<int, std::chrono::steady_clock::time_point> sentAt_;  // by message id, when tracing
 };
 
 }  // namespace adsi
