@@ -468,11 +468,11 @@ int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
 int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
   int code = collectAnswerLocked(messageId, args, outcome);
   if (tracing()) {
-    auto sent = sentAt_.find(messageId);
-    long long ms = sent == sentAt_.end()
-                       ? -1
-                       : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent->second).count();
-    if (sent != sentAt_.end()) sentAt_.erase(sent);
+    long long ms = -1;
+    if (auto sent = sentAt_.find(messageId); sent != sentAt_.end()) {
+      ms = millisecondsSince(sent->second);
+      sentAt_.erase(sent);
+    }
     traceLine("search " + searchText(args) + ": " + ldap_err2string(code) + ", " +
               std::to_string(outcome.entries.size()) + " entries" +
               (args.paged ? std::string(outcome.cookie.empty() ? ", last page" : ", more pages") : "") + ", " +
