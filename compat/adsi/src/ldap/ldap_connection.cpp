@@ -113,12 +113,15 @@ std::string searchText(const LdapSearchArgs& args) {
   return text;
 }
 
-bool diagnosticSays(LDAP* ld, const char* words) {
+// The handle's diagnostic message; "" when it has none.
+std::string diagnosticMessage(LDAP* ld) {
   char* message = nullptr;
-  if (ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS || !message) return false;
+  if (!ld || ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) != LDAP_OPT_SUCCESS || !message) return "";
   LdapStringPtr owned(message);
-  return std::string(message).find(words) != std::string::npos;
+  return message;
 }
+
+bool diagnosticSays(LDAP* ld, const char* words) { return diagnosticMessage(ld).find(words) != std::string::npos; }
 
 long long millisecondsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -235,11 +238,8 @@ bool LdapConnection::shouldStartTls() const {
 // "unknown error code", which is left out.
 std::string LdapConnection::tlsFailureText(int code) const {
   std::string text = ldap_err2string(code);
-  char* message = nullptr;
-  if (ld_ && ldap_get_option(ld_.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == LDAP_OPT_SUCCESS && message) {
-    LdapStringPtr owned(message);
-    if (*message && std::string(message) != "(unknown error code)") text += std::string(" (") + message + ")";
-  }
+  const std::string message = diagnosticMessage(ld_.get());
+  if (!message.empty() && message != "(unknown error code)") text += " (" + message + ")";
   return text;
 }
 
