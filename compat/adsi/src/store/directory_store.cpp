@@ -1,7 +1,6 @@
 #include "store/directory_store.h"
 
 #include <cctype>
-#include <cstdio>
 
 #include "adserr.h"
 
@@ -25,20 +24,6 @@ bool isClassName(const std::string& name) {
 }
 
 }  // namespace
-
-std::string escapeFilterValue(std::string_view value) {
-  std::string out;
-  for (unsigned char c : value) {
-    if (c == '*' || c == '(' || c == ')' || c == '\\' || c == 0) {
-      char buf[4];
-      std::snprintf(buf, sizeof buf, "\\%02x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
 
 void DirectoryStore::readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) {
   reads.assign(dns.size(), EntryRead());

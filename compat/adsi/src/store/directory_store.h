@@ -89,7 +89,4 @@ class DirectoryStore {
                        std::unique_ptr<SearchCursor>& cursor);
 };
 
-// Escapes a value for use inside an RFC 4515 filter.
-std::string escapeFilterValue(std::string_view value);
-
 }  // namespace adsi
