@@ -6,10 +6,6 @@ namespace tds {
 
 namespace {
 
-constexpr std::uint8_t kTypeIntN = 0x26;
-constexpr std::uint8_t kTypeInt4 = 0x38;
-constexpr std::uint8_t kTypeVariant = 0x62;
-constexpr std::uint8_t kReturnValue = 0xAC;
 constexpr std::uint32_t kVariantMaxLength = 8016;
 
 class Bytes {

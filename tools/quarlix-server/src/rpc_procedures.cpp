@@ -20,8 +20,8 @@ constexpr std::int32_t kNoSuchPrepared = 8179;
 std::optional<std::int64_t> intOf(const tds::RpcParameter& p) {
   if (!p.value) return std::nullopt;
   const size_t n = p.value->size();
-  const bool intType =
-      p.wireType == 0x26 || p.wireType == 0x38 || p.wireType == 0x34 || p.wireType == 0x30 || p.wireType == 0x7F;
+  const bool intType = p.wireType == tds::kTypeIntN || p.wireType == tds::kTypeInt4 || p.wireType == tds::kTypeInt2 ||
+                       p.wireType == tds::kTypeInt1 || p.wireType == tds::kTypeInt8;
   if (!intType || (n != 1 && n != 2 && n != 4 && n != 8)) return std::nullopt;
   std::uint64_t value = 0;
   for (size_t i = n; i-- > 0;) value = (value << 8) | static_cast<unsigned char>((*p.value)[i]);

@@ -17,9 +17,6 @@ constexpr std::int32_t kDatabaseChanged = 5701;
 constexpr std::int32_t kCommitWithoutBegin = 3902;
 constexpr std::int32_t kRollbackWithoutBegin = 3903;
 
-constexpr std::uint8_t kEnvDatabase = 1, kEnvBeginTransaction = 8, kEnvCommitTransaction = 9,
-                       kEnvRollbackTransaction = 10;
-
 std::string lowered(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
@@ -133,7 +130,7 @@ bool StatementRunner::runStatement(const sql::Statement& s, Place place, const V
     case Kind::Set: runSet(s); return true;
     case Kind::Use:
       if (lowered(s.database) == "master") {
-        writer_.envChange(kEnvDatabase, u"master", u"master");
+        writer_.envChange(tds::kEnvDatabase, u"master", u"master");
         writeError(kDatabaseChanged, 0, "Changed database context to 'master'.");
       } else {
         writeError(kNoSuchDatabase, 16,
@@ -189,7 +186,7 @@ void StatementRunner::beginTransaction() {
   if (state_.tranCount++ > 0) return;
   state_.transaction = ++state_.lastTransaction;
   if (tds::atLeast72(version_))
-    writer_.envChangeBytes(kEnvBeginTransaction, descriptor(state_.transaction), std::string());
+    writer_.envChangeBytes(tds::kEnvBeginTransaction, descriptor(state_.transaction), std::string());
 }
 
 bool StatementRunner::endTransaction(bool commit) {
@@ -204,7 +201,7 @@ bool StatementRunner::endTransaction(bool commit) {
   state_.tranCount = commit ? state_.tranCount - 1 : 0;
   if (state_.tranCount > 0) return true;
   if (tds::atLeast72(version_))
-    writer_.envChangeBytes(commit ? kEnvCommitTransaction : kEnvRollbackTransaction, std::string(),
+    writer_.envChangeBytes(commit ? tds::kEnvCommitTransaction : tds::kEnvRollbackTransaction, std::string(),
                            descriptor(state_.transaction));
   state_.transaction = 0;
   return true;
