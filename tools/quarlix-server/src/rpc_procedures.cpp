@@ -149,7 +149,7 @@ bool StatementRunner::runPrepare(const tds::RpcRequest& request, bool execute) {
     return true;
   }
   const std::u16string handleName = unicode::utf8ToUtf16(all[0].name);
-  auto outputs = [this, handle, &handleName] { tds::writeIntReturnValue(writer_, version_, 0, handleName, *handle); };
+  auto outputs = [this, handle, &handleName] { tds::writeIntReturnValue(writer_, 0, handleName, *handle); };
   if (!execute) {
     endProcedure(0, false, outputs);
     sendAnswer();

@@ -16,6 +16,7 @@ constexpr std::int32_t kNoSuchDatabase = 911;
 constexpr std::int32_t kDatabaseChanged = 5701;
 constexpr std::int32_t kCommitWithoutBegin = 3902;
 constexpr std::int32_t kRollbackWithoutBegin = 3903;
+constexpr std::uint16_t kSelectCommand = 0xC1;  // the DONE of a SELECT names it
 
 std::string lowered(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -63,12 +64,13 @@ void StatementRunner::writeError(std::int32_t number, std::uint8_t severity, con
   writer_.message(message);
 }
 
-void StatementRunner::writeStatementDone(Place place, std::uint16_t status, std::uint64_t count) {
+void StatementRunner::writeStatementDone(Place place, std::uint16_t status, std::uint64_t count,
+                                         std::uint16_t command) {
   if (place == Place::Batch) {
     lastDoneAt_ = writer_.bytes().size();
-    writer_.done(tds::kDone, status | tds::kDoneMore, 0, count);
+    writer_.done(tds::kDone, status | tds::kDoneMore, command, count);
   } else {
-    writer_.done(tds::kDoneInProc, status | tds::kDoneMore, 0, count);
+    writer_.done(tds::kDoneInProc, status | tds::kDoneMore, command, count);
   }
 }
 
@@ -222,13 +224,9 @@ void StatementRunner::runSelect(const sql::Statement& s, Place place, bool& hadE
     hadError = true;
     return;
   }
-  const std::uint16_t status = state_.noCount ? 0 : tds::kDoneCount;
-  const std::uint8_t token = place == Place::Batch ? tds::kDone : tds::kDoneInProc;
-  if (state_.formatOnly)
-    tds::writeConstantMetadata(writer_, version_, context_.text->collation(), columns, token, status | tds::kDoneMore);
-  else
-    tds::writeConstantRow(writer_, version_, context_.text->collation(), columns, token, status | tds::kDoneMore);
-  if (place == Place::Batch) lastDoneAt_ = writer_.bytes().size() - (tds::atLeast72(version_) ? 13 : 9);
+  tds::writeConstantMetadata(writer_, context_.text->collation(), columns);
+  if (!state_.formatOnly) tds::writeConstantRow(writer_, context_.text->collation(), columns);
+  writeStatementDone(place, state_.noCount ? 0 : tds::kDoneCount, state_.formatOnly ? 0 : 1, kSelectCommand);
 }
 
 bool StatementRunner::runExec(const sql::Statement& s, Place place, const VariableLookup& variables, int& returnValue,
