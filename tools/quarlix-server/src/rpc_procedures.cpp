@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr std::int32_t kNotSupported = 50000;
-constexpr std::int32_t kNoSuchProcedure = 2812;
 constexpr std::int32_t kSaveWithoutTransaction = 628;
 constexpr std::int32_t kNoSuchPrepared = 8179;
 

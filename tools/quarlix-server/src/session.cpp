@@ -15,7 +15,6 @@ namespace {
 
 constexpr std::int32_t kLoginFailed = 18456;
 constexpr std::int32_t kTooManyConnections = 17809;
-constexpr std::int32_t kNotSupported = 50000;
 
 // COM for the thread, as a server's worker has it, for the thread's life.
 class ThreadComScope {

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::int32_t kNotSupported = 50000;
-constexpr std::int32_t kNoSuchProcedure = 2812;
 constexpr std::int32_t kNoSuchDatabase = 911;
 constexpr std::int32_t kDatabaseChanged = 5701;
 constexpr std::int32_t kCommitWithoutBegin = 3902;

@@ -18,6 +18,10 @@
 #include <functional>
 #include <string>
 
+// Numbers of the errors the runner and the session answer with.
+constexpr std::int32_t kNotSupported = 50000;
+constexpr std::int32_t kNoSuchProcedure = 2812;
+
 class StatementRunner {
  public:
   StatementRunner(tds::PacketChannel& channel, const ServerContext& context, std::uint32_t version, std::uint16_t spid,
