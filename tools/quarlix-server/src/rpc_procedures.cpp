@@ -8,8 +8,6 @@
 #include "transaction_request.h"
 #include "utf_codec.h"
 
-#include <cctype>
-
 namespace {
 
 constexpr std::int32_t kSaveWithoutTransaction = 628;
@@ -80,9 +78,7 @@ bool StatementRunner::runProcedureStatements(const sql::Batch& batch, const Vari
 
 StatementRunner::VariableLookup StatementRunner::lookupIn(const Variables& values) {
   return [&values](std::string_view name) -> std::optional<HostParameter> {
-    std::string key(name);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    auto found = values.find(key);
+    auto found = values.find(sql::lowered(name));
     if (found == values.end()) return std::nullopt;
     return found->second;
   };

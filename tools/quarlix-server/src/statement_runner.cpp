@@ -6,8 +6,6 @@
 #include "tds_constants.h"
 #include "utf_codec.h"
 
-#include <cctype>
-
 namespace {
 
 constexpr std::int32_t kNoSuchDatabase = 911;
@@ -15,11 +13,6 @@ constexpr std::int32_t kDatabaseChanged = 5701;
 constexpr std::int32_t kCommitWithoutBegin = 3902;
 constexpr std::int32_t kRollbackWithoutBegin = 3903;
 constexpr std::uint16_t kSelectCommand = 0xC1;  // the DONE of a SELECT names it
-
-std::string lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string descriptor(std::uint64_t id) {
   std::string bytes;
@@ -129,7 +122,7 @@ bool StatementRunner::runStatement(const sql::Statement& s, Place place, const V
     case Kind::Exec: return runExec(s, place, variables, returnValue, hadError);
     case Kind::Set: runSet(s); return true;
     case Kind::Use:
-      if (lowered(s.database) == "master") {
+      if (sql::lowered(s.database) == "master") {
         writer_.envChange(tds::kEnvDatabase, u"master", u"master");
         writeError(kDatabaseChanged, 0, "Changed database context to 'master'.");
       } else {
