@@ -1,18 +1,13 @@
 #include "call_parameters.h"
 
 #include "exec_line.h"
+#include "statement_grammar.h"
 #include "tds_constants.h"
 #include "utf8.h"
 
 #include <cctype>
 
 namespace {
-
-std::string lowered(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool isUtf16Type(std::uint8_t type) {
   return type == tds::kTypeNVarChar || type == tds::kTypeNChar || type == tds::kTypeNText;
@@ -44,13 +39,13 @@ BYTE procedureTypeOf(std::uint8_t wireType) {
 }
 
 bool namesTheProcedure(std::string_view name) {
-  const std::string n = lowered(name);
+  const std::string n = sql::lowered(name);
   return n == "quarlix" || n == "dbo.quarlix" || n == "master..quarlix" || n == "master.dbo.quarlix";
 }
 
 std::uint16_t systemProcedureOf(const tds::RpcRequest& request) {
   if (request.procId) return *request.procId;
-  const std::string n = withoutPrefix(lowered(request.procedureName));
+  const std::string n = withoutPrefix(sql::lowered(request.procedureName));
   if (n == "sp_executesql") return kExecuteSql;
   if (n == "sp_prepare") return kPrepare;
   if (n == "sp_execute") return kExecute;
@@ -136,7 +131,7 @@ std::vector<std::string> declaredNames(std::string_view declarations) {
              (std::isalnum(static_cast<unsigned char>(declarations[end])) || declarations[end] == '_' ||
               declarations[end] == '@' || declarations[end] == '#' || declarations[end] == '$'))
         ++end;
-      names.push_back(lowered(declarations.substr(i, end - i)));
+      names.push_back(sql::lowered(declarations.substr(i, end - i)));
       expectName = false;
       i = end - 1;
     }
@@ -148,7 +143,7 @@ std::string bindValues(const std::vector<std::string>& declared, const std::vect
                        size_t first, const CodePageText& text, Variables& out) {
   for (size_t i = first; i < all.size(); ++i) {
     const size_t position = i - first;
-    std::string name = !all[i].name.empty()         ? lowered(all[i].name)
+    std::string name = !all[i].name.empty()         ? sql::lowered(all[i].name)
                        : position < declared.size() ? declared[position]
                                                     : std::string();
     if (name.empty()) return "The statement got more values than it declares.";

@@ -29,17 +29,13 @@ struct ConstantColumn {
   ConstantValue value;
 };
 
-// COLMETADATA, ROW and DONE (with `doneToken` and `doneStatus`, a count of 1).
-void writeConstantRow(TokenWriter& writer, std::uint32_t version, const Collation& collation,
-                      const std::vector<ConstantColumn>& columns, std::uint8_t doneToken, std::uint16_t doneStatus);
+// COLMETADATA of the columns.
+void writeConstantMetadata(TokenWriter& writer, const Collation& collation, const std::vector<ConstantColumn>& columns);
 
-// COLMETADATA of the columns and DONE with no rows (FMTONLY).
-void writeConstantMetadata(TokenWriter& writer, std::uint32_t version, const Collation& collation,
-                           const std::vector<ConstantColumn>& columns, std::uint8_t doneToken,
-                           std::uint16_t doneStatus);
+// ROW of the columns' values.
+void writeConstantRow(TokenWriter& writer, const Collation& collation, const std::vector<ConstantColumn>& columns);
 
 // RETURNVALUE of an int output parameter.
-void writeIntReturnValue(TokenWriter& writer, std::uint32_t version, std::uint16_t ordinal, std::u16string_view name,
-                         std::int32_t value);
+void writeIntReturnValue(TokenWriter& writer, std::uint16_t ordinal, std::u16string_view name, std::int32_t value);
 
 }  // namespace tds

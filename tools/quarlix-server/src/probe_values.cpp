@@ -47,11 +47,6 @@ tds::ConstantValue variantInt(std::int32_t number) {
   return v;
 }
 
-std::string lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 tds::ConstantValue number(const std::string& text) {
   if (text.find('.') != std::string::npos)
     throw ProbeError("This server selects whole numbers only; '" + text + "' has a fraction.");
@@ -68,7 +63,7 @@ tds::ConstantValue number(const std::string& text) {
 tds::ConstantValue serverProperty(const sql::Expression& argument, const ProbeContext& c) {
   if (argument.kind != sql::Expression::Kind::String && argument.kind != sql::Expression::Kind::NString)
     return nullOf(tds::ConstantValue::Type::Variant);
-  const std::string name = lowered(argument.text);
+  const std::string name = sql::lowered(argument.text);
   if (name == "productversion") return variantText(c.productVersion);
   if (name == "productlevel") return variantText("RTM");
   if (name == "edition") return variantText("quarlix-server");

@@ -8,20 +8,16 @@
 #include "transaction_request.h"
 #include "utf_codec.h"
 
-#include <cctype>
-
 namespace {
 
-constexpr std::int32_t kNotSupported = 50000;
-constexpr std::int32_t kNoSuchProcedure = 2812;
 constexpr std::int32_t kSaveWithoutTransaction = 628;
 constexpr std::int32_t kNoSuchPrepared = 8179;
 
 std::optional<std::int64_t> intOf(const tds::RpcParameter& p) {
   if (!p.value) return std::nullopt;
   const size_t n = p.value->size();
-  const bool intType =
-      p.wireType == 0x26 || p.wireType == 0x38 || p.wireType == 0x34 || p.wireType == 0x30 || p.wireType == 0x7F;
+  const bool intType = p.wireType == tds::kTypeIntN || p.wireType == tds::kTypeInt4 || p.wireType == tds::kTypeInt2 ||
+                       p.wireType == tds::kTypeInt1 || p.wireType == tds::kTypeInt8;
   if (!intType || (n != 1 && n != 2 && n != 4 && n != 8)) return std::nullopt;
   std::uint64_t value = 0;
   for (size_t i = n; i-- > 0;) value = (value << 8) | static_cast<unsigned char>((*p.value)[i]);
@@ -82,9 +78,7 @@ bool StatementRunner::runProcedureStatements(const sql::Batch& batch, const Vari
 
 StatementRunner::VariableLookup StatementRunner::lookupIn(const Variables& values) {
   return [&values](std::string_view name) -> std::optional<HostParameter> {
-    std::string key(name);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    auto found = values.find(key);
+    auto found = values.find(sql::lowered(name));
     if (found == values.end()) return std::nullopt;
     return found->second;
   };
@@ -149,7 +143,7 @@ bool StatementRunner::runPrepare(const tds::RpcRequest& request, bool execute) {
     return true;
   }
   const std::u16string handleName = unicode::utf8ToUtf16(all[0].name);
-  auto outputs = [this, handle, &handleName] { tds::writeIntReturnValue(writer_, version_, 0, handleName, *handle); };
+  auto outputs = [this, handle, &handleName] { tds::writeIntReturnValue(writer_, 0, handleName, *handle); };
   if (!execute) {
     endProcedure(0, false, outputs);
     sendAnswer();

@@ -15,7 +15,6 @@ namespace {
 
 constexpr std::int32_t kLoginFailed = 18456;
 constexpr std::int32_t kTooManyConnections = 17809;
-constexpr std::int32_t kNotSupported = 50000;
 
 // COM for the thread, as a server's worker has it, for the thread's life.
 class ThreadComScope {
@@ -109,11 +108,12 @@ bool Session::login() {
   packetSize = std::max(tds::kMinPacketSize, std::min(tds::kMaxPacketSize, packetSize));
 
   tds::TokenWriter writer(version_);
-  writer.envChange(1, u"master", u"master");
+  writer.envChange(tds::kEnvDatabase, u"master", u"master");
   const tds::Collation& collation = context_.text->collation();
-  writer.envChangeBytes(7, std::string_view(reinterpret_cast<const char*>(collation.data()), collation.size()), "");
-  writer.envChange(2, u"us_english", u"");
-  writer.envChange(4, unicode::utf8ToUtf16(std::to_string(packetSize)),
+  writer.envChangeBytes(tds::kEnvCollation,
+                        std::string_view(reinterpret_cast<const char*>(collation.data()), collation.size()), "");
+  writer.envChange(tds::kEnvLanguage, u"us_english", u"");
+  writer.envChange(tds::kEnvPacketSize, unicode::utf8ToUtf16(std::to_string(packetSize)),
                    unicode::utf8ToUtf16(std::to_string(channel_.packetSize())));
   writer.loginAck(u"quarlix-server", {1, 0, 0, 0});
   writer.done(tds::kDone, tds::kDoneFinal, 0, 0);

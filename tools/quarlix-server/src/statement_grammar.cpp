@@ -8,6 +8,12 @@
 
 namespace sql {
 
+std::string lowered(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
 namespace {
 
 struct Token {
@@ -24,12 +30,6 @@ struct Failure {
 
 [[noreturn]] void fail(std::int32_t number, std::uint8_t severity, std::string message) {
   throw Failure{BatchError{number, severity, std::move(message)}};
-}
-
-std::string lowered(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
 }
 
 bool isNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80; }

@@ -72,4 +72,7 @@ Batch parseBatch(std::string_view utf8);
 // "master..quarlix" for {"master", "", "quarlix"}.
 std::string joinedName(const std::vector<std::string>& parts);
 
+// The text with ASCII letters in lower case, as names compare in T-SQL.
+std::string lowered(std::string_view text);
+
 }  // namespace sql

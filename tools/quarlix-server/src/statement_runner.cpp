@@ -6,24 +6,13 @@
 #include "tds_constants.h"
 #include "utf_codec.h"
 
-#include <cctype>
-
 namespace {
 
-constexpr std::int32_t kNotSupported = 50000;
-constexpr std::int32_t kNoSuchProcedure = 2812;
 constexpr std::int32_t kNoSuchDatabase = 911;
 constexpr std::int32_t kDatabaseChanged = 5701;
 constexpr std::int32_t kCommitWithoutBegin = 3902;
 constexpr std::int32_t kRollbackWithoutBegin = 3903;
-
-constexpr std::uint8_t kEnvDatabase = 1, kEnvBeginTransaction = 8, kEnvCommitTransaction = 9,
-                       kEnvRollbackTransaction = 10;
-
-std::string lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
+constexpr std::uint16_t kSelectCommand = 0xC1;  // the DONE of a SELECT names it
 
 std::string descriptor(std::uint64_t id) {
   std::string bytes;
@@ -66,12 +55,13 @@ void StatementRunner::writeError(std::int32_t number, std::uint8_t severity, con
   writer_.message(message);
 }
 
-void StatementRunner::writeStatementDone(Place place, std::uint16_t status, std::uint64_t count) {
+void StatementRunner::writeStatementDone(Place place, std::uint16_t status, std::uint64_t count,
+                                         std::uint16_t command) {
   if (place == Place::Batch) {
     lastDoneAt_ = writer_.bytes().size();
-    writer_.done(tds::kDone, status | tds::kDoneMore, 0, count);
+    writer_.done(tds::kDone, status | tds::kDoneMore, command, count);
   } else {
-    writer_.done(tds::kDoneInProc, status | tds::kDoneMore, 0, count);
+    writer_.done(tds::kDoneInProc, status | tds::kDoneMore, command, count);
   }
 }
 
@@ -132,8 +122,8 @@ bool StatementRunner::runStatement(const sql::Statement& s, Place place, const V
     case Kind::Exec: return runExec(s, place, variables, returnValue, hadError);
     case Kind::Set: runSet(s); return true;
     case Kind::Use:
-      if (lowered(s.database) == "master") {
-        writer_.envChange(kEnvDatabase, u"master", u"master");
+      if (sql::lowered(s.database) == "master") {
+        writer_.envChange(tds::kEnvDatabase, u"master", u"master");
         writeError(kDatabaseChanged, 0, "Changed database context to 'master'.");
       } else {
         writeError(kNoSuchDatabase, 16,
@@ -189,7 +179,7 @@ void StatementRunner::beginTransaction() {
   if (state_.tranCount++ > 0) return;
   state_.transaction = ++state_.lastTransaction;
   if (tds::atLeast72(version_))
-    writer_.envChangeBytes(kEnvBeginTransaction, descriptor(state_.transaction), std::string());
+    writer_.envChangeBytes(tds::kEnvBeginTransaction, descriptor(state_.transaction), std::string());
 }
 
 bool StatementRunner::endTransaction(bool commit) {
@@ -204,7 +194,7 @@ bool StatementRunner::endTransaction(bool commit) {
   state_.tranCount = commit ? state_.tranCount - 1 : 0;
   if (state_.tranCount > 0) return true;
   if (tds::atLeast72(version_))
-    writer_.envChangeBytes(commit ? kEnvCommitTransaction : kEnvRollbackTransaction, std::string(),
+    writer_.envChangeBytes(commit ? tds::kEnvCommitTransaction : tds::kEnvRollbackTransaction, std::string(),
                            descriptor(state_.transaction));
   state_.transaction = 0;
   return true;
@@ -225,13 +215,9 @@ void StatementRunner::runSelect(const sql::Statement& s, Place place, bool& hadE
     hadError = true;
     return;
   }
-  const std::uint16_t status = state_.noCount ? 0 : tds::kDoneCount;
-  const std::uint8_t token = place == Place::Batch ? tds::kDone : tds::kDoneInProc;
-  if (state_.formatOnly)
-    tds::writeConstantMetadata(writer_, version_, context_.text->collation(), columns, token, status | tds::kDoneMore);
-  else
-    tds::writeConstantRow(writer_, version_, context_.text->collation(), columns, token, status | tds::kDoneMore);
-  if (place == Place::Batch) lastDoneAt_ = writer_.bytes().size() - (tds::atLeast72(version_) ? 13 : 9);
+  tds::writeConstantMetadata(writer_, context_.text->collation(), columns);
+  if (!state_.formatOnly) tds::writeConstantRow(writer_, context_.text->collation(), columns);
+  writeStatementDone(place, state_.noCount ? 0 : tds::kDoneCount, state_.formatOnly ? 0 : 1, kSelectCommand);
 }
 
 bool StatementRunner::runExec(const sql::Statement& s, Place place, const VariableLookup& variables, int& returnValue,

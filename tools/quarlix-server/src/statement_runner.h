@@ -18,6 +18,10 @@
 #include <functional>
 #include <string>
 
+// Numbers of the errors the runner and the session answer with.
+constexpr std::int32_t kNotSupported = 50000;
+constexpr std::int32_t kNoSuchProcedure = 2812;
+
 class StatementRunner {
  public:
   StatementRunner(tds::PacketChannel& channel, const ServerContext& context, std::uint32_t version, std::uint16_t spid,
@@ -62,7 +66,8 @@ class StatementRunner {
   static VariableLookup lookupIn(const Variables& values);
 
   void writeError(std::int32_t number, std::uint8_t severity, const std::string& utf8, std::uint32_t line = 1);
-  void writeStatementDone(Place place, std::uint16_t status, std::uint64_t count);
+  // DONE, or DONEINPROC inside an RPC, of a statement that `command` names (0: none given).
+  void writeStatementDone(Place place, std::uint16_t status, std::uint64_t count, std::uint16_t command = 0);
   void endProcedure(int returnValue, bool hadError, const std::function<void()>& outputs);
   // Sends what is written as the end of the answer.
   void sendAnswer();

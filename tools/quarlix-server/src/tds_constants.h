@@ -34,12 +34,22 @@ constexpr std::uint8_t kReturnStatus = 0x79;
 constexpr std::uint8_t kColMetadata = 0x81;
 constexpr std::uint8_t kError = 0xAA;
 constexpr std::uint8_t kInfo = 0xAB;
+constexpr std::uint8_t kReturnValue = 0xAC;
 constexpr std::uint8_t kLoginAck = 0xAD;
 constexpr std::uint8_t kRow = 0xD1;
 constexpr std::uint8_t kEnvChange = 0xE3;
 constexpr std::uint8_t kDone = 0xFD;
 constexpr std::uint8_t kDoneProc = 0xFE;
 constexpr std::uint8_t kDoneInProc = 0xFF;
+
+// ENVCHANGE types.
+constexpr std::uint8_t kEnvDatabase = 1;
+constexpr std::uint8_t kEnvLanguage = 2;
+constexpr std::uint8_t kEnvPacketSize = 4;
+constexpr std::uint8_t kEnvCollation = 7;
+constexpr std::uint8_t kEnvBeginTransaction = 8;
+constexpr std::uint8_t kEnvCommitTransaction = 9;
+constexpr std::uint8_t kEnvRollbackTransaction = 10;
 
 // DONE status bits.
 constexpr std::uint16_t kDoneFinal = 0x0000;
@@ -52,9 +62,15 @@ constexpr std::uint16_t kDoneAttention = 0x0020;
 constexpr std::uint8_t kTypeImage = 0x22;
 constexpr std::uint8_t kTypeText = 0x23;
 constexpr std::uint8_t kTypeVarBinary = 0x25;
+constexpr std::uint8_t kTypeIntN = 0x26;
 constexpr std::uint8_t kTypeVarChar = 0x27;
 constexpr std::uint8_t kTypeChar = 0x2F;
+constexpr std::uint8_t kTypeInt1 = 0x30;
+constexpr std::uint8_t kTypeInt2 = 0x34;
+constexpr std::uint8_t kTypeInt4 = 0x38;
+constexpr std::uint8_t kTypeVariant = 0x62;
 constexpr std::uint8_t kTypeNText = 0x63;
+constexpr std::uint8_t kTypeInt8 = 0x7F;
 constexpr std::uint8_t kTypeBigVarBinary = 0xA5;
 constexpr std::uint8_t kTypeBigVarChar = 0xA7;
 constexpr std::uint8_t kTypeBigBinary = 0xAD;

@@ -36,6 +36,17 @@ void TokenWriter::usVarchar(std::u16string_view text) {
   utf16le(text);
 }
 
+void TokenWriter::collation(const Collation& collation) {
+  for (std::uint8_t b : collation) u8(b);
+}
+
+void TokenWriter::userType() {
+  if (atLeast72(version_))
+    u32(0);
+  else
+    u16(0);
+}
+
 size_t TokenWriter::beginLength16() {
   size_t at = out_.size();
   u16(0);
@@ -115,10 +126,7 @@ void TokenWriter::colMetadata(const std::vector<ColumnDescription>& columns) {
   u8(kColMetadata);
   u16(static_cast<std::uint16_t>(columns.size()));
   for (const ColumnDescription& column : columns) {
-    if (atLeast72(version_))
-      u32(0);  // user type
-    else
-      u16(0);
+    userType();
     u16(0x0001 | 0x0008);  // nullable, updatable unknown
     u8(column.wireType);
     switch (column.wireType) {
@@ -126,8 +134,7 @@ void TokenWriter::colMetadata(const std::vector<ColumnDescription>& columns) {
       case kTypeNText:
       case kTypeImage:
         u32(column.maxLength);
-        if (column.wireType != kTypeImage)
-          for (std::uint8_t b : column.collation) u8(b);
+        if (column.wireType != kTypeImage) collation(column.collation);
         if (atLeast72(version_))
           u8(0);  // no table name parts
         else
@@ -136,7 +143,7 @@ void TokenWriter::colMetadata(const std::vector<ColumnDescription>& columns) {
       case kTypeBigVarChar:
       case kTypeNVarChar:
         u16(static_cast<std::uint16_t>(column.maxLength));
-        for (std::uint8_t b : column.collation) u8(b);
+        collation(column.collation);
         break;
       default:  // kTypeBigVarBinary
         u16(static_cast<std::uint16_t>(column.maxLength));

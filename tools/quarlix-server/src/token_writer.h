@@ -58,15 +58,19 @@ class TokenWriter {
   // False (nothing written) when a cell does not fit its column's type.
   bool row(const std::vector<ColumnDescription>& columns, const OdsCell* cells, int cellCount);
 
- private:
+  // The layouts tokens are made of, also for tokens written beside this class.
   void u8(std::uint8_t v) { out_.push_back(static_cast<char>(v)); }
   void u16(std::uint16_t v);
   void u32(std::uint32_t v);
   void u64(std::uint64_t v);
-  void bVarchar(std::u16string_view text);   // 1-byte length in code units
+  void raw(std::string_view bytes) { out_.append(bytes.data(), bytes.size()); }
+  void bVarchar(std::u16string_view text);  // 1-byte length in code units
+  void collation(const Collation& collation);
+  void userType();  // a column's user type: 0, 4 bytes from 7.2 and 2 before
+
+ private:
   void usVarchar(std::u16string_view text);  // 2-byte length in code units
   void utf16le(std::u16string_view text);
-  void raw(std::string_view bytes) { out_.append(bytes.data(), bytes.size()); }
   size_t beginLength16();
   void endLength16(size_t at);
 
