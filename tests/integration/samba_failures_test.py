@@ -57,19 +57,14 @@ def ldap_modify(ldif):
         raise RuntimeError("ldapmodify: %s" % done.stderr.decode())
 
 
-def reader_settings():
-    """The service account's bind, over TLS with the test CA."""
-    return "binddn %s\nbindpw %s\ntls_cacert %s\n" % (dc.reader_dn, dc.reader_password, dc.ca_file)
-
-
 def reader_config(test, prefix, extra=""):
-    """A configuration file of reader_settings() and extra lines, in a folder
+    """A configuration file of the reader's settings and extra lines, in a folder
     of the test's own that goes when the test ends."""
     folder = tempfile.mkdtemp(prefix=prefix)
     test.addCleanup(shutil.rmtree, folder, True)
     config = os.path.join(folder, "reader.conf")
     with open(config, "w") as f:
-        f.write(reader_settings() + extra)
+        f.write(dc.reader_settings() + extra)
     return config
 
 
@@ -180,7 +175,7 @@ class Failures(unittest.TestCase):
         self.assertIn(line, answer.stderr.splitlines())
 
     def test_a_class_filter_that_cannot_be_encoded_fails_the_listing(self):
-        config = self.write_config(reader_settings())
+        config = self.write_config(dc.reader_settings())
         path = "GC://%s/%s" % (ad.HOST, ad.PEOPLE)
         listing = self.host.call(exec_line(path, "user)(cn=*", "cn", "GET_CHILD_OBJECTS"), config=config)
         self.assertEqual(listing.returncode, 1, listing.stderr)
