@@ -75,8 +75,9 @@ class Server:
         self.process.wait(60)
 
 
-def pymssql_call(port, sql):
-    conn = pymssql.connect(server="127.0.0.1", port=str(port), user=USER, password=PASSWORD, autocommit=True)
+def dbapi_call(conn, sql):
+    """Seconds to run sql and fetch every row on a DB-API connection, which
+    it closes, and the rows' count."""
     cursor = conn.cursor()
     start = time.perf_counter()
     cursor.execute(sql)
@@ -84,18 +85,17 @@ def pymssql_call(port, sql):
     seconds = time.perf_counter() - start
     conn.close()
     return seconds, rows
+
+
+def pymssql_call(port, sql):
+    return dbapi_call(pymssql.connect(server="127.0.0.1", port=str(port), user=USER, password=PASSWORD,
+                                      autocommit=True), sql)
 
 
 def pyodbc_call(port, sql):
     driver = (glob.glob("/usr/lib/*/odbc/libtdsodbc.so") or ["libtdsodbc.so"])[0]
-    conn = pyodbc.connect(f"DRIVER={driver};SERVER=127.0.0.1;PORT={port};UID={USER};PWD={PASSWORD}", autocommit=True)
-    cursor = conn.cursor()
-    start = time.perf_counter()
-    cursor.execute(sql)
-    rows = len(cursor.fetchall())
-    seconds = time.perf_counter() - start
-    conn.close()
-    return seconds, rows
+    return dbapi_call(pyodbc.connect(f"DRIVER={driver};SERVER=127.0.0.1;PORT={port};UID={USER};PWD={PASSWORD}",
+                                     autocommit=True), sql)
 
 
 def raw_call(port, sql):

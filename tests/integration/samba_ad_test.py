@@ -92,8 +92,7 @@ class Domain(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = tempfile.mkdtemp(prefix="quarlix-ad-")
-        cls.reader_config = cls.write(cls, "reader.conf", "binddn %s\nbindpw %s\ntls_cacert %s\n"
-                                      % (dc.reader_dn, dc.reader_password, dc.ca_file))
+        cls.reader_config = cls.write(cls, "reader.conf", dc.reader_settings())
         cls.host = Host(EXE, cls.reader_config)
 
     @classmethod
@@ -337,8 +336,7 @@ class RootDse(Domain):
 
 class Identities(Domain):
     def test_simple_bind_over_ldaps(self):
-        config = self.write("ldaps.conf", "binddn %s\nbindpw %s\ntls_cacert %s\n"
-                            % (dc.reader_dn, dc.reader_password, dc.ca_file))
+        config = self.write("ldaps.conf", dc.reader_settings())
         answer = self.call(self.path(ad.PEOPLE, server=ad.HOST + ":636"), "(sAMAccountName=carol)",
                            "sAMAccountName,ADsPath", config=config)
         self.assertSucceeded(answer)
@@ -397,8 +395,7 @@ class Identities(Domain):
                          "\nError: The user name or password is incorrect.\r\n")
 
     def test_a_certificate_the_ca_file_does_not_vouch_for(self):
-        config = self.write("other-ca.conf", "binddn %s\nbindpw %s\ntls_cacert %s\n"
-                            % (dc.reader_dn, dc.reader_password, dc.other_ca_file))
+        config = self.write("other-ca.conf", dc.reader_settings(dc.other_ca_file))
         for path in (self.path(ad.PEOPLE), self.path(ad.PEOPLE, server=ad.HOST + ":636")):
             with self.subTest(path=path):
                 answer = self.call(path, config=config)
@@ -412,8 +409,7 @@ class Identities(Domain):
         self.assertIn("(subject CN=%s, issuer CN=quarlix test CA): it does not name %s;" % (ad.HOST, ad.OTHER_NAME),
                       answer.stderr)
         # With tls_reqcert never the certificate is not checked.
-        lenient = self.write("lenient.conf", "binddn %s\nbindpw %s\ntls_cacert %s\ntls_reqcert never\n"
-                             % (dc.reader_dn, dc.reader_password, dc.other_ca_file))
+        lenient = self.write("lenient.conf", dc.reader_settings(dc.other_ca_file) + "tls_reqcert never\n")
         answer = self.call(self.path(ad.person_dn("carol")), "", "sAMAccountName", config=lenient)
         self.assertSucceeded(answer)
         self.assertEqual(answer.rows, [[b"carol"]])

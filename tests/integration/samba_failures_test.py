@@ -57,6 +57,17 @@ def ldap_modify(ldif):
         raise RuntimeError("ldapmodify: %s" % done.stderr.decode())
 
 
+def reader_config(test, prefix, extra=""):
+    """A configuration file of the reader's settings and extra lines, in a folder
+    of the test's own that goes when the test ends."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    test.addCleanup(shutil.rmtree, folder, True)
+    config = os.path.join(folder, "reader.conf")
+    with open(config, "w") as f:
+        f.write(dc.reader_settings() + extra)
+    return config
+
+
 def simple_bind(dn, password):
     """ldapsearch's bind over ldaps: (exit status, its diagnostic text)."""
     done = subprocess.run([ad.LDAPSEARCH, "-x", "-H", dc.ldaps_url, "-D", dc.reader_dn if dn is None else dn,
@@ -164,8 +175,7 @@ class Failures(unittest.TestCase):
         self.assertIn(line, answer.stderr.splitlines())
 
     def test_a_class_filter_that_cannot_be_encoded_fails_the_listing(self):
-        config = self.write_config("binddn %s\nbindpw %s\ntls_cacert %s\n"
-                                   % (dc.reader_dn, dc.reader_password, dc.ca_file))
+        config = self.write_config(dc.reader_settings())
         path = "GC://%s/%s" % (ad.HOST, ad.PEOPLE)
         listing = self.host.call(exec_line(path, "user)(cn=*", "cn", "GET_CHILD_OBJECTS"), config=config)
         self.assertEqual(listing.returncode, 1, listing.stderr)
@@ -208,13 +218,7 @@ class FrozenServer(unittest.TestCase):
     connection, nothing answers."""
 
     def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="quarlix-adfrozen-")
-        self.addCleanup(shutil.rmtree, self.folder, True)
-        self.config = os.path.join(self.folder, "adsi.conf")
-        with open(self.config, "w") as f:
-            f.write("binddn %s\nbindpw %s\ntls_cacert %s\nnetwork_timeout 3\ntimeout 3\n"
-                    % (dc.reader_dn, dc.reader_password, dc.ca_file))
-        self.host = Host(EXE, self.config)
+        self.host = Host(EXE, reader_config(self, "quarlix-adfrozen-", "network_timeout 3\ntimeout 3\n"))
 
     def freeze(self):
         dc.process.send_signal(signal.SIGSTOP)
@@ -280,11 +284,7 @@ class FrozenServer(unittest.TestCase):
 
 class Trace(unittest.TestCase):
     def test_each_operation_is_traced_without_the_password(self):
-        folder = tempfile.mkdtemp(prefix="quarlix-adtrace-")
-        self.addCleanup(shutil.rmtree, folder, True)
-        config = os.path.join(folder, "reader.conf")
-        with open(config, "w") as f:
-            f.write("binddn %s\nbindpw %s\ntls_cacert %s\n" % (dc.reader_dn, dc.reader_password, dc.ca_file))
+        config = reader_config(self, "quarlix-adtrace-")
         expected = dc.search(ad.PEOPLE, "(objectClass=user)", ["cn"], bind_dn=dc.reader_dn,
                              password=dc.reader_password)
         query = exec_line("LDAP://%s/%s" % (ad.HOST, ad.PEOPLE), "(objectClass=user)", "cn")
@@ -324,11 +324,8 @@ class UnreadableSchema(unittest.TestCase):
     schema types them, and one line says why."""
 
     def test_values_keep_their_types_without_the_schema(self):
-        folder = tempfile.mkdtemp(prefix="quarlix-adschema-")
-        self.addCleanup(shutil.rmtree, folder, True)
-        config = os.path.join(folder, "reader.conf")
-        with open(config, "w") as f:
-            f.write("binddn %s\nbindpw %s\ntls_cacert %s\n" % (dc.reader_dn, dc.reader_password, dc.ca_file))
+        config = reader_config(self, "quarlix-adschema-")
+        folder = os.path.dirname(config)
         host = Host(EXE, config)
         fields = "objectGUID,objectSid,whenCreated,userAccountControl,pwdLastSet,memberOf,sAMAccountName"
         query = exec_line("LDAP://%s/%s" % (ad.HOST, ad.PEOPLE), "(sAMAccountName=carol)", fields)

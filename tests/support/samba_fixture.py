@@ -16,6 +16,8 @@ krb5-user, ldap-utils, openssl and iproute2 (scripts/install-deps.sh).
         dc.admin_dn, dc.admin_password
         dc.reader_dn, dc.reader_password, dc.reader_principal, dc.keytab
         dc.krb5_conf             # points at the server's KDC on 127.0.0.1:88
+        dc.reader_settings()     # quarlix's configuration lines: the reader's
+                                 # bind over TLS with dc.ca_file
         dc.kinit(ccache_file)    # a ticket for the reader from its keytab;
                                  # gives the environment (KRB5_CONFIG, KRB5CCNAME)
         dc.search(base, filter, attributes, scope="sub", url=None, extra=(),
@@ -372,6 +374,11 @@ class SambaDc(ServerLifetime):
         environment = {k: v for k, v in os.environ.items() if not k.startswith("LDAP")}
         environment.update(LDAPTLS_CACERT=ca_file or self.ca_file, LDAPCONF="/dev/null", KRB5_CONFIG=self.krb5_conf)
         return environment
+
+    def reader_settings(self, ca_file=None):
+        """quarlix's configuration lines that bind as the reader over TLS
+        vouched for by the CA file."""
+        return "binddn %s\nbindpw %s\ntls_cacert %s\n" % (self.reader_dn, self.reader_password, ca_file or self.ca_file)
 
     def kinit(self, ccache):
         """A ticket for the reader from its keytab in ccache; the environment
