@@ -235,30 +235,30 @@ machine() {
 
 make_machine() {
   local dir=$1
-    [ "$(id -u)" -eq 0 ] || die "making the machine needs root (mmdebstrap --mode=root, device nodes)"
-    for tool in mmdebstrap qemu-system-i386 mkfs.ext4 debugfs cpio modinfo; do
-      command -v "$tool" >/dev/null || die "$tool is missing: scripts/install-deps.sh i686"
-    done
-    rm -rf "$dir" "$dir.new"
-    mkdir -p "$dir.new"
-    local started=$SECONDS root=$dir.new/root
-    echo "i686-machine: making the machine in $dir" >&2
-    unpack_root "$root"
-    local unpacked=$SECONDS
-    cp "$(ls "$root"/boot/vmlinuz-* | head -n 1)" "$dir.new/vmlinuz"
-    make_initramfs "$root" "$dir.new/initrd.img"
-    mkfs.ext4 -q -F -L i386-root -d "$root" "$dir.new/root.img" 3G >/dev/null
-    rm -rf "$root"
-    local imaged=$SECONDS work=$tmp/setup
-    mkdir -p "$work"
-    set_up_in_guest | QUARLIX_WINEDEBUG= guest_script > "$work/guest.sh"
-    mkdir -p "$dir.new/setup"
-    boot "$dir.new" "$work" "$dir.new/setup" writable
-    printf 'unpacked %d s, images %d s, first boot %d s, %d s in all\n' $((unpacked - started)) \
-      $((imaged - unpacked)) $((SECONDS - imaged)) $((SECONDS - started)) > "$dir.new/made"
-    touch "$dir.new/ready"
-    mv "$dir.new" "$dir"
-    echo "i686-machine: made in $((SECONDS - started)) s ($(cat "$dir/made"))" >&2
+  [ "$(id -u)" -eq 0 ] || die "making the machine needs root (mmdebstrap --mode=root, device nodes)"
+  for tool in mmdebstrap qemu-system-i386 mkfs.ext4 debugfs cpio modinfo; do
+    command -v "$tool" >/dev/null || die "$tool is missing: scripts/install-deps.sh i686"
+  done
+  rm -rf "$dir" "$dir.new"
+  mkdir -p "$dir.new"
+  local started=$SECONDS root=$dir.new/root
+  echo "i686-machine: making the machine in $dir" >&2
+  unpack_root "$root"
+  local unpacked=$SECONDS
+  cp "$(ls "$root"/boot/vmlinuz-* | head -n 1)" "$dir.new/vmlinuz"
+  make_initramfs "$root" "$dir.new/initrd.img"
+  mkfs.ext4 -q -F -L i386-root -d "$root" "$dir.new/root.img" 3G >/dev/null
+  rm -rf "$root"
+  local imaged=$SECONDS work=$tmp/setup
+  mkdir -p "$work"
+  set_up_in_guest | QUARLIX_WINEDEBUG= guest_script > "$work/guest.sh"
+  mkdir -p "$dir.new/setup"
+  boot "$dir.new" "$work" "$dir.new/setup" writable
+  printf 'unpacked %d s, images %d s, first boot %d s, %d s in all\n' $((unpacked - started)) \
+    $((imaged - unpacked)) $((SECONDS - imaged)) $((SECONDS - started)) > "$dir.new/made"
+  touch "$dir.new/ready"
+  mv "$dir.new" "$dir"
+  echo "i686-machine: made in $((SECONDS - started)) s ($(cat "$dir/made"))" >&2
 }
 
 # --- Running calls ------------------------------------------------------------
@@ -302,7 +302,7 @@ run_calls() {
   shift 3
   local directories=("$@") work dir
   [ -f "$calls" ] || die "no calls file $calls"
-  [ -x "$build/quarlix-exec.exe" ] || [ -f "$build/quarlix-exec.exe" ] || die "no $build/quarlix-exec.exe (cmake --build --preset win32)"
+  [ -f "$build/quarlix-exec.exe" ] || die "no $build/quarlix-exec.exe (cmake --build --preset win32)"
   dir=$(machine)
   work=$tmp/work
   mkdir -p "$work/bin" "$work/files" "$out"

@@ -201,15 +201,3 @@ HostOption textOption(std::string name, std::string valueName, std::string secti
                   return true;
                 });
 }
-
-HostOption numberOption(std::string name, std::string valueName, std::string section, std::string help,
-                        std::uint32_t minimum, std::uint32_t maximum, unsigned& into) {
-  HostOption row = option(std::move(name), std::move(valueName), std::move(section), std::move(help),
-                          OptionKind::Number, [&into](const std::string&, std::uint32_t number, std::string&) {
-                            into = number;
-                            return true;
-                          });
-  row.minimum = minimum;
-  row.maximum = maximum;
-  return row;
-}

@@ -70,5 +70,16 @@ HostOption textOption(std::string name, std::string valueName, std::string secti
                       std::string& into);
 HostOption textOption(std::string name, std::string valueName, std::string section, std::string help,
                       std::optional<std::string>& into);
+// `into` is an unsigned or a std::optional<unsigned>.
+template <class Into>
 HostOption numberOption(std::string name, std::string valueName, std::string section, std::string help,
-                        std::uint32_t minimum, std::uint32_t maximum, unsigned& into);
+                        std::uint32_t minimum, std::uint32_t maximum, Into& into) {
+  HostOption row = option(std::move(name), std::move(valueName), std::move(section), std::move(help),
+                          OptionKind::Number, [&into](const std::string&, std::uint32_t number, std::string&) {
+                            into = number;
+                            return true;
+                          });
+  row.minimum = minimum;
+  row.maximum = maximum;
+  return row;
+}

@@ -33,15 +33,9 @@ void addHostSettings(OptionTable& table, HostSettings& settings, const HostSetti
                    }));
   // 0 is no code page of its own but "the process's ANSI code page" (CP_ACP)
   // to the platform's conversions: as the ANSI code page it means nothing.
-  HostOption codePage =
-      option("--codepage", "N", help.section, "the ANSI code page of the procedure's text" + help.codePageNote,
-             OptionKind::Number, [&settings](const std::string&, std::uint32_t number, std::string&) {
-               settings.codePage = number;
-               return true;
-             });
-  codePage.minimum = 1;
-  codePage.maximum = 65535;
-  table.add(std::move(codePage));
+  table.add(numberOption("--codepage", "N", help.section,
+                         "the ANSI code page of the procedure's text" + help.codePageNote, 1, 65535,
+                         settings.codePage));
 }
 
 void addProgramOptions(OptionTable& table, HostSettings& settings, const std::string& section) {
