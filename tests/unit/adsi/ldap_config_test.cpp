@@ -233,20 +233,22 @@ TEST(LdapIdentity, RulesInOrder) {
       {"ldap://h", &none, named, missing, "",
        "KRB5CCNAME names the ticket cache FILE:/k/cc, and it cannot be used: No Kerberos credentials available; the "
        "call fails (get a ticket (kinit), unset KRB5CCNAME, or allow anonymous reads with ticket_cache_fallback "
-       "anonymous)"},
+       "anonymous) [identity rule 4: KRB5CCNAME names the ticket cache]"},
       {"ldap://h", &none, defaultCache, missing, "",
        "the default ticket cache FILE:/tmp/krb5cc_0 exists, and it cannot be used: No Kerberos credentials "
        "available; the call fails (get a ticket (kinit), remove the cache (kdestroy), or allow anonymous reads "
-       "with ticket_cache_fallback anonymous)"},
+       "with ticket_cache_fallback anonymous) [identity rule 5: the default ticket cache exists]"},
       {"ldap://h", &gssapi, noCache, missing, "",
        "sasl_mech gssapi in a.conf asks for Kerberos, and it cannot be used: No Kerberos credentials available; "
-       "the call fails (get a ticket (kinit), or name a keytab in KRB5_CLIENT_KTNAME)"},
+       "the call fails (get a ticket (kinit), or name a keytab in KRB5_CLIENT_KTNAME) [identity rule 1: sasl_mech in "
+       "a.conf]"},
       // ... unless the configuration accepts anonymous reads instead.
       {"ldap://h", &fallback, named, missing,
        "anonymously [identity rule 4: KRB5CCNAME names the ticket cache, which cannot be used; "
        "ticket_cache_fallback anonymous in a.conf]",
        "KRB5CCNAME names the ticket cache FILE:/k/cc, and it cannot be used: No Kerberos credentials available; "
-       "binding anonymously, as ticket_cache_fallback anonymous in a.conf allows"},
+       "binding anonymously [identity rule 4: KRB5CCNAME names the ticket cache, which cannot be used; "
+       "ticket_cache_fallback anonymous in a.conf]"},
   };
   for (const Case& c : cases) {
     BindIdentity identity;

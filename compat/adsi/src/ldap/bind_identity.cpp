@@ -36,6 +36,10 @@ std::string BindIdentity::text() const {
       break;
     case BindKind::Anonymous: who = "anonymously"; break;
   }
+  return who + " " + ruleText();
+}
+
+std::string BindIdentity::ruleText() const {
   std::string why;
   switch (rule) {
     case IdentityRule::SaslMechanism: why = "sasl_mech in " + ruleSource; break;
@@ -46,7 +50,7 @@ std::string BindIdentity::text() const {
     case IdentityRule::Nothing: why = "no identity configured, no ticket cache"; break;
   }
   if (fellBack) why += ", which cannot be used; ticket_cache_fallback anonymous in " + ruleSource;
-  return who + " [identity rule " + std::to_string(static_cast<int>(rule)) + ": " + why + "]";
+  return "[identity rule " + std::to_string(static_cast<int>(rule)) + ": " + why + "]";
 }
 
 bool chooseIdentity(const std::string& uri, const AdsiConfig& config, const TicketCacheLocation& cache,
@@ -87,14 +91,13 @@ bool chooseIdentity(const std::string& uri, const AdsiConfig& config, const Tick
                               ? "sasl_mech " + identity.mechanism + " in " + config.source + " asks for Kerberos"
                               : cacheOrigin(cache);
   const std::string reason = why + ", and it cannot be used: " + unusable;
-  if (identity.rule != IdentityRule::SaslMechanism &&
-      config.ticketCacheFallback == TicketCacheFallback::Anonymous) {
+  if (identity.rule != IdentityRule::SaslMechanism && config.ticketCacheFallback == TicketCacheFallback::Anonymous) {
     const IdentityRule rule = identity.rule;
     identity = BindIdentity();
     identity.rule = rule;
     identity.fellBack = true;
     identity.ruleSource = config.source;
-    notice = reason + "; binding anonymously, as ticket_cache_fallback anonymous in " + config.source + " allows";
+    notice = reason + "; binding anonymously " + identity.ruleText();
     return true;
   }
   std::string remedy = identity.rule == IdentityRule::SaslMechanism
@@ -104,7 +107,7 @@ bool chooseIdentity(const std::string& uri, const AdsiConfig& config, const Tick
                              "ticket_cache_fallback anonymous"
                            : "get a ticket (kinit), remove the cache (kdestroy), or allow anonymous reads with "
                              "ticket_cache_fallback anonymous";
-  problem = reason + "; the call fails (" + remedy + ")";
+  problem = reason + "; the call fails (" + remedy + ") " + identity.ruleText();
   return false;
 }
 

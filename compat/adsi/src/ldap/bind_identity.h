@@ -51,6 +51,8 @@ struct BindIdentity {
   // KRB5CCNAME names the ticket cache]", "anonymously [identity rule 6: no
   // identity configured, no ticket cache]".
   std::string text() const;
+  // The bracket alone: "[identity rule N: why]".
+  std::string ruleText() const;
 };
 
 // Where the environment puts the Kerberos ticket cache.

@@ -2,6 +2,7 @@
 
 #include <gssapi/gssapi.h>
 #include <gssapi/gssapi_krb5.h>
+#include <krb5/krb5.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,29 @@ std::string statusText(OM_uint32 code, int type, gss_OID mechanism) {
   return text;
 }
 
+// Why the cache the environment names cannot be read at all ("" when it
+// can, or is not there: GSSAPI may then start from a client keytab). A cache
+// that does not read is not handed to GSSAPI, which fails on some of them
+// without a word of its own (MIT krb5 1.20 crashes on an empty cache file).
+std::string unreadableCache() {
+  krb5_context context = nullptr;
+  if (krb5_init_context(&context) != 0) return "Kerberos cannot start (is krb5.conf readable?)";
+  krb5_ccache cache = nullptr;
+  krb5_principal principal = nullptr;
+  krb5_error_code code = krb5_cc_default(context, &cache);
+  if (code == 0) code = krb5_cc_get_principal(context, cache, &principal);
+  std::string text;
+  if (code != 0 && code != KRB5_FCC_NOFILE && code != KRB5_CC_NOTFOUND) {
+    const char* message = krb5_get_error_message(context, code);
+    text = message;
+    krb5_free_error_message(context, message);
+  }
+  if (principal) krb5_free_principal(context, principal);
+  if (cache) krb5_cc_close(context, cache);
+  krb5_free_context(context);
+  return text;
+}
+
 }  // namespace
 
 TicketCacheLocation locateTicketCache() {
@@ -45,6 +69,7 @@ TicketCacheLocation locateTicketCache() {
 }
 
 std::string ticketCacheProblem() {
+  if (std::string unreadable = unreadableCache(); !unreadable.empty()) return unreadable;
   OM_uint32 minor = 0;
   OM_uint32 lifetime = 0;
   gss_cred_id_t credential = GSS_C_NO_CREDENTIAL;
