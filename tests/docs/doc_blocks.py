@@ -7,19 +7,21 @@ samba` (samba_snippets_test.py, against the tests' Samba domain controller).
 A block may sit inside a list item: its fence's indentation is taken off
 every line. A run block followed by a ```text output block must print that
 text: a line `…` stands for any lines, `…` inside a line for any text in it.
-A block whose first line is a comment naming a file (`# /etc/quarlix/adsi.conf`
-or `-- install.sql`) quotes that file."""
+A block right after a line `<!-- quoted: PATH -->` quotes that file of the
+source tree, which quoted_files_test.py holds it to."""
 import glob
 import os
 import re
 
 FENCE = re.compile(r"^( *)```(\S*)(?: +(\S+))?\s*$")
+QUOTED = re.compile(r"^\s*<!-- quoted: (\S+) -->\s*$")
 
 
 class Block:
     def __init__(self, page, line, language, role, text):
         self.page, self.line, self.language, self.role, self.text = page, line, language, role, text
         self.output = None  # the text of the ```text output block that follows, if any
+        self.quotes = None  # the file a `<!-- quoted: PATH -->` line before it names
 
     def where(self):
         return "%s:%d (%s %s)" % (self.page, self.line, self.language, self.role or "")
@@ -28,7 +30,7 @@ class Block:
 def blocks(path, relative_to):
     """Every fenced block of a page, in order."""
     page = os.path.relpath(path, relative_to)
-    found, current, indent, body = [], None, "", []
+    found, current, indent, body, quoted = [], None, "", [], None
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
             opened = FENCE.match(line.rstrip("\n"))
@@ -36,6 +38,9 @@ def blocks(path, relative_to):
                 if opened:
                     indent = opened.group(1)
                     current, body = Block(page, number, opened.group(2), opened.group(3), ""), []
+                    current.quotes, quoted = quoted, None
+                elif line.strip():
+                    quoted = QUOTED.match(line).group(1) if QUOTED.match(line) else None
             elif opened and opened.group(1) == indent and not opened.group(2):
                 current.text = "".join(body)
                 if current.language == "text" and current.role == "output" and found and not _between(found[-1]):
