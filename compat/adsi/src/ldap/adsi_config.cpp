@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 
 namespace adsi {
@@ -170,6 +171,17 @@ bool parseNumber(std::string_view value, long low, long high, long& number) {
   return true;
 }
 
+// The value of a keyword; false when `value` is none of the words.
+template <class Value>
+bool oneOf(std::string_view value, std::initializer_list<std::pair<const char*, Value>> words, Value& out) {
+  for (const auto& [word, meaning] : words) {
+    if (value != word) continue;
+    out = meaning;
+    return true;
+  }
+  return false;
+}
+
 std::string folderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
@@ -206,13 +218,9 @@ bool applyValue(const KeySpec& spec, std::string_view value, const std::string& 
     }
     case Key::SaslMech: config.saslMechanism = value; return true;
     case Key::TicketCacheFallback:
-      if (value == "none")
-        config.ticketCacheFallback = TicketCacheFallback::None;
-      else if (value == "anonymous")
-        config.ticketCacheFallback = TicketCacheFallback::Anonymous;
-      else
-        return refuse(Fault::NotFallback);
-      return true;
+      return oneOf(value, {{"none", TicketCacheFallback::None}, {"anonymous", TicketCacheFallback::Anonymous}},
+                   config.ticketCacheFallback) ||
+             refuse(Fault::NotFallback);
     case Key::NetworkTimeout:
     case Key::Timeout: {
       long seconds = 0;
@@ -221,29 +229,20 @@ bool applyValue(const KeySpec& spec, std::string_view value, const std::string& 
       return true;
     }
     case Key::StartTls:
-      if (value == "never")
-        config.startTls = StartTlsMode::Never;
-      else if (value == "try")
-        config.startTls = StartTlsMode::Try;
-      else if (value == "demand")
-        config.startTls = StartTlsMode::Demand;
-      else
-        return refuse(Fault::NotStartTls);
-      return true;
+      return oneOf(value,
+                   {{"never", StartTlsMode::Never}, {"try", StartTlsMode::Try}, {"demand", StartTlsMode::Demand}},
+                   config.startTls) ||
+             refuse(Fault::NotStartTls);
     case Key::TlsCaCert: config.tlsCaCert = value; return true;
-    case Key::TlsReqCert: {
-      static const std::pair<const char*, int> kLevels[] = {{"never", LDAP_OPT_X_TLS_NEVER},
-                                                            {"allow", LDAP_OPT_X_TLS_ALLOW},
-                                                            {"try", LDAP_OPT_X_TLS_TRY},
-                                                            {"demand", LDAP_OPT_X_TLS_DEMAND},
-                                                            {"hard", LDAP_OPT_X_TLS_HARD}};
-      for (const auto& [name, level] : kLevels) {
-        if (value != name) continue;
-        config.tlsRequireCert = level;
-        return true;
-      }
-      return refuse(Fault::NotReqCert);
-    }
+    case Key::TlsReqCert:
+      return oneOf(value,
+                   {{"never", LDAP_OPT_X_TLS_NEVER},
+                    {"allow", LDAP_OPT_X_TLS_ALLOW},
+                    {"try", LDAP_OPT_X_TLS_TRY},
+                    {"demand", LDAP_OPT_X_TLS_DEMAND},
+                    {"hard", LDAP_OPT_X_TLS_HARD}},
+                   config.tlsRequireCert) ||
+             refuse(Fault::NotReqCert);
     case Key::LdapsPorts:
       config.ldapsPorts.clear();
       for (std::string_view rest = value; !rest.empty();) {
