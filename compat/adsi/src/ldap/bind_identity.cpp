@@ -21,6 +21,45 @@ auto fields(const BindIdentity& i) {
   return std::tie(i.kind, i.bindDn, i.passwordSource, i.mechanism, i.ticketCache, i.rule, i.fellBack, i.ruleSource);
 }
 
+// The identity of the first rule that applies, before anything is checked.
+BindIdentity firstRule(const std::string& uri, const AdsiConfig& config, const TicketCacheLocation& cache) {
+  BindIdentity identity;
+  if (!config.saslMechanism.empty()) {
+    identity.kind = BindKind::Sasl;
+    identity.mechanism = config.saslMechanism;
+    identity.rule = IdentityRule::SaslMechanism;
+    identity.ruleSource = config.source;
+  } else if (!config.bindDn.empty()) {
+    identity.kind = BindKind::Simple;
+    identity.bindDn = config.bindDn;
+    identity.passwordSource = config.passwordSource;
+    identity.rule = IdentityRule::BindDn;
+    identity.ruleSource = config.source;
+  } else if (uri.rfind("ldapi:", 0) == 0) {
+    identity.kind = BindKind::Sasl;
+    identity.mechanism = "EXTERNAL";
+    identity.rule = IdentityRule::LdapiSocket;
+  } else if (cache.present) {
+    identity.kind = BindKind::Sasl;
+    identity.mechanism = "GSSAPI";
+    identity.rule = cache.named ? IdentityRule::TicketCacheNamed : IdentityRule::TicketCacheDefault;
+  }
+  if (isGssapi(identity.mechanism)) identity.ticketCache = cache.name;
+  return identity;
+}
+
+// What to do about it, for the rule that asked for the cache.
+std::string remedy(IdentityRule rule) {
+  switch (rule) {
+    case IdentityRule::SaslMechanism: return "get a ticket (kinit), or name a keytab in KRB5_CLIENT_KTNAME";
+    case IdentityRule::TicketCacheNamed:
+      return "get a ticket (kinit), unset KRB5CCNAME, or allow anonymous reads with ticket_cache_fallback anonymous";
+    default:
+      return "get a ticket (kinit), remove the cache (kdestroy), or allow anonymous reads with ticket_cache_fallback "
+             "anonymous";
+  }
+}
+
 }  // namespace
 
 bool BindIdentity::operator==(const BindIdentity& other) const { return fields(*this) == fields(other); }
@@ -55,59 +94,27 @@ std::string BindIdentity::ruleText() const {
 
 bool chooseIdentity(const std::string& uri, const AdsiConfig& config, const TicketCacheLocation& cache,
                     TicketCacheCheck check, BindIdentity& identity, std::string& problem, std::string& notice) {
-  identity = BindIdentity();
+  identity = firstRule(uri, config, cache);
   problem.clear();
   notice.clear();
-  if (!config.saslMechanism.empty()) {
-    identity.kind = BindKind::Sasl;
-    identity.mechanism = config.saslMechanism;
-    identity.rule = IdentityRule::SaslMechanism;
-    identity.ruleSource = config.source;
-  } else if (!config.bindDn.empty()) {
-    identity.kind = BindKind::Simple;
-    identity.bindDn = config.bindDn;
-    identity.passwordSource = config.passwordSource;
-    identity.rule = IdentityRule::BindDn;
-    identity.ruleSource = config.source;
-    return true;
-  } else if (uri.rfind("ldapi:", 0) == 0) {
-    identity.kind = BindKind::Sasl;
-    identity.mechanism = "EXTERNAL";
-    identity.rule = IdentityRule::LdapiSocket;
-    return true;
-  } else if (cache.present) {
-    identity.kind = BindKind::Sasl;
-    identity.mechanism = "GSSAPI";
-    identity.rule = cache.named ? IdentityRule::TicketCacheNamed : IdentityRule::TicketCacheDefault;
-  } else {
-    identity.rule = IdentityRule::Nothing;
-    return true;
-  }
-  if (!isGssapi(identity.mechanism)) return true;
-  identity.ticketCache = cache.name;
+  if (identity.kind != BindKind::Sasl || !isGssapi(identity.mechanism)) return true;
   const std::string unusable = check();
   if (unusable.empty()) return true;
-  const std::string why = identity.rule == IdentityRule::SaslMechanism
-                              ? "sasl_mech " + identity.mechanism + " in " + config.source + " asks for Kerberos"
-                              : cacheOrigin(cache);
-  const std::string reason = why + ", and it cannot be used: " + unusable;
-  if (identity.rule != IdentityRule::SaslMechanism && config.ticketCacheFallback == TicketCacheFallback::Anonymous) {
-    const IdentityRule rule = identity.rule;
-    identity = BindIdentity();
-    identity.rule = rule;
-    identity.fellBack = true;
-    identity.ruleSource = config.source;
+  const bool explicitChoice = identity.rule == IdentityRule::SaslMechanism;
+  const std::string reason =
+      (explicitChoice ? "sasl_mech " + identity.mechanism + " in " + config.source + " asks for Kerberos"
+                      : cacheOrigin(cache)) +
+      ", and it cannot be used: " + unusable;
+  if (!explicitChoice && config.ticketCacheFallback == TicketCacheFallback::Anonymous) {
+    BindIdentity anonymous;
+    anonymous.rule = identity.rule;
+    anonymous.fellBack = true;
+    anonymous.ruleSource = config.source;
+    identity = anonymous;
     notice = reason + "; binding anonymously " + identity.ruleText();
     return true;
   }
-  std::string remedy = identity.rule == IdentityRule::SaslMechanism
-                           ? "get a ticket (kinit), or name a keytab in KRB5_CLIENT_KTNAME"
-                       : identity.rule == IdentityRule::TicketCacheNamed
-                           ? "get a ticket (kinit), unset KRB5CCNAME, or allow anonymous reads with "
-                             "ticket_cache_fallback anonymous"
-                           : "get a ticket (kinit), remove the cache (kdestroy), or allow anonymous reads with "
-                             "ticket_cache_fallback anonymous";
-  problem = reason + "; the call fails (" + remedy + ") " + identity.ruleText();
+  problem = reason + "; the call fails (" + remedy(identity.rule) + ") " + identity.ruleText();
   return false;
 }
 
