@@ -30,24 +30,11 @@ import doc_blocks  # noqa: E402
 
 SOURCE, EXE, CACHE = sys.argv[1:4]
 del sys.argv[1:4]
-dc = None
-
-
-def setUpModule():
-    global dc
-    dc = ad.start_for_module(CACHE)
-
-
-def tearDownModule():
-    if dc:
-        dc.close()
-
-
 class SambaBlocks(unittest.TestCase):
     def names(self):
-        return [("dc01.corp.example.com", dc.host), ("DC=corp,DC=example,DC=com", dc.base),
-                ("/etc/quarlix/svc-sql.keytab", dc.keytab), ("/etc/quarlix/corp-ca.pem", dc.ca_file),
-                ("svc-sql@CORP.EXAMPLE.COM", dc.reader_principal), ("svc-sql", ad.READER)]
+        return [("dc01.corp.example.com", self.dc.host), ("DC=corp,DC=example,DC=com", self.dc.base),
+                ("/etc/quarlix/svc-sql.keytab", self.dc.keytab), ("/etc/quarlix/corp-ca.pem", self.dc.ca_file),
+                ("svc-sql@CORP.EXAMPLE.COM", self.dc.reader_principal), ("svc-sql", ad.READER)]
 
     def localised(self, text):
         for docs_name, test_name in self.names():
@@ -55,13 +42,15 @@ class SambaBlocks(unittest.TestCase):
         return text
 
     def test_every_samba_block(self):
+        self.dc = ad.start_for_module(CACHE)
+        self.addCleanup(self.dc.close)
         found = doc_blocks.all_blocks(SOURCE, "samba")
         self.assertGreaterEqual(len(found), 2)  # a parser that finds nothing must not pass
         folder = tempfile.mkdtemp(prefix="quarlix-docs-samba-")
         self.addCleanup(shutil.rmtree, folder, True)
         for block in found:
             with self.subTest(block=block.where()):
-                environment = dict(dc.tls_environment(), KRB5CCNAME="FILE:" + os.path.join(folder, "krb5cc"),
+                environment = dict(self.dc.tls_environment(), KRB5CCNAME="FILE:" + os.path.join(folder, "krb5cc"),
                                    PATH=os.path.dirname(os.path.abspath(EXE)) + os.pathsep + os.environ["PATH"])
                 result = subprocess.run(["bash", "-e", "-o", "pipefail", "-c", self.localised(block.text)],
                                         cwd=folder, env=environment, capture_output=True, text=True, timeout=120)

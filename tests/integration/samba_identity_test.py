@@ -31,24 +31,21 @@ EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
 SERVER = sys.argv.pop(1) if len(sys.argv) > 1 else None
 CACHE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(HERE, "..", "..", "build", "samba")
 SOURCE = os.path.join(HERE, "..", "..")
-dc = None
-
-
-def setUpModule():
-    global dc
-    dc = ad.start_for_module(CACHE)
-
-
-def tearDownModule():
-    if dc:
-        dc.close()
-
-
 def exec_line(path, filter_, fields):
     return "EXEC quarlix '%s', '%s', '%s'" % (path, filter_, fields)
 
 
 class Kerberos(unittest.TestCase):
+    """One domain controller for the class."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dc = ad.start_for_module(CACHE)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.dc.close()
+
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="quarlix-kerberos-")
         self.addCleanup(shutil.rmtree, self.folder, True)
@@ -57,18 +54,18 @@ class Kerberos(unittest.TestCase):
         config = os.path.join(self.folder, "adsi.conf")
         with open(config, "w") as f:
             f.write(config_text)
-        return dict(dc.tls_environment(), QUARLIX_ADSI_CONFIG=config, **extra)
+        return dict(self.dc.tls_environment(), QUARLIX_ADSI_CONFIG=config, **extra)
 
     def expected(self, filter_, attribute):
-        return sorted(v[0].decode() for _, e in dc.search(ad.PEOPLE, filter_, [attribute]) for k, v in e.items()
+        return sorted(v[0].decode() for _, e in self.dc.search(ad.PEOPLE, filter_, [attribute]) for k, v in e.items()
                       if k.lower() == attribute.lower())
 
     def test_an_expired_ticket_cache_fails_the_call_and_says_so(self):
         cache = os.path.join(self.folder, "short")
-        subprocess.run(["kinit", "-l", "2s", "-k", "-t", dc.keytab, dc.reader_principal], check=True,
-                       capture_output=True, env=dict(dc.tls_environment(), KRB5CCNAME="FILE:" + cache))
+        subprocess.run(["kinit", "-l", "2s", "-k", "-t", self.dc.keytab, self.dc.reader_principal], check=True,
+                       capture_output=True, env=dict(self.dc.tls_environment(), KRB5CCNAME="FILE:" + cache))
         time.sleep(3)
-        listed = subprocess.run(["klist", "-s", "-c", cache], env=dc.tls_environment())
+        listed = subprocess.run(["klist", "-s", "-c", cache], env=self.dc.tls_environment())
         self.assertNotEqual(listed.returncode, 0)  # klist too finds no valid ticket
         line = exec_line("LDAP://%s/%s" % (ad.HOST, ad.PEOPLE), "(sAMAccountName=alice)", "sAMAccountName")
         done = subprocess.run([EXE, "--no-directory", "-Q", line], capture_output=True, text=True, timeout=60,
@@ -85,7 +82,7 @@ class Kerberos(unittest.TestCase):
         settings = [b.text for b in page if b.text.startswith("# /etc/quarlix/adsi.conf") and "GSSAPI" in b.text][0]
         environment = dict(line.split("=", 2)[1:] for line in dropin.splitlines() if line.startswith("Environment="))
         self.assertEqual(list(environment), ["KRB5_CLIENT_KTNAME"])
-        environment["KRB5_CLIENT_KTNAME"] = dc.keytab  # the page's /etc/quarlix/svc-sql.keytab
+        environment["KRB5_CLIENT_KTNAME"] = self.dc.keytab  # the page's /etc/quarlix/svc-sql.keytab
         # The unit's private /tmp holds the service's ticket cache: here a
         # folder of the test's own, where none is yet.
         cache = os.path.join(self.folder, "private-tmp", "krb5cc")
@@ -98,7 +95,7 @@ class Kerberos(unittest.TestCase):
             server = subprocess.Popen(
                 [SERVER, "--listen", "127.0.0.1:0", "--logins", logins, "--no-directory"], stdout=subprocess.PIPE,
                 stderr=log, text=True,
-                env=self.environment(settings, KRB5CCNAME="FILE:" + cache, LDAPURI=dc.ldap_url, **environment))
+                env=self.environment(settings, KRB5CCNAME="FILE:" + cache, LDAPURI=self.dc.ldap_url, **environment))
             try:
                 port = server.stdout.readline().rsplit(":", 1)[1].strip()
                 asked = subprocess.run(
@@ -119,17 +116,17 @@ class Kerberos(unittest.TestCase):
         self.assertIn("(%d rows affected)" % len(names), asked.stdout)
         self.assertRegex(asked.stdout, r"(?m)^%s\s*$" % ad.BASE)  # the controller's root DSE
         self.assertTrue(os.path.exists(cache))  # the ticket came from the keytab, into the service's cache
-        self.assertIn("quarlix-server: serverless paths reach %s:389 (LDAPURI)" % dc.ldap_url, log)
+        self.assertIn("quarlix-server: serverless paths reach %s:389 (LDAPURI)" % self.dc.ldap_url, log)
         self.assertNotIn("directory:", log)
 
     def test_with_the_controller_configured_the_sample_keeps_only_its_own_paths(self):
-        environment = self.environment(dc.reader_settings(), LDAPURI=dc.ldap_url)
+        environment = self.environment(self.dc.reader_settings(), LDAPURI=self.dc.ldap_url)
         def call(path, fields):
             done = subprocess.run([EXE, "--format", "csv", "-Q", exec_line(path, "", fields)], capture_output=True,
                                   text=True, timeout=60, env=environment)
             return [cell for row in csv.reader(done.stdout.splitlines()) for cell in row]
         self.assertEqual(call("LDAP://RootDSE", "defaultNamingContext"), ["defaultNamingContext", ad.BASE])
-        alice = dc.search(ad.person_dn("alice"), attributes=["mail"], scope="base")[0][1]["mail"][0].decode()
+        alice = self.dc.search(ad.person_dn("alice"), attributes=["mail"], scope="base")[0][1]["mail"][0].decode()
         self.assertEqual(call("LDAP://" + ad.person_dn("alice"), "mail"), ["mail", alice])
         self.assertEqual(call("LDAP://OU=Sales,OU=Staff,DC=corp,DC=example,DC=com", "ou"), ["ou", "Sales"])
 
