@@ -164,7 +164,7 @@ TEST_F(AdsiConfigTest, MistakesNameTheLine) {
       {"binddn: cn=x\n", "t.conf:1: 'binddn' is followed by ':': write the key, a blank and the value"},
       {"bindpw = x\n", "t.conf:1: 'bindpw' is followed by '=': write the key, a blank and the value"},
       {"timeout 5\r\ntimeout 6\r\n", "t.conf:2: 'timeout' was given on line 1 already"},
-      {"binddn cn=x bindpw=y\n", "t.conf:1: 'binddn''s value holds the key 'bindpw': one key a line"},
+      {"binddn cn=x bindpw=y\n", "t.conf:1: the value of 'binddn' holds the key 'bindpw': one key a line"},
       {"\xFF\xFE"
        "b",
        "t.conf: the file is UTF-16 text; save it as UTF-8 (or ASCII)"},

@@ -95,7 +95,7 @@ std::string describe(const LineFault& f) {
     case Fault::NoValue: return quoted(f.key) + " needs a value";
     case Fault::Repeated: return quoted(f.key) + " was given on line " + std::to_string(f.firstLine) + " already";
     case Fault::SecretKeyInValue:
-      return quoted(f.key) + "'s value holds the key " + quoted(f.other) + ": one key a line";
+      return "the value of " + quoted(f.key) + " holds the key " + quoted(f.other) + ": one key a line";
     case Fault::NotSeconds: return quoted(f.key) + " must be a whole number of seconds from 1 to 86400";
     case Fault::NotStartTls: return "'starttls' is never, try or demand";
     case Fault::NotFallback: return "'ticket_cache_fallback' is none or anonymous";
