@@ -6,7 +6,7 @@ set -euo pipefail
 what=${1:-all}
 
 base=(cmake ninja-build git g++ clang clang-format libclang-rt-dev libgtest-dev libgmock-dev
-      libldap-dev libsasl2-dev libgnutls28-dev slapd ldap-utils openssl libssl-dev python3 valgrind
+      libldap-dev libsasl2-dev libgnutls28-dev libkrb5-dev slapd ldap-utils openssl libssl-dev python3 valgrind
       freetds-bin python3-pymssql nodejs
       tdsodbc unixodbc python3-pyodbc python3-tds libjtds-java default-jdk-headless
       samba samba-ad-dc samba-ad-provision ldb-tools krb5-user libsasl2-modules-gssapi-mit

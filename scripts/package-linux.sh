@@ -5,27 +5,30 @@
 # programs' --help, the systemd unit, the system user (sysusers.d and the
 # package scripts) and /etc/quarlix.
 #
-#   scripts/package-linux.sh [--build-dir DIR] [--no-build] [--out DIR]
+#   scripts/package-linux.sh [--build-dir DIR] [--no-build] [--out DIR] [--version V]
 #     --build-dir DIR  the build folder (default build/package-linux, configured here)
 #     --no-build       package what DIR holds, as built (the tests package their build)
 #     --out DIR        where the package goes (default dist)
+#     --version V      the package's version (default: the project's, from CMakeLists.txt;
+#                      the tests build two to upgrade one to the other)
 # Needs: dpkg-dev, help2man (scripts/install-deps.sh base).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-build=build/package-linux build_it=1 out=dist
+build=build/package-linux build_it=1 out=dist version=
 while [ $# -gt 0 ]; do
   case "$1" in
     --build-dir) build=$2; shift 2 ;;
     --no-build) build_it=0; shift ;;
     --out) out=$2; shift 2 ;;
-    *) echo "usage: $0 [--build-dir DIR] [--no-build] [--out DIR]" >&2; exit 2 ;;
+    --version) version=$2; shift 2 ;;
+    *) echo "usage: $0 [--build-dir DIR] [--no-build] [--out DIR] [--version V]" >&2; exit 2 ;;
   esac
 done
 case "$build" in /*) ;; *) build=$root/$build ;; esac
 
-version=$(sed -nE 's/^project\(quarlix VERSION ([0-9]+\.[0-9]+\.[0-9]+).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || version=$(sed -nE 's/^project\(quarlix VERSION ([0-9]+\.[0-9]+\.[0-9]+).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "package-linux: no version in CMakeLists.txt" >&2; exit 1; }
 arch=$(dpkg --print-architecture)
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 946684800)}
@@ -43,6 +46,7 @@ lib=$stage/usr/lib/quarlix
 # Man pages from --help and --version: what the programs say is what the page says.
 mkdir -p "$stage/usr/share/man/man1" "$stage/usr/share/man/man8"
 help2man --no-info --no-discard-stderr --section 1 --name "call the quarlix procedure from the command line" \
+  --include packaging/linux/quarlix-exec.h2m \
   --version-string "$version" "$lib/quarlix-exec" > "$stage/usr/share/man/man1/quarlix-exec.1"
 help2man --no-info --no-discard-stderr --section 8 --name "serve the quarlix procedure to SQL clients over TDS" \
   --include packaging/linux/quarlix-server.h2m \
@@ -52,9 +56,10 @@ gzip -9n "$stage/usr/share/man/man1/quarlix-exec.1" "$stage/usr/share/man/man8/q
 install -D -m 644 packaging/linux/quarlix-server.service "$stage/lib/systemd/system/quarlix-server.service"
 install -D -m 644 packaging/linux/quarlix.sysusers "$stage/usr/lib/sysusers.d/quarlix.conf"
 install -D -m 644 packaging/linux/quarlix-server.conf "$stage/etc/quarlix/quarlix-server.conf"
-install -d -m 755 "$stage/usr/share/doc/quarlix"
-install -m 644 README.md "$stage/usr/share/doc/quarlix/README.md"
-install -m 644 docs/server.md "$stage/usr/share/doc/quarlix/server.md"
+# Every page, as laid out in the source tree, so that their links resolve.
+for page in README.md docs/*.md samples/README.md bench/README.md; do
+  install -D -m 644 "$page" "$stage/usr/share/doc/quarlix/$page"
+done
 
 # Control files; the libraries' packages from the binaries, as dpkg-shlibdeps finds them.
 mkdir -p "$stage/DEBIAN"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the release archive for Windows servers:
-# dist/quarlix-<version>-windows.zip with both DLLs (x86 and x64, as built and
-# tested in build/win32 and build/win64: stripped, with their version
-# resource), install.sql, uninstall.sql, README.txt and SHA256SUMS.
+# dist/quarlix-<version>-windows.zip with both DLLs (x86 and x64, as built in
+# build/win32 and build/win64: stripped, with their version resource),
+# install.sql, uninstall.sql, README.txt and SHA256SUMS.
 # The unstripped DLLs stay in build/win*/unstripped/ for crash analysis.
+# Before packing, each DLL is checked with objdump (below); nothing of the
+# DLLs runs here: tests/windows tries their calls (scripts/test-all.sh).
 #
 #   scripts/package-windows.sh [--no-build]   --no-build: package what is built
 set -euo pipefail
@@ -21,6 +23,29 @@ if [ "$build" = 1 ]; then
     cmake --build --preset "$preset" --target quarlix
   done
 fi
+
+# A PE file of its machine that exports exactly the procedure and its
+# version function, imports from nothing a server lacks, carries a version
+# resource and no debug section.
+check_dll() {
+  local dll=$1 triplet=$2 format=$3 dump
+  dump=$("$triplet-objdump" -p -h "$dll") || { echo "package-windows: $dll: not a PE file" >&2; return 1; }
+  grep -q "file format $format\$" <<<"$dump" || { echo "package-windows: $dll is not $format" >&2; return 1; }
+  local exports imports
+  exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -nE 's/^\s+\[ *[0-9]+\] (\S+)$/\1/p' | sort | tr '\n' ' ')
+  [ "$exports" = "__GetXpVersion quarlix " ] || { echo "package-windows: $dll exports: $exports" >&2; return 1; }
+  imports=$(sed -nE 's/^\s+DLL Name: (\S+)$/\1/p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
+  for import in $imports; do
+    case "$import" in
+      kernel32.dll | msvcrt.dll | ole32.dll | oleaut32.dll | activeds.dll | opends60.dll) ;;
+      *) echo "package-windows: $dll imports $import" >&2; return 1 ;;
+    esac
+  done
+  grep -qE '^\s+[0-9]+ \.rsrc ' <<<"$dump" || { echo "package-windows: $dll has no version resource" >&2; return 1; }
+  ! grep -qE '^\s+[0-9]+ \.debug' <<<"$dump" || { echo "package-windows: $dll has debug sections" >&2; return 1; }
+}
+check_dll build/win32/quarlix.dll i686-w64-mingw32 pei-i386
+check_dll build/win64/quarlix.dll x86_64-w64-mingw32 pei-x86-64
 
 name=quarlix-$version-windows
 stage=build/package/$name

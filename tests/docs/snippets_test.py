@@ -4,9 +4,9 @@ connect to 127.0.0.1 port 1433 as `reports` (password `change-me`); this test
 starts a quarlix-server with the sample directory on a free loopback port,
 puts that port in place of 1433 and runs each block from the repository's
 root (sh with bash, python with Debian's Python, js with Node and tedious,
-java with jTDS). A failing block fails with its file and line.
+java with jTDS). A failing block fails with its file and line; a block
+followed by a ```text output block must print that text (doc_blocks.py).
 Usage: snippets_test.py SOURCE_DIR QUARLIX_SERVER TEDIOUS_NODE_MODULES"""
-import glob
 import os
 import re
 import subprocess
@@ -14,30 +14,9 @@ import sys
 import tempfile
 import unittest
 
+import doc_blocks
+
 SOURCE = SERVER = NODE_MODULES = None
-FENCE = re.compile(r"^```(\w+) run\s*$")
-
-
-def blocks(path):
-    """(line, language, text) of each runnable block of a Markdown file."""
-    found, language, start, body = [], None, 0, []
-    with open(path) as f:
-        for number, line in enumerate(f, 1):
-            if language is None:
-                opened = FENCE.match(line)
-                if opened:
-                    language, start, body = opened.group(1), number, []
-            elif line.startswith("```"):
-                found.append((start, language, "".join(body)))
-                language = None
-            else:
-                body.append(line)
-    return found
-
-
-def all_blocks():
-    pages = [os.path.join(SOURCE, "README.md")] + sorted(glob.glob(os.path.join(SOURCE, "docs", "*.md")))
-    return [(os.path.relpath(page, SOURCE), line, language, text) for page in pages for line, language, text in blocks(page)]
 
 
 class Snippets(unittest.TestCase):
@@ -78,18 +57,21 @@ class Snippets(unittest.TestCase):
         self.fail("no way to run a block of " + language)
 
     def test_every_runnable_block(self):
-        found = all_blocks()
+        found = doc_blocks.all_blocks(SOURCE, "run")
         # The server page's own examples at least: a parser that finds nothing must not pass.
-        self.assertGreaterEqual(len([b for b in found if b[0] == os.path.join("docs", "server.md")]), 3)
-        for page, line, language, text in found:
-            with self.subTest(block=f"{page}:{line} ({language})"), tempfile.TemporaryDirectory() as folder:
-                text = text.replace("1433", self.port)
-                result = subprocess.run(self.command(language, text, folder), cwd=SOURCE, env=self.env,
+        self.assertGreaterEqual(len([b for b in found if b.page == os.path.join("docs", "server.md")]), 3)
+        for block in found:
+            with self.subTest(block=block.where()), tempfile.TemporaryDirectory() as folder:
+                text = block.text.replace("1433", self.port)
+                result = subprocess.run(self.command(block.language, text, folder), cwd=SOURCE, env=self.env,
                                         capture_output=True, text=True, timeout=120)
-                where = f"{page}:{line} ({language} run) failed with {result.returncode}:\n{result.stdout}{result.stderr}"
+                where = f"{block.where()} failed with {result.returncode}:\n{result.stdout}{result.stderr}"
                 self.assertEqual(result.returncode, 0, where)
-                self.assertTrue(result.stdout.strip(), f"{page}:{line} ({language} run) printed nothing")
+                self.assertTrue(result.stdout.strip(), f"{block.where()} printed nothing")
                 self.assertNotRegex(result.stdout + result.stderr, r"Msg \d+|Login failed|Error", where)
+                if block.output is not None:
+                    self.assertTrue(doc_blocks.matches(block.output, result.stdout),
+                                    f"{block.where()} printed\n{result.stdout}\nnot\n{block.output}")
 
 
 if __name__ == "__main__":

@@ -87,6 +87,14 @@ EXTERN_C ADSI_COMPAT_API LONG AdsCompatLiveAdsMem(void);
  * shows that results are fetched page by page. */
 EXTERN_C ADSI_COMPAT_API LONG AdsCompatPagesFetched(void);
 
+/* Which directory and which server serverless paths (LDAP://DN,
+ * LDAP://RootDSE) reach now, as one line for the host's administrator
+ * ("serverless paths under DC=corp,DC=example,DC=com reach the embedded
+ * directory FILE; RootDSE and the others reach ldap://dc1 (LDAPURI)"). Writes it, cut to
+ * fit, into `text` (`size` bytes with the terminating zero) and returns its
+ * whole length. */
+EXTERN_C ADSI_COMPAT_API size_t AdsCompatDescribeServerlessPaths(char* text, size_t size);
+
 /* Lines for the host's administrator (why a directory could not be used,
  * and with QUARLIX_ADSI_TRACE=1 each LDAP operation): by default each goes to
  * standard error with its line break. A host that routes them (a server that

@@ -55,7 +55,7 @@ HRESULT AdsCompatMountLdifBuffer(const char* sourceName, const char* data, size_
 void AdsCompatUnmount(void) { adsi::setDefaultStore(nullptr); }
 
 BOOL AdsCompatAddServerName(const char* name) {
-  auto store = std::dynamic_pointer_cast<adsi::EmbeddedStore>(adsi::defaultStore());
+  std::shared_ptr<adsi::EmbeddedStore> store = adsi::defaultStore();
   if (!store || !name || !*name) return FALSE;
   store->addServerName(name);
   return TRUE;
@@ -79,3 +79,9 @@ const char* AdsCompatFaultOperation(size_t index) {
 LONG AdsCompatLiveObjects(void) { return static_cast<LONG>(adsi::liveObjects()); }
 
 LONG AdsCompatPagesFetched(void) { return static_cast<LONG>(adsi::EmbeddedStore::pagesFetched()); }
+
+size_t AdsCompatDescribeServerlessPaths(char* text, size_t size) {
+  const std::string line = adsi::describeServerlessPaths();
+  writeError(line, text, size);
+  return line.size();
+}

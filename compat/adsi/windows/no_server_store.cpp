@@ -9,4 +9,6 @@ HRESULT openServerStore(const AdsPath&, std::shared_ptr<DirectoryStore>& store) 
   return kServerNotOperational;
 }
 
+ServerlessServer serverlessServer() { return ServerlessServer(); }
+
 }  // namespace adsi

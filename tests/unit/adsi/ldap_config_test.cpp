@@ -1,6 +1,7 @@
 // The stand-in's configuration for real directories, the identity it binds
 // with, and the server a path names.
 #include <gtest/gtest.h>
+#include <ldap.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,7 @@
 #include "ads_path.h"
 #include "adserr.h"
 #include "ldap/adsi_config.h"
-#include "ldap/ldap_bind.h"
+#include "ldap/bind_identity.h"
 #include "ldap/ldap_target.h"
 
 namespace {
@@ -80,6 +81,22 @@ TEST_F(AdsiConfigTest, EveryKey) {
   EXPECT_EQ(config.ldapsPorts, (std::vector<std::string>{"1636", "13269"}));
 }
 
+TEST_F(AdsiConfigTest, ByteOrderMarkLineEndsAndLetterCase) {
+  AdsiConfig config;
+  std::string error;
+  ASSERT_TRUE(
+      parseAdsiConfig("\xEF\xBB\xBF"
+                      "BindDN cn=x\rTIMEOUT 7\r\nbindpw\tp w\n",
+                      "t.conf", config, error))
+      << error;
+  EXPECT_EQ(config.bindDn, "cn=x");
+  EXPECT_EQ(config.timeoutSeconds, 7);
+  EXPECT_EQ(config.bindPassword, "p w");
+  EXPECT_EQ(config.passwordSource, "bindpw in t.conf");
+  EXPECT_FALSE(parseAdsiConfig("binddn cn=x\rbindpw p\rtimeout x\r", "t.conf", config, error));
+  EXPECT_EQ(error.rfind("t.conf:3: ", 0), 0u) << error;
+}
+
 TEST_F(AdsiConfigTest, EveryCertificateCheckLevel) {
   const std::pair<const char*, int> levels[] = {{"never", LDAP_OPT_X_TLS_NEVER},
                                                 {"allow", LDAP_OPT_X_TLS_ALLOW},
@@ -107,10 +124,20 @@ TEST_F(AdsiConfigTest, PasswordFileBesideTheConfiguration) {
   ASSERT_TRUE(loadAdsiConfig(config, error)) << error;
   EXPECT_EQ(config.bindPassword, "s3cret");
 
+  EXPECT_EQ(config.passwordSource, folder_ + "/secret");
+
+  // What the file's name was is left out: a password written there by
+  // mistake would show.
   std::string missing = write("other.conf", "binddn cn=x\nbindpw_file nothing-here\n");
   setenv("QUARLIX_ADSI_CONFIG", missing.c_str(), 1);
   EXPECT_FALSE(loadAdsiConfig(config, error));
-  EXPECT_EQ(error.rfind(missing + ":2: cannot read the password file " + folder_ + "/nothing-here", 0), 0u) << error;
+  EXPECT_EQ(error, missing + ":2: cannot read the file 'bindpw_file' names: No such file or directory");
+  // An empty password would make the simple bind anonymous.
+  write("empty", "\nsecond line\n");
+  std::string empty = write("empty.conf", "binddn cn=x\nbindpw_file empty\n");
+  setenv("QUARLIX_ADSI_CONFIG", empty.c_str(), 1);
+  EXPECT_FALSE(loadAdsiConfig(config, error));
+  EXPECT_EQ(error, empty + ":2: the first line of the file 'bindpw_file' names is empty");
 }
 
 TEST_F(AdsiConfigTest, MistakesNameTheLine) {
@@ -118,19 +145,29 @@ TEST_F(AdsiConfigTest, MistakesNameTheLine) {
     const char* text;
     const char* error;
   } cases[] = {
-      {"timeout 0\n", "t.conf:1: 'timeout' must be a whole number of seconds from 1 to 86400, not '0'"},
-      {"\n\nnetwork_timeout 1.5\n",
-       "t.conf:3: 'network_timeout' must be a whole number of seconds from 1 to 86400, not '1.5'"},
-      {"timeout 100000\n", "t.conf:1: 'timeout' must be a whole number of seconds from 1 to 86400, not '100000'"},
-      {"starttls always\n", "t.conf:1: 'starttls' is never, try or demand, not 'always'"},
-      {"bindpass x\n", "t.conf:1: unknown key 'bindpass'"},
+      {"timeout 0\n", "t.conf:1: 'timeout' must be a whole number of seconds from 1 to 86400"},
+      {"\n\nnetwork_timeout 1.5\n", "t.conf:3: 'network_timeout' must be a whole number of seconds from 1 to 86400"},
+      {"timeout 100000\n", "t.conf:1: 'timeout' must be a whole number of seconds from 1 to 86400"},
+      {"starttls always\n", "t.conf:1: 'starttls' is never, try or demand"},
+      {"bindpass x\n",
+       "t.conf:1: not a known key (the keys: binddn, bindpw, bindpw_file, sasl_mech, ticket_cache_fallback, "
+       "network_timeout, timeout, starttls, tls_cacert, tls_reqcert, ldaps_ports)"},
       {"binddn\n", "t.conf:1: 'binddn' needs a value"},
       {"binddn cn=x\n", "t.conf: 'binddn' and a password ('bindpw' or 'bindpw_file') go together"},
       {"bindpw x\n", "t.conf: 'binddn' and a password ('bindpw' or 'bindpw_file') go together"},
-      {"tls_reqcert sometimes\n", "t.conf:1: 'tls_reqcert' is never, allow, try, demand or hard, not 'sometimes'"},
-      {"ldaps_ports 1636 ldaps\n", "t.conf:1: 'ldaps_ports' lists port numbers from 1 to 65535, not 'ldaps'"},
-      {"ldaps_ports 70000\n", "t.conf:1: 'ldaps_ports' lists port numbers from 1 to 65535, not '70000'"},
-      {"ldaps_ports 0\n", "t.conf:1: 'ldaps_ports' lists port numbers from 1 to 65535, not '0'"},
+      {"tls_reqcert sometimes\n", "t.conf:1: 'tls_reqcert' is never, allow, try, demand or hard"},
+      {"ldaps_ports 1636 ldaps\n", "t.conf:1: 'ldaps_ports' lists port numbers from 1 to 65535"},
+      {"ldaps_ports 70000\n", "t.conf:1: 'ldaps_ports' lists port numbers from 1 to 65535"},
+      {"ldaps_ports 0\n", "t.conf:1: 'ldaps_ports' lists port numbers from 1 to 65535"},
+      {"ticket_cache_fallback yes\n", "t.conf:1: 'ticket_cache_fallback' is none or anonymous"},
+      {"bindpw=x\n", "t.conf:1: 'bindpw' is followed by '=': write the key, a blank and the value"},
+      {"binddn: cn=x\n", "t.conf:1: 'binddn' is followed by ':': write the key, a blank and the value"},
+      {"bindpw = x\n", "t.conf:1: 'bindpw' is followed by '=': write the key, a blank and the value"},
+      {"timeout 5\r\ntimeout 6\r\n", "t.conf:2: 'timeout' was given on line 1 already"},
+      {"binddn cn=x bindpw=y\n", "t.conf:1: the value of 'binddn' holds the key 'bindpw': one key a line"},
+      {"\xFF\xFE"
+       "b",
+       "t.conf: the file is UTF-16 text; save it as UTF-8 (or ASCII)"},
   };
   for (const Case& c : cases) {
     AdsiConfig config;
@@ -148,43 +185,102 @@ TEST_F(AdsiConfigTest, ANamedFileMustExist) {
   EXPECT_NE(error.find("absent.conf: cannot read the configuration (QUARLIX_ADSI_CONFIG)"), std::string::npos) << error;
 }
 
-TEST(LdapIdentity, ExplicitChoicesFirstThenWhatThePlatformOffers) {
+// The identity rules, in order, with the ticket cache the environment
+// offers usable or not.
+TEST(LdapIdentity, RulesInOrder) {
   AdsiConfig none;
-  AdsiConfig simple;
+  none.source = "a.conf";
+  AdsiConfig simple = none;
   simple.bindDn = "cn=reader";
   simple.hasPassword = true;
-  AdsiConfig mechanism = simple;
-  mechanism.saslMechanism = "DIGEST-MD5";
-
-  auto kind = [](const BindIdentity& id) { return id.kind; };
-  EXPECT_EQ(kind(chooseIdentity("ldap://h", none, false)), BindKind::Anonymous);
-  EXPECT_EQ(chooseIdentity("ldap://h", none, true).mechanism, "GSSAPI");
-  EXPECT_EQ(chooseIdentity("ldapi://%2Fs", none, true).mechanism, "EXTERNAL");
-  EXPECT_EQ(kind(chooseIdentity("ldapi://%2Fs", simple, true)), BindKind::Simple);
-  EXPECT_EQ(kind(chooseIdentity("ldap://h", simple, true)), BindKind::Simple);
-  BindIdentity explicitSasl = chooseIdentity("ldapi://%2Fs", mechanism, true);
-  EXPECT_EQ(kind(explicitSasl), BindKind::Sasl);
-  EXPECT_EQ(explicitSasl.mechanism, "DIGEST-MD5");
+  simple.passwordSource = "bindpw in a.conf";
+  AdsiConfig digest = simple;
+  digest.saslMechanism = "DIGEST-MD5";
+  AdsiConfig gssapi = none;
+  gssapi.saslMechanism = "gssapi";
+  AdsiConfig fallback = none;
+  fallback.ticketCacheFallback = TicketCacheFallback::Anonymous;
+  const TicketCacheLocation noCache{"FILE:/tmp/krb5cc_0", false, false};
+  const TicketCacheLocation named{"FILE:/k/cc", true, true};
+  const TicketCacheLocation defaultCache{"FILE:/tmp/krb5cc_0", false, true};
+  TicketCacheCheck usable = [] { return std::string(); };
+  TicketCacheCheck missing = [] { return std::string("No Kerberos credentials available"); };
+  struct Case {
+    const char* uri;
+    const AdsiConfig* config;
+    TicketCacheLocation cache;
+    TicketCacheCheck check;
+    const char* text;     // the identity's text; "" when the call fails
+    const char* message;  // the problem, or the notice of a fall back
+  } cases[] = {
+      {"ldap://h", &none, noCache, missing, "anonymously [identity rule 6: no identity configured, no ticket cache]",
+       ""},
+      {"ldap://h", &digest, named, missing, "with SASL DIGEST-MD5 [identity rule 1: sasl_mech in a.conf]", ""},
+      {"ldap://h", &simple, named, missing,
+       "as cn=reader (simple bind, password from bindpw in a.conf) [identity rule 2: binddn in a.conf]", ""},
+      {"ldapi://%2Fs", &simple, named, usable,
+       "as cn=reader (simple bind, password from bindpw in a.conf) [identity rule 2: binddn in a.conf]", ""},
+      {"ldapi://%2Fs", &none, named, usable, "with SASL EXTERNAL [identity rule 3: an ldapi:// server]", ""},
+      {"ldap://h", &none, named, usable,
+       "with Kerberos (SASL GSSAPI, ticket cache FILE:/k/cc) [identity rule 4: KRB5CCNAME names the ticket cache]", ""},
+      {"ldap://h", &none, defaultCache, usable,
+       "with Kerberos (SASL GSSAPI, ticket cache FILE:/tmp/krb5cc_0) [identity rule 5: the default ticket cache "
+       "exists]",
+       ""},
+      {"ldap://h", &gssapi, noCache, usable,
+       "with Kerberos (SASL GSSAPI, ticket cache FILE:/tmp/krb5cc_0) [identity rule 1: sasl_mech in a.conf]", ""},
+      // Not usable: the call fails, naming the cache and why.
+      {"ldap://h", &none, named, missing, "",
+       "KRB5CCNAME names the ticket cache FILE:/k/cc, and it cannot be used: No Kerberos credentials available; the "
+       "call fails (get a ticket (kinit), unset KRB5CCNAME, or allow anonymous reads with ticket_cache_fallback "
+       "anonymous) [identity rule 4: KRB5CCNAME names the ticket cache]"},
+      {"ldap://h", &none, defaultCache, missing, "",
+       "the default ticket cache FILE:/tmp/krb5cc_0 exists, and it cannot be used: No Kerberos credentials "
+       "available; the call fails (get a ticket (kinit), remove the cache (kdestroy), or allow anonymous reads "
+       "with ticket_cache_fallback anonymous) [identity rule 5: the default ticket cache exists]"},
+      {"ldap://h", &gssapi, noCache, missing, "",
+       "sasl_mech gssapi in a.conf asks for Kerberos, and it cannot be used: No Kerberos credentials available; "
+       "the call fails (get a ticket (kinit), or name a keytab in KRB5_CLIENT_KTNAME) [identity rule 1: sasl_mech in "
+       "a.conf]"},
+      // ... unless the configuration accepts anonymous reads instead.
+      {"ldap://h", &fallback, named, missing,
+       "anonymously [identity rule 4: KRB5CCNAME names the ticket cache, which cannot be used; "
+       "ticket_cache_fallback anonymous in a.conf]",
+       "KRB5CCNAME names the ticket cache FILE:/k/cc, and it cannot be used: No Kerberos credentials available; "
+       "binding anonymously [identity rule 4: KRB5CCNAME names the ticket cache, which cannot be used; "
+       "ticket_cache_fallback anonymous in a.conf]"},
+  };
+  for (const Case& c : cases) {
+    BindIdentity identity;
+    std::string problem, notice;
+    const bool usableIdentity = chooseIdentity(c.uri, *c.config, c.cache, c.check, identity, problem, notice);
+    EXPECT_EQ(usableIdentity, *c.text != 0) << c.text << c.message;
+    EXPECT_EQ(usableIdentity ? identity.text() : "", c.text);
+    EXPECT_EQ(usableIdentity ? notice : problem, c.message);
+  }
 }
 
-using KerberosCache = TempFiles;
-
-TEST_F(KerberosCache, NamedByKrb5ccname) {
-  const char* before = std::getenv("KRB5CCNAME");
-  std::string saved = before ? before : "";
-  std::string cache = write("krb5cc", "");
-  setenv("KRB5CCNAME", ("FILE:" + cache).c_str(), 1);
-  EXPECT_TRUE(kerberosTicketCachePresent());
-  setenv("KRB5CCNAME", cache.c_str(), 1);
-  EXPECT_TRUE(kerberosTicketCachePresent());
-  setenv("KRB5CCNAME", ("FILE:" + folder_ + "/none").c_str(), 1);
-  EXPECT_FALSE(kerberosTicketCachePresent());
-  setenv("KRB5CCNAME", "KEYRING:persistent:0", 1);
-  EXPECT_TRUE(kerberosTicketCachePresent());
-  if (before)
-    setenv("KRB5CCNAME", saved.c_str(), 1);
-  else
-    unsetenv("KRB5CCNAME");
+// Identities compare by what binds, so that connections can be shared by
+// those that bind alike.
+TEST(LdapIdentity, EqualWhenTheyBindAlike) {
+  AdsiConfig config;
+  config.source = "a.conf";
+  config.bindDn = "cn=reader";
+  config.hasPassword = true;
+  config.passwordSource = "/etc/quarlix/reader.pw";
+  const TicketCacheLocation cache{"FILE:/k/cc", true, true};
+  BindIdentity a, b;
+  std::string problem, notice;
+  ASSERT_TRUE(chooseIdentity(
+      "ldap://h", config, cache, [] { return std::string(); }, a, problem, notice));
+  ASSERT_TRUE(chooseIdentity(
+      "ldap://other", config, cache, [] { return std::string(); }, b, problem, notice));
+  EXPECT_EQ(a, b);
+  config.passwordSource = "/etc/quarlix/other.pw";
+  ASSERT_TRUE(chooseIdentity(
+      "ldap://h", config, cache, [] { return std::string(); }, b, problem, notice));
+  EXPECT_NE(a, b);
+  EXPECT_TRUE(a < b || b < a);
 }
 
 TEST(LdapTarget, PortsProvidersAndTls) {

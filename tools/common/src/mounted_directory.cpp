@@ -20,3 +20,13 @@ bool MountedDirectory::mount(const std::string& ldifPath, std::string& error) {
   mounted_ = true;
   return true;
 }
+
+std::string serverlessPathsLine() {
+#ifdef _WIN32
+  return "";
+#else
+  std::string line(AdsCompatDescribeServerlessPaths(nullptr, 0) + 1, '\0');
+  line.resize(AdsCompatDescribeServerlessPaths(line.data(), line.size()));
+  return line;
+#endif
+}

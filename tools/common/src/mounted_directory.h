@@ -28,3 +28,8 @@ class MountedDirectory {
   UnmountFunction unmount_;
   bool mounted_ = false;
 };
+
+// Which directory and which server serverless paths reach, in the
+// stand-in's words, for the host's log or trace; "" on Windows, where the
+// stand-in is not linked in.
+std::string serverlessPathsLine();

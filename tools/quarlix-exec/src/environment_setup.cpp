@@ -195,7 +195,9 @@ bool EnvironmentSetup::apply(const Options& options, const std::string& executab
     error = "code page " + std::to_string(*options.codePage) + " is not supported";
     return false;
   }
-  return mountAndArm(directoryToMount(options, executableDirectory), options.faults, error);
+  if (!mountAndArm(directoryToMount(options, executableDirectory), options.faults, error)) return false;
+  if (options.trace) std::fprintf(stderr, "quarlix-exec: %s\n", serverlessPathsLine().c_str());
+  return true;
 }
 
 #endif

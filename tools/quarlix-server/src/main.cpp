@@ -167,6 +167,7 @@ int serve(const ServerOptions& options) {
   if (!listener.open(options.listenHost, options.listenPort, !tls, error)) return cannotStart(error);
   ServerLog log(options.quiet);
   log.takeDirectoryNotices();
+  log.line(serverlessPathsLine());
   if (!tls) log.line("no --tls-cert: connections are not encrypted, so only loopback addresses are served");
 
   LoginThrottle throttle;

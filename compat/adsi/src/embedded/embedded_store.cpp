@@ -137,6 +137,7 @@ long EmbeddedStore::pagesFetched() { return g_pagesFetched.load(); }
 std::shared_ptr<EmbeddedStore> EmbeddedStore::load(std::string_view ldif, const std::string& source,
                                                    std::string& error) {
   std::shared_ptr<EmbeddedStore> store(new EmbeddedStore());
+  store->source_ = source;
   if (!store->build(ldif, source, error)) return nullptr;
   return store;
 }
@@ -214,7 +215,10 @@ bool EmbeddedStore::build(std::string_view ldif, const std::string& source, std:
     if (rdns.size() > 1 && parent != index_.end()) {
       node->parent = parent->second;
       parent->second->children.push_back(node.get());
-    } else if (namingContext_.empty() && !isSubschema(*node->entry)) {
+      continue;
+    }
+    tops_.push_back(node.get());
+    if (namingContext_.empty() && !isSubschema(*node->entry)) {
       namingContext_ = node->entry->dn;
       dnsName_ = dnsNameOf(rdns);
     }
@@ -271,6 +275,24 @@ HRESULT EmbeddedStore::readRootDse(EntryPtr& entry) {
   add("supportedLDAPVersion", {"3"});
   entry = std::move(dse);
   return S_OK;
+}
+
+bool EmbeddedStore::holds(std::string_view dn) const {
+  std::vector<Rdn> rdns;
+  if (!parseDn(dn, rdns)) return true;
+  for (const EmbeddedNode* top : tops_) {
+    std::vector<Rdn> topRdns;
+    parseDn(top->entry->dn, topRdns);
+    if (rdns.size() >= topRdns.size() && normalizeRdns(rdns, rdns.size() - topRdns.size()) == top->normalizedDn)
+      return true;
+  }
+  return false;
+}
+
+std::vector<std::string> EmbeddedStore::namingContexts() const {
+  std::vector<std::string> dns;
+  for (const EmbeddedNode* top : tops_) dns.push_back(top->entry->dn);
+  return dns;
 }
 
 void EmbeddedStore::addServerName(std::string_view name) {

@@ -41,6 +41,15 @@ class EmbeddedStore : public DirectoryStore, public std::enable_shared_from_this
   // A further name the store answers to as a server.
   void addServerName(std::string_view name);
 
+  // Whether `dn` lies in one of the store's naming contexts (the entries
+  // without a parent in it, the subschema entry among them); true for a name
+  // that is not a DN, which the store answers itself.
+  bool holds(std::string_view dn) const;
+  // Those naming contexts, as written, in file order.
+  std::vector<std::string> namingContexts() const;
+  // The file (or name) it was loaded from.
+  const std::string& source() const { return source_; }
+
   // How many pages the store's cursors have fetched, process-wide.
   static long pagesFetched();
 
@@ -58,7 +67,9 @@ class EmbeddedStore : public DirectoryStore, public std::enable_shared_from_this
   std::vector<std::unique_ptr<EmbeddedNode>> nodes_;
   std::unordered_map<std::string, EmbeddedNode*> index_;
   std::string namingContext_;
-  std::string dnsName_;  // DC=corp,DC=example,DC=com: corp.example.com
+  std::string dnsName_;                    // DC=corp,DC=example,DC=com: corp.example.com
+  std::vector<const EmbeddedNode*> tops_;  // the entries without a parent, in file order
+  std::string source_;
 
   using ReverseIndex = std::unordered_map<std::string, std::vector<std::string>>;
   mutable std::mutex mutex_;                                                      // guards what follows

@@ -1,9 +1,6 @@
 #include "ldap/failure_reason.h"
 
 #include <cctype>
-#include <cstdlib>
-
-#include "ldap/ldap_bind.h"
 
 namespace adsi {
 namespace {
@@ -17,7 +14,7 @@ struct SubCode {
 // as Active Directory reports them in "data NNN").
 constexpr SubCode kSubCodes[] = {
     {"525", "the user does not exist"},
-    {"52e", "the password is wrong"},
+    {"52e", "the name or the password is wrong"},  // an unknown name gives 52e too
     {"530", "the account may not log on at this time"},
     {"531", "the account may not log on from this workstation"},
     {"532", "the password has expired"},
@@ -40,22 +37,6 @@ std::string activeDirectoryReason(const std::string& diagnostic) {
       if (code == known.code) return std::string("Active Directory says ") + known.meaning + " (data " + code + ")";
   }
   return "";
-}
-
-std::string identityText(const std::string& uri, const AdsiConfig& config) {
-  BindIdentity identity = chooseIdentity(uri, config, kerberosTicketCachePresent());
-  switch (identity.kind) {
-    case BindKind::Simple: return "as " + config.bindDn + " (simple bind)";
-    case BindKind::Sasl:
-      if (identity.mechanism == "GSSAPI") {
-        const char* cache = std::getenv("KRB5CCNAME");
-        return std::string("with Kerberos (SASL GSSAPI, ticket cache ") + (cache && *cache ? cache : "the default") +
-               ")";
-      }
-      return "with SASL " + identity.mechanism;
-    case BindKind::Anonymous:
-    default: return "anonymously";
-  }
 }
 
 }  // namespace adsi

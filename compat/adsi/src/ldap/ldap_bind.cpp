@@ -1,18 +1,13 @@
 #include "ldap/ldap_bind.h"
 
 #include <sasl/sasl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#include "diagnostics.h"
+#include "ldap/ldap_error_map.h"
+#include "ldap/ticket_cache.h"
 
 namespace adsi {
 namespace {
-
-bool fileExists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
 
 // SASL prompts get their defaults: the mechanisms used here (EXTERNAL,
 // GSSAPI) take the identity from the socket or the ticket cache.
@@ -26,34 +21,34 @@ int answerWithDefaults(LDAP*, unsigned, void*, void* prompts) {
 
 }  // namespace
 
-BindIdentity chooseIdentity(const std::string& uri, const AdsiConfig& config, bool kerberosTicketCache) {
-  if (!config.saslMechanism.empty()) return {BindKind::Sasl, config.saslMechanism};
-  if (!config.bindDn.empty()) return {BindKind::Simple, ""};
-  if (uri.rfind("ldapi:", 0) == 0) return {BindKind::Sasl, "EXTERNAL"};
-  if (kerberosTicketCache) return {BindKind::Sasl, "GSSAPI"};
-  return {BindKind::Anonymous, ""};
-}
-
-bool kerberosTicketCachePresent() {
-  if (const char* named = std::getenv("KRB5CCNAME"); named && *named) {
-    std::string cache = named;
-    if (cache.rfind("FILE:", 0) == 0) return fileExists(cache.substr(5));
-    if (cache.find(':') == std::string::npos) return fileExists(cache);
-    return true;  // KEYRING:, KCM:, DIR: ... are there when named
+bool resolveIdentity(const std::string& uri, const AdsiConfig& config, BindIdentity& identity, HRESULT& hr) {
+  std::string problem, notice;
+  hr = S_OK;
+  if (!chooseIdentity(uri, config, locateTicketCache(), ticketCacheProblem, identity, problem, notice)) {
+    reportLine("cannot bind to " + uri + ": " + problem);
+    // What the bind itself would have met: no credentials to start with.
+    hr = hresultFromLdapSetup(LDAP_LOCAL_ERROR);
+    return false;
   }
-  return fileExists("/tmp/krb5cc_" + std::to_string(getuid()));
+  if (!notice.empty()) reportLine(uri + ": " + notice);
+  return true;
 }
 
-int bindConnection(LDAP* ld, const std::string& uri, const AdsiConfig& config) {
-  BindIdentity identity = chooseIdentity(uri, config, kerberosTicketCachePresent());
+int bindConnection(LDAP* ld, const BindIdentity& identity, const AdsiConfig& config) {
   switch (identity.kind) {
     case BindKind::Simple: {
       berval password;
       password.bv_val = const_cast<char*>(config.bindPassword.c_str());
       password.bv_len = config.bindPassword.size();
-      return ldap_sasl_bind_s(ld, config.bindDn.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr);
+      return ldap_sasl_bind_s(ld, identity.bindDn.c_str(), LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr);
     }
     case BindKind::Sasl:
+      if (ldap_tls_inplace(ld)) {
+        // TLS protects the connection already; a security layer inside it is
+        // what Active Directory refuses.
+        static char kNoLayer[] = "maxssf=0";
+        ldap_set_option(ld, LDAP_OPT_X_SASL_SECPROPS, kNoLayer);
+      }
       return ldap_sasl_interactive_bind_s(ld, nullptr, identity.mechanism.c_str(), nullptr, nullptr, LDAP_SASL_QUIET,
                                           answerWithDefaults, nullptr);
     case BindKind::Anonymous:

@@ -1,8 +1,4 @@
-// The identity a connection binds with. The procedure never takes
-// credentials, so the stand-in binds as the platform lets it: the
-// configuration's explicit choice first (a SASL mechanism, or a bind DN with
-// its password), else SASL EXTERNAL over ldapi://, SASL GSSAPI when a Kerberos
-// ticket cache is present, and anonymously otherwise.
+// The bind of a connection, as its identity (bind_identity.h) says.
 #pragma once
 
 #include <ldap.h>
@@ -10,23 +6,21 @@
 #include <string>
 
 #include "ldap/adsi_config.h"
+#include "ldap/bind_identity.h"
+#include "windows.h"
 
 namespace adsi {
 
-enum class BindKind { Anonymous, Simple, Sasl };
+// The identity for a connection to `uri`, from the configuration and the
+// environment's ticket cache. False when it cannot be used: the reason has
+// been reported (the host's standard error) and `hr` is the call's failure.
+// A fall back to anonymous is reported too.
+bool resolveIdentity(const std::string& uri, const AdsiConfig& config, BindIdentity& identity, HRESULT& hr);
 
-struct BindIdentity {
-  BindKind kind = BindKind::Anonymous;
-  std::string mechanism;  // for Sasl
-};
-
-BindIdentity chooseIdentity(const std::string& uri, const AdsiConfig& config, bool kerberosTicketCache);
-
-// KRB5CCNAME names a cache (a file one must exist), or the default cache
-// file /tmp/krb5cc_<uid> exists.
-bool kerberosTicketCachePresent();
-
-// Binds `ld`; the LDAP result code.
-int bindConnection(LDAP* ld, const std::string& uri, const AdsiConfig& config);
+// Binds `ld` as `identity` (the password from `config`); the LDAP result
+// code. A Kerberos bind inside TLS asks for no SASL security layer of its
+// own, as Active Directory requires ("Sign or Seal are not allowed if TLS is
+// used").
+int bindConnection(LDAP* ld, const BindIdentity& identity, const AdsiConfig& config);
 
 }  // namespace adsi

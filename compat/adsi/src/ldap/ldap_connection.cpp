@@ -135,10 +135,10 @@ int handleResultCode(LDAP* ld) {
 
 }  // namespace
 
-HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
+HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config, const BindIdentity& identity,
                              std::shared_ptr<LdapConnection>& connection) {
   connection.reset();
-  std::shared_ptr<LdapConnection> c(new LdapConnection(target, config));
+  std::shared_ptr<LdapConnection> c(new LdapConnection(target, config, identity));
   std::lock_guard<std::mutex> lock(c->mutex_);
   SigpipeHold pipe;
   std::string tlsFailure;
@@ -147,7 +147,7 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
     // ADSI talks in clear unless asked to encrypt, so an anonymous connection
     // whose StartTLS was only tried goes on in clear, made anew. Credentials
     // never do: whoever configured TLS expects them protected.
-    bool anonymous = chooseIdentity(target.uri, config, kerberosTicketCachePresent()).kind == BindKind::Anonymous;
+    bool anonymous = identity.kind == BindKind::Anonymous;
     bool fallBack = config.startTls == StartTlsMode::Try && !target.secure && anonymous;
     // A server that did not answer in time shows no certificate: not asked twice.
     std::string faults = code == LDAP_TIMEOUT ? std::string() : c->certificateFaults();
@@ -162,7 +162,7 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
   }
   if (code != LDAP_SUCCESS) {
     reportLine("cannot use " + target.uri + ": " + c->step_ + " failed: " + c->failureText(code) + "; tried " +
-               identityText(target.uri, config) + ", " + c->tlsUsed_ + ", network time-out " +
+               identity.text() + ", " + c->tlsUsed_ + ", network time-out " +
                std::to_string(config.networkTimeoutSeconds) + " s");
     return hresultFromLdapSetup(code);
   }
@@ -353,7 +353,7 @@ int LdapConnection::runStartTls() {
 // Who-am-I operation, RFC 4532).
 int LdapConnection::bindLocked() {
   auto start = Clock::now();
-  int code = bindConnection(ld_.get(), target_.uri, config_);
+  int code = bindConnection(ld_.get(), identity_, config_);
   if (!tracing()) return code;
   std::string seen;
   if (code == LDAP_SUCCESS) {
@@ -365,9 +365,8 @@ int LdapConnection::bindLocked() {
                                                                     : std::string("anonymous"));
     if (authzid) ber_bvfree(authzid);
   }
-  traceLine("bind " + identityText(target_.uri, config_) + ": " +
-            (code == LDAP_SUCCESS ? std::string("bound") : failureText(code)) + seen + ", " +
-            std::to_string(millisecondsSince(start)) + " ms");
+  traceLine("bind " + identity_.text() + ": " + (code == LDAP_SUCCESS ? std::string("bound") : failureText(code)) +
+            seen + ", " + std::to_string(millisecondsSince(start)) + " ms");
   return code;
 }
 
@@ -537,7 +536,7 @@ void LdapConnection::reportSearchFailure(const LdapSearchArgs& args, int code, c
   std::string account = activeDirectoryReason(diagnostic);
   if (!account.empty()) reason += ": " + account;
   reportLine("search under \"" + args.base + "\" for " + args.filter + " on " + target_.uri + " failed: " + reason +
-             "; bound " + identityText(target_.uri, config_));
+             "; bound " + identity_.text());
 }
 
 }  // namespace adsi

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ldap/adsi_config.h"
+#include "ldap/bind_identity.h"
 #include "ldap/handshake_wait.h"
 #include "ldap/ldap_holders.h"
 #include "ldap/ldap_target.h"
@@ -59,12 +60,14 @@ struct LdapSearchOutcome {
 
 class LdapConnection {
  public:
-  // Connects to `target`, tries StartTLS as configured and binds; a
+  // Connects to `target`, tries StartTLS as configured and binds as
+  // `identity` (ldap_bind.h: resolveIdentity); a
   // connection that cannot be set up within the time-outs fails with
   // ERROR_DS_SERVER_DOWN. When TLS fails the reason goes to the standard
   // error; only an anonymous connection then goes on in clear text (with
   // `starttls try`), never a bind that presents credentials.
-  static HRESULT open(const LdapTarget& target, const AdsiConfig& config, std::shared_ptr<LdapConnection>& connection);
+  static HRESULT open(const LdapTarget& target, const AdsiConfig& config, const BindIdentity& identity,
+                      std::shared_ptr<LdapConnection>& connection);
 
   // One search operation, to its end (the result message). Returns the LDAP
   // result code; LDAP_TIMEOUT when the operation time-out passed.
@@ -85,7 +88,8 @@ class LdapConnection {
   const LdapTarget& target() const { return target_; }
 
  private:
-  LdapConnection(const LdapTarget& target, const AdsiConfig& config) : target_(target), config_(config) {}
+  LdapConnection(const LdapTarget& target, const AdsiConfig& config, const BindIdentity& identity)
+      : target_(target), config_(config), identity_(identity) {}
   // One attempt to connect, protect and bind; `tlsFailure` receives why TLS
   // (ldaps:// or StartTLS) failed, empty when it did not.
   int establish(bool startTls, std::string& tlsFailure);
@@ -116,6 +120,7 @@ class LdapConnection {
 
   LdapTarget target_;
   AdsiConfig config_;
+  BindIdentity identity_;
   std::mutex mutex_;             // guards the handle
   LdapSocketState socket_;       // outlives the handle, whose socket layers point at it
   ldap_conncb connectCallback_;  // outlives the handle, which calls it at its end

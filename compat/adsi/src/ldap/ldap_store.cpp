@@ -5,6 +5,7 @@
 #include "adserr.h"
 #include "diagnostics.h"
 #include "ldap/adsi_config.h"
+#include "ldap/ldap_bind.h"
 #include "ldap/ldap_error_map.h"
 #include "ldap/ldap_pipeline.h"
 #include "ldap/ldap_ranges.h"
@@ -42,8 +43,10 @@ HRESULT LdapStore::open(const AdsPath& path, std::shared_ptr<DirectoryStore>& st
   LdapTarget target;
   HRESULT hr = ldapTargetFor(path, config, target);
   if (FAILED(hr)) return hr;
+  BindIdentity identity;
+  if (!resolveIdentity(target.uri, config, identity, hr)) return hr;
   std::shared_ptr<LdapConnection> connection;
-  hr = LdapConnection::open(target, config, connection);
+  hr = LdapConnection::open(target, config, identity, connection);
   if (FAILED(hr)) return hr;
   std::shared_ptr<const Schema> schema = serverSchema(*connection);
   store.reset(new LdapStore(std::move(connection), std::move(schema)));
