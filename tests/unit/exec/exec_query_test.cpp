@@ -1,21 +1,21 @@
-// The T-SQL EXEC line of -Q.
-#include "exec_line.h"
+// The T-SQL EXEC line of -Q, read by the grammar.
+#include "tsql/exec_query.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 std::vector<HostParameter> parsed(std::string_view line) {
-  ParsedExecLine result = parseExecLine(line);
+  ParsedExecQuery result = readExecQuery(line);
   EXPECT_FALSE(result.error) << line << " -> " << (result.error ? describe(*result.error) : "");
   return result.parameters;
 }
 
-ExecLineError failure(std::string_view line) {
-  ParsedExecLine result = parseExecLine(line);
+ExecQueryError failure(std::string_view line) {
+  ParsedExecQuery result = readExecQuery(line);
   EXPECT_TRUE(result.error) << line;
   EXPECT_TRUE(result.parameters.empty());
-  return result.error.value_or(ExecLineError{});
+  return result.error.value_or(ExecQueryError{});
 }
 
 TEST(ExecLine, PositionalNamedAndMixedParameters) {
@@ -84,6 +84,26 @@ TEST(ExecLine, ErrorsSayWhere) {
   EXPECT_EQ(failure("EXEC quarlix N'\xff'").reason, "N'...' holds bytes that are not UTF-8");
   // Columns count characters: the two-byte e-acute is one.
   EXPECT_EQ(failure("EXEC quarlix '\xc3\xa9', 5").column, 19u);
+}
+
+TEST(ExecLine, CommentsAndNewLinesStandWhereSpaceMay) {
+  const std::vector<HostParameter> plain = parsed("EXEC quarlix 'LDAP://a', '(cn=A B)', @scope = N'x'");
+  for (const char* line : {"EXEC quarlix 'LDAP://a', /* filter */ '(cn=A B)', @scope = N'x'",
+                           "EXEC quarlix 'LDAP://a', -- filter\n '(cn=A B)', @scope = N'x'",
+                           "/* the call */\nEXEC\nquarlix\n'LDAP://a'\n,\n'(cn=A B)',@scope/**/=/**/N'x' -- done",
+                           "EXEC quarlix 'LDAP://a', '(cn=A B)', @scope = N'x'; -- and nothing else"}) {
+    const std::vector<HostParameter> p = parsed(line);
+    ASSERT_EQ(p.size(), plain.size()) << line;
+    for (size_t i = 0; i < p.size(); ++i) {
+      EXPECT_EQ(p[i].name, plain[i].name) << line;
+      EXPECT_EQ(p[i].type, plain[i].type) << line;
+      EXPECT_EQ(p[i].value, plain[i].value) << line;
+    }
+  }
+  // Columns count in the line as typed, comments included.
+  EXPECT_EQ(describe(failure("EXEC quarlix /* x */ 'a' 'b'")),
+            "column 26: expected ',' or the end of the line, found '''");
+  EXPECT_EQ(failure("EXEC quarlix 'a' /* open").reason, "missing end comment mark '*/'");
 }
 
 }  // namespace
