@@ -13,17 +13,17 @@
 #include <string>
 #include <string_view>
 
-#include "call_parameters.h"
-#include "code_page_text.h"
+#include "sql/call_parameters.h"
+#include "answer/code_page_text.h"
 #include "fuzz_check.h"
-#include "login7.h"
-#include "message_assembler.h"
-#include "prelogin.h"
-#include "probe_values.h"
-#include "rpc_request.h"
-#include "statement_grammar.h"
-#include "tds_constants.h"
-#include "transaction_request.h"
+#include "tds/login7.h"
+#include "net/message_assembler.h"
+#include "tds/prelogin.h"
+#include "sql/probe_values.h"
+#include "tds/rpc_request.h"
+#include "sql/statement_grammar.h"
+#include "tds/tds_constants.h"
+#include "tds/transaction_request.h"
 #include "utf8.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The listener's bookkeeping on its own: which connection is let in, and
 // how long a login waits after failures. Times are read, never waited for.
-#include "admission.h"
-#include "login_throttle.h"
+#include "net/admission.h"
+#include "login/login_throttle.h"
 
 #include <gtest/gtest.h>
 

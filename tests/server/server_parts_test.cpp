@@ -1,11 +1,11 @@
 // The server's parts between protocol and procedure: the parameters of EXEC
 // statements, RPC and sp_executesql requests, the logins file and the command
 // line.
-#include "call_parameters.h"
-#include "code_page_text.h"
-#include "logins.h"
-#include "server_options.h"
-#include "tds_constants.h"
+#include "sql/call_parameters.h"
+#include "answer/code_page_text.h"
+#include "login/logins.h"
+#include "main/server_options.h"
+#include "tds/tds_constants.h"
 #include "utf8.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // The statement grammar: how batches split into statements, what each
 // statement holds, and the error a server gives for what cannot be read.
 // Also the prepared statement table and the transaction-manager request reader.
-#include "session_state.h"
-#include "statement_grammar.h"
-#include "byte_reader.h"
-#include "tds_constants.h"
-#include "transaction_request.h"
+#include "sql/session_state.h"
+#include "sql/statement_grammar.h"
+#include "tds/byte_reader.h"
+#include "tds/tds_constants.h"
+#include "tds/transaction_request.h"
 
 #include <gtest/gtest.h>
 

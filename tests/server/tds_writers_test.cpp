@@ -1,8 +1,8 @@
 // The tokens of an answer, byte for byte where a client reads them by
 // position: sizes that depend on the protocol version, NULL cells, long
 // values, and texts as UTF-16.
-#include "tds_constants.h"
-#include "token_writer.h"
+#include "tds/tds_constants.h"
+#include "tds/token_writer.h"
 #include "utf_codec.h"
 
 #include <gtest/gtest.h>

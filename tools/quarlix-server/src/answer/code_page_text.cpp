@@ -1,4 +1,4 @@
-#include "code_page_text.h"
+#include "answer/code_page_text.h"
 
 #include "utf_codec.h"
 #include "win32_compat.h"

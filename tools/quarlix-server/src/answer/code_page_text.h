@@ -3,7 +3,7 @@
 // collation that tells clients how varchar bytes are encoded.
 #pragma once
 
-#include "token_writer.h"
+#include "tds/token_writer.h"
 
 #include <optional>
 #include <string>

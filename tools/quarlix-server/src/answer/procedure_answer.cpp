@@ -1,6 +1,6 @@
-#include "procedure_answer.h"
+#include "answer/procedure_answer.h"
 
-#include "tds_constants.h"
+#include "tds/tds_constants.h"
 #include "utf8.h"
 
 namespace {

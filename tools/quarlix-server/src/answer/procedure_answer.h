@@ -7,10 +7,10 @@
 // acknowledged.
 #pragma once
 
-#include "code_page_text.h"
+#include "answer/code_page_text.h"
 #include "opends_host.hpp"
-#include "packet_channel.h"
-#include "token_writer.h"
+#include "net/packet_channel.h"
+#include "tds/token_writer.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "login_check.h"
+#include "login/login_check.h"
 
-#include "login_throttle.h"
+#include "login/login_throttle.h"
 
 #include <poll.h>
 

@@ -5,9 +5,9 @@
 // password), whatever --quiet says.
 #pragma once
 
-#include "login7.h"
-#include "packet_channel.h"
-#include "server_context.h"
+#include "tds/login7.h"
+#include "net/packet_channel.h"
+#include "main/server_context.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "login_file.h"
+#include "login/login_file.h"
 
-#include "logins.h"
+#include "login/logins.h"
 
 #include <cerrno>
 #include <cstring>

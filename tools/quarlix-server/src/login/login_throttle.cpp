@@ -1,4 +1,4 @@
-#include "login_throttle.h"
+#include "login/login_throttle.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "logins.h"
+#include "login/logins.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>

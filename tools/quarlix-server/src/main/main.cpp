@@ -1,17 +1,17 @@
 // quarlix-server: the procedure served over TDS, so SQL clients can call it.
 // Exit status: 0 after a stop by SIGTERM or SIGINT, 2 when it cannot start.
-#include "code_page_text.h"
+#include "answer/code_page_text.h"
 #include "library_loader.h"
-#include "listener.h"
-#include "packet_channel.h"
-#include "login_file.h"
-#include "login_throttle.h"
-#include "logins.h"
-#include "malloc_tuning.h"
+#include "net/listener.h"
+#include "net/packet_channel.h"
+#include "login/login_file.h"
+#include "login/login_throttle.h"
+#include "login/logins.h"
+#include "main/malloc_tuning.h"
 #include "mounted_directory.h"
 #include "procedure_call.h"
-#include "server_context.h"
-#include "server_options.h"
+#include "main/server_context.h"
+#include "main/server_options.h"
 
 #include <openssl/crypto.h>
 #include <openssl/err.h>

@@ -2,8 +2,8 @@
 // except the log, which serialises its lines.
 #pragma once
 
-#include "code_page_text.h"
-#include "logins.h"
+#include "answer/code_page_text.h"
+#include "login/logins.h"
 #include "procedure_call.h"
 
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "server_context.h"
+#include "main/server_context.h"
 
 #include <adsi_compat.h>
 

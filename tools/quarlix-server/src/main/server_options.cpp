@@ -1,4 +1,4 @@
-#include "server_options.h"
+#include "main/server_options.h"
 
 #include <algorithm>
 

@@ -1,12 +1,12 @@
-#include "session.h"
+#include "main/session.h"
 
-#include "admission.h"
-#include "login7.h"
-#include "login_check.h"
-#include "prelogin.h"
-#include "rpc_request.h"
-#include "statement_runner.h"
-#include "tds_constants.h"
+#include "net/admission.h"
+#include "tds/login7.h"
+#include "login/login_check.h"
+#include "tds/prelogin.h"
+#include "tds/rpc_request.h"
+#include "sql/statement_runner.h"
+#include "tds/tds_constants.h"
 #include "utf_codec.h"
 
 #include <objbase.h>

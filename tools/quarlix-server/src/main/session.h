@@ -4,9 +4,9 @@
 // the server down with it.
 #pragma once
 
-#include "packet_channel.h"
-#include "server_context.h"
-#include "token_writer.h"
+#include "net/packet_channel.h"
+#include "main/server_context.h"
+#include "tds/token_writer.h"
 
 #include <cstdint>
 #include <optional>

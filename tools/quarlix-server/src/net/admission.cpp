@@ -1,4 +1,4 @@
-#include "admission.h"
+#include "net/admission.h"
 
 Admission::Verdict Admission::enter(const std::string& address) {
   std::lock_guard<std::mutex> lock(mutex_);

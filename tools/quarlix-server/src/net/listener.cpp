@@ -1,7 +1,7 @@
-#include "listener.h"
+#include "net/listener.h"
 
-#include "malloc_tuning.h"
-#include "session.h"
+#include "main/malloc_tuning.h"
+#include "main/session.h"
 
 #include <openssl/crypto.h>
 

@@ -5,8 +5,8 @@
 // calls in flight.
 #pragma once
 
-#include "admission.h"
-#include "server_context.h"
+#include "net/admission.h"
+#include "main/server_context.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "message_assembler.h"
+#include "net/message_assembler.h"
 
-#include "byte_reader.h"
-#include "tds_constants.h"
+#include "tds/byte_reader.h"
+#include "tds/tds_constants.h"
 
 namespace tds {
 

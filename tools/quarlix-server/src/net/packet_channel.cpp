@@ -1,7 +1,7 @@
-#include "packet_channel.h"
+#include "net/packet_channel.h"
 
-#include "byte_reader.h"
-#include "tds_constants.h"
+#include "tds/byte_reader.h"
+#include "tds/tds_constants.h"
 
 #include <openssl/bio.h>
 #include <openssl/err.h>

@@ -5,7 +5,7 @@
 // through TLS. Owns the socket and the TLS state.
 #pragma once
 
-#include "message_assembler.h"
+#include "net/message_assembler.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "call_parameters.h"
+#include "sql/call_parameters.h"
 
 #include "exec_line.h"
-#include "statement_grammar.h"
-#include "tds_constants.h"
+#include "sql/statement_grammar.h"
+#include "tds/tds_constants.h"
 #include "utf8.h"
 
 #include <cctype>

@@ -4,9 +4,9 @@
 // converts exactly, else as they came (the procedure's own check answers).
 #pragma once
 
-#include "code_page_text.h"
+#include "answer/code_page_text.h"
 #include "host_parameter.h"
-#include "rpc_request.h"
+#include "tds/rpc_request.h"
 
 #include <functional>
 #include <map>

@@ -1,4 +1,4 @@
-#include "probe_values.h"
+#include "sql/probe_values.h"
 
 #include "utf8.h"
 

@@ -3,9 +3,9 @@
 // as a server types them.
 #pragma once
 
-#include "code_page_text.h"
-#include "constant_result.h"
-#include "statement_grammar.h"
+#include "answer/code_page_text.h"
+#include "tds/constant_result.h"
+#include "sql/statement_grammar.h"
 
 #include <cstdint>
 #include <stdexcept>

@@ -1,11 +1,11 @@
 // The RPC side of the statement runner: the procedure called by name,
 // sp_executesql, the prepared statement procedures, and transaction-manager
 // requests.
-#include "statement_runner.h"
+#include "sql/statement_runner.h"
 
-#include "constant_result.h"
-#include "tds_constants.h"
-#include "transaction_request.h"
+#include "tds/constant_result.h"
+#include "tds/tds_constants.h"
+#include "tds/transaction_request.h"
 #include "utf_codec.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "session_state.h"
+#include "sql/session_state.h"
 
 std::optional<std::int32_t> PreparedStatements::add(PreparedStatement statement) {
   if (statements_.size() >= kLimit) return std::nullopt;

@@ -4,7 +4,7 @@
 // as on a server), and the prepared statements.
 #pragma once
 
-#include "statement_grammar.h"
+#include "sql/statement_grammar.h"
 
 #include <cstdint>
 #include <map>

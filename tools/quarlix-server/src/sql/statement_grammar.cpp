@@ -1,4 +1,4 @@
-#include "statement_grammar.h"
+#include "sql/statement_grammar.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,9 +1,9 @@
-#include "statement_runner.h"
+#include "sql/statement_runner.h"
 
-#include "constant_result.h"
-#include "probe_values.h"
-#include "procedure_answer.h"
-#include "tds_constants.h"
+#include "tds/constant_result.h"
+#include "sql/probe_values.h"
+#include "answer/procedure_answer.h"
+#include "tds/tds_constants.h"
 #include "utf_codec.h"
 
 namespace {

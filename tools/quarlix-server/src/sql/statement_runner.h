@@ -6,13 +6,13 @@
 // DONE or DONEPROC.
 #pragma once
 
-#include "call_parameters.h"
-#include "packet_channel.h"
-#include "rpc_request.h"
-#include "server_context.h"
-#include "session_state.h"
-#include "statement_grammar.h"
-#include "token_writer.h"
+#include "sql/call_parameters.h"
+#include "net/packet_channel.h"
+#include "tds/rpc_request.h"
+#include "main/server_context.h"
+#include "sql/session_state.h"
+#include "sql/statement_grammar.h"
+#include "tds/token_writer.h"
 
 #include <cstdint>
 #include <functional>

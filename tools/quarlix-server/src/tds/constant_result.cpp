@@ -1,6 +1,6 @@
-#include "constant_result.h"
+#include "tds/constant_result.h"
 
-#include "tds_constants.h"
+#include "tds/tds_constants.h"
 
 namespace tds {
 

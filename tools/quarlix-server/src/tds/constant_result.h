@@ -4,7 +4,7 @@
 // int or an nvarchar.
 #pragma once
 
-#include "token_writer.h"
+#include "tds/token_writer.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "login7.h"
+#include "tds/login7.h"
 
-#include "byte_reader.h"
-#include "tds_constants.h"
+#include "tds/byte_reader.h"
+#include "tds/tds_constants.h"
 #include "utf8.h"
 
 namespace tds {

@@ -1,7 +1,7 @@
-#include "prelogin.h"
+#include "tds/prelogin.h"
 
-#include "byte_reader.h"
-#include "tds_constants.h"
+#include "tds/byte_reader.h"
+#include "tds/tds_constants.h"
 
 #include <vector>
 

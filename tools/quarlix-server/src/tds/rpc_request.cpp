@@ -1,6 +1,6 @@
-#include "rpc_request.h"
+#include "tds/rpc_request.h"
 
-#include "tds_constants.h"
+#include "tds/tds_constants.h"
 #include "utf8.h"
 
 namespace tds {

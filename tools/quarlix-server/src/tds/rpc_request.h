@@ -2,7 +2,7 @@
 // RPC request (a procedure by name or number and its parameters).
 #pragma once
 
-#include "byte_reader.h"
+#include "tds/byte_reader.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "token_writer.h"
+#include "tds/token_writer.h"
 
-#include "tds_constants.h"
+#include "tds/tds_constants.h"
 #include "utf8.h"
 
 namespace tds {

@@ -1,7 +1,7 @@
-#include "transaction_request.h"
+#include "tds/transaction_request.h"
 
-#include "byte_reader.h"
-#include "tds_constants.h"
+#include "tds/byte_reader.h"
+#include "tds/tds_constants.h"
 
 namespace tds {
 
