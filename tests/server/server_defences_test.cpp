@@ -65,34 +65,63 @@ TEST(LoginThrottle, ManyAddressesKeepTheTablesBounded) {
   EXPECT_GT(waitOf(throttle, "10.1." + last, "other"), milliseconds(100));
 }
 
+Admission admissionOf(const AdmissionLimits& limits) {
+  return Admission(limits, [](const std::string&) {});
+}
+
 TEST(Admission, PendingPlacesAndAnAddressShareUnderPressure) {
   AdmissionLimits limits;
   limits.connections = 4;
   limits.pending = 3;
   limits.pendingPerAddress = 1;
-  Admission admission(limits);
+  limits.probation = 0;
+  Admission admission = admissionOf(limits);
   EXPECT_EQ(admission.enter("a"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("a"), Admission::Verdict::AddressFull);  // one of three pending: pressure from 1
   EXPECT_EQ(admission.enter("b"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("c"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("d"), Admission::Verdict::PendingFull);
+  admission.proved("a");
   admission.loggedIn("a");
-  EXPECT_EQ(admission.enter("b"), Admission::Verdict::AddressFull);  // still two pending
+  EXPECT_EQ(admission.enter("b"), Admission::Verdict::AddressFull);  // still two pending, b's not sent its login
   EXPECT_EQ(admission.enter("d"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("e"), Admission::Verdict::Full);
-  EXPECT_EQ(admission.active(), 4u);
-  admission.leave("b", false);
-  admission.leave("a", true);
-  EXPECT_EQ(admission.active(), 2u);
+  admission.leave("b", false, false);
+  admission.leave("a", true, true);
   EXPECT_EQ(admission.enter("a"), Admission::Verdict::Admit);
   EXPECT_NE(admission.refusalText(Admission::Verdict::AddressFull, "a").find("1 connections from a"),
             std::string::npos);
 }
 
+TEST(Admission, OverItsShareAConnectionWaitsItsTurnUnlessItsAddressHoldsIdleSockets) {
+  AdmissionLimits limits;
+  limits.connections = 6;
+  limits.pending = 4;
+  limits.pendingPerAddress = 1;
+  limits.probation = 2;
+  Admission admission = admissionOf(limits);
+  const auto now = Admission::Clock::now();
+  ASSERT_EQ(admission.enter("a"), Admission::Verdict::Admit);
+  ASSERT_EQ(admission.enter("a"), Admission::Verdict::Admit);
+  // Half the pending places are taken and a holds its share: a's next ones are on probation, two at most.
+  EXPECT_EQ(admission.enter("a"), Admission::Verdict::Probation);
+  EXPECT_EQ(admission.enter("a"), Admission::Verdict::Probation);
+  EXPECT_EQ(admission.enter("a"), Admission::Verdict::AddressFull);
+  EXPECT_EQ(admission.enter("b"), Admission::Verdict::Admit);  // another address is let in
+  // a's admitted connections have not sent their LOGIN7: its idle sockets keep the first claim out.
+  EXPECT_EQ(admission.claim("a", now), Admission::Verdict::AddressFull);
+  // Once they did (a pool logging in), the next claim takes a place.
+  admission.proved("a");
+  admission.proved("a");
+  EXPECT_EQ(admission.claim("a", now), Admission::Verdict::Admit);
+  // The pending places are all taken now.
+  ASSERT_EQ(admission.enter("c"), Admission::Verdict::PendingFull);
+}
+
 TEST(Admission, RefusalsInFlightAreBounded) {
   AdmissionLimits limits;
   limits.refusals = 2;
-  Admission admission(limits);
+  Admission admission = admissionOf(limits);
   EXPECT_TRUE(admission.beginRefusal());
   EXPECT_TRUE(admission.beginRefusal());
   EXPECT_FALSE(admission.beginRefusal());

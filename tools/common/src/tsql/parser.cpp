@@ -252,9 +252,8 @@ class Parser {
   // Outside -Q a variable must be one the request declares.
   void requireDeclared(const Token& t) {
     if (mode_ != Mode::Batch) return;
-    const bool declared =
-        declared_ && std::any_of(declared_->variables.begin(), declared_->variables.end(),
-                                 [&t](const Declaration& d) { return d.name == t.text; });
+    const bool declared = declared_ && std::any_of(declared_->variables.begin(), declared_->variables.end(),
+                                                   [&t](const Declaration& d) { return d.name == t.text; });
     if (!declared) fail(137, 15, "Must declare the scalar variable \"" + raw(t) + "\".", t.place);
   }
 

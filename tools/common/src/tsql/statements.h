@@ -37,9 +37,9 @@ struct ExecValue {
   std::string written;              // the value's own text in the batch
   std::optional<std::string> name;  // "@adspath" as written, for @name = value
   Place namePlace;
-  bool output = false;              // OUTPUT or OUT follows it
-  Place place;                      // the value
-  std::size_t end = 0;              // just past the value
+  bool output = false;  // OUTPUT or OUT follows it
+  Place place;          // the value
+  std::size_t end = 0;  // just past the value
 };
 
 struct SelectItem {

@@ -3,7 +3,7 @@
 // collation that tells clients how varchar bytes are encoded.
 #pragma once
 
-#include "tds/token_writer.h"
+#include "tds/columns.h"
 
 #include <optional>
 #include <string>

@@ -2,12 +2,13 @@
 // Exit status: 0 after a stop by SIGTERM or SIGINT, 2 when it cannot start.
 #include "answer/code_page_text.h"
 #include "library_loader.h"
+#include "main/session.h"
 #include "net/listener.h"
 #include "net/packet_channel.h"
 #include "login/login_file.h"
 #include "login/login_throttle.h"
 #include "login/logins.h"
-#include "main/malloc_tuning.h"
+#include "net/malloc_tuning.h"
 #include "mounted_directory.h"
 #include "procedure_call.h"
 #include "main/server_context.h"
@@ -29,7 +30,10 @@
 namespace {
 
 constexpr int kCannotStart = 2;
-constexpr unsigned kDrainSeconds = 120;
+// On a stop, the calls in flight have this long to end; then the server gives
+// up on their connections, and waits a little more for their threads.
+constexpr std::chrono::seconds kDrainTime(120);
+constexpr std::chrono::seconds kAbandonGrace(10);
 
 int stopPipe[2] = {-1, -1};
 
@@ -163,35 +167,42 @@ int serve(const ServerOptions& options) {
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
 
-  Listener listener;
-  if (!listener.open(options.listenHost, options.listenPort, !tls, error)) return cannotStart(error);
   ServerLog log(options.quiet);
+  AdmissionLimits limits;
+  limits.connections = options.maxConnections;
+  limits.pending = options.maxPending;
+  limits.pendingPerAddress = options.maxPendingPerAddress;
+  limits.probation = options.maxConnections;
+  LoginThrottle throttle;
+  ServerContext context;
+  // The listener joins its connections' threads when it goes: what they use
+  // (the context and all it points to) is declared before it.
+  Listener listener(limits, [&log](const std::string& line) { log.line(line); });
+  if (!listener.open(options.listenHost, options.listenPort, !tls, error)) return cannotStart(error);
   log.takeDirectoryNotices();
   if (!tls) log.line("no --tls-cert: connections are not encrypted, so only loopback addresses are served");
 
-  LoginThrottle throttle;
-  ServerContext context;
   context.logins = &*logins;
   context.throttle = &throttle;
-  context.procedure = procedure.get();
-  context.text = &*text;
+  context.sql.procedure = procedure.get();
+  context.sql.text = &*text;
+  context.sql.version = QUARLIX_SERVER_VERSION;
   context.tls = tls.get();
   context.stopFd = stopPipe[0];
+  context.abandonFd = listener.abandonFd();
   context.loginTimeout = std::chrono::seconds(options.loginTimeoutSeconds);
   context.idleTimeout = std::chrono::seconds(options.idleTimeoutSeconds);
   context.messageTimeout = std::chrono::seconds(options.loginTimeoutSeconds);
-  context.version = QUARLIX_SERVER_VERSION;
   context.log = &log;
 
   std::cout << "quarlix-server: listening on " << listener.boundAddress() << std::endl;
   tds::PacketChannel::setStalledLimit(options.maxStalled);
   limitMallocArenas();
-  AdmissionLimits limits;
-  limits.connections = options.maxConnections;
-  limits.pending = options.maxPending;
-  limits.pendingPerAddress = options.maxPendingPerAddress;
-  if (!listener.run(context, limits, kDrainSeconds)) {
-    // Connections still run on threads that use what this function owns.
+  const auto serveConnection = [&context](const Connection& connection) { Session(connection, context).run(); };
+  if (!listener.run(context.stopFd, context.loginTimeout, serveConnection, kDrainTime, kAbandonGrace)) {
+    // A call still runs on a thread that uses what this function owns: the
+    // process ends without unwinding, under it.
+    log.line(std::to_string(listener.running()) + " connections still running at exit");
     std::_Exit(1);
   }
   log.line("stopped");

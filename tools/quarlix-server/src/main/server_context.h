@@ -5,6 +5,7 @@
 #include "answer/code_page_text.h"
 #include "login/logins.h"
 #include "procedure_call.h"
+#include "sql/sql_session.h"
 
 #include <atomic>
 #include <chrono>
@@ -38,14 +39,12 @@ class ServerLog {
 struct ServerContext {
   const Logins* logins = nullptr;
   LoginThrottle* throttle = nullptr;  // null: failed logins are not delayed
-  const ProcedureEntry* procedure = nullptr;
-  const CodePageText* text = nullptr;
-  SSL_CTX* tls = nullptr;  // null: no encryption
-  int stopFd = -1;         // readable once the server stops
+  sql::ServerFacts sql;               // the procedure, the code page, the names and version
+  SSL_CTX* tls = nullptr;             // null: no encryption
+  int stopFd = -1;                    // readable once the server stops
+  int abandonFd = -1;                 // readable once the listener gives up on its connections
   std::chrono::milliseconds loginTimeout{30000};
   std::chrono::milliseconds idleTimeout{0};  // 0: none
   std::chrono::milliseconds messageTimeout{30000};
-  std::string serverName = "quarlix";
-  std::string version = "1.0.0";
   ServerLog* log = nullptr;
 };

@@ -1,11 +1,11 @@
 #include "main/session.h"
 
-#include "net/admission.h"
-#include "tds/login7.h"
 #include "login/login_check.h"
+#include "sql/requests.h"
+#include "tds/answer_writer.h"
+#include "tds/login7.h"
 #include "tds/prelogin.h"
 #include "tds/rpc_request.h"
-#include "sql/statement_runner.h"
 #include "tds/tds_constants.h"
 #include "utf_codec.h"
 
@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::int32_t kLoginFailed = 18456;
 constexpr std::int32_t kTooManyConnections = 17809;
+constexpr std::int32_t kNotServed = 50000;
 
 // COM for the thread, as a server's worker has it, for the thread's life.
 class ThreadComScope {
@@ -32,29 +33,30 @@ class ThreadComScope {
 
 }  // namespace
 
-Session::Session(int socketFd, std::string peer, std::uint32_t number, const ServerContext& context, SessionStart start)
-    : channel_(socketFd, context.stopFd),
-      peer_(std::move(peer)),
-      number_(number),
-      context_(context),
-      start_(std::move(start)) {}
+Session::Session(const Connection& connection, const ServerContext& context)
+    : connection_(connection), context_(context), channel_(connection.fd, context.stopFd, context.abandonFd) {}
+
+std::string Session::who() const {
+  return "connection " + std::to_string(connection_.number) + " from " + connection_.peer;
+}
 
 void Session::run() noexcept {
   try {
+    ServerLog::labelThread(who());
     ThreadComScope com;
     if (!handshake() || !login()) return;
     serve();
   } catch (const tds::ChannelClosed& e) {
-    context_.log->detail("connection " + std::to_string(number_) + " from " + peer_ + " closed: " + e.what());
+    context_.log->detail(who() + " closed: " + e.what());
   } catch (const std::exception& e) {
-    context_.log->line("connection " + std::to_string(number_) + " from " + peer_ + " ended: " + e.what());
+    context_.log->line(who() + " ended: " + e.what());
   } catch (...) {
-    context_.log->line("connection " + std::to_string(number_) + " from " + peer_ + " ended by an unknown failure");
+    context_.log->line(who() + " ended by an unknown failure");
   }
 }
 
 bool Session::handshake() {
-  const tds::Clock::time_point deadline = start_.loginDeadline;
+  const tds::Clock::time_point deadline = connection_.firstDeadline;
   tds::Message message = channel_.readMessageBefore(deadline);
   // PRELOGIN may be left out when nothing is encrypted: the login comes first.
   if (message.type == tds::kLogin7 && !context_.tls) {
@@ -69,7 +71,7 @@ bool Session::handshake() {
     throw tds::ChannelClosed(e.what());
   }
   tds::EncryptionChoice choice = tds::chooseEncryption(request.encryption, context_.tls != nullptr);
-  channel_.send(tds::kTabularResult, tds::buildPreloginResponse(choice.answer, number_));
+  channel_.send(tds::kTabularResult, tds::buildPreloginResponse(choice.answer, connection_.number));
   if (choice.refuse)
     throw tds::ChannelClosed(context_.tls ? "the client cannot encrypt and this server requires it"
                                           : "the client requires encryption and this server has no certificate");
@@ -77,8 +79,15 @@ bool Session::handshake() {
   return true;
 }
 
+void Session::refuseLogin(std::uint32_t version, std::int32_t number, std::uint8_t severity, const std::string& text,
+                          const std::string& why) {
+  tds::AnswerWriter writer(channel_, version, unicode::utf8ToUtf16(context_.sql.serverName));
+  writer.refuse(number, severity, text);
+  throw tds::ChannelClosed(why);
+}
+
 bool Session::login() {
-  tds::Message message = earlyLogin_ ? std::move(*earlyLogin_) : channel_.readMessageBefore(start_.loginDeadline);
+  tds::Message message = earlyLogin_ ? std::move(*earlyLogin_) : channel_.readMessageBefore(connection_.firstDeadline);
   earlyLogin_.reset();
   if (message.type != tds::kLogin7) throw tds::ChannelClosed("expected LOGIN7");
   tds::Login7 login;
@@ -88,40 +97,37 @@ bool Session::login() {
     throw tds::ChannelClosed(e.what());
   }
   version_ = tds::agreedVersion(login.tdsVersion);
-  if (version_ == 0) {
-    version_ = tds::kVersion71;
-    sendError(kLoginFailed, 14, "Login failed: this server speaks TDS 7.1 to 7.4.");
-    throw tds::ChannelClosed("the client speaks a protocol older than TDS 7.1");
+  if (version_ == 0)
+    refuseLogin(tds::kVersion71, kLoginFailed, 14, "Login failed: this server speaks TDS 7.1 to 7.4.",
+                "the client speaks a protocol older than TDS 7.1");
+  // A client on probation waits here for its turn; a refused one is told why.
+  if (!connection_.ticket->loginArrived(connection_.loginDeadline - std::chrono::seconds(5))) {
+    const std::string refusal = connection_.ticket->refusal();
+    refuseLogin(version_, kTooManyConnections, 20, refusal, "refused: " + refusal);
   }
-  if (!start_.refusal.empty()) {
-    sendError(kTooManyConnections, 20, start_.refusal);
-    throw tds::ChannelClosed("refused: " + start_.refusal);
-  }
-  const std::string connection = "connection " + std::to_string(number_) + " from " + peer_;
-  std::optional<std::string> user = checkLogin(context_, {start_.address, connection, start_.loginDeadline}, login);
-  if (!user) {
-    sendError(kLoginFailed, 14, "Login failed for user '" + login.userName + "'.");
-    throw tds::ChannelClosed("login failed for user '" + login.userName + "'");
-  }
+  std::optional<std::string> user =
+      checkLogin(context_, {connection_.address, who(), connection_.loginDeadline}, login);
+  if (!user)
+    refuseLogin(version_, kLoginFailed, 14, "Login failed for user '" + login.userName + "'.",
+                "login failed for user '" + login.userName + "'");
   user_ = *user;
   std::uint32_t packetSize = login.packetSize == 0 ? tds::kDefaultPacketSize : login.packetSize;
   packetSize = std::max(tds::kMinPacketSize, std::min(tds::kMaxPacketSize, packetSize));
 
-  tds::TokenWriter writer(version_);
+  tds::AnswerWriter writer(channel_, version_, unicode::utf8ToUtf16(context_.sql.serverName));
+  writer.begin(tds::AnswerWriter::Request::Batch);
   writer.envChange(tds::kEnvDatabase, u"master", u"master");
-  const tds::Collation& collation = context_.text->collation();
+  const tds::Collation& collation = context_.sql.text->collation();
   writer.envChangeBytes(tds::kEnvCollation,
                         std::string_view(reinterpret_cast<const char*>(collation.data()), collation.size()), "");
   writer.envChange(tds::kEnvLanguage, u"us_english", u"");
   writer.envChange(tds::kEnvPacketSize, unicode::utf8ToUtf16(std::to_string(packetSize)),
                    unicode::utf8ToUtf16(std::to_string(channel_.packetSize())));
   writer.loginAck(u"quarlix-server", {1, 0, 0, 0});
-  writer.done(tds::kDone, tds::kDoneFinal, 0, 0);
-  channel_.send(tds::kTabularResult, writer.bytes());
+  writer.endBatch();
   channel_.setPacketSize(packetSize);
-  if (start_.ticket) start_.ticket->loggedIn();
-  context_.log->detail("connection " + std::to_string(number_) + " from " + peer_ + ": login " + user_ +
-                       (channel_.encrypted() ? " (TLS)" : ""));
+  connection_.ticket->loggedIn();
+  context_.log->detail(who() + ": login " + user_ + (channel_.encrypted() ? " (TLS)" : ""));
   return true;
 }
 
@@ -131,24 +137,25 @@ tds::Clock::time_point Session::idleDeadline() const {
 }
 
 void Session::serve() {
-  StatementRunner runner(channel_, context_, version_, static_cast<std::uint16_t>(number_ % 32000 + 1), user_);
+  tds::AnswerWriter writer(channel_, version_, unicode::utf8ToUtf16(context_.sql.serverName));
+  sql::Requests requests(context_.sql, writer, version_, static_cast<std::uint16_t>(connection_.number % 32000 + 1),
+                         user_);
+  bool closeAfterRequest = false;
   // After a stop, the request being answered is the last one.
-  while (!closeAfterRequest_ && !channel_.stopping()) {
+  while (!closeAfterRequest && !channel_.stopping()) {
     tds::Message message = channel_.readMessage(idleDeadline(), true, context_.messageTimeout);
     try {
       switch (message.type) {
         case tds::kSqlBatch:
-          closeAfterRequest_ = !runner.runBatch(tds::parseSqlBatch(message.payload, version_));
+          closeAfterRequest = !requests.runBatch(tds::parseSqlBatch(message.payload, version_));
           break;
-        case tds::kRpc: closeAfterRequest_ = !runRpc(runner, message); break;
-        case tds::kTransactionManager: closeAfterRequest_ = !runner.runTransactionRequest(message.payload); break;
-        case tds::kAttention:
-          // Nothing runs: the answer was complete. The client still waits for the acknowledgement.
-          sendDone(tds::kDoneAttention);
-          break;
+        case tds::kRpc: closeAfterRequest = !runRpc(requests, message); break;
+        case tds::kTransactionManager: requests.runTransactionRequest(message.payload); break;
+        // Nothing runs: the answer was complete. The client still waits for the acknowledgement.
+        case tds::kAttention: writer.acknowledgeAttention(); break;
         default:
-          runner.sendError(kNotSupported, 16,
-                           "Requests of type " + std::to_string(message.type) + " are not served by this server.");
+          requests.refuse(kNotServed,
+                          "Requests of type " + std::to_string(message.type) + " are not served by this server.");
           break;
       }
     } catch (const tds::ProtocolError& e) {
@@ -157,31 +164,13 @@ void Session::serve() {
   }
 }
 
-bool Session::runRpc(StatementRunner& runner, const tds::Message& message) {
+bool Session::runRpc(sql::Requests& requests, const tds::Message& message) {
   tds::RpcRequest request;
   try {
     request = tds::parseRpcRequest(message.payload, version_);
   } catch (const tds::UnsupportedRequest& e) {
-    runner.sendError(kNotSupported, 16, std::string("The request cannot be run: ") + e.what() + ".");
+    requests.refuse(kNotServed, std::string("The request cannot be run: ") + e.what() + ".");
     return true;
   }
-  return runner.runRpc(request);
-}
-
-void Session::sendDone(std::uint16_t status, std::uint64_t count) {
-  tds::TokenWriter writer(version_);
-  writer.done(tds::kDone, status, 0, count);
-  channel_.send(tds::kTabularResult, writer.bytes());
-}
-
-void Session::sendError(std::int32_t number, std::uint8_t severity, const std::string& utf8) {
-  tds::TokenWriter writer(version_);
-  tds::MessageToken message;
-  message.number = number;
-  message.severity = severity;
-  message.text = unicode::utf8ToUtf16(utf8);
-  message.server = unicode::utf8ToUtf16(context_.serverName);
-  writer.message(message);
-  writer.done(tds::kDone, tds::kDoneError, 0, 0);
-  channel_.send(tds::kTabularResult, writer.bytes());
+  return requests.runRpc(request);
 }

@@ -4,29 +4,21 @@
 // the server down with it.
 #pragma once
 
-#include "net/packet_channel.h"
 #include "main/server_context.h"
-#include "tds/token_writer.h"
+#include "net/listener.h"
+#include "net/packet_channel.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
-class StatementRunner;
-class AdmissionTicket;
-
-// How the listener let the connection in.
-struct SessionStart {
-  std::string address;                   // the client's address without its port
-  tds::Clock::time_point loginDeadline;  // from connect to LOGINACK, never extended
-  AdmissionTicket* ticket = nullptr;     // told when the login succeeds
-  std::string refusal;                   // not empty: after its LOGIN7 the client is told this, and closed
-};
+namespace sql {
+class Requests;
+}
 
 class Session {
  public:
-  Session(int socketFd, std::string peer, std::uint32_t number, const ServerContext& context, SessionStart start);
+  Session(const Connection& connection, const ServerContext& context);
   void run() noexcept;
 
  private:
@@ -34,18 +26,17 @@ class Session {
   bool login();
   void serve();
   // False when the connection must close afterwards.
-  bool runRpc(StatementRunner& runner, const tds::Message& message);
-  void sendError(std::int32_t number, std::uint8_t severity, const std::string& utf8);
-  void sendDone(std::uint16_t status, std::uint64_t count = 0);
+  bool runRpc(sql::Requests& requests, const tds::Message& message);
+  // The login's end for a client that does not get in: one error, then the close.
+  [[noreturn]] void refuseLogin(std::uint32_t version, std::int32_t number, std::uint8_t severity,
+                                const std::string& text, const std::string& why);
   tds::Clock::time_point idleDeadline() const;
+  std::string who() const;
 
-  tds::PacketChannel channel_;
-  std::string peer_;
-  std::uint32_t number_;
+  Connection connection_;
   const ServerContext& context_;
-  SessionStart start_;
+  tds::PacketChannel channel_;
   std::uint32_t version_ = 0;
   std::string user_;
-  bool closeAfterRequest_ = false;
   std::optional<tds::Message> earlyLogin_;  // a LOGIN7 that came without PRELOGIN
 };

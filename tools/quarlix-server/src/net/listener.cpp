@@ -1,11 +1,8 @@
 #include "net/listener.h"
 
-#include "main/malloc_tuning.h"
-#include "main/session.h"
+#include "net/malloc_tuning.h"
 
 #include <openssl/crypto.h>
-
-#include <optional>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -16,10 +13,12 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
+
+// A client on probation or being refused sends its LOGIN7 within this time, or is closed.
+constexpr std::chrono::seconds kRefusalTimeout(5);
 
 bool isLoopback(const sockaddr* address) {
   if (address->sa_family == AF_INET)
@@ -41,31 +40,39 @@ std::string hostOf(const sockaddr_storage& storage) {
   return host;
 }
 
-// A refused client is told why within this time, or closed.
-constexpr std::chrono::seconds kRefusalTimeout(5);
-
 std::string describeAddress(const sockaddr_storage& storage) {
-  char host[INET6_ADDRSTRLEN] = "?";
-  unsigned port = 0;
-  if (storage.ss_family == AF_INET) {
-    const auto* a = reinterpret_cast<const sockaddr_in*>(&storage);
-    inet_ntop(AF_INET, &a->sin_addr, host, sizeof host);
-    port = ntohs(a->sin_port);
-    return std::string(host) + ":" + std::to_string(port);
-  }
-  const auto* a = reinterpret_cast<const sockaddr_in6*>(&storage);
-  inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
-  port = ntohs(a->sin6_port);
-  return "[" + std::string(host) + "]:" + std::to_string(port);
+  if (storage.ss_family == AF_INET)
+    return hostOf(storage) + ":" + std::to_string(ntohs(reinterpret_cast<const sockaddr_in*>(&storage)->sin_port));
+  return "[" + hostOf(storage) +
+         "]:" + std::to_string(ntohs(reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_port));
 }
 
 }  // namespace
 
+Listener::Listener(const AdmissionLimits& limits, std::function<void(const std::string&)> logLine)
+    : admission_(limits, std::move(logLine)) {
+  if (::pipe2(abandon_, O_CLOEXEC) != 0) abandon_[0] = abandon_[1] = -1;
+}
+
 Listener::~Listener() {
   if (fd_ >= 0) ::close(fd_);
+  abandonAll();
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (Worker& worker : workers_) {
+    lock.unlock();
+    if (worker.thread.joinable()) worker.thread.join();
+    lock.lock();
+  }
+  lock.unlock();
+  for (int fd : abandon_)
+    if (fd >= 0) ::close(fd);
 }
 
 bool Listener::open(const std::string& host, unsigned port, bool loopbackOnly, std::string& error) {
+  if (abandon_[0] < 0) {
+    error = "cannot create the listener's pipe";
+    return false;
+  }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -105,36 +112,69 @@ std::string Listener::boundAddress() const {
   return describeAddress(storage);
 }
 
-void Listener::threadStarted() {
+unsigned Listener::running() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  ++threads_;
+  return running_;
 }
 
-void Listener::threadEnded() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  --threads_;
-  ended_.notify_all();
-}
-
-void Listener::logRefusal(const ServerContext& context, const std::string& text) {
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastRefusalLog_ < std::chrono::seconds(1)) {
-    ++refusalsNotLogged_;
-    return;
+void Listener::joinFinished() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (auto it = workers_.begin(); it != workers_.end();) {
+    if (!it->done) {
+      ++it;
+      continue;
+    }
+    std::thread finished = std::move(it->thread);
+    it = workers_.erase(it);
+    lock.unlock();
+    finished.join();
+    lock.lock();
   }
-  std::string more =
-      refusalsNotLogged_ ? " (and " + std::to_string(refusalsNotLogged_) + " refused since the last such line)" : "";
-  context.log->line(text + more);
-  lastRefusalLog_ = now;
-  refusalsNotLogged_ = 0;
 }
 
-bool Listener::run(const ServerContext& context, const AdmissionLimits& limits, unsigned drainSeconds) {
-  Admission admission(limits);
+void Listener::start(Connection connection, Admission::Verdict verdict) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  workers_.emplace_back();
+  Worker* worker = &workers_.back();
+  ++running_;
+  try {
+    worker->thread = std::thread([this, worker, connection, verdict]() mutable {
+      {
+        AdmissionTicket ticket(admission_, connection.address, verdict);
+        connection.ticket = &ticket;
+        serve_(connection);
+        // A connection on probation that never sent its LOGIN7 was refused in effect.
+        if (ticket.onProbation())
+          admission_.logRefusal("refused connection " + std::to_string(connection.number) + " from " + connection.peer +
+                                ": " + ticket.refusal());
+      }
+      giveBackFreedMemory();
+      // OpenSSL's state of this thread goes now, not at some point after
+      // the server may have exited.
+      OPENSSL_thread_stop();
+      std::lock_guard<std::mutex> done(mutex_);
+      worker->done = true;
+      --running_;
+      ended_.notify_all();
+    });
+  } catch (const std::system_error&) {
+    // No thread: the connection closes, and its ticket gives its place back at once.
+    ::close(connection.fd);
+    workers_.pop_back();
+    --running_;
+    AdmissionTicket unused(admission_, connection.address, verdict);
+  }
+}
+
+bool Listener::run(int stopFd, std::chrono::milliseconds loginTimeout, Serve serve, std::chrono::milliseconds drain,
+                   std::chrono::milliseconds grace) {
+  serve_ = std::move(serve);
+  const auto refusalTime = std::min<std::chrono::milliseconds>(loginTimeout, kRefusalTimeout);
   std::uint32_t number = 0;
   while (true) {
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {context.stopFd, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    joinFinished();
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    if (::poll(fds, 2, 1000) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -148,59 +188,50 @@ bool Listener::run(const ServerContext& context, const AdmissionLimits& limits, 
       if (errno == EMFILE || errno == ENFILE) std::this_thread::sleep_for(std::chrono::milliseconds(50));
       continue;
     }
-    const auto connected = tds::Clock::now();
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    ++number;
-    const std::string address = hostOf(peer);
-    const Admission::Verdict verdict = admission.enter(address);
-    const bool admitted = verdict == Admission::Verdict::Admit;
-    if (!admitted) {
-      const std::string text = admission.refusalText(verdict, address);
-      logRefusal(context,
-                 "refused connection " + std::to_string(number) + " from " + describeAddress(peer) + ": " + text);
-      if (!admission.beginRefusal()) {
+    Connection connection;
+    connection.fd = fd;
+    connection.number = ++number;
+    connection.peer = describeAddress(peer);
+    connection.address = hostOf(peer);
+    const Admission::Verdict verdict = admission_.enter(connection.address);
+    // A client on probation or being refused sends its LOGIN7 soon, or is closed.
+    const auto connected = Admission::Clock::now();
+    connection.loginDeadline =
+        connected +
+        (verdict == Admission::Verdict::Admit || verdict == Admission::Verdict::Probation ? loginTimeout : refusalTime);
+    connection.firstDeadline =
+        verdict == Admission::Verdict::Admit ? connection.loginDeadline : connected + refusalTime;
+    if (verdict != Admission::Verdict::Admit && verdict != Admission::Verdict::Probation) {
+      admission_.logRefusal("refused connection " + std::to_string(connection.number) + " from " + connection.peer +
+                            ": " + admission_.refusalText(verdict, connection.address));
+      if (!admission_.beginRefusal()) {
         ::close(fd);
         continue;
       }
     }
-    SessionStart start;
-    start.address = address;
-    start.loginDeadline = connected + (admitted ? context.loginTimeout : std::chrono::milliseconds(kRefusalTimeout));
-    if (!admitted) start.refusal = admission.refusalText(verdict, address);
-    threadStarted();
-    try {
-      std::thread([this, fd, peer, number, &context, &admission, admitted, start]() mutable {
-        {
-          std::optional<AdmissionTicket> ticket;
-          if (admitted) {
-            ticket.emplace(admission, start.address);
-            start.ticket = &*ticket;
-          }
-          const std::string peerText = describeAddress(peer);
-          ServerLog::labelThread("connection " + std::to_string(number) + " from " + peerText);
-          Session(fd, peerText, number, context, std::move(start)).run();
-        }
-        if (!admitted) admission.endRefusal();
-        giveBackFreedMemory();
-        // OpenSSL's state of this thread goes now, not at some point after
-        // the server may have exited.
-        OPENSSL_thread_stop();
-        threadEnded();
-      }).detach();
-    } catch (const std::system_error&) {
-      ::close(fd);
-      if (admitted)
-        admission.leave(address, false);
-      else
-        admission.endRefusal();
-      threadEnded();
-    }
+    start(std::move(connection), verdict);
   }
   ::close(fd_);
   fd_ = -1;
+  admission_.stop();
+  if (waitForWorkers(drain)) return true;
+  abandonAll();
+  return waitForWorkers(grace);
+}
+
+bool Listener::waitForWorkers(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (ended_.wait_for(lock, std::chrono::seconds(drainSeconds), [this] { return threads_ == 0; })) return true;
-  context.log->line(std::to_string(threads_) + " connections still running at exit");
-  return false;
+  const bool ended = ended_.wait_for(lock, limit, [this] { return running_ == 0; });
+  lock.unlock();
+  joinFinished();
+  return ended;
+}
+
+void Listener::abandonAll() {
+  if (abandon_[1] < 0) return;
+  const char byte = 1;
+  ssize_t ignored = ::write(abandon_[1], &byte, 1);
+  (void)ignored;
 }

@@ -65,7 +65,8 @@ std::string packetBytes(std::uint8_t type, std::uint8_t status, std::uint8_t id,
 
 }  // namespace
 
-PacketChannel::PacketChannel(int socketFd, int stopFd) : fd_(socketFd), stopFd_(stopFd), assembler_(kMaxMessageSize) {}
+PacketChannel::PacketChannel(int socketFd, int stopFd, int abandonFd)
+    : fd_(socketFd), stopFd_(stopFd), abandonFd_(abandonFd), assembler_(kMaxMessageSize) {}
 
 void PacketChannel::setStalledLimit(unsigned limit) { stalledLimit = limit; }
 
@@ -101,14 +102,15 @@ PacketChannel::~PacketChannel() {
 
 bool PacketChannel::waitFor(short events, Clock::time_point deadline, bool stoppable) {
   while (true) {
-    pollfd fds[2] = {{fd_, events, 0}, {stopFd_, POLLIN, 0}};
+    pollfd fds[3] = {{fd_, events, 0}, {abandonFd_, POLLIN, 0}, {stoppable ? stopFd_ : -1, POLLIN, 0}};
     int wait = remainingMilliseconds(deadline);
-    int ready = ::poll(fds, stoppable ? 2 : 1, wait);
+    int ready = ::poll(fds, 3, wait);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) throw ChannelClosed("poll failed");
+    if (fds[1].revents & POLLIN) throw ChannelClosed("the server stopped waiting for this connection");
     // A request already sent is still answered when the server stops.
     if (fds[0].revents) return true;
-    if (stoppable && (fds[1].revents & POLLIN)) throw ChannelClosed("the server is stopping");
+    if (fds[2].revents & POLLIN) throw ChannelClosed("the server is stopping");
     if (Clock::now() >= deadline) return false;
   }
 }

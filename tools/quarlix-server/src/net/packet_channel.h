@@ -36,8 +36,10 @@ class PacketChannel {
   static void setStalledLimit(unsigned limit);
   static constexpr std::chrono::seconds kStallGrace{2};
 
-  // stopFd becomes readable when the server stops.
-  PacketChannel(int socketFd, int stopFd);
+  // stopFd becomes readable when the server stops (a request already being
+  // answered is still answered); abandonFd when it gives up on its
+  // connections (every wait ends at once). -1: none.
+  PacketChannel(int socketFd, int stopFd, int abandonFd = -1);
   ~PacketChannel();
   PacketChannel(const PacketChannel&) = delete;
   PacketChannel& operator=(const PacketChannel&) = delete;
@@ -85,6 +87,7 @@ class PacketChannel {
 
   int fd_;
   int stopFd_;
+  int abandonFd_;
   SSL* ssl_ = nullptr;
   bool tlsActive_ = false;
   bool stalled_ = false;  // holds one of the stalled places

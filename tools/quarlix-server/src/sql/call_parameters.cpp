@@ -1,11 +1,8 @@
 #include "sql/call_parameters.h"
 
-#include "exec_line.h"
-#include "sql/statement_grammar.h"
 #include "tds/tds_constants.h"
+#include "tsql/lexer.h"
 #include "utf8.h"
-
-#include <cctype>
 
 namespace {
 
@@ -18,12 +15,24 @@ bool isCharType(std::uint8_t type) {
          type == tds::kTypeVarChar || type == tds::kTypeChar;
 }
 
-// A name without the prefixes that may name the same procedure.
-std::string withoutPrefix(std::string name) {
-  for (const char* prefix : {"master.sys.", "master.dbo.", "master..", "sys.", "dbo."})
-    if (name.compare(0, std::char_traits<char>::length(prefix), prefix) == 0)
-      return name.substr(std::char_traits<char>::length(prefix));
-  return name;
+// UTF-16 text as the procedure gets it: the code page's text when nothing
+// is lost on the way and it fits a varchar, else as it came.
+HostParameter fromUtf16(std::uint8_t wireType, std::optional<std::string> utf16le, const CodePageText& text) {
+  const bool fixed = wireType == tds::kTypeNChar;
+  HostParameter host;
+  host.type = fixed ? SRVBIGCHAR : SRVBIGVARCHAR;
+  if (!utf16le) return host;  // NULL of a text type: NULL of the code page's
+  if (utf16le->size() % 2 == 0) {
+    const std::u16string wide = fromUtf16le(*utf16le);
+    std::string narrow = text.fromUtf16(wide);
+    if (narrow.size() <= 8000 && text.toUtf16(narrow) == wide) {
+      host.value = std::move(narrow);
+      return host;
+    }
+  }
+  host.type = wireType;
+  host.value = std::move(utf16le);
+  return host;
 }
 
 }  // namespace
@@ -38,59 +47,13 @@ BYTE procedureTypeOf(std::uint8_t wireType) {
   }
 }
 
-bool namesTheProcedure(std::string_view name) {
-  const std::string n = sql::lowered(name);
-  return n == "quarlix" || n == "dbo.quarlix" || n == "master..quarlix" || n == "master.dbo.quarlix";
-}
-
-std::uint16_t systemProcedureOf(const tds::RpcRequest& request) {
-  if (request.procId) return *request.procId;
-  const std::string n = withoutPrefix(sql::lowered(request.procedureName));
-  if (n == "sp_executesql") return kExecuteSql;
-  if (n == "sp_prepare") return kPrepare;
-  if (n == "sp_execute") return kExecute;
-  if (n == "sp_prepexec") return kPrepExec;
-  if (n == "sp_unprepare") return kUnprepare;
-  return 0;
-}
-
-std::string systemProcedureName(std::uint16_t number) {
-  static const char* const names[] = {"",
-                                      "sp_cursor",
-                                      "sp_cursoropen",
-                                      "sp_cursorprepare",
-                                      "sp_cursorexecute",
-                                      "sp_cursorprepexec",
-                                      "sp_cursorunprepare",
-                                      "sp_cursorfetch",
-                                      "sp_cursoroption",
-                                      "sp_cursorclose",
-                                      "sp_executesql",
-                                      "sp_prepare",
-                                      "sp_execute",
-                                      "sp_prepexec",
-                                      "sp_prepexecrpc",
-                                      "sp_unprepare"};
-  if (number >= 1 && number < sizeof names / sizeof names[0]) return names[number];
-  return "procedure number " + std::to_string(number);
-}
-
 HostParameter hostParameterOf(const tds::RpcParameter& parameter, const CodePageText& text) {
   HostParameter host;
+  if (parameter.wireType == tds::kTypeNVarChar || parameter.wireType == tds::kTypeNChar)
+    host = fromUtf16(parameter.wireType, parameter.value, text);
+  else
+    host = HostParameter{std::nullopt, procedureTypeOf(parameter.wireType), parameter.value};
   if (!parameter.name.empty()) host.name = parameter.name;
-  host.type = procedureTypeOf(parameter.wireType);
-  host.value = parameter.value;
-  // Text in UTF-16 is what most drivers send for a string: it reaches the
-  // procedure as the code page's text when nothing is lost on the way.
-  if ((parameter.wireType == tds::kTypeNVarChar || parameter.wireType == tds::kTypeNChar) && parameter.value &&
-      parameter.value->size() % 2 == 0) {
-    const std::u16string wide = fromUtf16le(*parameter.value);
-    std::string narrow = text.fromUtf16(wide);
-    if (narrow.size() <= 8000 && text.toUtf16(narrow) == wide) {
-      host.type = parameter.wireType == tds::kTypeNVarChar ? SRVBIGVARCHAR : SRVBIGCHAR;
-      host.value = std::move(narrow);
-    }
-  }
   return host;
 }
 
@@ -116,36 +79,13 @@ std::optional<std::string> textOf(const tds::RpcParameter& parameter, const Code
   return std::nullopt;
 }
 
-std::vector<std::string> declaredNames(std::string_view declarations) {
-  std::vector<std::string> names;
-  int depth = 0;
-  bool expectName = true;
-  for (size_t i = 0; i < declarations.size(); ++i) {
-    char c = declarations[i];
-    if (c == '(') ++depth;
-    if (c == ')') --depth;
-    if (c == ',' && depth == 0) expectName = true;
-    if (c == '@' && expectName) {
-      size_t end = i + 1;
-      while (end < declarations.size() &&
-             (std::isalnum(static_cast<unsigned char>(declarations[end])) || declarations[end] == '_' ||
-              declarations[end] == '@' || declarations[end] == '#' || declarations[end] == '$'))
-        ++end;
-      names.push_back(sql::lowered(declarations.substr(i, end - i)));
-      expectName = false;
-      i = end - 1;
-    }
-  }
-  return names;
-}
-
-std::string bindValues(const std::vector<std::string>& declared, const std::vector<tds::RpcParameter>& all,
-                       size_t first, const CodePageText& text, Variables& out) {
+std::string bindValues(const tsql::Declarations& declared, const std::vector<tds::RpcParameter>& all, size_t first,
+                       const CodePageText& text, Variables& out) {
   for (size_t i = first; i < all.size(); ++i) {
     const size_t position = i - first;
-    std::string name = !all[i].name.empty()         ? sql::lowered(all[i].name)
-                       : position < declared.size() ? declared[position]
-                                                    : std::string();
+    const std::string name = !all[i].name.empty()                   ? tsql::lowered(all[i].name)
+                             : position < declared.variables.size() ? declared.variables[position].name
+                                                                    : std::string();
     if (name.empty()) return "The statement got more values than it declares.";
     HostParameter value = hostParameterOf(all[i], text);
     value.name.reset();
@@ -154,19 +94,27 @@ std::string bindValues(const std::vector<std::string>& declared, const std::vect
   return std::string();
 }
 
-CallParameters parametersOfExec(std::string_view argumentsUtf8, const CodePageText& text,
-                                const std::function<std::optional<HostParameter>(std::string_view)>& variable) {
-  CallParameters call;
-  ExecLineContext context;
-  context.varcharLiteral = [&text](std::string_view literal) { return text.fromUtf8(literal); };
-  context.variable = variable;
-  ParsedExecLine parsed = parseExecLine("quarlix " + std::string(argumentsUtf8), context);
-  if (parsed.error) {
-    call.error = "Incorrect EXEC statement: " + parsed.error->reason + ".";
-    return call;
-  }
-  for (HostParameter& p : parsed.parameters)
-    if (p.type == SRVVARCHAR) p.type = procedureTypeOf(tds::kTypeBigVarChar);
-  call.parameters = std::move(parsed.parameters);
-  return call;
+tsql::BindingRules execBindingRules(const CodePageText& text, const Variables* variables) {
+  tsql::BindingRules rules;
+  rules.nullType = SRVBIGVARCHAR;
+  rules.literal = [&text](const tsql::ExecValue& value, HostParameter& out, std::string& reason) {
+    if (value.kind == tsql::ExecValue::Kind::Text) {
+      out = HostParameter{std::nullopt, SRVBIGVARCHAR, text.fromUtf8(value.text)};
+      return true;
+    }
+    std::string utf16;
+    if (!utf8ToUtf16le(value.text, utf16)) {  // a batch arrives as UTF-8: never
+      reason = "N'...' holds text that is not UTF-8";
+      return false;
+    }
+    out = fromUtf16(tds::kTypeNVarChar, std::move(utf16), text);
+    return true;
+  };
+  if (variables)
+    rules.variable = [variables](std::string_view name) -> std::optional<HostParameter> {
+      auto found = variables->find(std::string(name));
+      if (found == variables->end()) return std::nullopt;
+      return found->second;
+    };
+  return rules;
 }

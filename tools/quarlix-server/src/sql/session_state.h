@@ -1,20 +1,20 @@
 // What a connection's statements change and later statements see: SET
 // options that have an effect here, the transaction count (transactions hold
 // nothing, the procedure only reads, but clients expect them to nest and end
-// as on a server), and the prepared statements.
+// as on a server), @@ROWCOUNT and @@ERROR, and the prepared statements.
 #pragma once
 
-#include "sql/statement_grammar.h"
+#include "tsql/statements.h"
 
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 struct PreparedStatement {
-  sql::Batch batch;
-  std::vector<std::string> declared;  // the parameters' names, in lower case, in order
+  tsql::Batch batch;
+  tsql::Declarations declarations;
+  std::string text;  // "(declarations)statement", as messages quote it
 };
 
 class PreparedStatements {
@@ -35,9 +35,12 @@ class PreparedStatements {
 struct SessionState {
   bool noCount = false;
   bool formatOnly = false;
+  bool implicitTransactions = false;
   std::int32_t textSize = 4096;
   int tranCount = 0;
   std::uint64_t transaction = 0;  // the open transaction's descriptor; 0: none
   std::uint64_t lastTransaction = 0;
+  std::int64_t rowCount = 0;   // @@ROWCOUNT: of the statement before
+  std::int32_t lastError = 0;  // @@ERROR: of the statement before
   PreparedStatements prepared;
 };

@@ -70,6 +70,7 @@ constexpr std::uint8_t kTypeInt2 = 0x34;
 constexpr std::uint8_t kTypeInt4 = 0x38;
 constexpr std::uint8_t kTypeVariant = 0x62;
 constexpr std::uint8_t kTypeNText = 0x63;
+constexpr std::uint8_t kTypeNumericN = 0x6C;
 constexpr std::uint8_t kTypeInt8 = 0x7F;
 constexpr std::uint8_t kTypeBigVarBinary = 0xA5;
 constexpr std::uint8_t kTypeBigVarChar = 0xA7;
