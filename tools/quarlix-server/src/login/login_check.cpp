@@ -25,6 +25,8 @@ std::optional<std::string> checkLogin(const ServerContext& context, const LoginA
     context.log->line(attempt.connection + ": login failed for '" + login.userName + "': " + reason);
     return std::nullopt;
   };
+  // An integrated login (login.sspi: a Kerberos or NTLM token) would be
+  // checked here, answered by SSPI tokens of its own before the LOGINACK.
   if (login.integratedSecurity) return fail("integrated (Windows) authentication is not offered");
   LoginThrottle::Turn turn;
   if (context.throttle) {

@@ -46,8 +46,9 @@ OptionTable optionTable(ServerOptions& options) {
                          "connections not logged in yet, at once (default: half of --max-connections)", 1, 10000,
                          options.maxPending));
   table.add(numberOption("--max-pending-per-address", "N", kOptions,
-                         "connections not logged in yet from one address once half of --max-pending are taken "
-                         "(default 8); a client past a limit is told so and closed",
+                         "connections from one address that have not sent their login yet, once half of "
+                         "--max-pending are taken (default 8); more wait their turn if they send it within 5 s; "
+                         "a client past a limit is told so and closed",
                          1, 10000, options.maxPendingPerAddress));
   table.add(numberOption("--max-stalled", "N", kOptions,
                          "clients that have taken none of their answer for 2 s, each holding it in memory, at "

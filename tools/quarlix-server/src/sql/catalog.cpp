@@ -60,7 +60,7 @@ const std::vector<ServerProperty> kProperties = {
     {"Collation",
      [](const Facts& f) {
        return Value::variantOfText(f.text->codePage() == 65001 ? "Latin1_General_100_CI_AS_SC_UTF8"
-                                                             : "SQL_Latin1_General_CP1_CI_AS");
+                                                               : "SQL_Latin1_General_CP1_CI_AS");
      }},
     {"IsClustered", [](const Facts&) { return Value::variantOfInt(0); }},
     {"IsIntegratedSecurityOnly", [](const Facts&) { return Value::variantOfInt(0); }},

@@ -44,9 +44,9 @@ bool Requests::runRpc(const tds::RpcRequest& request) {
       request.procId ? catalog.systemProcedure(*request.procId) : catalog.systemProcedure(request.procedureName);
   if (system && system->served) return runSystemProcedure(system->number, request);
   if (!request.procId && !system && tsql::namesTheProcedure(request.procedureName)) return runProcedure(request);
-  const std::string name = system                ? std::string(system->name)
-                           : request.procId      ? "procedure number " + std::to_string(*request.procId)
-                                                 : request.procedureName;
+  const std::string name = system           ? std::string(system->name)
+                           : request.procId ? "procedure number " + std::to_string(*request.procId)
+                                            : request.procedureName;
   refuse(kNoSuchProcedure, "Could not find stored procedure '" + name + "'.");
   return true;
 }

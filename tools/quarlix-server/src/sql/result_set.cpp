@@ -30,8 +30,9 @@ tds::ColumnDescription columnOf(const NamedValue& named, const tds::Collation& c
     case Value::Type::NVarChar: {
       column.wireType = v.type == Value::Type::VarChar ? tds::kTypeBigVarChar : tds::kTypeNVarChar;
       const size_t own = v.bytes ? std::min<size_t>(v.bytes->size(), kLongestText) : 0;
-      column.maxLength = v.maxLength ? v.maxLength
-                                     : static_cast<std::uint32_t>(std::max<size_t>(own, v.type == Value::Type::NVarChar ? 2 : 1));
+      column.maxLength =
+          v.maxLength ? v.maxLength
+                      : static_cast<std::uint32_t>(std::max<size_t>(own, v.type == Value::Type::NVarChar ? 2 : 1));
       break;
     }
     case Value::Type::Variant: column.wireType = tds::kTypeVariant; break;

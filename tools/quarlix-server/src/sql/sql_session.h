@@ -31,8 +31,9 @@ struct SqlSession {
 
   // The facts values are made of, now.
   Facts facts() const {
-    return Facts{server.text,     server.serverName,     productVersion(), versionText(server.version), user, spid,
-                 state.tranCount, state.textSize,        state.rowCount,   state.lastError};
+    return Facts{
+        server.text,    server.serverName, productVersion(), versionText(server.version), user, spid, state.tranCount,
+        state.textSize, state.rowCount,    state.lastError};
   }
 };
 

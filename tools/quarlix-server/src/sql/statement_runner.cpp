@@ -56,8 +56,7 @@ void StatementRunner::succeeded(std::int64_t rows) {
   session_.state.rowCount = rows;
 }
 
-StatementRunner::Next StatementRunner::runOne(const tsql::Statement& s, const Variables* variables,
-                                              Outcome& outcome) {
+StatementRunner::Next StatementRunner::runOne(const tsql::Statement& s, const Variables* variables, Outcome& outcome) {
   using Kind = tsql::Statement::Kind;
   Transactions transactions(session_.state, session_.writer, session_.version);
   switch (s.kind) {
@@ -94,8 +93,7 @@ void StatementRunner::set(const tsql::Statement& s) {
 void StatementRunner::use(const tsql::Statement& s, Outcome& outcome) {
   if (tsql::lowered(s.database) != "master")
     return fail(s, kNoSuchDatabase, 16,
-                "Database '" + s.database + "' does not exist. Make sure that the name is entered correctly.",
-                outcome);
+                "Database '" + s.database + "' does not exist. Make sure that the name is entered correctly.", outcome);
   session_.writer.envChange(tds::kEnvDatabase, u"master", u"master");
   session_.writer.error(kDatabaseChanged, 0, "Changed database context to 'master'.", s.place.line);
   succeeded(0);

@@ -17,8 +17,8 @@ class StatementRunner {
   explicit StatementRunner(SqlSession& session) : session_(session) {}
 
   struct Outcome {
-    int returnValue = 0;  // the procedure's, when an EXEC ran
-    bool error = false;   // a statement sent an error
+    int returnValue = 0;     // the procedure's, when an EXEC ran
+    bool error = false;      // a statement sent an error
     bool cancelled = false;  // the client cancelled: the answer is ended
   };
   // `variables`: what sp_executesql and prepared statements bind; null in a batch.

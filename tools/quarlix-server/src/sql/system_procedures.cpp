@@ -50,8 +50,8 @@ std::string noSuchHandle(const std::optional<std::int64_t>& handle) {
 // The values bound to every declared variable a statement reads; else the
 // refusal a server gives.
 std::optional<SystemCall::Refusal> bindDeclared(const tsql::Declarations& declared, const std::string& text,
-                                        const tds::RpcRequest& request, size_t first, SqlSession& session,
-                                        Variables& out) {
+                                                const tds::RpcRequest& request, size_t first, SqlSession& session,
+                                                Variables& out) {
   const std::string fault = bindValues(declared, request.parameters, first, *session.server.text, out);
   if (!fault.empty()) return SystemCall::Refusal{kNotSupported, fault};
   for (const tsql::Declaration& d : declared.variables)

@@ -71,8 +71,8 @@ void Transactions::runRequest(std::string_view payload) {
       break;
     case tds::TransactionRequest::Kind::Save:
       if (state_.tranCount == 0) {
-        writer_.error(kSaveWithoutTransaction, 16,
-                      "Cannot issue SAVE TRANSACTION when there is no active transaction.", 1);
+        writer_.error(kSaveWithoutTransaction, 16, "Cannot issue SAVE TRANSACTION when there is no active transaction.",
+                      1);
         ok = false;
       }
       break;

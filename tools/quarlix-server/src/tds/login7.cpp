@@ -50,6 +50,14 @@ Login7 parseLogin7(std::string_view payload) {
   field(message, fixed, "library name");
   login.language = field(message, fixed, "language");
   login.database = field(message, fixed, "database");
+  fixed.skip(6, "LOGIN7");  // the client's MAC address
+  const std::uint16_t sspiOffset = fixed.u16("SSPI");
+  const std::uint16_t sspiLength = fixed.u16("SSPI");  // bytes, not code units
+  if (sspiLength > 0) {
+    if (static_cast<size_t>(sspiOffset) + sspiLength > message.size())
+      throw ProtocolError("LOGIN7 SSPI lies outside the message");
+    login.sspi = std::string(message.substr(sspiOffset, sspiLength));
+  }
   return login;
 }
 

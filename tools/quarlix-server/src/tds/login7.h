@@ -13,7 +13,11 @@ struct Login7 {
   std::string userName;  // UTF-8
   std::string password;  // UTF-8, decoded from the protocol's scrambling; never logged
   std::string hostName, appName, database, language;
+  // Integrated (SSPI) logins: the flag, and the first SSPI token (Kerberos or
+  // NTLM) as sent. Read here so that an integrated login can be checked
+  // where login_check decides; this server does not offer one yet.
   bool integratedSecurity = false;
+  std::string sspi;
 };
 
 // Raises ProtocolError for a message that is not a well-formed LOGIN7.

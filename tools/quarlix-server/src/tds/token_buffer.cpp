@@ -187,7 +187,8 @@ void TokenBuffer::colMetadata(const std::vector<ColumnDescription>& columns) {
 bool TokenBuffer::cell(const ColumnDescription& column, const Cell* cell) {
   const bool isNull = !cell || cell->isNull;
   const size_t length = isNull ? 0 : static_cast<size_t>(cell->length);
-  const std::string_view bytes = isNull ? std::string_view() : std::string_view(reinterpret_cast<const char*>(cell->data), length);
+  const std::string_view bytes =
+      isNull ? std::string_view() : std::string_view(reinterpret_cast<const char*>(cell->data), length);
   switch (column.wireType) {
     case kTypeText:
     case kTypeNText:
