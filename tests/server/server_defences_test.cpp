@@ -82,7 +82,7 @@ TEST(Admission, PendingPlacesAndAnAddressShareUnderPressure) {
   EXPECT_EQ(admission.enter("c"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("d"), Admission::Verdict::PendingFull);
   admission.proved("a");
-  admission.loggedIn("a");
+  admission.loggedIn();
   EXPECT_EQ(admission.enter("b"), Admission::Verdict::AddressFull);  // still two pending, b's not sent its login
   EXPECT_EQ(admission.enter("d"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("e"), Admission::Verdict::Full);
@@ -114,8 +114,29 @@ TEST(Admission, OverItsShareAConnectionWaitsItsTurnUnlessItsAddressHoldsIdleSock
   admission.proved("a");
   admission.proved("a");
   EXPECT_EQ(admission.claim("a", now), Admission::Verdict::Admit);
-  // The pending places are all taken now.
-  ASSERT_EQ(admission.enter("c"), Admission::Verdict::PendingFull);
+  // Every place for logins is taken now, some by logins under way: a newcomer
+  // waits its turn, and is refused when none frees by its deadline.
+  ASSERT_EQ(admission.enter("c"), Admission::Verdict::Probation);
+  EXPECT_EQ(admission.claim("c", now), Admission::Verdict::PendingFull);
+  admission.loggedIn();  // one of a's logins ended: its place is c's
+  EXPECT_EQ(admission.enter("c"), Admission::Verdict::Admit);
+}
+
+TEST(Admission, PlacesHeldByIdleSocketsRefuseAtOnce) {
+  AdmissionLimits limits;
+  limits.pending = 2;
+  limits.pendingPerAddress = 2;
+  Admission admission = admissionOf(limits);
+  ASSERT_EQ(admission.enter("a"), Admission::Verdict::Admit);
+  ASSERT_EQ(admission.enter("b"), Admission::Verdict::Admit);
+  // Neither has sent its LOGIN7: nothing will free a place soon.
+  EXPECT_EQ(admission.enter("c"), Admission::Verdict::PendingFull);
+  admission.proved("a");
+  EXPECT_EQ(admission.enter("c"), Admission::Verdict::Probation);
+  // A claim made while only idle sockets hold the places is refused without waiting.
+  admission.leave("a", true, false);
+  ASSERT_EQ(admission.enter("d"), Admission::Verdict::Admit);
+  EXPECT_EQ(admission.claim("c", Admission::Clock::now() + std::chrono::hours(1)), Admission::Verdict::PendingFull);
 }
 
 TEST(Admission, RefusalsInFlightAreBounded) {

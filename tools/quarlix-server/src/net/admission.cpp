@@ -25,9 +25,12 @@ void Admission::forgetUnproven(const std::string& address) {
 Admission::Verdict Admission::enter(const std::string& address) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (active_ >= limits_.connections) return Verdict::Full;
-  if (pending_ >= limits_.pending) return Verdict::PendingFull;
-  if (overShare(address)) {
-    if (onProbation_ >= limits_.probation) return Verdict::AddressFull;
+  // Every place for logins taken: a newcomer waits its turn only while some
+  // of them are logins under way (they end soon), not idle sockets.
+  const bool full = pending_ >= limits_.pending;
+  if (full && provedPending_ == 0) return Verdict::PendingFull;
+  if (full || overShare(address)) {
+    if (onProbation_ >= limits_.probation) return full ? Verdict::PendingFull : Verdict::AddressFull;
     ++onProbation_;
     return Verdict::Probation;
   }
@@ -40,6 +43,7 @@ Admission::Verdict Admission::enter(const std::string& address) {
 void Admission::proved(const std::string& address) {
   std::lock_guard<std::mutex> lock(mutex_);
   forgetUnproven(address);
+  ++provedPending_;
   changed_.notify_all();
 }
 
@@ -51,12 +55,14 @@ Admission::Verdict Admission::claim(const std::string& address, Clock::time_poin
                            [&] { return stopped_ || !overShare(address); }) ||
       stopped_)
     return Verdict::AddressFull;
-  // Then its turn: a place frees as the logins before it end.
+  // Then its turn: a place frees as the logins under way end (idle sockets
+  // holding the places free none soon: then it is refused at once).
   if (active_ >= limits_.connections) return Verdict::Full;
-  if (!changed_.wait_until(lock, deadline, [&] { return stopped_ || pending_ < limits_.pending; }) || stopped_)
-    return Verdict::PendingFull;
+  changed_.wait_until(lock, deadline, [&] { return stopped_ || pending_ < limits_.pending || provedPending_ == 0; });
+  if (stopped_ || pending_ >= limits_.pending) return Verdict::PendingFull;
   if (active_ >= limits_.connections) return Verdict::Full;
   ++pending_;
+  ++provedPending_;
   ++active_;
   return Verdict::Admit;
 }
@@ -66,10 +72,10 @@ void Admission::endProbation() {
   --onProbation_;
 }
 
-void Admission::loggedIn(const std::string& address) {
-  (void)address;
+void Admission::loggedIn() {
   std::lock_guard<std::mutex> lock(mutex_);
   --pending_;
+  --provedPending_;
   changed_.notify_all();
 }
 
@@ -77,6 +83,7 @@ void Admission::leave(const std::string& address, bool proved, bool loggedIn) {
   std::lock_guard<std::mutex> lock(mutex_);
   --active_;
   if (!loggedIn) --pending_;
+  if (proved && !loggedIn) --provedPending_;
   if (!proved) forgetUnproven(address);
   changed_.notify_all();
 }
@@ -167,5 +174,5 @@ bool AdmissionTicket::loginArrived(Admission::Clock::time_point deadline) {
 void AdmissionTicket::loggedIn() {
   if (state_ != State::Proved) return;
   state_ = State::LoggedIn;
-  admission_.loggedIn(address_);
+  admission_.loggedIn();
 }

@@ -5,7 +5,8 @@
 // per client address, which holds once half the pending places are taken, so
 // that idle sockets from one place cannot take every place.
 //
-// A connection over its address's share is not refused at once: it is on
+// A connection over its address's share, or coming while every place for
+// logins is taken by logins under way, is not refused at once: it is on
 // probation, with a few seconds to send its LOGIN7. One that does (a
 // connection pool opening many connections at once) waits its turn for a
 // place while the server has room; one that does not (an idle socket) is
@@ -47,7 +48,7 @@ class Admission {
   // `deadline`; else the refusal. Never waits past a stop.
   Verdict claim(const std::string& address, Clock::time_point deadline);
   void endProbation();
-  void loggedIn(const std::string& address);
+  void loggedIn();
   // An admitted connection ended, logged in or not, proved or not.
   void leave(const std::string& address, bool proved, bool loggedIn);
 
@@ -76,6 +77,7 @@ class Admission {
   unsigned pending_ = 0;
   unsigned refusing_ = 0;
   unsigned onProbation_ = 0;
+  unsigned provedPending_ = 0;  // pending that sent their LOGIN7: logins under way
   bool stopped_ = false;
   std::map<std::string, unsigned> unprovenByAddress_;
   Clock::time_point lastRefusalLog_{};
