@@ -45,24 +45,24 @@ def run_pool(server, *mode, encrypt=False):
 
 
 class Pool(unittest.TestCase):
-    def check(self, outcome, calls, expected):
-        self.assertEqual(outcome["errors"], {})
+    def check(self, outcome, calls, expected, server):
+        self.assertEqual(outcome["errors"], {}, server.stderr()[-3000:])
         self.assertEqual(outcome["succeeded"], calls)
         self.assertEqual(outcome["rows"], expected)
 
     def test_a_burst_of_64_connections_and_workers_sharing_the_default_pool(self):
         expected = BUILD.expected("EXEC quarlix " + ", ".join(f"'{v}'" for v in VALUES), codepage=1252)["rows"]
         with Server(BUILD) as server:
-            self.check(run_pool(server, "-burst", "64"), 64, expected)
+            self.check(run_pool(server, "-burst", "64"), 64, expected, server)
             self.assertGreaterEqual(server.stderr().count(": login alice"), 64)
-            self.check(run_pool(server, "-workers", "40", "-calls", "400"), 400, expected)
+            self.check(run_pool(server, "-workers", "40", "-calls", "400"), 400, expected, server)
 
     def test_tls(self):
         expected = BUILD.expected("EXEC quarlix " + ", ".join(f"'{v}'" for v in VALUES), codepage=1252)["rows"]
         cert, key = certificate()
         with Server(BUILD, "--tls-cert", cert, "--tls-key", key) as server:
-            self.check(run_pool(server, "-burst", "64", encrypt=True), 64, expected)
-            self.check(run_pool(server, "-workers", "20", "-calls", "100", "-keep-idle", encrypt=True), 100, expected)
+            self.check(run_pool(server, "-burst", "64", encrypt=True), 64, expected, server)
+            self.check(run_pool(server, "-workers", "20", "-calls", "100", "-keep-idle", encrypt=True), 100, expected, server)
             self.assertIn("(TLS)", server.stderr())
 
 

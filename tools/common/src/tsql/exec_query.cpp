@@ -1,18 +1,12 @@
 #include "tsql/exec_query.h"
 
 #include "tsql/exec_binding.h"
+#include "tsql/lexer.h"
 #include "tsql/parser.h"
 #include "tsql/procedure_names.h"
 #include "utf8.h"
 
-#include <cctype>
-
 namespace {
-
-bool isIdentifierChar(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return std::isalnum(u) || c == '_' || c == '@' || c == '#' || c == '$' || u >= 0x80;
-}
 
 // The character at `offset`, quoted for a message.
 std::string found(std::string_view line, size_t offset) {
@@ -25,7 +19,7 @@ std::string found(std::string_view line, size_t offset) {
 // A word at `offset` whole, else its character.
 std::string foundWord(std::string_view line, size_t offset) {
   size_t end = offset;
-  while (end < line.size() && isIdentifierChar(line[end])) ++end;
+  while (end < line.size() && tsql::isNamePart(static_cast<unsigned char>(line[end]))) ++end;
   return end > offset ? "'" + std::string(line.substr(offset, end - offset)) + "'" : found(line, offset);
 }
 

@@ -10,13 +10,13 @@ std::string lowered(std::string_view text) {
   return out;
 }
 
-namespace {
-
-// Names may hold any byte of a UTF-8 letter (or of a code page's).
-bool isNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80; }
 bool isNamePart(unsigned char c) {
   return std::isalnum(c) || c == '_' || c == '#' || c == '$' || c == '@' || c >= 0x80;
 }
+
+namespace {
+
+bool isNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80; }
 
 [[noreturn]] void fail(Problem problem, std::int32_t number, std::string message, Place place) {
   throw BatchError{number, 15, std::move(message), place, problem, std::string()};

@@ -47,4 +47,8 @@ class Lexer {
 // The text with ASCII letters in lower case, as names compare in T-SQL.
 std::string lowered(std::string_view text);
 
+// A byte of a name after its first (letters, digits, _ # $ @, and any byte of
+// a UTF-8 letter or of a code page's).
+bool isNamePart(unsigned char c);
+
 }  // namespace tsql

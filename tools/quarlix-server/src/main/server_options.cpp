@@ -47,7 +47,7 @@ OptionTable optionTable(ServerOptions& options) {
                          options.maxPending));
   table.add(numberOption("--max-pending-per-address", "N", kOptions,
                          "connections from one address that have not sent their login yet, once half of "
-                         "--max-pending are taken (default 8); more wait their turn if they send it within 5 s; "
+                         "--max-pending are taken (default 8); more wait their turn if they send it within 10 s; "
                          "a client past a limit is told so and closed",
                          1, 10000, options.maxPendingPerAddress));
   table.add(numberOption("--max-stalled", "N", kOptions,

@@ -17,8 +17,11 @@
 
 namespace {
 
-// A client on probation or being refused sends its LOGIN7 within this time, or is closed.
+// A client being refused sends its LOGIN7 within this time, or is closed.
 constexpr std::chrono::seconds kRefusalTimeout(5);
+// A client on probation sends its LOGIN7 within this time, or is closed: room
+// for a pool's connections on a loaded machine, long before the login time-out.
+constexpr std::chrono::seconds kProbationTimeout(10);
 
 bool isLoopback(const sockaddr* address) {
   if (address->sa_family == AF_INET)
@@ -170,6 +173,7 @@ bool Listener::run(int stopFd, std::chrono::milliseconds loginTimeout, Serve ser
                    std::chrono::milliseconds grace) {
   serve_ = std::move(serve);
   const auto refusalTime = std::min<std::chrono::milliseconds>(loginTimeout, kRefusalTimeout);
+  const auto probationTime = std::min<std::chrono::milliseconds>(loginTimeout, kProbationTimeout);
   std::uint32_t number = 0;
   while (true) {
     joinFinished();
@@ -201,8 +205,9 @@ bool Listener::run(int stopFd, std::chrono::milliseconds loginTimeout, Serve ser
     connection.loginDeadline =
         connected +
         (verdict == Admission::Verdict::Admit || verdict == Admission::Verdict::Probation ? loginTimeout : refusalTime);
-    connection.firstDeadline =
-        verdict == Admission::Verdict::Admit ? connection.loginDeadline : connected + refusalTime;
+    connection.firstDeadline = verdict == Admission::Verdict::Admit       ? connection.loginDeadline
+                               : verdict == Admission::Verdict::Probation ? connected + probationTime
+                                                                          : connected + refusalTime;
     if (verdict != Admission::Verdict::Admit && verdict != Admission::Verdict::Probation) {
       admission_.logRefusal("refused connection " + std::to_string(connection.number) + " from " + connection.peer +
                             ": " + admission_.refusalText(verdict, connection.address));
