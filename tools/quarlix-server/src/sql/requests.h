@@ -26,8 +26,6 @@ class Requests {
   // An answer of one error, for requests that cannot be read or served.
   void refuse(std::int32_t number, const std::string& utf8);
 
-  const SessionState& state() const { return session_.state; }
-
  private:
   bool runProcedure(const tds::RpcRequest& request);
   bool runSystemProcedure(std::uint16_t number, const tds::RpcRequest& request);
