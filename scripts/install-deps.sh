@@ -9,6 +9,7 @@ base=(cmake ninja-build git g++ clang clang-format libclang-rt-dev libgtest-dev 
       libldap-dev libsasl2-dev libgnutls28-dev libkrb5-dev slapd ldap-utils openssl libssl-dev python3 valgrind
       freetds-bin python3-pymssql nodejs
       tdsodbc unixodbc python3-pyodbc python3-tds libjtds-java default-jdk-headless
+      python3-sqlalchemy python3-pandas golang-go golang-github-denisenkom-go-mssqldb-dev libdbd-sybase-perl
       samba samba-ad-dc samba-ad-provision ldb-tools krb5-user libsasl2-modules-gssapi-mit
       iproute2 util-linux unicode-data
       dpkg-dev help2man man-db systemd)

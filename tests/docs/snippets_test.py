@@ -4,8 +4,9 @@ connect to 127.0.0.1 port 1433 as `reports` (password `change-me`); this test
 starts a quarlix-server with the sample directory on a free loopback port,
 puts that port in place of 1433 and runs each block from the repository's
 root (sh with bash, python with Debian's Python, js with Node and tedious,
-java with jTDS). A failing block fails with its file and line; a block
-followed by a ```text output block must print that text (doc_blocks.py).
+java with jTDS, go with Debian's Go and go-mssqldb, perl with DBD::Sybase).
+A failing block fails with its file and line; a block followed by a ```text
+output block must print that text (doc_blocks.py).
 Usage: snippets_test.py SOURCE_DIR QUARLIX_SERVER TEDIOUS_NODE_MODULES"""
 import os
 import re
@@ -54,6 +55,14 @@ class Snippets(unittest.TestCase):
             with open(path, "w") as f:
                 f.write(text)
             return ["java", "-cp", "/usr/share/java/jtds.jar", path]
+        if language == "go":
+            path = os.path.join(folder, "main.go")
+            with open(path, "w") as f:
+                f.write(text)
+            return ["env", "GOPATH=/usr/share/gocode", "GO111MODULE=off", "GOCACHE=" + os.path.join(folder, "cache"),
+                    "go", "run", path]
+        if language == "perl":
+            return ["perl", "-e", text]
         self.fail("no way to run a block of " + language)
 
     def test_every_runnable_block(self):

@@ -290,6 +290,27 @@ ATTRIBUTE_TYPES = [
 for i, text in enumerate(ATTRIBUTE_TYPES):
     add("attribute_type_fuzzer", "definition-%02d" % i, text.encode("utf-8"))
 
+# --- tsql_grammar: mode (0 batch, 1 -Q line, 2 declarations), separator seed, text
+TSQL = [
+    (0, "SELECT @@MAX_PRECISION\nSET TRANSACTION ISOLATION LEVEL READ COMMITTED\nSET IMPLICIT_TRANSACTIONS OFF\n"
+        "SET QUOTED_IDENTIFIER ON\nSET TEXTSIZE 2147483647"),
+    (0, "IF @@TRANCOUNT > 0 COMMIT BEGIN TRANSACTION"),
+    (0, "EXEC quarlix 'LDAP://DC=corp,DC=example,DC=com', N'(cn=Alice Smith)', @field_names = 'cn', @scope = NULL"),
+    (0, "exec master..quarlix @adspath='x';select 1 as one, -2 minus, N'\u00fc' [c d], cast(@@version as varchar(10))"),
+    (0, "SELECT name FROM sys.system_views WHERE name IN ('dm_exec_sessions', 'dm_pdw_nodes_exec_sessions')"),
+    (0, "SELECT CONVERT(nvarchar(max), SERVERPROPERTY('ProductVersion'), 1), DB_NAME(1), SCOPE_IDENTITY(), @@ROWCOUNT"),
+    (0, "USE master; BEGIN TRAN t1 COMMIT TRAN t1 ROLLBACK WORK"),
+    (0, "EXEC quarlix 'a' 'b'"),
+    (0, "SELECT 1 +"),
+    (0, "DECLARE @x int"),
+    (1, "EXEC quarlix 'LDAP://a', @filter = '(cn=x)', NULL, N'\u00e9'"),
+    (1, "master.dbo.quarlix 'a';"),
+    (1, "EXEC quarlix @adspath 'a'"),
+    (2, "@P1 nvarchar(4000), @P2 int OUTPUT, @P3 decimal(10, 2)"),
+]
+for i, (mode, text) in enumerate(TSQL):
+    add("tsql_grammar_fuzzer", "text-%02d" % i, bytes([mode, 17 * i + 3]) + text.encode("utf-8"))
+
 for target, items in seeds.items():
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)

@@ -29,7 +29,7 @@ while [ $# -gt 0 ]; do
 done
 
 targets=(procedure_call_fuzzer filter_fuzzer ldif_fuzzer search_value_fuzzer property_value_fuzzer tds_request_fuzzer
-         utf_codec_fuzzer attribute_type_fuzzer)
+         tsql_grammar_fuzzer utf_codec_fuzzer attribute_type_fuzzer)
 [ -n "$only" ] && targets=("$only")
 
 cmake --preset fuzz >/dev/null

@@ -13,17 +13,19 @@
 #include <string>
 #include <string_view>
 
-#include "call_parameters.h"
-#include "code_page_text.h"
+#include "answer/code_page_text.h"
 #include "fuzz_check.h"
-#include "login7.h"
-#include "message_assembler.h"
-#include "prelogin.h"
-#include "probe_values.h"
-#include "rpc_request.h"
-#include "statement_grammar.h"
-#include "tds_constants.h"
-#include "transaction_request.h"
+#include "net/message_assembler.h"
+#include "sql/call_parameters.h"
+#include "sql/catalog.h"
+#include "sql/select_values.h"
+#include "tds/login7.h"
+#include "tds/prelogin.h"
+#include "tds/rpc_request.h"
+#include "tds/tds_constants.h"
+#include "tds/transaction_request.h"
+#include "tsql/parser.h"
+#include "tsql/procedure_names.h"
 #include "utf8.h"
 
 namespace {
@@ -35,44 +37,43 @@ bool validUtf8(std::string_view text) {
   return utf8ToUtf16le(text, ignored);
 }
 
-void checkParameters(const CallParameters& call) {
-  if (!call.error.empty()) {
-    FUZZ_REQUIRE(call.parameters.empty(), "an error comes with no parameters");
-    return;
-  }
+void checkParameters(const std::vector<HostParameter>& parameters) {
   bool named = false;
-  for (const HostParameter& p : call.parameters) {
+  for (const HostParameter& p : parameters) {
     FUZZ_REQUIRE(!(named && !p.name), "a positional value after a named one");
     named = named || p.name.has_value();
   }
 }
 
-using Lookup = std::function<std::optional<HostParameter>(std::string_view)>;
-
-void checkStatements(const sql::Batch& batch, const Lookup& variables) {
+void checkStatements(const tsql::Batch& batch, const Variables* variables) {
   if (batch.error) {
     FUZZ_REQUIRE(batch.statements.empty(), "a batch that cannot be read has no statements");
     FUZZ_REQUIRE(!batch.error->message.empty(), "an error has its text");
     return;
   }
-  ProbeContext probe{g_text, "quarlix", "1.0.0", "version", "user", 1, 0, 4096};
-  std::vector<const sql::Statement*> pending;
-  for (const sql::Statement& s : batch.statements) pending.push_back(&s);
+  sql::Facts facts;
+  facts.text = g_text;
+  facts.versionText = "version";
+  std::vector<const tsql::Statement*> pending;
+  for (const tsql::Statement& s : batch.statements) pending.push_back(&s);
   while (!pending.empty()) {
-    const sql::Statement& s = *pending.back();
+    const tsql::Statement& s = *pending.back();
     pending.pop_back();
-    if (s.kind == sql::Statement::Kind::Exec) {
+    if (s.kind == tsql::Statement::Kind::Exec) {
       FUZZ_REQUIRE(!s.procedure.empty() && !s.procedure.back().empty(), "an EXEC names a procedure");
-      if (namesTheProcedure(sql::joinedName(s.procedure)))
-        checkParameters(parametersOfExec(s.arguments, *g_text, variables));
-    }
-    for (const sql::SelectItem& item : s.items) {
-      try {
-        probeValue(item.value, probe);
-      } catch (const ProbeError&) {
+      if (tsql::namesTheProcedure(s.procedure)) {
+        const tsql::BoundParameters bound = tsql::bindExecValues(s.values, execBindingRules(*g_text, variables));
+        FUZZ_REQUIRE(!bound.error || bound.parameters.empty(), "an error comes with no parameters");
+        checkParameters(bound.parameters);
       }
     }
-    for (const sql::Statement& inner : s.body) pending.push_back(&inner);
+    for (const tsql::SelectItem& item : s.items) {
+      try {
+        sql::valueOf(item.value, facts);
+      } catch (const sql::ValueError&) {
+      }
+    }
+    for (const tsql::Statement& inner : s.body) pending.push_back(&inner);
   }
 }
 
@@ -83,18 +84,14 @@ void checkStatementCall(const tds::RpcRequest& request, size_t statementAt, size
   std::optional<std::string> statement = textOf(all[statementAt], *g_text);
   if (!statement) return;
   FUZZ_REQUIRE(validUtf8(*statement), "a statement is UTF-8");
-  std::vector<std::string> declared;
+  tsql::Declarations declared;
   if (all.size() > declarationsAt)
     if (std::optional<std::string> declarations = textOf(all[declarationsAt], *g_text))
-      declared = declaredNames(*declarations);
+      declared = tsql::parseDeclarations(*declarations);
+  if (declared.error) return;
   Variables values;
   if (!bindValues(declared, all, std::min(firstValue, all.size()), *g_text, values).empty()) return;
-  checkStatements(sql::parseBatch(*statement), [&values](std::string_view name) -> std::optional<HostParameter> {
-    std::string key(name);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    auto found = values.find(key);
-    return found == values.end() ? std::nullopt : std::optional<HostParameter>(found->second);
-  });
+  checkStatements(tsql::parseBatch(*statement, sql::Catalog::instance(), &declared), &values);
 }
 
 void readMessage(const tds::Message& message, std::uint32_t version) {
@@ -109,16 +106,23 @@ void readMessage(const tds::Message& message, std::uint32_t version) {
       case tds::kSqlBatch: {
         std::string text = tds::parseSqlBatch(message.payload, version);
         FUZZ_REQUIRE(validUtf8(text), "the batch is UTF-8");
-        checkStatements(sql::parseBatch(text), nullptr);
+        checkStatements(tsql::parseBatch(text, sql::Catalog::instance()), nullptr);
         break;
       }
       case tds::kRpc: {
         tds::RpcRequest request = tds::parseRpcRequest(message.payload, version);
-        switch (systemProcedureOf(request)) {
-          case kExecuteSql: checkStatementCall(request, 0, 1, 2); break;
-          case kPrepare:
-          case kPrepExec: checkStatementCall(request, 2, 1, 3); break;
-          default: checkParameters(parametersOfRpc(request, *g_text));
+        const sql::SystemProcedure* system = request.procId
+                                                 ? sql::Catalog::instance().systemProcedure(*request.procId)
+                                                 : sql::Catalog::instance().systemProcedure(request.procedureName);
+        const std::uint16_t number = system ? system->number : 0;
+        if (number == 10) {
+          checkStatementCall(request, 0, 1, 2);
+        } else if (number == 11 || number == 13) {
+          checkStatementCall(request, 2, 1, 3);
+        } else {
+          const CallParameters call = parametersOfRpc(request, *g_text);
+          FUZZ_REQUIRE(call.error.empty() || call.parameters.empty(), "an error comes with no parameters");
+          checkParameters(call.parameters);
         }
         break;
       }

@@ -94,14 +94,15 @@ class Errors(unittest.TestCase):
             f"EXEC quarlix @filter = '(cn=*)'",
             f"EXEC quarlix '{DIRECTORY}', '', '*', 'NOT_A_SCOPE'",
             "EXEC quarlix 'LDAP://CN=nobody,DC=corp,DC=example,DC=com'",
-            f"EXEC quarlix N'{DIRECTORY}'",
+            f"EXEC quarlix N'{DIRECTORY}\u03a9'",  # N'...' the code page cannot hold stays nvarchar
         ]
         with Server(BUILD) as server:
             conn = _mssql.connect(server="127.0.0.1", port=server.port, user=USER, password=PASSWORD)
             try:
                 for line in lines:
                     with self.subTest(line=line):
-                        expected = BUILD.expected(line, codepage=1252)
+                        # (-Q hands N'...' over as nvarchar whatever it holds: the procedure's refusal.)
+                        expected = BUILD.expected(line.replace("\u03a9", ""), codepage=1252)
                         with self.assertRaises(_mssql.MSSQLDatabaseException) as caught:
                             conn.execute_query(line)
                             list(conn)
@@ -139,6 +140,27 @@ class Errors(unittest.TestCase):
             self.assertNotIn(PASSWORD, server.stderr())
             # Login names ignore case, as a server's do.
             pymssql.connect(server="127.0.0.1", port=str(server.port), user=USER.upper(), password=PASSWORD).close()
+
+
+class TextParameters(unittest.TestCase):
+    """pymssql writes a str parameter into the batch as N'...', and sends an
+    empty str to callproc as a NULL nvarchar: both reach the procedure as
+    varchar, as quarlix-exec passes the same values written as '...'."""
+
+    def test_str_parameters_in_a_batch_and_an_empty_one_by_rpc(self):
+        values = (DIRECTORY, "(sAMAccountName=j*)", "sAMAccountName,cn")
+        expected = BUILD.expected("EXEC quarlix " + ", ".join(f"'{v}'" for v in values))
+        with Server(BUILD) as server, connect(server) as conn:
+            cursor = conn.cursor()
+            cursor.execute("EXEC quarlix %s, %s, %s", values)
+            same_rows(self, rows_of(cursor), expected["rows"])
+            cursor.execute("EXEC quarlix N'" + "', N'".join(values) + "'")
+            same_rows(self, rows_of(cursor), expected["rows"])
+            empty = BUILD.expected(f"EXEC quarlix '{DIRECTORY}', '', 'name', 'GET_CHILD_OBJECTS'")
+            cursor.callproc("quarlix", (DIRECTORY, "", "name", "GET_CHILD_OBJECTS"))
+            if cursor.description is None:  # pymssql may stop before an RPC's first result set
+                cursor.nextset()
+            same_rows(self, rows_of(cursor), empty["rows"])
 
 
 class Rpc(unittest.TestCase):

@@ -1,7 +1,7 @@
 // The listener's bookkeeping on its own: which connection is let in, and
 // how long a login waits after failures. Times are read, never waited for.
-#include "admission.h"
-#include "login_throttle.h"
+#include "net/admission.h"
+#include "login/login_throttle.h"
 
 #include <gtest/gtest.h>
 
@@ -65,34 +65,84 @@ TEST(LoginThrottle, ManyAddressesKeepTheTablesBounded) {
   EXPECT_GT(waitOf(throttle, "10.1." + last, "other"), milliseconds(100));
 }
 
+Admission admissionOf(const AdmissionLimits& limits) {
+  return Admission(limits, [](const std::string&) {});
+}
+
 TEST(Admission, PendingPlacesAndAnAddressShareUnderPressure) {
   AdmissionLimits limits;
   limits.connections = 4;
   limits.pending = 3;
   limits.pendingPerAddress = 1;
-  Admission admission(limits);
+  limits.probation = 0;
+  Admission admission = admissionOf(limits);
   EXPECT_EQ(admission.enter("a"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("a"), Admission::Verdict::AddressFull);  // one of three pending: pressure from 1
   EXPECT_EQ(admission.enter("b"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("c"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("d"), Admission::Verdict::PendingFull);
-  admission.loggedIn("a");
-  EXPECT_EQ(admission.enter("b"), Admission::Verdict::AddressFull);  // still two pending
+  admission.proved("a");
+  admission.loggedIn();
+  EXPECT_EQ(admission.enter("b"), Admission::Verdict::AddressFull);  // still two pending, b's not sent its login
   EXPECT_EQ(admission.enter("d"), Admission::Verdict::Admit);
   EXPECT_EQ(admission.enter("e"), Admission::Verdict::Full);
-  EXPECT_EQ(admission.active(), 4u);
-  admission.leave("b", false);
-  admission.leave("a", true);
-  EXPECT_EQ(admission.active(), 2u);
+  admission.leave("b", false, false);
+  admission.leave("a", true, true);
   EXPECT_EQ(admission.enter("a"), Admission::Verdict::Admit);
   EXPECT_NE(admission.refusalText(Admission::Verdict::AddressFull, "a").find("1 connections from a"),
             std::string::npos);
 }
 
+TEST(Admission, OverItsShareAConnectionWaitsItsTurnUnlessItsAddressHoldsIdleSockets) {
+  AdmissionLimits limits;
+  limits.connections = 6;
+  limits.pending = 4;
+  limits.pendingPerAddress = 1;
+  limits.probation = 2;
+  Admission admission = admissionOf(limits);
+  const auto now = Admission::Clock::now();
+  ASSERT_EQ(admission.enter("a"), Admission::Verdict::Admit);
+  ASSERT_EQ(admission.enter("a"), Admission::Verdict::Admit);
+  // Half the pending places are taken and a holds its share: a's next ones are on probation, two at most.
+  EXPECT_EQ(admission.enter("a"), Admission::Verdict::Probation);
+  EXPECT_EQ(admission.enter("a"), Admission::Verdict::Probation);
+  EXPECT_EQ(admission.enter("a"), Admission::Verdict::AddressFull);
+  EXPECT_EQ(admission.enter("b"), Admission::Verdict::Admit);  // another address is let in
+  // a's admitted connections have not sent their LOGIN7: its idle sockets keep the first claim out.
+  EXPECT_EQ(admission.claim("a", now), Admission::Verdict::AddressFull);
+  // Once they did (a pool logging in), the next claim takes a place.
+  admission.proved("a");
+  admission.proved("a");
+  EXPECT_EQ(admission.claim("a", now), Admission::Verdict::Admit);
+  // Every place for logins is taken now, some by logins under way: a newcomer
+  // waits its turn, and is refused when none frees by its deadline.
+  ASSERT_EQ(admission.enter("c"), Admission::Verdict::Probation);
+  EXPECT_EQ(admission.claim("c", now), Admission::Verdict::PendingFull);
+  admission.loggedIn();  // one of a's logins ended: its place is c's
+  EXPECT_EQ(admission.enter("c"), Admission::Verdict::Admit);
+}
+
+TEST(Admission, PlacesHeldByIdleSocketsRefuseAtOnce) {
+  AdmissionLimits limits;
+  limits.pending = 2;
+  limits.pendingPerAddress = 2;
+  Admission admission = admissionOf(limits);
+  ASSERT_EQ(admission.enter("a"), Admission::Verdict::Admit);
+  ASSERT_EQ(admission.enter("b"), Admission::Verdict::Admit);
+  // Neither has sent its LOGIN7: nothing will free a place soon.
+  EXPECT_EQ(admission.enter("c"), Admission::Verdict::PendingFull);
+  admission.proved("a");
+  EXPECT_EQ(admission.enter("c"), Admission::Verdict::Probation);
+  // A claim made while only idle sockets hold the places is refused without waiting.
+  admission.leave("a", true, false);
+  ASSERT_EQ(admission.enter("d"), Admission::Verdict::Admit);
+  EXPECT_EQ(admission.claim("c", Admission::Clock::now() + std::chrono::hours(1)), Admission::Verdict::PendingFull);
+}
+
 TEST(Admission, RefusalsInFlightAreBounded) {
   AdmissionLimits limits;
   limits.refusals = 2;
-  Admission admission(limits);
+  Admission admission = admissionOf(limits);
   EXPECT_TRUE(admission.beginRefusal());
   EXPECT_TRUE(admission.beginRefusal());
   EXPECT_FALSE(admission.beginRefusal());

@@ -1,11 +1,14 @@
 // The server's parts between protocol and procedure: the parameters of EXEC
 // statements, RPC and sp_executesql requests, the logins file and the command
 // line.
-#include "call_parameters.h"
-#include "code_page_text.h"
-#include "logins.h"
-#include "server_options.h"
-#include "tds_constants.h"
+#include "answer/code_page_text.h"
+#include "sql/call_parameters.h"
+#include "sql/catalog.h"
+#include "tsql/parser.h"
+#include "tsql/procedure_names.h"
+#include "login/logins.h"
+#include "main/server_options.h"
+#include "tds/tds_constants.h"
 #include "utf8.h"
 
 #include <gtest/gtest.h>
@@ -28,31 +31,50 @@ tds::RpcParameter rpcValue(std::string name, std::uint8_t type, std::optional<st
 class WithCodePage : public ::testing::Test {
  protected:
   const CodePageText text = *CodePageText::choose(1252);
+
+  // The parameters of a batch's one EXEC, or the reason it has none.
+  tsql::BoundParameters parametersOfExec(const std::string& batch, const Variables* variables = nullptr,
+                                         const tsql::Declarations* declared = nullptr) {
+    tsql::Batch read = tsql::parseBatch(batch, sql::Catalog::instance(), declared);
+    if (read.error) return tsql::BoundParameters{{}, tsql::BindingError{read.error->place, read.error->message}};
+    return tsql::bindExecValues(read.statements.at(0).values, execBindingRules(text, variables));
+  }
 };
 
 TEST_F(WithCodePage, BatchLiteralsBecomeCodePageBytesOfTheLongVarcharType) {
-  CallParameters call = parametersOfExec("'Müller', N'ü', NULL", text, nullptr);
-  ASSERT_TRUE(call.error.empty()) << call.error;
-  ASSERT_EQ(call.parameters.size(), 3u);
+  tsql::BoundParameters call = parametersOfExec("EXEC quarlix 'Müller', N'ü', NULL, N'Ω', N''");
+  ASSERT_FALSE(call.error) << call.error->reason;
+  ASSERT_EQ(call.parameters.size(), 5u);
   EXPECT_EQ(call.parameters[0].type, procedureTypeOf(tds::kTypeBigVarChar));
   EXPECT_EQ(call.parameters[0].value, "M\xFCller");
-  EXPECT_EQ(call.parameters[1].type, SRVNVARCHAR);
-  EXPECT_EQ(call.parameters[1].value, std::string("\xFC\x00", 2));
+  // N'...' that the code page holds is handed over as varchar, as an nvarchar value of an RPC is.
+  EXPECT_EQ(call.parameters[1].type, SRVBIGVARCHAR);
+  EXPECT_EQ(call.parameters[1].value, "\xFC");
   EXPECT_FALSE(call.parameters[2].value);
-  EXPECT_NE(parametersOfExec("'a' 'b'", text, nullptr).error, "");
-  EXPECT_NE(parametersOfExec("@P1", text, nullptr).error, "");  // no variables outside sp_executesql
+  EXPECT_EQ(call.parameters[2].type, SRVBIGVARCHAR);
+  EXPECT_EQ(call.parameters[3].type, SRVNVARCHAR);  // Ω is not in 1252: the procedure's own check answers
+  EXPECT_EQ(call.parameters[3].value, utf16("Ω"));
+  EXPECT_EQ(call.parameters[4].type, SRVBIGVARCHAR);
+  EXPECT_EQ(call.parameters[4].value, "");
+  EXPECT_TRUE(parametersOfExec("EXEC quarlix 'a' 'b'").error);
+  EXPECT_TRUE(parametersOfExec("EXEC quarlix @P1").error);  // no variables outside sp_executesql
+  EXPECT_EQ(parametersOfExec("EXEC quarlix 5").error->reason, "numbers are not accepted; quote the value as '...'");
+  EXPECT_EQ(parametersOfExec("EXEC quarlix @scope = 'a', 'b'").error->reason,
+            "a positional value cannot follow a named one; write it as @name = value");
 }
 
 TEST_F(WithCodePage, RpcValuesKeepTheirOrderNamesAndTypes) {
   tds::RpcRequest request;
   request.procedureName = "Master.DBO.Quarlix";
-  request.parameters = {rpcValue("", tds::kTypeBigChar, "LDAP://x"), rpcValue("@scope", tds::kTypeNVarChar, utf16("a")),
+  request.parameters = {rpcValue("", tds::kTypeBigChar, "LDAP://x"),
+                        rpcValue("@scope", tds::kTypeNVarChar, utf16("a")),
                         rpcValue("@filter", tds::kTypeNVarChar, utf16("(cn=Ω)")),
                         rpcValue("@field_names", tds::kTypeNChar, utf16("cn,sn ")),
-                        rpcValue("@x", tds::kTypeNVarChar, std::nullopt)};
-  EXPECT_TRUE(namesTheProcedure(request.procedureName));
+                        rpcValue("@x", tds::kTypeNVarChar, std::nullopt),
+                        rpcValue("@y", tds::kTypeNChar, std::nullopt)};
+  EXPECT_TRUE(tsql::namesTheProcedure(request.procedureName));
   CallParameters call = parametersOfRpc(request, text);
-  ASSERT_EQ(call.parameters.size(), 5u);
+  ASSERT_EQ(call.parameters.size(), 6u);
   EXPECT_FALSE(call.parameters[0].name);
   EXPECT_EQ(call.parameters[0].type, procedureTypeOf(tds::kTypeBigChar));
   EXPECT_EQ(call.parameters[1].name, "@scope");
@@ -64,12 +86,15 @@ TEST_F(WithCodePage, RpcValuesKeepTheirOrderNamesAndTypes) {
   // Ω is not in 1252: the value stays UTF-16 for the procedure to refuse.
   EXPECT_EQ(call.parameters[2].type, SRVNVARCHAR);
   EXPECT_EQ(call.parameters[2].value, utf16("(cn=Ω)"));
-  EXPECT_EQ(call.parameters[4].type, SRVNVARCHAR);
+  // NULL of nvarchar and nchar: NULL of varchar and char.
+  EXPECT_EQ(call.parameters[4].type, SRVBIGVARCHAR);
   EXPECT_FALSE(call.parameters[4].value);
+  EXPECT_EQ(call.parameters[5].type, SRVBIGCHAR);
+  EXPECT_FALSE(call.parameters[5].value);
   request.parameters.push_back(rpcValue("", tds::kTypeBigVarChar, "late"));
   EXPECT_NE(parametersOfRpc(request, text).error, "");
-  EXPECT_FALSE(namesTheProcedure("tempdb..quarlix"));
-  EXPECT_TRUE(namesTheProcedure("dbo.quarlix"));
+  EXPECT_FALSE(tsql::namesTheProcedure("tempdb..quarlix"));
+  EXPECT_TRUE(tsql::namesTheProcedure("dbo.quarlix"));
 }
 
 TEST(CodePage65001, EveryUtf16TextConvertsButBrokenSurrogates) {
@@ -84,25 +109,25 @@ TEST(CodePage65001, EveryUtf16TextConvertsButBrokenSurrogates) {
 
 TEST_F(WithCodePage, ExecuteSqlBindsDeclaredVariablesByNameAndPosition) {
   tds::RpcRequest request;
-  request.procId = kExecuteSql;
+  request.procId = 10;
   request.parameters = {
       rpcValue("", tds::kTypeNVarChar, utf16("EXEC quarlix @P1, @filter = @P2, @field_names = 'cn'")),
       rpcValue("", tds::kTypeNVarChar, utf16("@P1 varchar(8000), @P2 decimal(10, 2)")),
       rpcValue("", tds::kTypeBigVarChar, "LDAP://x"),
       rpcValue("@p2", tds::kTypeNVarChar, utf16("(cn=Ω)")),
   };
-  EXPECT_EQ(systemProcedureOf(request), kExecuteSql);
-  ASSERT_EQ(declaredNames(*textOf(request.parameters[1], text)), (std::vector<std::string>{"@p1", "@p2"}));
+  const sql::SystemProcedure* executeSql = sql::Catalog::instance().systemProcedure(*request.procId);
+  ASSERT_TRUE(executeSql);
+  EXPECT_STREQ(executeSql->name, "sp_executesql");
+  const tsql::Declarations declared = tsql::parseDeclarations(*textOf(request.parameters[1], text));
+  ASSERT_FALSE(declared.error);
+  ASSERT_EQ(declared.variables.size(), 2u);
+  EXPECT_EQ(declared.variables[1].name, "@p2");
+  EXPECT_EQ(declared.variables[1].type, "decimal(10,2)");
   Variables values;
-  ASSERT_EQ(bindValues({"@p1", "@p2"}, request.parameters, 2, text, values), "");
-  auto lookup = [&values](std::string_view name) -> std::optional<HostParameter> {
-    std::string key(name);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    auto found = values.find(key);
-    return found == values.end() ? std::nullopt : std::optional<HostParameter>(found->second);
-  };
-  CallParameters call = parametersOfExec("@P1, @filter = @P2, @field_names = 'cn'", text, lookup);
-  ASSERT_TRUE(call.error.empty()) << call.error;
+  ASSERT_EQ(bindValues(declared, request.parameters, 2, text, values), "");
+  tsql::BoundParameters call = parametersOfExec(*textOf(request.parameters[0], text), &values, &declared);
+  ASSERT_FALSE(call.error) << call.error->reason;
   ASSERT_EQ(call.parameters.size(), 3u);
   EXPECT_FALSE(call.parameters[0].name);
   EXPECT_EQ(call.parameters[0].value, "LDAP://x");
@@ -111,17 +136,20 @@ TEST_F(WithCodePage, ExecuteSqlBindsDeclaredVariablesByNameAndPosition) {
   EXPECT_EQ(call.parameters[1].type, SRVNVARCHAR);  // the value's own type: 1252 has no Ω
   EXPECT_EQ(call.parameters[2].value, "cn");
 
-  EXPECT_NE(parametersOfExec("@P9", text, lookup).error.find("@P9 is not declared"), std::string::npos);
+  EXPECT_EQ(parametersOfExec("EXEC quarlix @P9", &values, &declared).error->reason,
+            "Must declare the scalar variable \"@P9\".");
   Variables tooMany;
   request.parameters[3].name.clear();
-  EXPECT_NE(bindValues({"@p1"}, request.parameters, 2, text, tooMany), "");
+  tsql::Declarations one = declared;
+  one.variables.pop_back();
+  EXPECT_NE(bindValues(one, request.parameters, 2, text, tooMany), "");
   request.procId.reset();
-  for (const char* name : {"sp_prepexec", "sys.sp_prepexec", "master..sp_prepexec"}) {
-    request.procedureName = name;
-    EXPECT_EQ(systemProcedureOf(request), kPrepExec) << name;
+  for (const char* name : {"sp_prepexec", "sys.sp_prepexec", "master..sp_prepexec", "SP_PREPEXEC"}) {
+    const sql::SystemProcedure* found = sql::Catalog::instance().systemProcedure(name);
+    ASSERT_TRUE(found) << name;
+    EXPECT_EQ(found->number, 13) << name;
   }
-  request.procedureName = "sp_who";
-  EXPECT_EQ(systemProcedureOf(request), 0);
+  EXPECT_FALSE(sql::Catalog::instance().systemProcedure("sp_who"));
 }
 
 std::string writeFile(const std::string& text) {

@@ -1,31 +1,49 @@
-// The statement grammar: how batches split into statements, what each
-// statement holds, and the error a server gives for what cannot be read.
-// Also the prepared statement table and the transaction-manager request reader.
-#include "session_state.h"
-#include "statement_grammar.h"
-#include "byte_reader.h"
-#include "tds_constants.h"
-#include "transaction_request.h"
+// The statement grammar with the server's catalog as its vocabulary: how
+// batches split into statements, what each statement and EXEC value holds,
+// where it is in the client's text, and the error a server gives for what
+// cannot be read. Also the prepared statement table and the
+// transaction-manager request reader.
+#include "sql/catalog.h"
+#include "sql/session_state.h"
+#include "tds/byte_reader.h"
+#include "tds/tds_constants.h"
+#include "tds/transaction_request.h"
+#include "tsql/parser.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using Kind = sql::Statement::Kind;
+using Kind = tsql::Statement::Kind;
+
+tsql::Batch parse(const std::string& text) { return tsql::parseBatch(text, sql::Catalog::instance()); }
 
 std::vector<Kind> kinds(const std::string& text) {
-  sql::Batch batch = sql::parseBatch(text);
+  tsql::Batch batch = parse(text);
   EXPECT_FALSE(batch.error) << text << ": " << batch.error->message;
   std::vector<Kind> out;
-  for (const sql::Statement& s : batch.statements) out.push_back(s.kind);
+  for (const tsql::Statement& s : batch.statements) out.push_back(s.kind);
   return out;
 }
 
-sql::BatchError errorOf(const std::string& text) {
-  sql::Batch batch = sql::parseBatch(text);
+tsql::BatchError errorOf(const std::string& text) {
+  tsql::Batch batch = parse(text);
   EXPECT_TRUE(batch.error) << text;
   EXPECT_TRUE(batch.statements.empty()) << text;
-  return batch.error.value_or(sql::BatchError{});
+  return batch.error.value_or(tsql::BatchError{});
+}
+
+// The values of the batch's one EXEC, as "kind:text" (and the name for @name = value).
+std::vector<std::string> valuesOf(const std::string& text) {
+  tsql::Batch batch = parse(text);
+  EXPECT_FALSE(batch.error) << text << ": " << (batch.error ? batch.error->message : "");
+  std::vector<std::string> out;
+  if (batch.statements.empty()) return out;
+  static const char* const kinds[] = {"text", "ntext", "null", "number", "variable", "identifier"};
+  for (const tsql::ExecValue& v : batch.statements[0].values)
+    out.push_back((v.name ? *v.name + "=" : std::string()) + kinds[static_cast<int>(v.kind)] + ":" + v.text +
+                  (v.output ? " output" : ""));
+  return out;
 }
 
 TEST(Grammar, StatementsFollowWithOrWithoutSeparatorsAndComments) {
@@ -44,28 +62,74 @@ TEST(Grammar, StatementsFollowWithOrWithoutSeparatorsAndComments) {
   EXPECT_EQ(kinds("begin tran t1 commit tran t1 rollback work; COMMIT"),
             (std::vector<Kind>{Kind::BeginTransaction, Kind::Commit, Kind::Rollback, Kind::Commit}));
   // A ';' or a comment inside a string is text.
-  sql::Batch batch = sql::parseBatch("EXEC quarlix 'a;b--c/*d', N'it''s'");
-  ASSERT_EQ(batch.statements.size(), 1u);
-  EXPECT_EQ(batch.statements[0].arguments, "'a;b--c/*d', N'it''s'");
+  EXPECT_EQ(valuesOf("EXEC quarlix 'a;b--c/*d', N'it''s'"), (std::vector<std::string>{"text:a;b--c/*d", "ntext:it's"}));
+}
+
+TEST(Grammar, ExecValuesAreTypedWithCommentsAndNewLinesAnywhere) {
+  const std::vector<std::string> expected = {"text:LDAP://a", "@filter=ntext:(cn=x)", "@x=null:NULL", "number:-5",
+                                             "identifier:DEFAULT"};
+  for (const char* text :
+       {"EXEC quarlix 'LDAP://a', @filter = N'(cn=x)', @x = NULL, -5, DEFAULT",
+        "EXEC quarlix 'LDAP://a', /* the filter */ @filter = N'(cn=x)', -- why\n@x=NULL,-/**/5,DEFAULT",
+        "EXEC\nquarlix\n'LDAP://a'\n,\n@filter\n=\nN'(cn=x)'\n,@x=NULL,- 5,DEFAULT;"})
+    EXPECT_EQ(valuesOf(text), expected) << text;
+  tsql::Batch declared;
+  const tsql::Declarations p1 = tsql::parseDeclarations("@P1 nvarchar(4000) OUTPUT, @P2 int");
+  ASSERT_FALSE(p1.error);
+  ASSERT_EQ(p1.variables.size(), 2u);
+  EXPECT_EQ(p1.variables[0].name, "@p1");
+  EXPECT_EQ(p1.variables[0].type, "nvarchar(4000)");
+  EXPECT_TRUE(p1.variables[0].output);
+  declared = tsql::parseBatch("EXEC quarlix @P1 OUTPUT, @scope = @p2", sql::Catalog::instance(), &p1);
+  ASSERT_FALSE(declared.error);
+  EXPECT_EQ(declared.statements[0].values[0].kind, tsql::ExecValue::Kind::Variable);
+  EXPECT_EQ(declared.statements[0].values[0].text, "@p1");
+  EXPECT_TRUE(declared.statements[0].values[0].output);
+  EXPECT_EQ(tsql::parseDeclarations("@a int, @A int").error->number, 134);
+  EXPECT_EQ(tsql::parseDeclarations("@a int,").error->number, 102);
+  // A variable no declaration names is the whole batch's error.
+  EXPECT_EQ(errorOf("EXEC quarlix @P3").number, 137);
+  EXPECT_EQ(tsql::parseBatch("EXEC quarlix @P3", sql::Catalog::instance(), &p1).error->message,
+            "Must declare the scalar variable \"@P3\".");
+}
+
+TEST(Grammar, PlacesAreTheClientsLinesAndOffsets) {
+  const std::string text = "SET NOCOUNT ON\n/* two\nlines */ SELECT 1\n\n  EXEC quarlix\n 'a', -- x\n N'b'";
+  tsql::Batch batch = parse(text);
+  ASSERT_FALSE(batch.error);
+  ASSERT_EQ(batch.statements.size(), 3u);
+  EXPECT_EQ(batch.statements[0].place.line, 1u);
+  EXPECT_EQ(batch.statements[1].place.line, 3u);
+  EXPECT_EQ(batch.statements[1].place.offset, text.find("SELECT"));
+  EXPECT_EQ(batch.statements[2].place.line, 5u);
+  EXPECT_EQ(batch.statements[2].values.at(0).place.line, 6u);
+  EXPECT_EQ(batch.statements[2].values.at(1).place.line, 7u);
+  EXPECT_EQ(batch.statements[2].values.at(1).place.offset, text.find("N'b'"));
+  // An error is where the grammar stopped, on its line.
+  const tsql::BatchError error = errorOf("SELECT 1\nSELECT 2\n  EXEC quarlix 'a' 'b'");
+  EXPECT_EQ(error.place.line, 3u);
+  EXPECT_EQ(error.message, "Incorrect syntax near ''b''.");
+  EXPECT_EQ(errorOf("SELECT 1 -- fine\n/* open\n").place.line, 2u);
 }
 
 TEST(Grammar, ProcedureNamesAndTheirValues) {
   for (const char* text :
        {"EXEC quarlix 'x'", "execute [quarlix] 'x'", "EXEC dbo.quarlix 'x'", "exec master.dbo.quarlix 'x'",
         "EXEC master..quarlix 'x'", "quarlix 'x'", "EXEC [master].[dbo].[quarlix] 'x'"}) {
-    sql::Batch batch = sql::parseBatch(text);
+    tsql::Batch batch = parse(text);
     ASSERT_FALSE(batch.error) << text;
     ASSERT_EQ(batch.statements.size(), 1u) << text;
-    const std::string name = sql::joinedName(batch.statements[0].procedure);
+    const std::string name = tsql::joinedName(batch.statements[0].procedure);
     EXPECT_TRUE(name == "quarlix" || name == "dbo.quarlix" || name == "master.dbo.quarlix" || name == "master..quarlix")
         << name;
-    EXPECT_EQ(batch.statements[0].arguments, "'x'");
+    EXPECT_EQ(valuesOf(text), std::vector<std::string>{"text:x"});
   }
-  sql::Batch named = sql::parseBatch("EXEC quarlix @adspath = 'a', @scope = N'b', @x = NULL;\nSELECT 1");
+  tsql::Batch named = parse("EXEC quarlix @adspath = 'a', @scope = N'b', @x = NULL;\nSELECT 1");
   ASSERT_EQ(named.statements.size(), 2u);
-  EXPECT_EQ(named.statements[0].arguments, "@adspath = 'a', @scope = N'b', @x = NULL");
-  EXPECT_EQ(sql::joinedName(sql::parseBatch("EXEC sp_server_info").statements.at(0).procedure), "sp_server_info");
-  EXPECT_EQ(sql::parseBatch("EXEC quarlix").statements.at(0).arguments, "");
+  EXPECT_EQ(valuesOf("EXEC quarlix @adspath = 'a', @scope = N'b', @x = NULL;\nSELECT 1"),
+            (std::vector<std::string>{"@adspath=text:a", "@scope=ntext:b", "@x=null:NULL"}));
+  EXPECT_EQ(tsql::joinedName(parse("EXEC sp_server_info").statements.at(0).procedure), "sp_server_info");
+  EXPECT_TRUE(parse("EXEC quarlix").statements.at(0).values.empty());
   // A bare name is an EXEC only as the first statement, as on a server.
   EXPECT_EQ(errorOf("SET NOCOUNT ON quarlix 'x'").number, 102);
   EXPECT_EQ(errorOf("EXEC quarlix 'a' 'b'").number, 102);
@@ -74,7 +138,7 @@ TEST(Grammar, ProcedureNamesAndTheirValues) {
 }
 
 TEST(Grammar, SetOptionsAndValues) {
-  sql::Batch batch = sql::parseBatch(
+  tsql::Batch batch = parse(
       "SET ANSI_NULLS, ANSI_WARNINGS ON SET TEXTSIZE 2147483647 "
       "set transaction isolation level read committed SET LOCK_TIMEOUT -1 SET LANGUAGE N'us_english'");
   ASSERT_FALSE(batch.error) << batch.error->message;
@@ -91,35 +155,35 @@ TEST(Grammar, SetOptionsAndValues) {
 }
 
 TEST(Grammar, SelectItemsAndTheirNames) {
-  sql::Batch batch = sql::parseBatch(
+  tsql::Batch batch = parse(
       "SELECT 1, -2 AS minus, 'a' b, N'ü' [c d], NULL, @@VERSION, db_name(), "
       "SERVERPROPERTY('ProductVersion') AS 'v', (@@TRANCOUNT)");
   ASSERT_FALSE(batch.error) << batch.error->message;
-  const std::vector<sql::SelectItem>& items = batch.statements.at(0).items;
+  const std::vector<tsql::SelectItem>& items = batch.statements.at(0).items;
   ASSERT_EQ(items.size(), 9u);
   EXPECT_EQ(items[1].value.text, "-2");
   EXPECT_EQ(items[1].alias, "minus");
   EXPECT_EQ(items[2].alias, "b");
-  EXPECT_EQ(items[3].value.kind, sql::Expression::Kind::NString);
+  EXPECT_EQ(items[3].value.kind, tsql::Expression::Kind::NString);
   EXPECT_EQ(items[3].value.text, "ü");
   EXPECT_EQ(items[3].alias, "c d");
-  EXPECT_EQ(items[4].value.kind, sql::Expression::Kind::Null);
-  EXPECT_EQ(items[5].value.kind, sql::Expression::Kind::GlobalVariable);
+  EXPECT_EQ(items[4].value.kind, tsql::Expression::Kind::Null);
+  EXPECT_EQ(items[5].value.kind, tsql::Expression::Kind::Global);
   EXPECT_EQ(items[5].value.text, "version");
-  EXPECT_EQ(items[6].value.kind, sql::Expression::Kind::Function);
+  EXPECT_EQ(items[6].value.kind, tsql::Expression::Kind::Function);
   EXPECT_EQ(items[7].value.arguments.at(0).text, "ProductVersion");
   EXPECT_EQ(items[7].alias, "v");
   EXPECT_EQ(items[8].value.text, "trancount");
 }
 
 TEST(Grammar, CastAndConvertToTextAndWholeNumbers) {
-  sql::Batch batch = sql::parseBatch(
+  tsql::Batch batch = parse(
       "SELECT CAST(SERVERPROPERTY('ProductVersion') AS VARCHAR), "
       "CONVERT(nvarchar(max), @@VERSION, 1), cast(1 as [int]), CONVERT(sysname, DB_NAME())");
   ASSERT_FALSE(batch.error) << batch.error->message;
-  const std::vector<sql::SelectItem>& items = batch.statements.at(0).items;
+  const std::vector<tsql::SelectItem>& items = batch.statements.at(0).items;
   ASSERT_EQ(items.size(), 4u);
-  EXPECT_EQ(items[0].value.kind, sql::Expression::Kind::Convert);
+  EXPECT_EQ(items[0].value.kind, tsql::Expression::Kind::Convert);
   EXPECT_EQ(items[0].value.text, "varchar");
   EXPECT_EQ(items[0].value.length, 0u);
   EXPECT_EQ(items[0].value.arguments.at(0).text, "serverproperty");
@@ -140,9 +204,8 @@ TEST(Grammar, WhatCannotRunGetsTheNumberAServerGives) {
   EXPECT_EQ(errorOf("SELECT @x").number, 137);
   EXPECT_EQ(errorOf("SELECT @@NO_SUCH_THING").number, 137);
   EXPECT_EQ(errorOf("SELECT no_such_function()").number, 195);
-  EXPECT_EQ(errorOf("SELECT 1 FROM sys.databases").number, 208);
-  EXPECT_EQ(errorOf("SELECT 1 FROM sys.databases").message, "Invalid object name 'sys'.");
   EXPECT_EQ(errorOf("SELECT name").number, 207);
+  EXPECT_EQ(errorOf("SELECT *").number, 263);
   EXPECT_EQ(errorOf("SELECT 1 +").number, 102);
   EXPECT_EQ(errorOf("DECLARE @x int").number, 50000);
   EXPECT_EQ(errorOf("EXEC quarlix 'a' INSERT INTO t VALUES (1)").number, 50000);
@@ -158,6 +221,23 @@ TEST(Grammar, WhatCannotRunGetsTheNumberAServerGives) {
   EXPECT_EQ(kinds("IF (((1))) = 1 IF 2 > 1 SELECT ((2))"), std::vector<Kind>{Kind::If});
   // The whole batch is refused: nothing of it runs.
   EXPECT_EQ(errorOf("EXEC quarlix 'a'; SELECT 'b").number, 105);
+}
+
+TEST(Grammar, ASelectFromAnyObjectNamesItWhateverItsColumnsAndConditions) {
+  for (auto [text, object] :
+       {std::pair{"SELECT 1 FROM sys.databases", "sys.databases"},
+        std::pair{"SELECT name FROM sys.system_views WHERE name IN ('dm_exec_sessions', 'x')", "sys.system_views"},
+        std::pair{"SELECT TOP 1 [INFORMATION_SCHEMA].[TABLES].[TABLE_NAME] FROM [INFORMATION_SCHEMA].[TABLES] "
+                  "WHERE TABLE_NAME = (SELECT 'x') AND 1 = 1",
+                  "INFORMATION_SCHEMA.TABLES"},
+        std::pair{"select * from t", "t"}}) {
+    tsql::Batch batch = parse(text);
+    ASSERT_FALSE(batch.error) << text << ": " << batch.error->message;
+    ASSERT_EQ(batch.statements.size(), 1u) << text;
+    EXPECT_EQ(batch.statements[0].from, std::optional<std::string>(object)) << text;
+  }
+  EXPECT_EQ(kinds("SELECT a FROM t WHERE b = 1 SELECT 2"), (std::vector<Kind>{Kind::Select, Kind::Select}));
+  EXPECT_EQ(errorOf("SELECT a FROM t WHERE (b = 1").number, 102);
 }
 
 TEST(PreparedStatementTable, HandlesAreBoundedAndFreedPerConnection) {

@@ -1,11 +1,11 @@
 // The readers of what clients send: malformed input is refused with
 // ProtocolError, never read past its end.
-#include "byte_reader.h"
-#include "login7.h"
-#include "message_assembler.h"
-#include "prelogin.h"
-#include "rpc_request.h"
-#include "tds_constants.h"
+#include "tds/byte_reader.h"
+#include "tds/login7.h"
+#include "net/message_assembler.h"
+#include "tds/prelogin.h"
+#include "tds/rpc_request.h"
+#include "tds/tds_constants.h"
 #include "utf8.h"
 
 #include <gtest/gtest.h>

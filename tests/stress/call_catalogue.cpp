@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "adsi_compat.h"
-#include "exec_line.h"
+#include "tsql/exec_query.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ bool readCatalogue(const std::string& path, const Defines& defines, std::vector<
     if (first == std::string::npos || line.compare(first, 2, "--") == 0) continue;
     std::string reason;
     if (!substitute(line, defines, reason)) return error = where + ": " + reason, false;
-    ParsedExecLine parsed = parseExecLine(line);
+    ParsedExecQuery parsed = readExecQuery(line);
     if (parsed.error) return error = where + ": " + describe(*parsed.error), false;
     CatalogueCall call{where, line, {}};
     for (HostParameter& p : parsed.parameters)

@@ -3,7 +3,7 @@
 // call could not be made.
 #include "call_record.h"
 #include "environment_setup.h"
-#include "exec_line.h"
+#include "tsql/exec_query.h"
 #include "formatters.h"
 #include "library_loader.h"
 #include "options.h"
@@ -32,7 +32,7 @@ int hostError(const std::string& reason) {
 
 bool collectParameters(const Options& options, std::vector<HostParameter>& parameters, std::string& error) {
   if (options.query) {
-    ParsedExecLine parsed = parseExecLine(*options.query);
+    ParsedExecQuery parsed = readExecQuery(*options.query);
     if (parsed.error) {
       error = "-Q: " + describe(*parsed.error);
       return false;
