@@ -6,7 +6,7 @@ with SIGTERM, and makes and removes the links `enable` and `disable` make.
 What it does not do: sandboxing (PrivateTmp, ProtectSystem ...), restarts
 on failure, the journal (the service's output goes to a file, `log`).
 
-    systemctl [--quiet] start|stop|restart|try-restart|is-active|enable|disable [--now] UNIT
+    systemctl [--quiet] start|stop|restart|try-restart|reload|is-active|enable|disable [--now] UNIT
     systemctl daemon-reload
 State (the pid, the output) lives in the folder FAKE_SYSTEMD_STATE names.
 Every call is appended to FAKE_SYSTEMD_STATE/calls, one line each."""
@@ -117,6 +117,19 @@ def start(name):
     return 1
 
 
+def reload(name):
+    """ExecReload, $MAINPID being the service's process, as the service's user."""
+    pid = pid_of(name)
+    if not pid:
+        print("%s is not active, cannot reload." % name, file=sys.stderr)
+        return 1
+    settings = dict(unit_lines(name))
+    command = command_of(settings["ExecReload"].replace("$MAINPID", str(pid)), {})
+    user = settings.get("User", "root")
+    wrapper = ["setpriv", "--reuid=" + user, "--regid=" + settings.get("Group", user), "--init-groups"]
+    return subprocess.run(wrapper + command).returncode
+
+
 def stop(name):
     pid = pid_of(name)
     if not pid:
@@ -179,6 +192,8 @@ def main(arguments):
             return 0
         stop(name)
         return start(name)
+    if verb == "reload":
+        return reload(name)
     if verb == "is-active":
         active = pid_of(name) is not None
         print("active" if active else "inactive")

@@ -19,6 +19,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -36,6 +37,13 @@ LINE = "EXEC master..quarlix 'LDAP://OU=Sales,OU=Staff,DC=corp,DC=example,DC=com
 def run(*command, **kwargs):
     kwargs.setdefault("timeout", 600)
     return subprocess.run(command, capture_output=True, text=True, **kwargs)
+
+
+def wait_until(predicate, seconds=10):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end and not predicate():
+        time.sleep(0.05)
+    return predicate()
 
 
 def read(path):
@@ -141,7 +149,7 @@ class Package(unittest.TestCase):
         # No embedded directory unless the settings file names one.
         self.assertEqual(settings["Environment"], ["DIRECTORY=--no-directory"])
         self.assertIn(" $DIRECTORY $OPTIONS", settings["ExecStart"][0])
-        self.assertNotIn("ExecReload", settings)
+        self.assertEqual(settings["ExecReload"], ["/bin/kill -HUP $MAINPID"])  # logins read again
         self.assertEqual(settings["AmbientCapabilities"], ["CAP_NET_BIND_SERVICE"])
         self.assertEqual(settings["CapabilityBoundingSet"], ["CAP_NET_BIND_SERVICE"])
         for key, value in (("NoNewPrivileges", "yes"), ("ProtectSystem", "strict"), ("ProtectHome", "yes"),
@@ -267,8 +275,8 @@ class Installed(unittest.TestCase):
     def service_log(self):
         return read(os.path.join(self.state, "quarlix-server.service.log"))
 
-    def ask(self, line):
-        answer = run("tsql", "-H", "127.0.0.1", "-p", self.port, "-U", LOGIN[0], "-P", LOGIN[1],
+    def ask(self, line, login=LOGIN):
+        answer = run("tsql", "-H", "127.0.0.1", "-p", self.port, "-U", login[0], "-P", login[1],
                      input=line + "\ngo\n", env={"LANG": "C.UTF-8", "PATH": "/usr/bin:/bin"}, timeout=60)
         return answer.stdout + answer.stderr
 
@@ -301,6 +309,14 @@ class Installed(unittest.TestCase):
         self.assertEqual(re.search(r"(?m)^Uid:\s+(\d+)", status).group(1), str(pwd.getpwnam("quarlix").pw_uid))
         # No sample: the service says serverless paths go to a server.
         self.assertRegex(self.service_log(), r"quarlix-server: serverless paths reach ldap://")
+
+    def reloaded(self, result):
+        # The same process reads the logins again; the new login is in.
+        self.assertEqual(self.service_pid(), self.pid_before_reload)
+        self.assertTrue(wait_until(lambda: "SIGHUP: read 2 logins from /etc/quarlix/logins" in self.service_log()),
+                        self.service_log())
+        self.assertIn("(1 row affected)", self.ask("SELECT SUSER_SNAME()", ("auditor", "auditor-pw")))
+        self.assertNotIn("auditor-pw", self.service_log())
 
     def asked(self, result):
         expected = run("ldapsearch", "-x", "-LLL", "-H", self.slapd.url, "-D", SERVICE_ACCOUNT, "-w", SERVICE_PASSWORD,
@@ -350,6 +366,7 @@ class Installed(unittest.TestCase):
         self.query = [b for b in found if "tsql" in b.text][0].text.split('"')[1]
         checks = [("apt-get install -y ./dist/quarlix_1.0.0", self.installed, ""),
                   ("systemctl enable --now", self.started, LOGIN[1] + "\n"),
+                  ("systemctl reload", self.reloaded, "auditor-pw\n"),
                   ("cat > svc-sql.pw", None, SERVICE_PASSWORD + "\n"),
                   ("tsql", self.asked, ""),
                   ("./dist/quarlix_1.0.1", self.upgraded, ""),
@@ -359,6 +376,8 @@ class Installed(unittest.TestCase):
         for block in found:
             with self.subTest(block=block.where()):
                 marker, check, stdin = next((c for c in checks if c[0] in block.text), ("", None, ""))
+                if "systemctl reload" in block.text:
+                    self.pid_before_reload = self.service_pid()
                 if "./dist/quarlix_1.0.1" in block.text:
                     self.pid_before_upgrade = self.service_pid()
                 result = self.sh(self.localised(block.text), stdin)

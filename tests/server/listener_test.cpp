@@ -67,7 +67,8 @@ TEST(Listener, PastTheDrainTimeItGivesUpOnConnectionsAndJoinsTheirThreads) {
   {
     ServerLog log(false);
     ServerContext context;
-    context.logins = &*logins;
+    LoginBook book(std::move(*logins));
+    context.logins = &book;
     context.sql.text = &*text;
     context.stopFd = stop[0];
     context.loginTimeout = std::chrono::seconds(60);

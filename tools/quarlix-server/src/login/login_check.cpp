@@ -36,10 +36,11 @@ std::optional<std::string> checkLogin(const ServerContext& context, const LoginA
           "not checked: the delay after earlier failed logins of this address or name outlasts the login time-out");
     if (!waitUnlessStopped(context.stopFd, turn.at)) throw tds::ChannelClosed("the server is stopping");
   }
-  std::optional<std::string> user = context.logins->verify(login.userName, login.password);
+  const std::shared_ptr<const Logins> logins = context.logins->current();
+  std::optional<std::string> user = logins->verify(login.userName, login.password);
   if (!user) {
     if (context.throttle) context.throttle->failed(attempt.address, login.userName, turn);
-    return fail(context.logins->has(login.userName) ? "the password does not match" : "no such login");
+    return fail(logins->has(login.userName) ? "the password does not match" : "no such login");
   }
   if (context.throttle) context.throttle->succeeded(attempt.address, login.userName);
   return user;

@@ -39,9 +39,10 @@ bool writeAll(int fd, const std::string& text) {
   return true;
 }
 
-}  // namespace
-
-bool addLoginToFile(const std::string& path, const std::string& name, const std::string& line, std::string& error) {
+// The file with the login `name`'s line replaced by `line` (added when it
+// has none), or removed when `line` is empty; written whole beside it and
+// renamed over it.
+bool rewriteLoginsFile(const std::string& path, const std::string& name, const std::string& line, std::string& error) {
   std::vector<std::string> lines;
   struct stat old {};
   const bool exists = ::stat(path.c_str(), &old) == 0;
@@ -50,24 +51,27 @@ bool addLoginToFile(const std::string& path, const std::string& name, const std:
     if (!Logins::load(path, error)) return false;
     std::ifstream file(path);
     for (std::string text; std::getline(file, text);) lines.push_back(text);
-  } else if (errno != ENOENT) {
+  } else if (errno != ENOENT || line.empty()) {
     error = "cannot read the logins file " + path + ": " + std::strerror(errno);
     return false;
   }
 
   std::string text;
-  bool replaced = false;
+  bool found = false;
   for (const std::string& existing : lines) {
     const std::string existingName = loginNameOf(existing);
     if (!existingName.empty() && strcasecmp(existingName.c_str(), name.c_str()) == 0) {
-      if (!replaced) text += line + '\n';
-      replaced = true;
+      if (!found && !line.empty()) text += line + '\n';
+      found = true;
       continue;
     }
     text += existing + '\n';
   }
-  if (!replaced) text += line + '\n';
-
+  if (!found && !line.empty()) text += line + '\n';
+  if (line.empty() && !found) {
+    error = "the logins file " + path + " has no login " + name;
+    return false;
+  }
   std::string temporary = folderOf(path) + "/.logins-XXXXXX";
   int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
@@ -93,4 +97,14 @@ bool addLoginToFile(const std::string& path, const std::string& name, const std:
     ::close(folder);
   }
   return true;
+}
+
+}  // namespace
+
+bool addLoginToFile(const std::string& path, const std::string& name, const std::string& line, std::string& error) {
+  return rewriteLoginsFile(path, name, line, error);
+}
+
+bool removeLoginFromFile(const std::string& path, const std::string& name, std::string& error) {
+  return rewriteLoginsFile(path, name, std::string(), error);
 }

@@ -1,11 +1,13 @@
 // quarlix-server: the procedure served over TDS, so SQL clients can call it.
 // Exit status: 0 after a stop by SIGTERM or SIGINT, 2 when it cannot start.
+// SIGHUP reads the logins file again.
 #include "answer/code_page_text.h"
 #include "library_loader.h"
 #include "main/session.h"
 #include "net/listener.h"
 #include "net/packet_channel.h"
 #include "login/login_file.h"
+#include "login/login_reload.h"
 #include "login/login_throttle.h"
 #include "login/logins.h"
 #include "net/malloc_tuning.h"
@@ -19,7 +21,12 @@
 #include <openssl/ssl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -36,10 +43,17 @@ constexpr std::chrono::seconds kDrainTime(120);
 constexpr std::chrono::seconds kAbandonGrace(10);
 
 int stopPipe[2] = {-1, -1};
+int reloadPipe[2] = {-1, -1};
 
 void onStopSignal(int) {
   const char byte = 1;
   ssize_t ignored = ::write(stopPipe[1], &byte, 1);
+  (void)ignored;
+}
+
+void onReloadSignal(int) {
+  const char byte = 1;
+  ssize_t ignored = ::write(reloadPipe[1], &byte, 1);  // non-blocking: a full pipe has a reload pending already
   (void)ignored;
 }
 
@@ -53,7 +67,27 @@ struct TlsContextFree {
 };
 using TlsContext = std::unique_ptr<SSL_CTX, TlsContextFree>;
 
+// Why this process cannot read `path`, with the remedy when the file is there
+// but kept from this user (a key made 0600 by root, read by the service's user).
+std::string unreadableFileReason(const char* what, const std::string& path) {
+  if (::access(path.c_str(), R_OK) == 0) return std::string();
+  const int cause = errno;
+  std::string reason = std::string("cannot read the ") + what + " " + path + ": " + std::strerror(cause);
+  if (cause != EACCES) return reason;
+  const passwd* user = ::getpwuid(::geteuid());
+  const group* group = ::getgrgid(::getegid());
+  const std::string userName = user ? user->pw_name : std::to_string(::geteuid());
+  const std::string groupName = group ? group->gr_name : std::to_string(::getegid());
+  return reason + " (this server runs as user " + userName + ", group " + groupName +
+         "; let the group read it: chgrp " + groupName + " " + path + " && chmod 640 " + path + ")";
+}
+
 TlsContext makeTlsContext(const ServerOptions& options, std::string& error) {
+  for (const auto& [what, path] :
+       {std::pair<const char*, const std::string&>{"certificate", options.tlsCertificate}, {"key", options.tlsKey}}) {
+    error = unreadableFileReason(what, path);
+    if (!error.empty()) return nullptr;
+  }
   TlsContext context(SSL_CTX_new(TLS_server_method()));
   if (!context) {
     error = "cannot set up TLS";
@@ -132,7 +166,15 @@ int addLogin(const std::string& name, const std::string& path) {
   std::string error;
   if (!addLoginToFile(path, name, line, error)) return cannotStart(error);
   std::cerr << "quarlix-server: the login " << name << " is in " << path
-            << " (a running server reads it when it starts)\n";
+            << " (a running server reads it on SIGHUP: systemctl reload quarlix-server)\n";
+  return 0;
+}
+
+int removeLogin(const std::string& name, const std::string& path) {
+  std::string error;
+  if (!removeLoginFromFile(path, name, error)) return cannotStart(error);
+  std::cerr << "quarlix-server: the login " << name << " is no longer in " << path
+            << " (a running server drops it on SIGHUP: systemctl reload quarlix-server; its connections stay)\n";
   return 0;
 }
 
@@ -145,6 +187,8 @@ int serve(const ServerOptions& options) {
 
   std::optional<Logins> logins = Logins::load(options.loginsFile, error);
   if (!logins) return cannotStart(error);
+  if (logins->size() == 0) return cannotStart(noLoginsReason(options.loginsFile));
+  LoginBook loginBook(std::move(*logins));
 
   const std::string here = executableDirectory();
   MountedDirectory directory;
@@ -160,12 +204,16 @@ int serve(const ServerOptions& options) {
     if (!tls) return cannotStart(error);
   }
 
-  if (::pipe(stopPipe) != 0) return cannotStart("cannot create the stop pipe");
+  if (::pipe(stopPipe) != 0 || ::pipe2(reloadPipe, O_NONBLOCK | O_CLOEXEC) != 0)
+    return cannotStart("cannot create the signal pipes");
   std::signal(SIGPIPE, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = onStopSignal;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
+  struct sigaction reload {};
+  reload.sa_handler = onReloadSignal;
+  sigaction(SIGHUP, &reload, nullptr);
 
   ServerLog log(options.quiet);
   AdmissionLimits limits;
@@ -183,7 +231,7 @@ int serve(const ServerOptions& options) {
   log.line(serverlessPathsLine());
   if (!tls) log.line("no --tls-cert: connections are not encrypted, so only loopback addresses are served");
 
-  context.logins = &*logins;
+  context.logins = &loginBook;
   context.throttle = &throttle;
   context.sql.procedure = procedure.get();
   context.sql.text = &*text;
@@ -199,6 +247,8 @@ int serve(const ServerOptions& options) {
   std::cout << "quarlix-server: listening on " << listener.boundAddress() << std::endl;
   tds::PacketChannel::setStalledLimit(options.maxStalled);
   limitMallocArenas();
+  LoginReloader reloader(loginBook, options.loginsFile, reloadPipe[0],
+                         [&log](const std::string& line) { log.line(line); });
   const auto serveConnection = [&context](const Connection& connection) { Session(connection, context).run(); };
   if (!listener.run(context.stopFd, context.loginTimeout, serveConnection, kDrainTime, kAbandonGrace)) {
     // A call still runs on a thread that uses what this function owns: the
@@ -226,6 +276,7 @@ int main(int argc, char** argv) {
   }
   if (options.printLogin) return printLogin(*options.printLogin);
   if (options.addLogin) return addLogin(*options.addLogin, options.loginsFile);
+  if (options.removeLogin) return removeLogin(*options.removeLogin, options.loginsFile);
   try {
     return serve(options);
   } catch (const std::exception& e) {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "answer/code_page_text.h"
-#include "login/logins.h"
+#include "login/login_book.h"
 #include "procedure_call.h"
 #include "sql/sql_session.h"
 
@@ -37,7 +37,7 @@ class ServerLog {
 };
 
 struct ServerContext {
-  const Logins* logins = nullptr;
+  const LoginBook* logins = nullptr;  // replaced whole on SIGHUP
   LoginThrottle* throttle = nullptr;  // null: failed logins are not delayed
   sql::ServerFacts sql;               // the procedure, the code page, the names and version
   SSL_CTX* tls = nullptr;             // null: no encryption

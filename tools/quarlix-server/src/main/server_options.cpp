@@ -67,6 +67,8 @@ OptionTable optionTable(ServerOptions& options) {
                        "with --logins FILE: add the login NAME to FILE, or replace its password; the file is "
                        "replaced whole, and made readable by its owner and group only when it is new",
                        options.addLogin));
+  table.add(textOption("--remove-login", "NAME", kLogins,
+                       "with --logins FILE: remove the login NAME from FILE (replaced whole)", options.removeLogin));
   table.add(
       textOption("--print-login", "NAME", kLogins, "print the login's line on standard output", options.printLogin));
   addProgramOptions(table, options, kOptions);
@@ -79,9 +81,14 @@ bool parseServerOptions(const std::vector<std::string>& arguments, ServerOptions
   std::vector<std::string> none;
   if (!optionTable(options).parse(arguments, none, error)) return false;
   if (options.help || options.version || options.printLogin) return true;
-  if (options.addLogin) {
+  if (options.addLogin && options.removeLogin) {
+    error = "give one of --add-login or --remove-login";
+    return false;
+  }
+  if (options.addLogin || options.removeLogin) {
     if (!options.loginsFile.empty()) return true;
-    error = "--add-login NAME needs --logins FILE, the file to add the login to";
+    error = options.addLogin ? "--add-login NAME needs --logins FILE, the file to add the login to"
+                             : "--remove-login NAME needs --logins FILE, the file to remove the login from";
     return false;
   }
   if (!options.listenGiven) {
@@ -110,8 +117,10 @@ std::string serverUsageText() {
   return optionTable(unused).usage(
       "Usage: quarlix-server --listen HOST:PORT --logins FILE [options]\n"
       "  or:  quarlix-server --add-login NAME --logins FILE\n"
+      "  or:  quarlix-server --remove-login NAME --logins FILE\n"
       "  or:  quarlix-server --print-login NAME\n"
       "Serves the procedure quarlix over TDS 7.1-7.4 to SQL clients. An option's\n"
-      "value follows it as the next argument or after '=' (--quiet takes none).\n",
+      "value follows it as the next argument or after '=' (--quiet takes none).\n"
+      "SIGHUP reads the logins file again; connections already logged in stay.\n",
       "");
 }

@@ -12,8 +12,9 @@
 struct ServerOptions : HostSettings {
   static constexpr unsigned kDefaultCodePage = 1252;
 
-  std::optional<std::string> printLogin;  // --print-login NAME
-  std::optional<std::string> addLogin;    // --add-login NAME (with --logins FILE)
+  std::optional<std::string> printLogin;   // --print-login NAME
+  std::optional<std::string> addLogin;     // --add-login NAME (with --logins FILE)
+  std::optional<std::string> removeLogin;  // --remove-login NAME (with --logins FILE)
   std::string listenHost;
   unsigned listenPort = 0;
   bool listenGiven = false;
