@@ -46,6 +46,7 @@ TEST_F(AdsiConfigTest, DefaultsWithoutAFile) {
   ASSERT_TRUE(parseAdsiConfig("", "empty.conf", config, error)) << error;
   EXPECT_EQ(config.networkTimeoutSeconds, 10);
   EXPECT_EQ(config.timeoutSeconds, 30);
+  EXPECT_EQ(config.idleTimeoutSeconds, 60);
   EXPECT_EQ(config.startTls, StartTlsMode::Try);
   EXPECT_TRUE(config.bindDn.empty());
   EXPECT_FALSE(config.hasPassword);
@@ -63,7 +64,8 @@ TEST_F(AdsiConfigTest, EveryKey) {
                            "starttls demand\n"
                            "tls_cacert /etc/ssl/ca.pem\n"
                            "tls_reqcert allow\n"
-                           "ldaps_ports 1636, 13269\n");
+                           "ldaps_ports 1636, 13269\n"
+                           "idle_timeout 0\n");
   setenv("QUARLIX_ADSI_CONFIG", path.c_str(), 1);
   AdsiConfig config;
   std::string error;
@@ -78,6 +80,7 @@ TEST_F(AdsiConfigTest, EveryKey) {
   EXPECT_EQ(config.tlsCaCert, "/etc/ssl/ca.pem");
   EXPECT_EQ(config.tlsRequireCert, LDAP_OPT_X_TLS_ALLOW);
   EXPECT_EQ(config.ldapsPorts, (std::vector<std::string>{"1636", "13269"}));
+  EXPECT_EQ(config.idleTimeoutSeconds, 0);
 }
 
 TEST_F(AdsiConfigTest, EveryCertificateCheckLevel) {
@@ -122,6 +125,7 @@ TEST_F(AdsiConfigTest, MistakesNameTheLine) {
       {"\n\nnetwork_timeout 1.5\n",
        "t.conf:3: 'network_timeout' must be a whole number of seconds from 1 to 86400, not '1.5'"},
       {"timeout 100000\n", "t.conf:1: 'timeout' must be a whole number of seconds from 1 to 86400, not '100000'"},
+      {"idle_timeout -1\n", "t.conf:1: 'idle_timeout' must be a whole number of seconds from 0 to 86400, not '-1'"},
       {"starttls always\n", "t.conf:1: 'starttls' is never, try or demand, not 'always'"},
       {"bindpass x\n", "t.conf:1: unknown key 'bindpass'"},
       {"binddn\n", "t.conf:1: 'binddn' needs a value"},

@@ -94,6 +94,11 @@ bool parseAdsiConfig(std::string_view text, const std::string& source, AdsiConfi
       int& target = key == "timeout" ? config.timeoutSeconds : config.networkTimeoutSeconds;
       if (!parseSeconds(value, target))
         return fail("'" + key + "' must be a whole number of seconds from 1 to 86400, not '" + value + "'");
+    } else if (key == "idle_timeout") {
+      if (value == "0")
+        config.idleTimeoutSeconds = 0;  // no connection kept between calls
+      else if (!parseSeconds(value, config.idleTimeoutSeconds))
+        return fail("'idle_timeout' must be a whole number of seconds from 0 to 86400, not '" + value + "'");
     } else if (key == "starttls") {
       if (value == "never")
         config.startTls = StartTlsMode::Never;

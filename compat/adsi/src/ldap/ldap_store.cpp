@@ -5,10 +5,10 @@
 #include "adserr.h"
 #include "diagnostics.h"
 #include "ldap/adsi_config.h"
+#include "ldap/connection_pool.h"
 #include "ldap/ldap_error_map.h"
 #include "ldap/ldap_pipeline.h"
 #include "ldap/ldap_ranges.h"
-#include "ldap/ldap_schema_cache.h"
 #include "ldap/ldap_search_cursor.h"
 #include "ldap/ldap_target.h"
 #include "text.h"
@@ -42,12 +42,16 @@ HRESULT LdapStore::open(const AdsPath& path, std::shared_ptr<DirectoryStore>& st
   LdapTarget target;
   HRESULT hr = ldapTargetFor(path, config, target);
   if (FAILED(hr)) return hr;
+  ConnectionKey key = connectionKeyFor(target, config);
   std::shared_ptr<LdapConnection> connection;
-  hr = LdapConnection::open(target, config, connection);
+  hr = ConnectionPool::instance().take(key, target, config, connection);
   if (FAILED(hr)) return hr;
-  std::shared_ptr<const Schema> schema = serverSchema(*connection);
-  store.reset(new LdapStore(std::move(connection), std::move(schema)));
+  store.reset(new LdapStore(std::move(key), std::move(connection), config.idleTimeoutSeconds));
   return S_OK;
+}
+
+LdapStore::~LdapStore() {
+  if (!ConnectionPool::ended()) ConnectionPool::instance().giveBack(key_, std::move(connection_), idleSeconds_);
 }
 
 HRESULT LdapStore::readEntry(std::string_view dn, EntryPtr& entry) {
