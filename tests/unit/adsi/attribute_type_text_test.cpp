@@ -40,6 +40,7 @@ TEST(AttributeTypeForms, OpenLdapDefinitionWithEveryField) {
   EXPECT_EQ(at.equality, "generalizedTimeMatch");
   EXPECT_EQ(at.syntax, "1.3.6.1.4.1.1466.115.121.1.24");
   EXPECT_TRUE(at.singleValue);
+  EXPECT_TRUE(at.noUserModification);
   EXPECT_TRUE(at.superior.empty());
 }
 
@@ -51,6 +52,7 @@ TEST(AttributeTypeForms, NameListSuperiorAndLengthBound) {
   EXPECT_EQ(at.superior, "name");
   EXPECT_EQ(at.syntax, "1.3.6.1.4.1.1466.115.121.1.15");
   EXPECT_FALSE(at.singleValue);
+  EXPECT_FALSE(at.noUserModification);
 }
 
 TEST(AttributeTypeForms, ActiveDirectoryQuotesItsSyntax) {

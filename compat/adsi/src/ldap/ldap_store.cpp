@@ -7,9 +7,9 @@
 #include "ldap/adsi_config.h"
 #include "ldap/connection_pool.h"
 #include "ldap/ldap_error_map.h"
-#include "ldap/ldap_pipeline.h"
 #include "ldap/ldap_ranges.h"
 #include "ldap/ldap_search_cursor.h"
+#include "ldap/reads_by_name.h"
 #include "ldap/ldap_target.h"
 #include "text.h"
 
@@ -62,22 +62,14 @@ HRESULT LdapStore::readEntry(std::string_view dn, EntryPtr& entry) {
 }
 
 void LdapStore::readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) {
-  std::vector<PipelinedSearch> searches;
-  searches.reserve(dns.size());
-  for (const std::string& dn : dns) searches.push_back({entryReadArgs(dn, schema_.get()), LDAP_SUCCESS, {}});
-  searchTogether(*connection_, searches);
-  reads.assign(dns.size(), EntryRead());
-  std::vector<EntryPtr> entries(dns.size());
-  for (size_t i = 0; i < dns.size(); ++i) {
-    reads[i].result = hresultFromLdap(searches[i].code);
-    if (SUCCEEDED(reads[i].result) && searches[i].outcome.entries.empty()) reads[i].result = kNoSuchObject;
-    if (SUCCEEDED(reads[i].result)) entries[i] = std::move(searches[i].outcome.entries.front());
-  }
+  std::vector<EntryPtr> entries;
   std::vector<int> codes;
-  completeRanges(*connection_, schema_.get(), entries, codes);
+  readByName(*connection_, *schema_, dns, entries, codes);
+  std::vector<int> rangeCodes;
+  completeRanges(*connection_, schema_.get(), entries, rangeCodes);
+  reads.assign(dns.size(), EntryRead());
   for (size_t i = 0; i < dns.size(); ++i) {
-    if (!entries[i]) continue;
-    reads[i].result = hresultFromLdap(codes[i]);
+    reads[i].result = hresultFromLdap(entries[i] ? rangeCodes[i] : codes[i]);
     if (SUCCEEDED(reads[i].result)) reads[i].entry = std::move(entries[i]);
   }
 }

@@ -176,7 +176,8 @@ class Parser {
       case kSyntax: return syntax();
       case kUsage: return usage();
       case kSingleValue: out_.singleValue = true; return true;
-      default: return true;  // OBSOLETE, COLLECTIVE, NO-USER-MODIFICATION
+      case kNoUserModification: out_.noUserModification = true; return true;
+      default: return true;  // OBSOLETE, COLLECTIVE
     }
   }
 

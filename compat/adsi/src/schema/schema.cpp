@@ -147,6 +147,12 @@ bool Schema::learnAttributeType(const std::string& description, std::string& rea
   }
   if (!at.names.empty()) {
     for (const std::string& n : at.names) add(n, type);
+    if (type == ADSTYPE_DN_STRING && at.singleValue && at.noUserModification) {
+      for (const std::string& n : at.names) {
+        if (equalsIgnoreCase(n, "entryDN")) entryDn_ = n;
+        if (equalsIgnoreCase(n, "distinguishedName")) distinguishedName_ = n;
+      }
+    }
   } else if (!at.oid.empty()) {
     add(at.oid, type);
   } else {

@@ -28,8 +28,18 @@ class Schema {
   // does not parse.
   bool learnAttributeType(const std::string& description, std::string& reason);
 
+  // The attribute whose value is each entry's own DN, by which a search can
+  // find entries by name: OpenLDAP's entryDN (RFC 5020), else Active
+  // Directory's distinguishedName, when the schema learnt declares it a
+  // single-valued DN that the server keeps itself (OpenLDAP's
+  // distinguishedName is only the supertype of DN attributes). "" when it
+  // declares neither; the built-in schema never does.
+  const std::string& nameAttribute() const { return entryDn_.empty() ? distinguishedName_ : entryDn_; }
+
  private:
   std::unordered_map<std::string, ADSTYPE> types_;  // by lower-case name
+  std::string entryDn_;
+  std::string distinguishedName_;
 };
 
 }  // namespace adsi

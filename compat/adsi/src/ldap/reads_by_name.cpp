@@ -1,0 +1,200 @@
+#include "ldap/reads_by_name.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "ascii_text.h"
+#include "ldap/ldap_pipeline.h"
+#include "store/dn.h"
+
+namespace adsi {
+namespace {
+
+// One search for several names, all under one base.
+struct Batch {
+  std::string base;
+  int scope = LDAP_SCOPE_SUBTREE;
+  std::string terms;          // one filter term per name
+  std::vector<size_t> names;  // indexes of the names it looks for
+};
+
+// Whether `dn` as written lies under `suffix` as written: it ends with it,
+// letters in any case, after a separator that is no escaped comma.
+bool writtenUnder(std::string_view dn, std::string_view suffix) {
+  if (suffix.empty() || dn.size() <= suffix.size() + 1) return false;
+  const size_t at = dn.size() - suffix.size();
+  if (dn[at - 1] != ',' || !equalsIgnoreCase(dn.substr(at), suffix)) return false;
+  size_t backslashes = 0;
+  for (size_t i = at - 1; i > 0 && dn[i - 1] == '\\'; --i) ++backslashes;
+  return backslashes % 2 == 0;
+}
+
+// The naming context that holds a name: the longest one it is written
+// under, else the longest one its normalised form lies under. Empty when
+// none does (a name of another server): then it is read on its own.
+class NamingContexts {
+ public:
+  explicit NamingContexts(const std::vector<std::string>& contexts) {
+    for (const std::string& dn : contexts) {
+      std::string normalized;
+      if (!dn.empty() && normalizeDn(dn, normalized)) contexts_.push_back({dn, normalized});
+    }
+  }
+
+  const std::string* holding(const std::string& dn, const std::vector<Rdn>& rdns) const {
+    const Context* best = nullptr;
+    for (const Context& c : contexts_)
+      if (writtenUnder(dn, c.dn) && (!best || c.dn.size() > best->dn.size())) best = &c;
+    if (best) return &best->dn;
+    const std::string normalized = normalizeRdns(rdns);
+    for (const Context& c : contexts_)
+      if (writtenUnder(normalized, c.normalized) && (!best || c.normalized.size() > best->normalized.size())) best = &c;
+    return best ? &best->dn : nullptr;
+  }
+
+ private:
+  struct Context {
+    std::string dn;
+    std::string normalized;
+  };
+  std::vector<Context> contexts_;
+};
+
+// "(cn=Ann)", or "(&(cn=Ann)(uid=7))" for a multi-valued RDN.
+std::string rdnFilter(const Rdn& rdn) {
+  std::string terms;
+  for (const Ava& ava : rdn.avas) terms += "(" + ava.type + "=" + escapeFilterValue(ava.value) + ")";
+  return rdn.avas.size() == 1 ? terms : "(&" + terms + ")";
+}
+
+// Puts each name in a batch, or (a name that does not parse, or that no
+// naming context holds) leaves it to be read alone.
+std::vector<Batch> planBatches(const std::string& nameAttribute, const NamingContexts& contexts,
+                               const std::vector<std::string>& dns, std::vector<size_t>& alone) {
+  std::vector<Batch> batches;
+  std::unordered_map<std::string, size_t> open;  // the batch that still takes names, by base
+  std::vector<Rdn> rdns;
+  for (size_t i = 0; i < dns.size(); ++i) {
+    if (!parseDn(dns[i], rdns) || rdns.size() < 2) {
+      alone.push_back(i);
+      continue;
+    }
+    std::string base, term;
+    int scope = LDAP_SCOPE_SUBTREE;
+    if (!nameAttribute.empty()) {
+      const std::string* context = contexts.holding(dns[i], rdns);
+      if (!context) {
+        alone.push_back(i);
+        continue;
+      }
+      base = *context;
+      term = "(" + nameAttribute + "=" + escapeFilterValue(dns[i]) + ")";
+    } else {
+      base = joinRdns(rdns, 1);
+      scope = LDAP_SCOPE_ONELEVEL;
+      term = rdnFilter(rdns[0]);
+    }
+    auto [slot, added] = open.try_emplace(lowerAscii(base), batches.size());
+    if (added || batches[slot->second].names.size() == kNamesPerSearch) {
+      slot->second = batches.size();
+      batches.push_back(Batch{std::move(base), scope, {}, {}});
+    }
+    Batch& batch = batches[slot->second];
+    batch.terms += term;
+    batch.names.push_back(i);
+  }
+  return batches;
+}
+
+// Gives each name of the batch the entry the search returned for it: the
+// entry whose DN is written alike, else the one whose DN is the same name
+// written otherwise. Names it did not return go to `alone`.
+void matchEntries(const Batch& batch, std::vector<EntryPtr>& found, const std::vector<std::string>& dns,
+                  std::vector<EntryPtr>& entries, std::vector<size_t>& alone) {
+  std::vector<std::pair<std::string_view, size_t>> byName;
+  byName.reserve(batch.names.size());
+  for (size_t i : batch.names) byName.emplace_back(dns[i], i);
+  std::sort(byName.begin(), byName.end());
+  std::vector<EntryPtr> otherwise;  // written otherwise than asked for
+  for (EntryPtr& entry : found) {
+    auto [first, last] = std::equal_range(byName.begin(), byName.end(), std::make_pair(std::string_view(entry->dn), 0),
+                                          [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (first == last) otherwise.push_back(std::move(entry));
+    for (; first != last; ++first) entries[first->second] = entry;
+  }
+  std::vector<std::pair<std::string, EntryPtr>> normalized;
+  for (EntryPtr& entry : otherwise) {
+    std::string key;
+    if (normalizeDn(entry->dn, key)) normalized.emplace_back(std::move(key), std::move(entry));
+  }
+  for (size_t i : batch.names) {
+    if (entries[i]) continue;
+    std::string key;
+    if (!normalized.empty() && normalizeDn(dns[i], key))
+      for (const auto& [dn, entry] : normalized)
+        if (dn == key) entries[i] = entry;
+    if (!entries[i]) alone.push_back(i);
+  }
+}
+
+}  // namespace
+
+std::string escapeFilterValue(std::string_view value) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0') {
+      out += '\\';
+      out += kHex[static_cast<unsigned char>(c) >> 4];
+      out += kHex[static_cast<unsigned char>(c) & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+void readByName(LdapConnection& connection, const Schema& schema, const std::vector<std::string>& dns,
+                std::vector<EntryPtr>& entries, std::vector<int>& codes) {
+  entries.assign(dns.size(), nullptr);
+  codes.assign(dns.size(), LDAP_SUCCESS);
+  std::vector<size_t> alone;
+  const std::vector<Batch> batches =
+      planBatches(schema.nameAttribute(), NamingContexts(connection.rootDse().namingContexts), dns, alone);
+
+  std::vector<PipelinedSearch> searches;
+  searches.reserve(batches.size());
+  for (const Batch& batch : batches) {
+    if (batch.names.size() == 1) continue;  // a base read is the cheaper search
+    PipelinedSearch search;
+    search.args.base = batch.base;
+    search.args.scope = batch.scope;
+    search.args.filter = batch.names.size() == 1 ? batch.terms : "(|" + batch.terms + ")";
+    search.args.schema = &schema;
+    searches.push_back(std::move(search));
+  }
+  searchTogether(connection, searches);
+  size_t s = 0;
+  for (const Batch& batch : batches) {
+    if (batch.names.size() > 1 && searches[s].code == LDAP_SUCCESS)
+      matchEntries(batch, searches[s].outcome.entries, dns, entries, alone);
+    else
+      alone.insert(alone.end(), batch.names.begin(), batch.names.end());
+    s += batch.names.size() > 1;
+  }
+
+  std::sort(alone.begin(), alone.end());
+  std::vector<PipelinedSearch> reads;
+  reads.reserve(alone.size());
+  for (size_t i : alone) reads.push_back({entryReadArgs(dns[i], &schema), LDAP_SUCCESS, {}});
+  searchTogether(connection, reads);
+  for (size_t r = 0; r < alone.size(); ++r) {
+    const size_t i = alone[r];
+    codes[i] = reads[r].code;
+    if (codes[i] == LDAP_SUCCESS && reads[r].outcome.entries.empty()) codes[i] = LDAP_NO_SUCH_OBJECT;
+    if (codes[i] == LDAP_SUCCESS) entries[i] = std::move(reads[r].outcome.entries.front());
+  }
+}
+
+}  // namespace adsi

@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""A group's members read by name, many to a search, against slapd: members
+spread over containers in every way (many in one, one in each, deep ones),
+members that are gone, hidden, outside every naming context, written in
+another case or spacing, with escapes, filter characters and multi-valued
+RDNs. The walk answers as reading each member alone with ldapsearch does,
+in the group's order, with a few searches: by entryDN when the server's
+schema shows it, by each container's RDNs when the schema cannot be read.
+Argument: the quarlix-exec binary."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, HERE)
+
+from quarlix_call import Host, exec_line  # noqa: E402
+from slapd_fixture import Slapd  # noqa: E402
+
+EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
+SUFFIX = "dc=example,dc=com"
+GROUP = "cn=spread," + SUFFIX
+FIELDS = ["cn", "sn", "description"]
+ACCESS = ('access to dn.subtree="ou=secret,%s"\n  by * none\n'
+          "access to *\n  by * read\n" % SUFFIX)
+# The frontend's rules: the root DSE for all, the schema for nobody.
+SCHEMA_HIDDEN = 'access to dn.base=""\n  by * read\naccess to dn.base="cn=Subschema"\n  by * none'
+
+
+def ou(dn):
+    name = dn.split(",")[0]
+    return "dn: %s\nobjectClass: organizationalUnit\nou: %s\n\n" % (dn, name[3:])
+
+
+def person(dn, cn, extra=""):
+    return "dn: %s\nobjectClass: person\n%scn: %s\nsn: S %s\ndescription: at %s\n\n" % (dn, extra, cn, cn, dn)
+
+
+def directory():
+    """The LDIF, and the group's member values in order."""
+    parts = ["dn: %s\nobjectClass: dcObject\nobjectClass: organization\ndc: example\no: Example\n\n" % SUFFIX]
+    members = []
+    big = "ou=big," + SUFFIX  # more members than one search takes
+    parts.append(ou(big))
+    for i in range(130):
+        parts.append(person("cn=p%03d,%s" % (i, big), "p%03d" % i))
+    members += ["cn=p%03d,%s" % (i, big) for i in range(0, 130, 2)]
+    for c in range(40):  # one member in each of forty containers
+        container = "ou=c%02d,%s" % (c, SUFFIX)
+        parts += [ou(container), person("cn=one,%s" % container, "one")]
+        members.append("cn=one,%s" % container)
+    deep = "ou=z,ou=y,ou=x," + SUFFIX
+    parts += [ou("ou=x," + SUFFIX), ou("ou=y,ou=x," + SUFFIX), ou(deep), person("cn=deep," + deep, "deep")]
+    parts += [ou("ou=secret," + SUFFIX), person("cn=hidden,ou=secret," + SUFFIX, "hidden")]
+    odd = "ou=odd," + SUFFIX
+    parts += [ou(odd), person("cn=Smith\\, John," + odd, "Smith, John"), person("cn=Star*(1)," + odd, "Star*(1)"),
+              person("cn=multi+uid=m1," + odd, "multi", "objectClass: uidObject\nuid: m1\n"),
+              person("cn=back\\\\slash," + odd, "back\\slash")]
+    members[3:3] = ["cn=ghost," + big, "cn=hidden,ou=secret," + SUFFIX, "cn=x,ou=nowhere," + SUFFIX,
+                    "cn=far,dc=elsewhere,dc=org", "CN=P011,OU=BIG,DC=EXAMPLE,DC=COM", "cn=p013, ou=big, dc=example, dc=com",
+                    "cn=deep," + deep, "cn=Smith\\2C John," + odd, "cn=Star*(1)," + odd, "uid=m1+cn=multi," + odd,
+                    "cn=back\\5Cslash," + odd]
+    parts.append("dn: %s\nobjectClass: groupOfNames\ncn: spread\n%s\n" % (GROUP, "".join("member: %s\n" % m for m in members)))
+    return "".join(parts), members
+
+
+class MembersByName(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="quarlix-members-")
+        cls.config = os.path.join(cls.folder, "adsi.conf")
+        open(cls.config, "w").close()
+        cls.ldif, cls.members = directory()
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def read_alone(self, server, dn):
+        """The member as ldapsearch reads it alone: its cells, or None."""
+        done = subprocess.run(["ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-H", server.url, "-s", "base",
+                               "-b", dn, "(objectClass=*)"] + FIELDS, capture_output=True)
+        if done.returncode == 32:  # no such object
+            return None
+        self.assertEqual(done.returncode, 0, done.stderr)
+        values = {}
+        for line in done.stdout.decode().splitlines():
+            name, _, value = line.partition(": ")
+            values.setdefault(name.lower(), value)
+        return [values.get(f.lower()) for f in FIELDS]
+
+    def walk(self, global_config=""):
+        """The member walk on a slapd with these global lines; its rows, what
+        reading each member alone gives, and what slapd logged of the walk."""
+        with Slapd(self.ldif, access=ACCESS, global_config=global_config, debug_level=256) as server:
+            stored = subprocess.run(["ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-H", server.url, "-s", "base",
+                                     "-b", GROUP, "(objectClass=*)", "member"], capture_output=True, check=True)
+            values = [line[len("member: "):] for line in stored.stdout.decode().splitlines()
+                      if line.startswith("member: ")]
+            self.assertEqual(len(values), len(self.members))
+            expected = [r for r in (self.read_alone(server, dn) for dn in values) if r is not None]
+            start = len(server.log())
+            answer = Host(EXE, self.config).call(exec_line("LDAP://%s/%s" % (server.address, GROUP), "",
+                                                           ",".join(FIELDS), "GET_GROUP_MEMBERS"))
+            self.assertEqual(answer.returncode, 0, answer.stderr)
+            rows = [[None if c is None else c.decode() for c in row] for row in answer.rows]
+            return rows, expected, server.settled_log(start)
+
+    def test_by_entry_dn(self):
+        rows, expected, log = self.walk()
+        self.assertEqual(rows, expected)
+        self.assertEqual(len(rows), len(self.members) - 4)  # gone, hidden, nowhere, elsewhere
+        self.assertIn('filter="(|(entryDN=', log)
+        # The group, root DSE and schema; the members a hundred to a search;
+        # the gone, hidden and odd ones alone.
+        self.assertLessEqual(len(re.findall(r" SRCH base=", log)), 3 + len(self.members) // 100 + 1 + 10)
+
+    def test_by_container_when_the_schema_cannot_be_read(self):
+        rows, expected, log = self.walk(SCHEMA_HIDDEN)
+        self.assertEqual(rows, expected)
+        self.assertNotIn("entryDN", log)
+        self.assertIn('scope=1 deref=0 filter="(|(cn=p000)', log)
+        containers = 40 + 6  # each of the forty, and big, x/y/z, secret, odd, nowhere
+        self.assertLessEqual(len(re.findall(r" SRCH base=", log)), 3 + containers + 10)
+
+
+if __name__ == "__main__":
+    unittest.main()
