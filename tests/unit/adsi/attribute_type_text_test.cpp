@@ -70,8 +70,11 @@ TEST(AttributeTypeForms, FlagsUsagesAndExtensions) {
       "( 1.3.6.1.1.16.4 NAME 'entryUUID' OBSOLETE COLLECTIVE NO-USER-MODIFICATION USAGE dSAOperation "
       "X-ORIGIN ( 'RFC 4530' 'OpenLDAP' ) X-ORDERED 'VALUES' X-NDS_SYNTAX '1' )");
   EXPECT_EQ(at.names, Names{"entryUUID"});
+  EXPECT_TRUE(at.noUserModification);
+  EXPECT_TRUE(at.operational);
   for (const char* usage : {"userApplications", "directoryOperation", "distributedOperation", "dsaoperation"})
-    parsed(std::string("( 1.2 USAGE ") + usage + " )");
+    EXPECT_EQ(parsed(std::string("( 1.2 USAGE ") + usage + " )").operational, usage[0] != 'u') << usage;
+  EXPECT_FALSE(parsed("( 1.2 NAME 'x' )").operational);
 }
 
 TEST(AttributeTypeForms, EscapedQuotesAndBackslashesInStrings) {

@@ -1,4 +1,5 @@
-// Which attribute names an entry by its DN, as a server's own schema says.
+// Which attribute holds each entry's DN for searches by name, as a server's
+// own schema says.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,17 +21,18 @@ constexpr const char* kActiveDirectoryDistinguishedName =
     "( 2.5.4.49 NAME 'distinguishedName' SYNTAX '1.3.6.1.4.1.1466.115.121.1.12' SINGLE-VALUE "
     "NO-USER-MODIFICATION )";
 
-TEST(SchemaNameAttribute, OnlyWhatTheServerDeclaresAsEachEntrysOwnDn) {
+TEST(SchemaNameAttribute, OnlyADnEachEntryKeepsAsAUserAttribute) {
   struct Case {
     std::vector<const char*> definitions;
     const char* nameAttribute;
   } cases[] = {
-      {{kOpenLdapDistinguishedName, kOpenLdapEntryDn}, "entryDN"},
-      {{kOpenLdapEntryDn, kActiveDirectoryDistinguishedName}, "entryDN"},
       {{kActiveDirectoryDistinguishedName}, "distinguishedName"},
-      {{kOpenLdapDistinguishedName}, ""},  // a supertype, not a name of its own
-      {{"( 1.2.3 NAME 'entryDN' SYNTAX 1.3.6.1.4.1.1466.115.121.1.12 SINGLE-VALUE )"}, ""},  // users write it
-      {{"( 1.2.3 NAME 'entryDN' SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 SINGLE-VALUE NO-USER-MODIFICATION )"}, ""},
+      {{kOpenLdapDistinguishedName, kOpenLdapEntryDn, kActiveDirectoryDistinguishedName}, "distinguishedName"},
+      {{kOpenLdapDistinguishedName, kOpenLdapEntryDn}, ""},  // a supertype, and one made up when asked for
+      {{"( 1.2.3 NAME 'entryDN' SYNTAX 1.3.6.1.4.1.1466.115.121.1.12 SINGLE-VALUE NO-USER-MODIFICATION )"}, "entryDN"},
+      {{"( 1.2.3 NAME 'distinguishedName' SYNTAX 1.3.6.1.4.1.1466.115.121.1.12 SINGLE-VALUE )"}, ""},  // users write it
+      {{"( 1.2.3 NAME 'distinguishedName' SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 SINGLE-VALUE NO-USER-MODIFICATION )"},
+       ""},
       {{}, ""},
   };
   for (const Case& c : cases) {

@@ -9,8 +9,9 @@
 namespace adsi {
 namespace {
 
-// Names read this many at a time: a few pipelined round trips per page.
-constexpr size_t kNamesPerPage = 256;
+// Names read this many at a time: a few pipelined searches per page (a hundred
+// names to a search, reads_by_name.h).
+constexpr size_t kNamesPerPage = 1000;
 // A container that holds at least this many of the members is listed (a
 // paged one-level search, pages of kListingPage) instead of reading each
 // member by name. The listing goes as far as the walk needs, the server

@@ -67,41 +67,52 @@ std::string rdnFilter(const Rdn& rdn) {
   return rdn.avas.size() == 1 ? terms : "(&" + terms + ")";
 }
 
-// Puts each name in a batch, or (a name that does not parse, or that no
-// naming context holds) leaves it to be read alone.
+// One name as a batch takes it: where it is searched for, and by what.
+struct Planned {
+  size_t name;
+  std::string base;
+  std::string term;
+};
+
+// Puts each name in a batch: by the name attribute under the naming context
+// that holds it, or else by its RDN under its container when the container
+// holds another name of the list. The rest (a name that does not parse, that
+// no naming context holds, alone in its container) are left to be read alone.
 std::vector<Batch> planBatches(const std::string& nameAttribute, const NamingContexts& contexts,
                                const std::vector<std::string>& dns, std::vector<size_t>& alone) {
-  std::vector<Batch> batches;
-  std::unordered_map<std::string, size_t> open;  // the batch that still takes names, by base
+  const int scope = nameAttribute.empty() ? LDAP_SCOPE_ONELEVEL : LDAP_SCOPE_SUBTREE;
+  std::vector<Planned> planned;
+  std::unordered_map<std::string, size_t> namesUnder;  // by base, in any letter case
   std::vector<Rdn> rdns;
   for (size_t i = 0; i < dns.size(); ++i) {
-    if (!parseDn(dns[i], rdns) || rdns.size() < 2) {
+    const std::string* context = nullptr;
+    if (!parseDn(dns[i], rdns) || rdns.size() < 2 ||
+        (!nameAttribute.empty() && !(context = contexts.holding(dns[i], rdns)))) {
       alone.push_back(i);
       continue;
     }
-    std::string base, term;
-    int scope = LDAP_SCOPE_SUBTREE;
-    if (!nameAttribute.empty()) {
-      const std::string* context = contexts.holding(dns[i], rdns);
-      if (!context) {
-        alone.push_back(i);
-        continue;
-      }
-      base = *context;
-      term = "(" + nameAttribute + "=" + escapeFilterValue(dns[i]) + ")";
-    } else {
-      base = joinRdns(rdns, 1);
-      scope = LDAP_SCOPE_ONELEVEL;
-      term = rdnFilter(rdns[0]);
+    if (context)
+      planned.push_back({i, *context, "(" + nameAttribute + "=" + escapeFilterValue(dns[i]) + ")"});
+    else
+      planned.push_back({i, joinRdns(rdns, 1), rdnFilter(rdns[0])});
+    ++namesUnder[lowerAscii(planned.back().base)];
+  }
+  std::vector<Batch> batches;
+  std::unordered_map<std::string, size_t> open;  // the batch of a base that still takes names
+  for (Planned& p : planned) {
+    const std::string key = lowerAscii(p.base);
+    if (namesUnder[key] < 2) {
+      alone.push_back(p.name);  // a base read is the cheaper search
+      continue;
     }
-    auto [slot, added] = open.try_emplace(lowerAscii(base), batches.size());
+    auto [slot, added] = open.try_emplace(key, batches.size());
     if (added || batches[slot->second].names.size() == kNamesPerSearch) {
       slot->second = batches.size();
-      batches.push_back(Batch{std::move(base), scope, {}, {}});
+      batches.push_back(Batch{std::move(p.base), scope, {}, {}});
     }
     Batch& batch = batches[slot->second];
-    batch.terms += term;
-    batch.names.push_back(i);
+    batch.terms += p.term;
+    batch.names.push_back(p.name);
   }
   return batches;
 }
@@ -166,7 +177,6 @@ void readByName(LdapConnection& connection, const Schema& schema, const std::vec
   std::vector<PipelinedSearch> searches;
   searches.reserve(batches.size());
   for (const Batch& batch : batches) {
-    if (batch.names.size() == 1) continue;  // a base read is the cheaper search
     PipelinedSearch search;
     search.args.base = batch.base;
     search.args.scope = batch.scope;
@@ -175,13 +185,11 @@ void readByName(LdapConnection& connection, const Schema& schema, const std::vec
     searches.push_back(std::move(search));
   }
   searchTogether(connection, searches);
-  size_t s = 0;
-  for (const Batch& batch : batches) {
-    if (batch.names.size() > 1 && searches[s].code == LDAP_SUCCESS)
-      matchEntries(batch, searches[s].outcome.entries, dns, entries, alone);
+  for (size_t b = 0; b < batches.size(); ++b) {
+    if (searches[b].code == LDAP_SUCCESS)
+      matchEntries(batches[b], searches[b].outcome.entries, dns, entries, alone);
     else
-      alone.insert(alone.end(), batch.names.begin(), batch.names.end());
-    s += batch.names.size() > 1;
+      alone.insert(alone.end(), batches[b].names.begin(), batches[b].names.end());
   }
 
   std::sort(alone.begin(), alone.end());

@@ -1,13 +1,14 @@
 // Entries read by name, many names to a search. Where the server's schema
-// names an attribute that holds each entry's own DN (Schema::nameAttribute:
-// entryDN on OpenLDAP, distinguishedName on Active Directory), one subtree
-// search under the naming context that holds them finds up to
-// kNamesPerSearch of them by that attribute, however they are spread over
-// containers; otherwise a one-level search under their parent finds those of
-// one container by their RDNs. The searches go out together (ldap_pipeline.h).
-// A name no search returned (gone, hidden, under a referral, a search the
-// server refused) is then read on its own, a base read as before, so that it
-// fails exactly as a read of it alone does.
+// names an attribute that each entry keeps its own DN in (Schema::
+// nameAttribute: distinguishedName on Active Directory), one subtree search
+// under the naming context that holds them finds up to kNamesPerSearch of
+// them by it, however they are spread over containers. Otherwise the names
+// that share a container are found by a one-level search under it for their
+// RDNs, which a server answers from its index of the naming attribute.
+// The searches go out together (ldap_pipeline.h). A name no search returned
+// (gone, hidden, under a referral, a search the server refused), and a name
+// alone in its container, is read on its own, a base read as before, so that
+// it fails exactly as a read of it alone does.
 #pragma once
 
 #include <string>

@@ -224,7 +224,9 @@ class Parser {
     const Token token = tokens_.next();
     std::string word;
     if (!identifier(token, word)) return false;
-    for (const char* known : {"userApplications", "directoryOperation", "distributedOperation", "dSAOperation"})
+    if (equalsIgnoreCase(word, "userApplications")) return true;
+    out_.operational = true;
+    for (const char* known : {"directoryOperation", "distributedOperation", "dSAOperation"})
       if (equalsIgnoreCase(word, known)) return true;
     return fail("Unexpected token", token.at);
   }

@@ -15,6 +15,7 @@ struct AttributeTypeText {
   std::string syntax;               // SYNTAX without its length bound, empty when none
   bool singleValue = false;         // SINGLE-VALUE
   bool noUserModification = false;  // NO-USER-MODIFICATION: the server keeps it
+  bool operational = false;         // a USAGE other than userApplications
 };
 
 // False with a reason ("attribute type definition does not parse (...)")

@@ -147,12 +147,9 @@ bool Schema::learnAttributeType(const std::string& description, std::string& rea
   }
   if (!at.names.empty()) {
     for (const std::string& n : at.names) add(n, type);
-    if (type == ADSTYPE_DN_STRING && at.singleValue && at.noUserModification) {
-      for (const std::string& n : at.names) {
-        if (equalsIgnoreCase(n, "entryDN")) entryDn_ = n;
-        if (equalsIgnoreCase(n, "distinguishedName")) distinguishedName_ = n;
-      }
-    }
+    if (type == ADSTYPE_DN_STRING && at.singleValue && at.noUserModification && !at.operational)
+      for (const std::string& n : at.names)
+        if (equalsIgnoreCase(n, "distinguishedName") || equalsIgnoreCase(n, "entryDN")) nameAttribute_ = n;
   } else if (!at.oid.empty()) {
     add(at.oid, type);
   } else {

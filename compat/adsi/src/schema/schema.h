@@ -28,18 +28,19 @@ class Schema {
   // does not parse.
   bool learnAttributeType(const std::string& description, std::string& reason);
 
-  // The attribute whose value is each entry's own DN, by which a search can
-  // find entries by name: OpenLDAP's entryDN (RFC 5020), else Active
-  // Directory's distinguishedName, when the schema learnt declares it a
-  // single-valued DN that the server keeps itself (OpenLDAP's
-  // distinguishedName is only the supertype of DN attributes). "" when it
-  // declares neither; the built-in schema never does.
-  const std::string& nameAttribute() const { return entryDn_.empty() ? distinguishedName_ : entryDn_; }
+  // The attribute that holds each entry's own DN as a value stored with the
+  // entry, by which a search finds entries by name across containers through
+  // the server's index of it: Active Directory's distinguishedName, which its
+  // schema declares a single-valued DN of user applications that the server
+  // keeps itself. "" when the schema learnt declares none: OpenLDAP's entryDN
+  // (RFC 5020) is operational, made up when asked for, and a search by it
+  // reads every entry of its scope; OpenLDAP's distinguishedName is only the
+  // supertype of DN attributes. The built-in schema never names one.
+  const std::string& nameAttribute() const { return nameAttribute_; }
 
  private:
   std::unordered_map<std::string, ADSTYPE> types_;  // by lower-case name
-  std::string entryDn_;
-  std::string distinguishedName_;
+  std::string nameAttribute_;
 };
 
 }  // namespace adsi
