@@ -121,9 +121,11 @@ class MembersByName(unittest.TestCase):
         self.assertIn('base="ou=odd,dc=example,dc=com" scope=1 deref=0 filter="(|(cn=smith, john)(cn=star\\2A\\281\\29)'
                       '(&(uid=m1)(cn=multi))(cn=back\\5Cslash))"', log)
         # The root DSE, schema and group; one search for ou=big and one for
-        # ou=odd; the members alone in their containers, and those the
-        # searches did not return (gone, hidden), one read each.
-        alone = 40 + 4 + 1
+        # ou=odd; one read each for the members alone in their containers
+        # (forty, deep, hidden, nowhere, elsewhere; and p013, whose
+        # container is written with spaces), and for the gone one, which
+        # the search for ou=big did not return.
+        alone = 40 + 4 + 1 + 1
         self.assertEqual(len(re.findall(r" SRCH base=", log)), 3 + 2 + alone)
 
 

@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "ascii_text.h"
 #include "com/object_enumerator.h"
 #include "store/dn.h"
 
@@ -27,6 +28,16 @@ bool objectUnreadable(HRESULT hr) {
          hr == HRESULT_FROM_WIN32(8235);  // a referral: the object is elsewhere
 }
 
+// A member's container as written, in one letter case: members whose
+// containers are written alike share a listing.
+std::string containerKey(std::string_view dn) {
+  const size_t end = firstRdnEnd(dn);
+  if (end == std::string_view::npos) return std::string();
+  std::string_view parent = dn.substr(end + 1);
+  while (!parent.empty() && parent.front() == ' ') parent.remove_prefix(1);
+  return lowerAscii(parent);
+}
+
 struct Listing {
   std::string dn;
   std::unique_ptr<SearchCursor> cursor;
@@ -36,72 +47,98 @@ struct Listing {
 
 class NameListSource : public ElementSource {
  public:
-  NameListSource(std::shared_ptr<DirectoryStore> store, std::vector<std::string> dns)
+  NameListSource(std::shared_ptr<DirectoryStore> store, std::shared_ptr<const std::vector<std::string>> dns)
       : store_(std::move(store)), dns_(std::move(dns)) {}
 
   HRESULT nextPage(std::vector<EnumElement>& page) override {
     page.clear();
+    const std::vector<std::string>& dns = *dns_;
     if (next_ == 0) planListings();
-    if (next_ >= dns_.size()) return S_FALSE;
-    size_t end = std::min(dns_.size(), next_ + kNamesPerPage);
+    if (next_ >= dns.size()) return S_FALSE;
+    size_t end = std::min(dns.size(), next_ + kNamesPerPage);
     std::vector<EntryPtr> listed(end - next_);
     std::vector<std::string> unread;
     for (size_t i = next_; i < end; ++i)
-      if (!(listed[i - next_] = takeListed(i))) unread.push_back(dns_[i]);
+      if (!(listed[i - next_] = takeListed(i))) unread.push_back(dns[i]);
     std::vector<EntryRead> reads;
     if (!unread.empty()) store_->readEntries(unread, reads);
     size_t r = 0;
     for (size_t i = next_; i < end; ++i) {
       if (EntryPtr& entry = listed[i - next_]) {
-        page.push_back({std::move(dns_[i]), std::move(entry), S_OK});
+        page.push_back({dns[i], std::move(entry), S_OK});
         continue;
       }
       EntryRead& read = reads[r++];
       if (FAILED(read.result) && !objectUnreadable(read.result)) {
         page.clear();
-        next_ = dns_.size();
+        next_ = dns.size();
         return read.result;
       }
-      page.push_back({std::move(dns_[i]), std::move(read.entry), read.result});
+      page.push_back({std::move(unread[r - 1]), std::move(read.entry), read.result});
     }
     next_ = end;
     return S_OK;
   }
 
  private:
+  // Containers of many members get a listing; their members' names are
+  // what the listing looks for, as written.
   void planListings() {
-    keys_.assign(dns_.size(), std::string());
-    parents_.assign(dns_.size(), std::string());
-    for (size_t i = 0; i < dns_.size(); ++i) {
-      std::vector<Rdn> rdns;
-      if (!parseDn(dns_[i], rdns) || rdns.size() < 2) continue;
-      keys_[i] = normalizeRdns(rdns);
-      parents_[i] = normalizeRdns(rdns, 1);
-      members_.insert(keys_[i]);
-      Listing& listing = listings_[parents_[i]];
-      if (listing.dn.empty()) listing.dn = joinRdns(rdns, 1);
-      ++listing.members;
+    const std::vector<std::string>& dns = *dns_;
+    std::unordered_map<std::string, size_t> counts;
+    for (const std::string& dn : dns) ++counts[containerKey(dn)];
+    for (auto& [key, count] : counts) {
+      if (key.empty() || count < kContainerMembers) continue;
+      Listing& listing = listings_[key];
+      listing.members = count;
     }
-    for (auto it = listings_.begin(); it != listings_.end();)
-      it = it->second.members >= kContainerMembers ? std::next(it) : listings_.erase(it);
+    if (listings_.empty()) return;
+    for (const std::string& dn : dns) {
+      auto listing = listings_.find(containerKey(dn));
+      if (listing == listings_.end()) continue;
+      members_.insert(dn);
+      if (listing->second.dn.empty()) {
+        std::string_view parent = std::string_view(dn).substr(firstRdnEnd(dn) + 1);
+        while (!parent.empty() && parent.front() == ' ') parent.remove_prefix(1);
+        listing->second.dn = std::string(parent);
+      }
+    }
   }
 
   // The entry of member `i` as its container's listing gives it, listing
   // further when it is not there yet; null when it is to be read by name.
   EntryPtr takeListed(size_t i) {
-    if (keys_[i].empty()) return nullptr;
-    auto listing = listings_.find(parents_[i]);
-    while (!listed_.count(keys_[i]) && listing != listings_.end() && !listing->second.done)
+    if (listings_.empty()) return nullptr;
+    const std::string& dn = (*dns_)[i];
+    auto listing = listings_.find(containerKey(dn));
+    if (listing == listings_.end()) return nullptr;
+    std::string normalized;
+    for (;;) {
+      if (EntryPtr entry = take(listed_, std::string_view(dn))) return entry;
+      if (!listedOtherwise_.empty()) {
+        if (normalized.empty() && !normalizeDn(dn, normalized)) return nullptr;
+        if (EntryPtr entry = take(listedOtherwise_, normalized)) return entry;
+      }
+      if (listing->second.done) return nullptr;
       listFurther(listing->second);
-    auto found = listed_.find(keys_[i]);
-    if (found == listed_.end()) return nullptr;
+    }
+  }
+
+  // A member named twice is read by name the second time.
+  template <class Key>
+  static EntryPtr take(std::unordered_map<Key, EntryPtr>& listed, const Key& key) {
+    auto found = listed.find(key);
+    if (found == listed.end()) return nullptr;
     EntryPtr entry = std::move(found->second);
-    listed_.erase(found);  // a member named twice is read by name the second time
+    listed.erase(found);
     return entry;
   }
 
-  // One more page of a listing. A listing that fails leaves its members to
-  // be read by name, which says what is wrong.
+  // One more page of a listing. Its entries are matched to the members by
+  // their names as written, and an entry the group names otherwise (another
+  // letter case, other spacing or escapes) by the normalised name. A listing
+  // that fails leaves its members to be read by name, which says what is
+  // wrong.
   void listFurther(Listing& listing) {
     std::vector<EntryPtr> page;
     if (!listing.cursor && FAILED(store_->listChildren(listing.dn, {}, kListingPage, listing.cursor))) {
@@ -111,27 +148,44 @@ class NameListSource : public ElementSource {
     if (listing.cursor->nextPage(page) != S_OK) listing.done = true;
     for (EntryPtr& entry : page) {
       ++listing.read;
+      if (members_.count(entry->dn)) {
+        const std::string_view name = entry->dn;  // the entry in the map keeps it
+        listing.found += listed_.emplace(name, std::move(entry)).second;
+        continue;
+      }
       std::string key;
-      if (normalizeDn(entry->dn, key) && members_.count(key) && listed_.emplace(key, std::move(entry)).second)
-        ++listing.found;
+      if (normalizeDn(entry->dn, key) && normalizedMembers().count(key))
+        listing.found += listedOtherwise_.emplace(std::move(key), std::move(entry)).second;
     }
     if (listing.found >= listing.members || listing.read >= 2 * listing.members + kListingPage) listing.done = true;
     if (listing.done) listing.cursor.reset();  // ends a paged search left early
   }
 
+  // Made when a listing first meets an entry not named as the group writes it.
+  const std::unordered_set<std::string>& normalizedMembers() {
+    if (normalizedMembers_.empty()) {
+      for (std::string_view dn : members_) {
+        std::string key;
+        if (normalizeDn(dn, key)) normalizedMembers_.insert(std::move(key));
+      }
+    }
+    return normalizedMembers_;
+  }
+
   std::shared_ptr<DirectoryStore> store_;
-  std::vector<std::string> dns_;
-  std::vector<std::string> keys_;     // normalised DNs; empty for a value that is not a DN
-  std::vector<std::string> parents_;  // their containers', normalised
-  std::unordered_set<std::string> members_;
-  std::unordered_map<std::string, Listing> listings_;  // by normalised container DN
-  std::unordered_map<std::string, EntryPtr> listed_;   // listed, not taken yet, by normalised DN
+  std::shared_ptr<const std::vector<std::string>> dns_;
+  std::unordered_map<std::string, Listing> listings_;  // by containerKey
+  std::unordered_set<std::string_view> members_;       // the names of members in listed containers (in dns_)
+  std::unordered_set<std::string> normalizedMembers_;
+  std::unordered_map<std::string_view, EntryPtr> listed_;  // listed, not taken yet, by name (its entry's) as written
+  std::unordered_map<std::string, EntryPtr> listedOtherwise_;  // the same, by normalised name
   size_t next_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store, std::vector<std::string> dns) {
+std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store,
+                                              std::shared_ptr<const std::vector<std::string>> dns) {
   return std::make_unique<NameListSource>(std::move(store), std::move(dns));
 }
 

@@ -46,19 +46,50 @@ class BerCursor {
   const unsigned char* end_ = nullptr;
 };
 
+// The schema's types of the attributes of the last entry read on this
+// thread, by position: the entries of a search list the same attributes in
+// the same order, so most names are found here without a lookup.
+class RecentTypes {
+ public:
+  ADSTYPE typeOf(const Schema* schema, size_t position, const std::string& name) {
+    if (!schema) return ADSTYPE_CASE_IGNORE_STRING;
+    if (schema->serial() != serial_) {
+      serial_ = schema->serial();
+      names_.clear();
+    }
+    if (position < names_.size() && names_[position].first == name) return names_[position].second;
+    const ADSTYPE type = schema->typeOf(name);
+    if (position >= names_.size()) names_.resize(position + 1);
+    names_[position] = {name, type};
+    return type;
+  }
+
+ private:
+  uint64_t serial_ = 0;  // of the schema the types are of
+  std::vector<std::pair<std::string, ADSTYPE>> names_;
+};
+
 // The contents of one PartialAttribute: type OCTET STRING, vals SET OF
 // OCTET STRING.
-bool readAttribute(BerCursor element, const Schema* schema, Attribute& attribute) {
+bool readAttribute(BerCursor element, ADSTYPE type, Attribute& attribute) {
   BerCursor name, values, value;
   if (!element.next(kOctetString, name) || !element.next(kSet, values)) return false;
-  attribute.name.assign(name.text());
-  attribute.type = schema ? schema->typeOf(attribute.name) : ADSTYPE_CASE_IGNORE_STRING;
+  size_t count = 0;
+  for (BerCursor counting = values; !counting.done(); ++count)
+    if (!counting.next(kOctetString, value)) return false;
+  attribute.values.reserve(count);
   while (!values.done()) {
-    if (!values.next(kOctetString, value)) return false;
+    values.next(kOctetString, value);
     attribute.values.emplace_back(value.text());
   }
+  attribute.type = type;
   settleAttribute(attribute);
   return true;
+}
+
+std::string_view attributeName(BerCursor element) {
+  BerCursor name;
+  return element.next(kOctetString, name) ? name.text() : std::string_view();
 }
 
 }  // namespace
@@ -67,6 +98,8 @@ bool readAttribute(BerCursor element, const Schema* schema, Attribute& attribute
 // attribute with its values as they come. An attribute that does not read
 // ends the entry there, as libldap's own reader does.
 EntryPtr readLdapEntry(LDAP* ld, LDAPMessage* message, const Schema* schema) {
+  thread_local RecentTypes recent;
+  thread_local std::vector<berval> elements;
   auto entry = std::make_shared<DirectoryEntry>();
   BerElement* rawBer = nullptr;
   berval dn{0, nullptr};
@@ -74,14 +107,21 @@ EntryPtr readLdapEntry(LDAP* ld, LDAPMessage* message, const Schema* schema) {
   if (ldap_get_dn_ber(ld, message, &rawBer, &dn) != LDAP_SUCCESS) return entry;
   BerElementPtr ber(rawBer);
   if (dn.bv_val) entry->dn = showDn(std::string_view(dn.bv_val, dn.bv_len));
+  elements.clear();
   for (;;) {
     ber_len_t remaining = 0;
     berval element{0, nullptr};
     if (ber_get_option(ber.get(), LBER_OPT_BER_REMAINING_BYTES, &remaining) != LBER_OPT_SUCCESS || remaining == 0 ||
         ber_skip_element(ber.get(), &element) != LBER_SEQUENCE)
       break;
+    elements.push_back(element);
+  }
+  entry->attributes.reserve(elements.size());
+  for (const berval& element : elements) {
     Attribute attribute;
-    if (!readAttribute(BerCursor(element), schema, attribute)) break;
+    attribute.name.assign(attributeName(BerCursor(element)));
+    const ADSTYPE type = recent.typeOf(schema, entry->attributes.size(), attribute.name);
+    if (!readAttribute(BerCursor(element), type, attribute)) break;
     entry->attributes.push_back(std::move(attribute));
   }
   return entry;

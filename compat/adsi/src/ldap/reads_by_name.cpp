@@ -41,12 +41,13 @@ class NamingContexts {
     }
   }
 
-  const std::string* holding(const std::string& dn, const std::vector<Rdn>& rdns) const {
+  const std::string* holding(const std::string& dn) const {
     const Context* best = nullptr;
     for (const Context& c : contexts_)
       if (writtenUnder(dn, c.dn) && (!best || c.dn.size() > best->dn.size())) best = &c;
     if (best) return &best->dn;
-    const std::string normalized = normalizeRdns(rdns);
+    std::string normalized;
+    if (!normalizeDn(dn, normalized)) return nullptr;
     for (const Context& c : contexts_)
       if (writtenUnder(normalized, c.normalized) && (!best || c.normalized.size() > best->normalized.size())) best = &c;
     return best ? &best->dn : nullptr;
@@ -85,16 +86,24 @@ std::vector<Batch> planBatches(const std::string& nameAttribute, const NamingCon
   std::unordered_map<std::string, size_t> namesUnder;  // by base, in any letter case
   std::vector<Rdn> rdns;
   for (size_t i = 0; i < dns.size(); ++i) {
-    const std::string* context = nullptr;
-    if (!parseDn(dns[i], rdns) || rdns.size() < 2 ||
-        (!nameAttribute.empty() && !(context = contexts.holding(dns[i], rdns)))) {
-      alone.push_back(i);
-      continue;
+    const std::string_view dn = dns[i];
+    if (!nameAttribute.empty()) {
+      const std::string* context = contexts.holding(dns[i]);
+      if (!context) {
+        alone.push_back(i);
+        continue;
+      }
+      planned.push_back({i, *context, "(" + nameAttribute + "=" + escapeFilterValue(dn) + ")"});
+    } else {
+      const size_t end = firstRdnEnd(dn);
+      if (end == std::string_view::npos || !parseDn(dn.substr(0, end), rdns) || rdns.size() != 1) {
+        alone.push_back(i);
+        continue;
+      }
+      std::string_view parent = dn.substr(end + 1);
+      while (!parent.empty() && parent.front() == ' ') parent.remove_prefix(1);
+      planned.push_back({i, std::string(parent), rdnFilter(rdns[0])});
     }
-    if (context)
-      planned.push_back({i, *context, "(" + nameAttribute + "=" + escapeFilterValue(dns[i]) + ")"});
-    else
-      planned.push_back({i, joinRdns(rdns, 1), rdnFilter(rdns[0])});
     ++namesUnder[lowerAscii(planned.back().base)];
   }
   std::vector<Batch> batches;

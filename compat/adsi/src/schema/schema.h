@@ -2,6 +2,7 @@
 // what a directory's own schema declares.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -38,7 +39,14 @@ class Schema {
   // supertype of DN attributes. The built-in schema never names one.
   const std::string& nameAttribute() const { return nameAttribute_; }
 
+  // Different for every schema of the process and after every change: what a
+  // cache of the types an attribute has can tell schemas apart by.
+  uint64_t serial() const { return serial_; }
+
  private:
+  static uint64_t nextSerial();
+
+  uint64_t serial_ = nextSerial();
   std::unordered_map<std::string, ADSTYPE> types_;  // by lower-case name
   std::string nameAttribute_;
 };
