@@ -108,10 +108,12 @@ class Slapd(ServerLifetime):
             if self._wait_until_answering(last_attempt=attempt + 1 == START_ATTEMPTS):
                 return
 
-    def restart(self):
-        """Stops the server and starts it again on the same ports with the
-        data it has (its clients' connections end); the log goes on."""
+    def restart(self, pause=0):
+        """Stops the server and starts it again, `pause` seconds later, on the
+        same ports with the data it has (its clients' connections end); the
+        log goes on."""
         self.stop()
+        time.sleep(pause)
         self._launch(os.path.join(self.folder, "slapd.conf"), False, "ab")
         self._wait_until_answering()
 
