@@ -50,37 +50,72 @@ class NameListSource : public ElementSource {
   NameListSource(std::shared_ptr<DirectoryStore> store, std::shared_ptr<const std::vector<std::string>> dns)
       : store_(std::move(store)), dns_(std::move(dns)) {}
 
+  // The page's reads were sent with the page before it: the server prepares
+  // this page while the caller uses that one, and the next page's reads go
+  // out before this one is handed over.
   HRESULT nextPage(std::vector<EnumElement>& page) override {
     page.clear();
-    const std::vector<std::string>& dns = *dns_;
-    if (next_ == 0) planListings();
-    if (next_ >= dns.size()) return S_FALSE;
-    size_t end = std::min(dns.size(), next_ + kNamesPerPage);
-    std::vector<EntryPtr> listed(end - next_);
-    std::vector<std::string> unread;
-    for (size_t i = next_; i < end; ++i)
-      if (!(listed[i - next_] = takeListed(i))) unread.push_back(dns[i]);
-    std::vector<EntryRead> reads;
-    if (!unread.empty()) store_->readEntries(unread, reads);
-    size_t r = 0;
-    for (size_t i = next_; i < end; ++i) {
-      if (EntryPtr& entry = listed[i - next_]) {
-        page.push_back({dns[i], std::move(entry), S_OK});
-        continue;
-      }
-      EntryRead& read = reads[r++];
-      if (FAILED(read.result) && !objectUnreadable(read.result)) {
-        page.clear();
-        next_ = dns.size();
-        return read.result;
-      }
-      page.push_back({std::move(unread[r - 1]), std::move(read.entry), read.result});
+    if (!planned_) {
+      planListings();
+      planned_ = true;
     }
-    next_ = end;
-    return S_OK;
+    if (!ahead_) {
+      if (next_ >= dns_->size()) return S_FALSE;
+      ahead_ = startPage(next_);
+    }
+    std::unique_ptr<Page> current = std::move(ahead_);
+    next_ = current->end;
+    if (next_ < dns_->size()) ahead_ = startPage(next_);
+    const HRESULT hr = finishPage(*current, page);
+    if (FAILED(hr)) {
+      ahead_.reset();
+      next_ = dns_->size();
+    }
+    return hr;
   }
 
  private:
+  // Members [begin, end): those a listing gave, and the reads of the others.
+  struct Page {
+    size_t begin = 0, end = 0;
+    std::vector<EntryPtr> listed;
+    std::vector<std::string> unread;
+    std::unique_ptr<PendingReads> reads;
+  };
+
+  std::unique_ptr<Page> startPage(size_t begin) {
+    const std::vector<std::string>& dns = *dns_;
+    auto page = std::make_unique<Page>();
+    page->begin = begin;
+    page->end = std::min(dns.size(), begin + kNamesPerPage);
+    page->listed.resize(page->end - begin);
+    for (size_t i = begin; i < page->end; ++i)
+      if (!(page->listed[i - begin] = takeListed(i))) page->unread.push_back(dns[i]);
+    if (!page->unread.empty()) page->reads = store_->startReadEntries(page->unread);
+    return page;
+  }
+
+  HRESULT finishPage(Page& from, std::vector<EnumElement>& page) {
+    const std::vector<std::string>& dns = *dns_;
+    std::vector<EntryRead> reads;
+    if (from.reads) from.reads->finish(reads);
+    size_t r = 0;
+    for (size_t i = from.begin; i < from.end; ++i) {
+      if (EntryPtr& entry = from.listed[i - from.begin]) {
+        page.push_back({dns[i], std::move(entry), S_OK});
+        continue;
+      }
+      EntryRead& read = reads[r];
+      if (FAILED(read.result) && !objectUnreadable(read.result)) {
+        page.clear();
+        return read.result;
+      }
+      page.push_back({std::move(from.unread[r]), std::move(read.entry), read.result});
+      ++r;
+    }
+    return S_OK;
+  }
+
   // Containers of many members get a listing; their members' names are
   // what the listing looks for, as written.
   void planListings() {
@@ -179,7 +214,9 @@ class NameListSource : public ElementSource {
   std::unordered_set<std::string> normalizedMembers_;
   std::unordered_map<std::string_view, EntryPtr> listed_;  // listed, not taken yet, by name (its entry's) as written
   std::unordered_map<std::string, EntryPtr> listedOtherwise_;  // the same, by normalised name
-  size_t next_ = 0;
+  bool planned_ = false;
+  size_t next_ = 0;              // the first member of no page yet
+  std::unique_ptr<Page> ahead_;  // the next page, its reads sent
 };
 
 }  // namespace

@@ -61,17 +61,42 @@ HRESULT LdapStore::readEntry(std::string_view dn, EntryPtr& entry) {
   return reads.front().result;
 }
 
-void LdapStore::readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) {
-  std::vector<EntryPtr> entries;
-  std::vector<int> codes;
-  readByName(*connection_, *schema_, dns, entries, codes);
-  std::vector<int> rangeCodes;
-  completeRanges(*connection_, schema_.get(), entries, rangeCodes);
-  reads.assign(dns.size(), EntryRead());
-  for (size_t i = 0; i < dns.size(); ++i) {
-    reads[i].result = hresultFromLdap(entries[i] ? rangeCodes[i] : codes[i]);
-    if (SUCCEEDED(reads[i].result)) reads[i].entry = std::move(entries[i]);
+namespace {
+
+// The reads by name of a list, sent when made (reads_by_name.h), with the
+// ranged values completed at finish.
+class LdapPendingReads : public PendingReads {
+ public:
+  LdapPendingReads(LdapConnection& connection, std::shared_ptr<const Schema> schema, std::vector<std::string> dns)
+      : connection_(connection), schema_(std::move(schema)), reads_(connection, *schema_, std::move(dns)) {}
+
+  void finish(std::vector<EntryRead>& reads) override {
+    std::vector<EntryPtr> entries;
+    std::vector<int> codes;
+    reads_.finish(entries, codes);
+    std::vector<int> rangeCodes;
+    completeRanges(connection_, schema_.get(), entries, rangeCodes);
+    reads.assign(entries.size(), EntryRead());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      reads[i].result = hresultFromLdap(entries[i] ? rangeCodes[i] : codes[i]);
+      if (SUCCEEDED(reads[i].result)) reads[i].entry = std::move(entries[i]);
+    }
   }
+
+ private:
+  LdapConnection& connection_;
+  std::shared_ptr<const Schema> schema_;
+  ReadsByName reads_;
+};
+
+}  // namespace
+
+void LdapStore::readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) {
+  startReadEntries(dns)->finish(reads);
+}
+
+std::unique_ptr<PendingReads> LdapStore::startReadEntries(std::vector<std::string> dns) {
+  return std::make_unique<LdapPendingReads>(*connection_, schema_, std::move(dns));
 }
 
 HRESULT LdapStore::search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) {

@@ -25,6 +25,7 @@ class LdapStore : public DirectoryStore, public std::enable_shared_from_this<Lda
 
   HRESULT readEntry(std::string_view dn, EntryPtr& entry) override;
   void readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) override;
+  std::unique_ptr<PendingReads> startReadEntries(std::vector<std::string> dns) override;
   HRESULT search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) override;
   ADSTYPE attributeType(std::string_view name) const override;
   HRESULT readRootDse(EntryPtr& entry) override;

@@ -8,15 +8,18 @@
 #include "store/dn.h"
 
 namespace adsi {
-namespace {
 
 // One search for several names, all under one base.
-struct Batch {
+struct ReadsByName::Batch {
   std::string base;
   int scope = LDAP_SCOPE_SUBTREE;
   std::string terms;          // one filter term per name
   std::vector<size_t> names;  // indexes of the names it looks for
 };
+
+namespace {
+
+using Batch = ReadsByName::Batch;
 
 // Whether `dn` as written lies under `suffix` as written: it ends with it,
 // letters in any case, after a separator that is no escaped comma.
@@ -175,17 +178,35 @@ std::string escapeFilterValue(std::string_view value) {
   return out;
 }
 
-void readByName(LdapConnection& connection, const Schema& schema, const std::vector<std::string>& dns,
-                std::vector<EntryPtr>& entries, std::vector<int>& codes) {
-  entries.assign(dns.size(), nullptr);
-  codes.assign(dns.size(), LDAP_SUCCESS);
-  std::vector<size_t> alone;
-  const std::vector<Batch> batches =
-      planBatches(schema.nameAttribute(), NamingContexts(connection.rootDse().namingContexts), dns, alone);
+namespace {
 
+// A base read of each name, in order, the answer as reading it alone gives it.
+void readAlone(const std::vector<size_t>& alone, std::vector<PipelinedSearch>& reads, std::vector<EntryPtr>& entries,
+               std::vector<int>& codes) {
+  for (size_t r = 0; r < alone.size(); ++r) {
+    const size_t i = alone[r];
+    codes[i] = reads[r].code;
+    if (codes[i] == LDAP_SUCCESS && reads[r].outcome.entries.empty()) codes[i] = LDAP_NO_SUCH_OBJECT;
+    if (codes[i] == LDAP_SUCCESS) entries[i] = std::move(reads[r].outcome.entries.front());
+  }
+}
+
+std::vector<PipelinedSearch> baseReads(const std::vector<size_t>& names, const std::vector<std::string>& dns,
+                                       const Schema& schema) {
+  std::vector<PipelinedSearch> reads;
+  reads.reserve(names.size());
+  for (size_t i : names) reads.push_back({entryReadArgs(dns[i], &schema), LDAP_SUCCESS, {}});
+  return reads;
+}
+
+}  // namespace
+
+ReadsByName::ReadsByName(LdapConnection& connection, const Schema& schema, std::vector<std::string> dns)
+    : connection_(connection), schema_(schema), dns_(std::move(dns)) {
+  batches_ = planBatches(schema.nameAttribute(), NamingContexts(connection.rootDse().namingContexts), dns_, alone_);
   std::vector<PipelinedSearch> searches;
-  searches.reserve(batches.size());
-  for (const Batch& batch : batches) {
+  searches.reserve(batches_.size() + alone_.size());
+  for (const Batch& batch : batches_) {
     PipelinedSearch search;
     search.args.base = batch.base;
     search.args.scope = batch.scope;
@@ -193,25 +214,36 @@ void readByName(LdapConnection& connection, const Schema& schema, const std::vec
     search.args.schema = &schema;
     searches.push_back(std::move(search));
   }
-  searchTogether(connection, searches);
-  for (size_t b = 0; b < batches.size(); ++b) {
-    if (searches[b].code == LDAP_SUCCESS)
-      matchEntries(batches[b], searches[b].outcome.entries, dns, entries, alone);
-    else
-      alone.insert(alone.end(), batches[b].names.begin(), batches[b].names.end());
-  }
+  for (PipelinedSearch& read : baseReads(alone_, dns_, schema)) searches.push_back(std::move(read));
+  pipeline_ = std::make_unique<SearchPipeline>(connection, std::move(searches), kSentAhead);
+}
 
-  std::sort(alone.begin(), alone.end());
-  std::vector<PipelinedSearch> reads;
-  reads.reserve(alone.size());
-  for (size_t i : alone) reads.push_back({entryReadArgs(dns[i], &schema), LDAP_SUCCESS, {}});
-  searchTogether(connection, reads);
-  for (size_t r = 0; r < alone.size(); ++r) {
-    const size_t i = alone[r];
-    codes[i] = reads[r].code;
-    if (codes[i] == LDAP_SUCCESS && reads[r].outcome.entries.empty()) codes[i] = LDAP_NO_SUCH_OBJECT;
-    if (codes[i] == LDAP_SUCCESS) entries[i] = std::move(reads[r].outcome.entries.front());
+ReadsByName::~ReadsByName() = default;
+
+void ReadsByName::finish(std::vector<EntryPtr>& entries, std::vector<int>& codes) {
+  entries.assign(dns_.size(), nullptr);
+  codes.assign(dns_.size(), LDAP_SUCCESS);
+  std::vector<PipelinedSearch>& answers = pipeline_->collect();
+  std::vector<size_t> notReturned;
+  for (size_t b = 0; b < batches_.size(); ++b) {
+    if (answers[b].code == LDAP_SUCCESS)
+      matchEntries(batches_[b], answers[b].outcome.entries, dns_, entries, notReturned);
+    else
+      notReturned.insert(notReturned.end(), batches_[b].names.begin(), batches_[b].names.end());
   }
+  std::vector<PipelinedSearch> reads(std::make_move_iterator(answers.begin() + batches_.size()),
+                                     std::make_move_iterator(answers.end()));
+  pipeline_.reset();
+  readAlone(alone_, reads, entries, codes);
+  std::sort(notReturned.begin(), notReturned.end());
+  reads = baseReads(notReturned, dns_, schema_);
+  searchTogether(connection_, reads);
+  readAlone(notReturned, reads, entries, codes);
+}
+
+void readByName(LdapConnection& connection, const Schema& schema, const std::vector<std::string>& dns,
+                std::vector<EntryPtr>& entries, std::vector<int>& codes) {
+  ReadsByName(connection, schema, dns).finish(entries, codes);
 }
 
 }  // namespace adsi

@@ -14,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "ldap/ldap_connection.h"
+#include "ldap/ldap_pipeline.h"
 
 namespace adsi {
 
@@ -23,9 +26,33 @@ namespace adsi {
 // still check quickly.
 constexpr size_t kNamesPerSearch = 100;
 
-// `entries[i]` is the entry `dns[i]` names, with all its user attributes
-// (ranged values not completed yet), or null with `codes[i]` the LDAP result
-// of reading it alone.
+// The reads of one list of names, in two steps: made, it plans the searches
+// and sends the first of them (the server works on them meanwhile); finish
+// reads the answers. `entries[i]` is then the entry the i-th name names, with
+// all its user attributes (ranged values not completed yet), or null with
+// `codes[i]` the LDAP result of reading it alone. Dropped unfinished, it
+// reads and drops what it sent.
+class ReadsByName {
+ public:
+  ReadsByName(LdapConnection& connection, const Schema& schema, std::vector<std::string> dns);
+  ~ReadsByName();
+  ReadsByName(const ReadsByName&) = delete;
+  ReadsByName& operator=(const ReadsByName&) = delete;
+
+  void finish(std::vector<EntryPtr>& entries, std::vector<int>& codes);
+
+  struct Batch;  // one search for several names
+
+ private:
+  LdapConnection& connection_;
+  const Schema& schema_;
+  std::vector<std::string> dns_;
+  std::vector<Batch> batches_;
+  std::vector<size_t> alone_;  // names read alone from the start
+  std::unique_ptr<SearchPipeline> pipeline_;
+};
+
+// Both steps at once.
 void readByName(LdapConnection& connection, const Schema& schema, const std::vector<std::string>& dns,
                 std::vector<EntryPtr>& entries, std::vector<int>& codes);
 
