@@ -25,6 +25,8 @@ from slapd_fixture import Slapd  # noqa: E402
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
 SUFFIX = "dc=example,dc=com"
 GROUP = "cn=spread," + SUFFIX
+LISTED = "cn=listed," + SUFFIX  # members enough in one container to list it
+MANY = "ou=many," + SUFFIX
 FIELDS = ["cn", "sn", "description"]
 ACCESS = ('access to dn.subtree="ou=secret,%s"\n  by * none\n'
           "access to *\n  by * read\n" % SUFFIX)
@@ -64,6 +66,11 @@ def directory():
                     "cn=deep," + deep, "cn=Smith\\2C John," + odd, "cn=Star*(1)," + odd, "uid=m1+cn=multi," + odd,
                     "cn=back\\5Cslash," + odd]
     parts.append("dn: %s\nobjectClass: groupOfNames\ncn: spread\n%s\n" % (GROUP, "".join("member: %s\n" % m for m in members)))
+    parts.append(ou(MANY))
+    parts += [person("cn=m%03d,%s" % (i, MANY), "m%03d" % i) for i in range(700)]
+    listed = (["cn=m%03d,%s" % (i, MANY) for i in range(0, 700, 2)]
+              + ["CN=m011,%s" % MANY, "cn=ghost,%s" % MANY])  # written otherwise, and gone
+    parts.append("dn: %s\nobjectClass: groupOfNames\ncn: listed\n%s\n" % (LISTED, "".join("member: %s\n" % m for m in listed)))
     return "".join(parts), members
 
 
@@ -92,28 +99,34 @@ class MembersByName(unittest.TestCase):
             values.setdefault(name.lower(), value)
         return [values.get(f.lower()) for f in FIELDS]
 
-    def walk(self):
-        """The member walk; its rows, what reading each member alone gives,
-        and what slapd logged of the walk."""
-        with Slapd(self.ldif, access=ACCESS, debug_level=256) as server:
-            stored = subprocess.run(["ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-H", server.url, "-s", "base",
-                                     "-b", GROUP, "(objectClass=*)", "member"], capture_output=True, check=True)
-            values = [line[len("member: "):] for line in stored.stdout.decode().splitlines()
-                      if line.startswith("member: ")]
-            self.assertEqual(len(values), len(self.members))
-            expected = [r for r in (self.read_alone(server, dn) for dn in values) if r is not None]
-            start = len(server.log())
-            answer = Host(EXE, self.config).call(exec_line("LDAP://%s/%s" % (server.address, GROUP), "",
-                                                           ",".join(FIELDS), "GET_GROUP_MEMBERS"))
-            self.assertEqual(answer.returncode, 0, answer.stderr)
-            rows = [[None if c is None else c.decode() for c in row] for row in answer.rows]
-            return rows, expected, server.settled_log(start)
+    @classmethod
+    def server(cls):
+        if not hasattr(cls, "slapd"):
+            cls.slapd = Slapd(cls.ldif, access=ACCESS, debug_level=256)
+            cls.slapd.__enter__()
+            cls.addClassCleanup(cls.slapd.close)
+        return cls.slapd
+
+    def walk(self, group):
+        """The member walk of `group`; its rows, what reading each member
+        alone gives, and what slapd logged of the walk."""
+        server = self.server()
+        stored = subprocess.run(["ldapsearch", "-x", "-LLL", "-o", "ldif-wrap=no", "-H", server.url, "-s", "base",
+                                 "-b", group, "(objectClass=*)", "member"], capture_output=True, check=True)
+        values = [line[len("member: "):] for line in stored.stdout.decode().splitlines() if line.startswith("member: ")]
+        expected = [r for r in (self.read_alone(server, dn) for dn in values) if r is not None]
+        start = len(server.log())
+        answer = Host(EXE, self.config).call(exec_line("LDAP://%s/%s" % (server.address, group), "",
+                                                       ",".join(FIELDS), "GET_GROUP_MEMBERS"))
+        self.assertEqual(answer.returncode, 0, answer.stderr)
+        rows = [[None if c is None else c.decode() for c in row] for row in answer.rows]
+        return rows, expected, server.settled_log(start)
 
     def test_by_container(self):
         # slapd's entryDN is operational, made up when asked for: a search by
         # it reads every entry of its scope, so members are found by their
         # RDNs under each container that holds several.
-        rows, expected, log = self.walk()
+        rows, expected, log = self.walk(GROUP)
         self.assertEqual(rows, expected)
         self.assertEqual(len(rows), len(self.members) - 4)  # gone, hidden, nowhere, elsewhere
         self.assertNotIn("entryDN", log)
@@ -127,6 +140,19 @@ class MembersByName(unittest.TestCase):
         # the search for ou=big did not return.
         alone = 40 + 4 + 1 + 1
         self.assertEqual(len(re.findall(r" SRCH base=", log)), 3 + 2 + alone)
+
+    def test_by_listing_a_container_of_many(self):
+        # A container of 351 members is listed; the member written with its
+        # RDN type in capitals is found by its normalised name. slapd's
+        # default size limit (500) ends the listing after five pages: the
+        # members it did not reach are read by name, the gone one alone.
+        rows, expected, log = self.walk(LISTED)
+        self.assertEqual(rows, expected)
+        self.assertEqual(len(rows), 351)
+        self.assertEqual(log.count('base="%s" scope=1 deref=0 filter="(objectClass=*)"' % MANY), 6)
+        self.assertIn('base="%s" scope=1 deref=0 filter="(|(cn=m500)(cn=m502)' % MANY, log)
+        # The root DSE, schema and group; the listing; one search by name; the gone one.
+        self.assertEqual(len(re.findall(r" SRCH base=", log)), 3 + 6 + 1 + 1)
 
 
 if __name__ == "__main__":

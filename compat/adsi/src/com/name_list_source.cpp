@@ -1,9 +1,9 @@
 // The elements of a member walk: the objects a group's member values name.
 #include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "ascii_text.h"
 #include "com/object_enumerator.h"
 #include "store/dn.h"
 
@@ -21,6 +21,7 @@ constexpr size_t kNamesPerPage = 1000;
 // by name.
 constexpr size_t kContainerMembers = 256;
 constexpr uint32_t kListingPage = 100;  // the procedure's own page size: servers limit pages
+constexpr uint32_t kNoListing = UINT32_MAX;
 
 // Failures of one object, not of the walk.
 bool objectUnreadable(HRESULT hr) {
@@ -28,14 +29,14 @@ bool objectUnreadable(HRESULT hr) {
          hr == HRESULT_FROM_WIN32(8235);  // a referral: the object is elsewhere
 }
 
-// A member's container as written, in one letter case: members whose
-// containers are written alike share a listing.
-std::string containerKey(std::string_view dn) {
+// A member's container as written: members whose containers are written
+// alike share a listing.
+std::string_view containerOf(std::string_view dn) {
   const size_t end = firstRdnEnd(dn);
-  if (end == std::string_view::npos) return std::string();
+  if (end == std::string_view::npos) return std::string_view();
   std::string_view parent = dn.substr(end + 1);
   while (!parent.empty() && parent.front() == ' ') parent.remove_prefix(1);
-  return lowerAscii(parent);
+  return parent;
 }
 
 struct Listing {
@@ -120,33 +121,32 @@ class NameListSource : public ElementSource {
   // what the listing looks for, as written.
   void planListings() {
     const std::vector<std::string>& dns = *dns_;
-    std::unordered_map<std::string, size_t> counts;
-    for (const std::string& dn : dns) ++counts[containerKey(dn)];
-    for (auto& [key, count] : counts) {
-      if (key.empty() || count < kContainerMembers) continue;
-      Listing& listing = listings_[key];
-      listing.members = count;
+    std::unordered_map<std::string_view, size_t> counts;  // views into dns_, which stays
+    for (const std::string& dn : dns) ++counts[containerOf(dn)];
+    std::unordered_map<std::string_view, uint32_t> listed;
+    for (const auto& [container, count] : counts) {
+      if (container.empty() || count < kContainerMembers) continue;
+      listed.emplace(container, static_cast<uint32_t>(listings_.size()));
+      listings_.emplace_back();
+      listings_.back().dn = std::string(container);
+      listings_.back().members = count;
     }
     if (listings_.empty()) return;
-    for (const std::string& dn : dns) {
-      auto listing = listings_.find(containerKey(dn));
-      if (listing == listings_.end()) continue;
-      members_.insert(dn);
-      if (listing->second.dn.empty()) {
-        std::string_view parent = std::string_view(dn).substr(firstRdnEnd(dn) + 1);
-        while (!parent.empty() && parent.front() == ' ') parent.remove_prefix(1);
-        listing->second.dn = std::string(parent);
-      }
+    listingOf_.assign(dns.size(), kNoListing);
+    for (size_t i = 0; i < dns.size(); ++i) {
+      auto listing = listed.find(containerOf(dns[i]));
+      if (listing == listed.end()) continue;
+      listingOf_[i] = listing->second;
+      members_.insert(dns[i]);
     }
   }
 
   // The entry of member `i` as its container's listing gives it, listing
   // further when it is not there yet; null when it is to be read by name.
   EntryPtr takeListed(size_t i) {
-    if (listings_.empty()) return nullptr;
+    if (listings_.empty() || listingOf_[i] == kNoListing) return nullptr;
     const std::string& dn = (*dns_)[i];
-    auto listing = listings_.find(containerKey(dn));
-    if (listing == listings_.end()) return nullptr;
+    Listing& listing = listings_[listingOf_[i]];
     std::string normalized;
     for (;;) {
       if (EntryPtr entry = take(listed_, std::string_view(dn))) return entry;
@@ -154,8 +154,8 @@ class NameListSource : public ElementSource {
         if (normalized.empty() && !normalizeDn(dn, normalized)) return nullptr;
         if (EntryPtr entry = take(listedOtherwise_, normalized)) return entry;
       }
-      if (listing->second.done) return nullptr;
-      listFurther(listing->second);
+      if (listing.done) return nullptr;
+      listFurther(listing);
     }
   }
 
@@ -209,8 +209,9 @@ class NameListSource : public ElementSource {
 
   std::shared_ptr<DirectoryStore> store_;
   std::shared_ptr<const std::vector<std::string>> dns_;
-  std::unordered_map<std::string, Listing> listings_;  // by containerKey
-  std::unordered_set<std::string_view> members_;       // the names of members in listed containers (in dns_)
+  std::vector<Listing> listings_;
+  std::vector<uint32_t> listingOf_;               // each member's listing, or kNoListing
+  std::unordered_set<std::string_view> members_;  // the names of members in listed containers (in dns_)
   std::unordered_set<std::string> normalizedMembers_;
   std::unordered_map<std::string_view, EntryPtr> listed_;  // listed, not taken yet, by name (its entry's) as written
   std::unordered_map<std::string, EntryPtr> listedOtherwise_;  // the same, by normalised name

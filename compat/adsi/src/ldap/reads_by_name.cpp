@@ -126,6 +126,16 @@ std::vector<Batch> planBatches(const std::string& nameAttribute, const NamingCon
     batch.terms += p.term;
     batch.names.push_back(p.name);
   }
+  // A name left over alone when its container's batches filled up: a base
+  // read is the cheaper search.
+  for (auto it = batches.begin(); it != batches.end();) {
+    if (it->names.size() > 1) {
+      ++it;
+      continue;
+    }
+    alone.push_back(it->names.front());
+    it = batches.erase(it);
+  }
   return batches;
 }
 
