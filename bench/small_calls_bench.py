@@ -24,6 +24,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 import generate_users  # noqa: E402
 import ldap  # noqa: E402  (Debian's python3-ldap)
 import pymssql  # noqa: E402
+from search_bench import anonymous_environment  # noqa: E402
 from server_bench import PASSWORD, USER, Server  # noqa: E402
 from slapd_fixture import Slapd  # noqa: E402
 
@@ -92,12 +93,7 @@ def measure(server_exe, seconds, rounds):
         with Slapd(ldif, global_config=tls, debug_level=256) as slapd:
             for mode, config_text, ca in (("plain LDAP", "starttls never\n", None),
                                           ("StartTLS", "starttls demand\ntls_cacert %s\n" % cert, cert)):
-                config = os.path.join(folder, "adsi.conf")
-                with open(config, "w") as f:
-                    f.write(config_text)
-                env = {k: v for k, v in os.environ.items() if not k.startswith("LDAP")}
-                env["QUARLIX_ADSI_CONFIG"] = config
-                server = Server(server_exe, None, folder, env=env)
+                server = Server(server_exe, None, folder, env=anonymous_environment(folder, config_text))
                 try:
                     ours, theirs, connections = [], [], []
                     for _ in range(rounds):

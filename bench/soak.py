@@ -25,6 +25,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 import generate_users  # noqa: E402
 import pymssql  # noqa: E402
 import pyodbc  # noqa: E402
+from search_bench import anonymous_environment  # noqa: E402
 from server_bench import PASSWORD, USER, Server, rss_kib, threads  # noqa: E402
 from slapd_fixture import Slapd  # noqa: E402
 
@@ -185,11 +186,7 @@ def main():
     log, samples, windows = Log(), [], []
     with tempfile.TemporaryDirectory(prefix="quarlix-soak-") as folder, \
             Slapd(directory(), access="access to * by * read", global_config="sizelimit unlimited") as slapd:
-        config = os.path.join(folder, "adsi.conf")
-        open(config, "w").close()
-        env = {k: v for k, v in os.environ.items() if not k.startswith("LDAP")}
-        env["QUARLIX_ADSI_CONFIG"] = config
-        server = Server(os.path.abspath(args.server), None, folder, connections=16, env=env)
+        server = Server(os.path.abspath(args.server), None, folder, connections=16, env=anonymous_environment(folder))
         try:
             lines = statements(slapd.address)
             started = time.time()
