@@ -22,7 +22,7 @@ sys.path.insert(0, HERE)
 
 import directory_data as data  # noqa: E402
 import pymssql  # noqa: E402
-from ldap_proxy import LdapProxy  # noqa: E402
+from ldap_proxy import LdapProxy, _length  # noqa: E402
 from quarlix_call import exec_line  # noqa: E402
 from server_fixture import PASSWORD, USER, Build, Server, same_rows  # noqa: E402
 from slapd_fixture import Slapd, peer_credentials_dn  # noqa: E402
@@ -30,22 +30,37 @@ from slapd_fixture import Slapd, peer_credentials_dn  # noqa: E402
 BUILD = None
 REUSED = "reused: bound"
 GONE_WHILE_IDLE = "was closed by the server: not reused"
-REPLACED = "was closed by the server before it answered: connecting anew"
+REPLACED = "failed before its first answer"
 INVALID_CREDENTIALS = "Cannot create object. HR: 8007052E"
 NO_SUCH_OBJECT = "Cannot create object. HR: 80072030"
+
+
+def unavailable_result(request):
+    """The SearchResultDone a server shutting down answers `request` with:
+    unavailable (52), for the request's message ID."""
+    _, at = _length(request, 1)  # into the LDAPMessage SEQUENCE, at the messageID INTEGER
+    size, start = _length(request, at + 1)
+    message_id = request[at:start + size]  # the INTEGER, whole
+    result = bytes([0x0A, 1, 52, 0x04, 0, 0x04, 0])  # resultCode, matchedDN, diagnosticMessage
+    body = message_id + bytes([0x65, len(result)]) + result
+    return bytes([0x30, len(body)]) + body
 
 
 class CloseAtNextRequest:
     """A rewriter for LdapProxy: once armed, the next request a client sends
     is not forwarded and its connection is closed, as a server that drops an
-    idle client does just when the client speaks again."""
+    idle client does just when the client speaks again; with `unavailable`,
+    it is first answered as a server shutting down answers."""
 
-    def __init__(self):
+    def __init__(self, unavailable=False):
         self.armed = threading.Event()
+        self.unavailable = unavailable
 
     def request(self, link, tag, message):
         if self.armed.is_set():
             self.armed.clear()
+            if self.unavailable:
+                link.client.sendall(unavailable_result(message))
             link.stopped.set()
             link.close()
             return b""
@@ -162,16 +177,17 @@ class Pool(unittest.TestCase):
             self.assertEqual(self.assertAnswers(conn, line), expected)
             self.assertIn(GONE_WHILE_IDLE, server.stderr())
 
-            rewriter = CloseAtNextRequest()
-            with LdapProxy(self.slapd.port, rewriter=rewriter) as proxy:
-                through = self.line(data.PEOPLE, "(cn=User 2*)", address=proxy.address)
-                answer = BUILD.expected(through, codepage=1252)
-                self.assertAnswers(conn, through, answer)
-                rewriter.armed.set()
-                self.assertAnswers(conn, through, answer)
-                self.assertFalse(rewriter.armed.is_set())
-                self.assertEqual(len(proxy.links), 3)  # quarlix-exec's, the server's and its new one
-            self.assertEqual(server.stderr().count(REPLACED), 1, server.stderr())
+            for replaced, unavailable in ((1, False), (2, True)):
+                rewriter = CloseAtNextRequest(unavailable)
+                with LdapProxy(self.slapd.port, rewriter=rewriter) as proxy:
+                    through = self.line(data.PEOPLE, "(cn=User 2*)", address=proxy.address)
+                    answer = BUILD.expected(through, codepage=1252)
+                    self.assertAnswers(conn, through, answer)
+                    rewriter.armed.set()
+                    self.assertAnswers(conn, through, answer)
+                    self.assertFalse(rewriter.armed.is_set())
+                    self.assertEqual(len(proxy.links), 3)  # quarlix-exec's, the server's and its new one
+                self.assertEqual(server.stderr().count(REPLACED), replaced, server.stderr())
 
     def test_a_changed_configuration_password_or_identity_makes_a_new_connection(self):
         password = os.path.join(self.folder, "reader.pw")

@@ -456,7 +456,7 @@ int LdapConnection::use(Operation operation) {
   // whichever of its reads meets it first.
   if (!reachable_) return lostWith_;
   int code = operation();
-  if (code == LDAP_SERVER_DOWN && reused_ && !answered_ && !replaced_ && replaceLocked()) code = operation();
+  if (replaceable(code) && replaceLocked(code)) code = operation();
   if (unreachable(code)) {
     reachable_ = false;
     lostWith_ = code;
@@ -464,12 +464,19 @@ int LdapConnection::use(Operation operation) {
   return code;
 }
 
-// A connection taken from the pool that the server closed before it
-// answered anything of this use: made anew, once, as if it had not been
-// idle. What was sent on the old one goes again when it is collected.
-bool LdapConnection::replaceLocked() {
-  traceLine("the reused connection to " + target_.uri +
-            " was closed by the server before it answered: connecting anew");
+// A connection taken from the pool that the server closed, or said it no
+// longer serves (unavailable: it is shutting down), before it answered
+// anything of this use.
+bool LdapConnection::replaceable(int code) const {
+  return (code == LDAP_SERVER_DOWN || code == LDAP_UNAVAILABLE) && reused_ && !answered_ && !replaced_;
+}
+
+// Made anew, once, as if it had not been idle: the call gets what a new
+// connection gets. What was sent on the old one goes again when it is
+// collected.
+bool LdapConnection::replaceLocked(int code) {
+  traceLine("the reused connection to " + target_.uri + " failed before its first answer (" + ldap_err2string(code) +
+            "): connecting anew");
   replaced_ = true;
   ++handles_;
   return SUCCEEDED(setUpLocked());
@@ -560,7 +567,7 @@ int LdapConnection::collectLocked(int ticket, const LdapSearchArgs& args, LdapSe
   const Sent operation = sent->second;
   int code = collectAnswerLocked(operation.messageId, args, outcome);
   // Lost with its connection, it may go again on a new one (use).
-  if (code != LDAP_SERVER_DOWN) sent_.erase(ticket);
+  if (!replaceable(code)) sent_.erase(ticket);
   if (tracing())
     traceLine("search " + searchText(args) + ": " + ldap_err2string(code) + ", " +
               std::to_string(outcome.entries.size()) + " entries" +
@@ -580,7 +587,7 @@ int LdapConnection::collectAnswerLocked(int messageId, const LdapSearchArgs& arg
     timeval wait = remainingUntil(deadline);
     int type = ldap_result(ld, messageId, LDAP_MSG_ONE, &wait, &raw);
     LdapMessagePtr message(raw);
-    if (type > 0) answered_ = true;
+    if (type > 0 && type != LDAP_RES_SEARCH_RESULT) answered_ = true;
     if (type == 0) {
       ldap_abandon_ext(ld, messageId, nullptr, nullptr);
       reportSearchFailure(args, LDAP_TIMEOUT, "no answer within " + std::to_string(config_.timeoutSeconds) + " s");
@@ -603,6 +610,8 @@ int LdapConnection::collectAnswerLocked(int messageId, const LdapSearchArgs& arg
     LdapControlsPtr controls(rawControls);
     LdapStringPtr diagnostic(rawDiagnostic);
     if (code != LDAP_SUCCESS) return code;
+    if (replaceable(result)) return result;  // use() connects anew
+    answered_ = true;
     if (result != LDAP_SUCCESS) reportSearchFailure(args, result, rawDiagnostic ? rawDiagnostic : "");
     if (LDAPControl* response =
             controls ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls.get(), nullptr) : nullptr) {

@@ -96,8 +96,9 @@ class LdapConnection {
   // waiting: an end of stream, or a notice of disconnection, says it has).
   bool stillOpen();
   // A new user takes the connection: when the server turns out to have
-  // closed it before its first answer to this user, the connection is made
-  // anew, once, and what was sent goes again (use).
+  // closed it, or answers that it is unavailable (shutting down), before its
+  // first answer to this user, the connection is made anew, once, and what
+  // was sent goes again (use).
   void beginReuse();
   std::chrono::steady_clock::time_point openedAt() const { return openedAt_; }
 
@@ -114,7 +115,8 @@ class LdapConnection {
   // Connects, protects and binds (establish), going on in clear text where
   // the configuration lets it; the failure line goes to the standard error.
   HRESULT setUpLocked();
-  bool replaceLocked();
+  bool replaceable(int code) const;
+  bool replaceLocked(int code);
   // One attempt to connect, protect and bind; `tlsFailure` receives why TLS
   // (ldaps:// or StartTLS) failed, empty when it did not.
   int establish(bool startTls, std::string& tlsFailure);
@@ -161,7 +163,7 @@ class LdapConnection {
   unsigned handles_ = 0;  // handles replaced so far
   Clock::time_point openedAt_;
   bool reused_ = false;    // lent again by the pool
-  bool answered_ = false;  // a message came since
+  bool answered_ = false;  // an answer came since (other than "unavailable")
   bool replaced_ = false;  // made anew since
   std::shared_ptr<const Schema> schema_;
 };
