@@ -25,7 +25,7 @@ import pymssql  # noqa: E402
 from ldap_proxy import LdapProxy, _length  # noqa: E402
 from quarlix_call import exec_line  # noqa: E402
 from server_fixture import PASSWORD, USER, Build, Server, same_rows  # noqa: E402
-from slapd_fixture import Slapd, peer_credentials_dn  # noqa: E402
+from slapd_fixture import Slapd, free_port, peer_credentials_dn  # noqa: E402
 
 BUILD = None
 REUSED = "reused: bound"
@@ -33,6 +33,7 @@ GONE_WHILE_IDLE = "was closed by the server: not reused"
 REPLACED = "failed before its first answer"
 INVALID_CREDENTIALS = "Cannot create object. HR: 8007052E"
 NO_SUCH_OBJECT = "Cannot create object. HR: 80072030"
+NOT_OPERATIONAL = "Error: The server is not operational."
 
 
 def unavailable_result(request):
@@ -188,6 +189,18 @@ class Pool(unittest.TestCase):
                     self.assertFalse(rewriter.armed.is_set())
                     self.assertEqual(len(proxy.links), 3)  # quarlix-exec's, the server's and its new one
                 self.assertEqual(server.stderr().count(REPLACED), replaced, server.stderr())
+            # Shutting down, and no new connection to be had: the call meets
+            # what a new connection meets, a server that is not operational.
+            rewriter = CloseAtNextRequest(unavailable=True)
+            with LdapProxy(self.slapd.port, rewriter=rewriter) as proxy:
+                through = self.line(data.PEOPLE, "(cn=User 2*)", address=proxy.address)
+                self.assertAnswers(conn, through)
+                proxy.upstream_port = free_port()  # nothing listens there: new connections end at once
+                down = BUILD.expected(through, codepage=1252)
+                self.assertEqual(down["error"]["text"].strip(), NOT_OPERATIONAL)
+                rewriter.armed.set()
+                self.assertAnswers(conn, through, down)
+            self.assertEqual(server.stderr().count(REPLACED), 3, server.stderr())
 
     def test_a_changed_configuration_password_or_identity_makes_a_new_connection(self):
         password = os.path.join(self.folder, "reader.pw")

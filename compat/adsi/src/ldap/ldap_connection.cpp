@@ -365,7 +365,7 @@ int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
   // the time-out.
   step_ = "reading the root DSE";
   code = readRootDse();
-  if (unreachable(code)) return code;
+  if (unreachable(code) || code == LDAP_UNAVAILABLE) return code;
   addReadAhead(ld_.get());
   if (startTls && !tlsFirst && shouldStartTls() && (code = startTlsStep(tlsFailure)) != LDAP_SUCCESS) return code;
   step_ = "the bind";
@@ -456,7 +456,8 @@ int LdapConnection::use(Operation operation) {
   // whichever of its reads meets it first.
   if (!reachable_) return lostWith_;
   int code = operation();
-  if (replaceable(code) && replaceLocked(code)) code = operation();
+  // A replacement that cannot be set up leaves what a new connection meets.
+  if (replaceable(code)) code = replaceLocked(code) ? operation() : LDAP_SERVER_DOWN;
   if (unreachable(code)) {
     reachable_ = false;
     lostWith_ = code;
