@@ -11,8 +11,11 @@ namespace adsi {
 namespace {
 
 // Names read this many at a time: a few pipelined searches per page (a hundred
-// names to a search, reads_by_name.h).
+// names to a search, reads_by_name.h). With listings, a page takes about one
+// page of a listing (kListingPage), so that the server prepares the next
+// listing page while the caller uses this one, as for a child walk.
 constexpr size_t kNamesPerPage = 1000;
+constexpr size_t kNamesPerPageWithListings = 100;
 // A container that holds at least this many of the members is listed (a
 // paged one-level search, pages of kListingPage) instead of reading each
 // member by name. The listing goes as far as the walk needs, the server
@@ -88,7 +91,7 @@ class NameListSource : public ElementSource {
     const std::vector<std::string>& dns = *dns_;
     auto page = std::make_unique<Page>();
     page->begin = begin;
-    page->end = std::min(dns.size(), begin + kNamesPerPage);
+    page->end = std::min(dns.size(), begin + (listings_.empty() ? kNamesPerPage : kNamesPerPageWithListings));
     page->listed.resize(page->end - begin);
     for (size_t i = begin; i < page->end; ++i)
       if (!(page->listed[i - begin] = takeListed(i))) page->unread.push_back(dns[i]);
