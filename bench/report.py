@@ -10,6 +10,7 @@ import sys
 
 TIME_TARGET = 1.25    # procedure / ldapsearch wall time at the largest N
 MEMORY_TARGET = 3.0   # peak memory / the answer's text at the largest N
+ROW_MEMORY_TARGET = 1.2  # memory of a row added / its share of the answer's text, between the two largest N
 STEP_TOLERANCE = 1.1  # a step may grow this much faster than its rows (timer noise)
 
 
@@ -50,6 +51,10 @@ def targets(results):
     memory = largest["procedure_rss_kib"] * 1024.0 / largest["text_bytes"]
     steps = scaling_steps(results)
     linear = all(t <= STEP_TOLERANCE * n and m <= STEP_TOLERANCE * n for n, t, m in steps)
+    smaller = results[-2] if len(results) > 1 else None
+    rows = ["| each row added from %d to %d users within %.1fx its share of the answer's text | %s | %s |" % (
+        smaller["users"], largest["users"], ROW_MEMORY_TARGET, "%.0f bytes for %.0f (%.2fx)" % added_row(smaller, largest),
+        mark(added_row(smaller, largest)[2] <= ROW_MEMORY_TARGET))] if smaller else []
     return ["| target (at %d users unless said) | measured | |" % largest["users"],
             "|---|---:|---|",
             "| procedure within %.2fx of ldapsearch's wall time | %.2fx | %s |" % (TIME_TARGET, ratio,
@@ -58,7 +63,15 @@ def targets(results):
                                                                           mark(memory < MEMORY_TARGET)),
             "| time and memory linear in N (no step grows more than %.1fx faster than its rows) | %s | %s |" % (
                 STEP_TOLERANCE, ", ".join("rows x%.0f: time x%.1f, memory x%.1f" % s for s in steps) or "one N",
-                mark(linear))]
+                mark(linear))] + rows
+
+
+def added_row(smaller, larger):
+    """Peak memory and text per row added from one N to the next, and their ratio."""
+    rows = larger["rows"] - smaller["rows"]
+    memory = (larger["procedure_rss_kib"] - smaller["procedure_rss_kib"]) * 1024.0 / rows
+    text = (larger["text_bytes"] - smaller["text_bytes"]) / float(rows)
+    return memory, text, memory / text
 
 
 def scaling_steps(results):

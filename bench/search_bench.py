@@ -28,12 +28,13 @@ DATABASE_LINES = "access to * by * read\nmaxsize 2147483648"
 GLOBAL_LINES = "sizelimit unlimited"
 
 
-def anonymous_environment(folder):
-    """The environment of the procedure's runs: an empty configuration file
-    in `folder` (an anonymous bind, as ldapsearch -x makes) and none of the
-    machine's LDAP settings or traffic counts."""
+def anonymous_environment(folder, config_text=""):
+    """The environment of the procedure's runs: a configuration file in
+    `folder` holding `config_text` (empty: an anonymous bind, as ldapsearch
+    -x makes) and none of the machine's LDAP settings or traffic counts."""
     config = os.path.join(folder, "adsi.conf")
-    open(config, "w").close()
+    with open(config, "w") as f:
+        f.write(config_text)
     env = {k: v for k, v in os.environ.items() if not k.startswith("LDAP") and k != "QUARLIX_ADSI_TRAFFIC"}
     env["QUARLIX_ADSI_CONFIG"] = config
     return env

@@ -59,15 +59,20 @@ def rss_kib(pid):
 
 
 class Server:
-    def __init__(self, exe, ldif, folder, connections=16):
+    """quarlix-server on a free loopback port with the login USER. ldif: the
+    directory to mount, or None for none (paths reach LDAP servers, with the
+    configuration that env's QUARLIX_ADSI_CONFIG names)."""
+
+    def __init__(self, exe, ldif, folder, connections=16, env=None):
         logins = os.path.join(folder, "logins")
         line_ = subprocess.run([exe, "--print-login", USER], input=PASSWORD + "\n", capture_output=True,
                                text=True, check=True).stdout
         with open(logins, "w") as f:
             f.write(line_)
-        self.process = subprocess.Popen([exe, "--listen", "127.0.0.1:0", "--logins", logins, "--directory", ldif,
-                                         "--codepage", "1252", "--quiet", "--max-connections", str(connections)],
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        mount = ["--directory", ldif] if ldif else ["--no-directory"]
+        self.process = subprocess.Popen([exe, "--listen", "127.0.0.1:0", "--logins", logins] + mount +
+                                        ["--codepage", "1252", "--quiet", "--max-connections", str(connections)],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, env=env)
         self.port = int(self.process.stdout.readline().rsplit(":", 1)[1])
 
     def stop(self):

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Safe to run again.
 # Usage: scripts/install-deps.sh [base|windows|i686|bench|all]   (default: all)
-# bench: what bench/run.sh needs beyond base (GNU time, the plot); not in all.
+# bench: what bench/run.sh needs beyond base (GNU time, the plot, python-ldap
+# for the small calls' comparison); not in all.
 set -euo pipefail
 what=${1:-all}
 
@@ -18,7 +19,7 @@ windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 # The emulated i386 machine of scripts/i686-machine.sh (made from Debian's
 # i386 packages, which it fetches itself).
 i686=(qemu-system-x86 mmdebstrap e2fsprogs cpio kmod gzip)
-bench=(time python3-matplotlib)
+bench=(time python3-matplotlib python3-ldap)
 
 case "$what" in
   base) pkgs=("${base[@]}") ;;

@@ -22,13 +22,13 @@ void deliverTable(const Host& host, const ResultTable& table) {
     host.describeColumn(static_cast<int>(k + 1), column.name.c_str(), columnType(column), column.maxLength);
   }
   for (size_t r = 0; r < table.rows.size(); ++r) {
-    const size_t cells = table.rows.cellCount(r);
-    for (size_t j = 0; j < cells; ++j) {
-      // Length 0 sends SQL NULL: an absent cell, and (as the host has no
-      // other way) an empty text.
-      const std::string_view cell = table.rows.cell(r, j);
-      host.bindCell(static_cast<int>(j + 1), cell, table.rows.absent(r, j) ? 0 : static_cast<int>(cell.size()));
-    }
+    RowList::Reader cells(table.rows, r);
+    std::string_view cell;
+    bool absent = false;
+    // Length 0 sends SQL NULL: an absent cell, and (as the host has no other
+    // way) an empty text.
+    for (int column = 1; cells.next(cell, absent); ++column)
+      host.bindCell(column, cell, absent ? 0 : static_cast<int>(cell.size()));
     host.sendRow();
   }
   host.sendDone(SRV_DONE_MORE | SRV_DONE_COUNT, static_cast<int32_t>(table.rows.size()));

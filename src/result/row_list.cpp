@@ -1,7 +1,6 @@
 #include "result/row_list.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -10,75 +9,124 @@
 namespace {
 
 constexpr size_t kBlockSize = 256 * 1024;
-constexpr uint32_t kAbsentBit = 0x80000000u;  // in a cell's end: the cell is absent
+constexpr size_t kStartsPerChunk = 16 * 1024;
 
-// Records are packed without alignment: numbers are read and written as bytes.
-uint32_t readNumber(const char* at) {
-  uint32_t value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
+// Seven bits a byte, low bits first; the top bit says more follow.
+size_t numberBytes(uint32_t value) {
+  size_t bytes = 1;
+  while (value >= 0x80) {
+    value >>= 7;
+    ++bytes;
+  }
+  return bytes;
 }
 
-void writeNumber(char* at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
+char* writeNumber(char* at, uint32_t value) {
+  while (value >= 0x80) {
+    *at++ = static_cast<char>((value & 0x7F) | 0x80);
+    value >>= 7;
+  }
+  *at++ = static_cast<char>(value);
+  return at;
+}
+
+uint32_t readNumber(const unsigned char*& at) {
+  uint32_t value = 0;
+  for (int shift = 0;; shift += 7) {
+    const unsigned char byte = *at++;
+    value |= static_cast<uint32_t>(byte & 0x7F) << shift;
+    if (!(byte & 0x80)) return value;
+  }
+}
+
+// A cell's length with its absent flag as the low bit.
+uint32_t lengthAndFlag(size_t length, bool absent) { return static_cast<uint32_t>(length << 1 | (absent ? 1 : 0)); }
 
 }  // namespace
 
+RowList::Reader::Reader(const RowList& rows, size_t row) : at_(rows.record(row)) { cells_ = readNumber(at_); }
+
+bool RowList::Reader::next(std::string_view& cell, bool& absent) {
+  if (read_ == cells_) return false;
+  const uint32_t number = readNumber(at_);
+  absent = number & 1;
+  cell = std::string_view(reinterpret_cast<const char*>(at_), number >> 1);
+  at_ += number >> 1;
+  ++read_;
+  return true;
+}
+
 char* RowList::reserve(size_t bytes) {
-  if (blocks_.empty() || blockSize_ - blockUsed_ < bytes) {
+  if (blocks_.empty() || blocks_.back().size - blocks_.back().used < bytes) {
     // A row larger than a block gets a block of its own.
-    const size_t size = std::max(kBlockSize, bytes);
+    Block block;
+    block.size = std::max(kBlockSize, bytes);
+    block.bytes.reset(new char[block.size]);
+    block.firstRow = rows_;
     blocks_.reserve(blocks_.size() + 1);
-    blocks_.push_back(std::unique_ptr<char[]>(new char[size]));
-    blockSize_ = size;
-    blockUsed_ = 0;
+    blocks_.push_back(std::move(block));
   }
-  return blocks_.back().get() + blockUsed_;
+  return blocks_.back().bytes.get() + blocks_.back().used;
 }
 
 void RowList::commit(const Row& row) {
   const size_t cells = row.size();
-  size_t textBytes = 0;
-  for (size_t i = 0; i < cells; ++i) textBytes += row.cell(i).size();
-  if (cells >= UINT32_MAX || textBytes >= kAbsentBit) throw std::bad_alloc();
-  const size_t headerBytes = sizeof(uint32_t) * (1 + cells);
-  char* place = reserve(headerBytes + textBytes);
-
-  writeNumber(place, static_cast<uint32_t>(cells));
-  char* text = place + headerBytes;
-  uint32_t end = 0;
+  if (cells >= UINT32_MAX / 2) throw std::bad_alloc();
+  size_t recordBytes = numberBytes(static_cast<uint32_t>(cells));
+  for (size_t i = 0; i < cells; ++i) {
+    const size_t length = row.cell(i).size();
+    if (length >= UINT32_MAX / 2 || recordBytes > SIZE_MAX / 2) throw std::bad_alloc();
+    recordBytes += numberBytes(lengthAndFlag(length, row.absent(i))) + length;
+  }
+  if (rows_ % kStartsPerChunk == 0 && rows_ / kStartsPerChunk == starts_.size()) {
+    starts_.reserve(starts_.size() + 1);
+    starts_.emplace_back(new uint32_t[kStartsPerChunk]);
+  }
+  char* place = reserve(recordBytes);
+  char* at = writeNumber(place, static_cast<uint32_t>(cells));
   for (size_t i = 0; i < cells; ++i) {
     const std::string_view cell = row.cell(i);
-    if (!cell.empty()) std::memcpy(text + end, cell.data(), cell.size());
-    end += static_cast<uint32_t>(cell.size());
-    writeNumber(place + sizeof(uint32_t) * (1 + i), row.absent(i) ? end | kAbsentBit : end);
+    at = writeNumber(at, lengthAndFlag(cell.size(), row.absent(i)));
+    if (!cell.empty()) std::memcpy(at, cell.data(), cell.size());
+    at += cell.size();
   }
-  rows_.push_back(place);  // a row is committed whole or not at all
-  blockUsed_ += headerBytes + textBytes;
+  Block& block = blocks_.back();
+  starts_[rows_ / kStartsPerChunk][rows_ % kStartsPerChunk] = static_cast<uint32_t>(block.used);
+  block.used += recordBytes;
+  ++rows_;  // a row is committed whole or not at all
 }
 
-const char* RowList::record(size_t row) const {
-  if (row >= rows_.size()) throw IndexFault();
-  return rows_[row];
+const unsigned char* RowList::record(size_t row) const {
+  if (row >= rows_) throw IndexFault();
+  // The last block that starts at or before the row.
+  auto block =
+      std::upper_bound(blocks_.begin(), blocks_.end(), row, [](size_t r, const Block& b) { return r < b.firstRow; });
+  --block;
+  return reinterpret_cast<const unsigned char*>(block->bytes.get()) +
+         starts_[row / kStartsPerChunk][row % kStartsPerChunk];
 }
 
-size_t RowList::cellCount(size_t row) const { return readNumber(record(row)); }
-
-uint32_t RowList::cellEnd(const char* record, size_t column) const {
-  if (column >= readNumber(record)) throw IndexFault();
-  return readNumber(record + sizeof(uint32_t) * (1 + column));
+std::string_view RowList::find(size_t row, size_t column, bool& absent) const {
+  Reader reader(*this, row);
+  if (column >= reader.size()) throw IndexFault();
+  std::string_view cell;
+  for (size_t i = 0; i <= column; ++i) reader.next(cell, absent);
+  return cell;
 }
 
 std::string_view RowList::cell(size_t row, size_t column) const {
-  const char* at = record(row);
-  const uint32_t end = cellEnd(at, column) & ~kAbsentBit;
-  const uint32_t begin = column == 0 ? 0 : cellEnd(at, column - 1) & ~kAbsentBit;
-  return std::string_view(at + sizeof(uint32_t) * (1 + readNumber(at)) + begin, end - begin);
+  bool absent = false;
+  return find(row, column, absent);
 }
 
-bool RowList::absent(size_t row, size_t column) const { return (cellEnd(record(row), column) & kAbsentBit) != 0; }
+bool RowList::absent(size_t row, size_t column) const {
+  bool absent = false;
+  find(row, column, absent);
+  return absent;
+}
 
 void RowList::clear() {
-  blocks_.clear();
-  blockUsed_ = blockSize_ = 0;
-  std::vector<const char*>().swap(rows_);
+  std::vector<Block>().swap(blocks_);
+  std::vector<std::unique_ptr<uint32_t[]>>().swap(starts_);
+  rows_ = 0;
 }

@@ -44,6 +44,8 @@ std::string differences(const adsi::AttributeTypeText& ours, const LDAPAttribute
   compare("equality", ours.equality, text(at.at_equality_oid));
   compare("syntax", ours.syntax, text(at.at_syntax_oid));
   compare("single-value", ours.singleValue ? "yes" : "no", at.at_single_value ? "yes" : "no");
+  compare("no-user-modification", ours.noUserModification ? "yes" : "no", at.at_no_user_mod ? "yes" : "no");
+  compare("operational", ours.operational ? "yes" : "no", at.at_usage != LDAP_SCHEMA_USER_APPLICATIONS ? "yes" : "no");
   return out;
 }
 

@@ -290,6 +290,36 @@ class Members(Domain):
         self.assertEqual(answer.column("sAMAccountName"), [names[m.decode()] for m in members])
 
 
+    def test_members_spread_over_containers_and_naming_contexts(self):
+        # Read by distinguishedName, a hundred to a search under the naming
+        # context that holds them; each row as the member read alone.
+        spread = "CN=Spread," + ad.GROUPS
+        members = ([ad.person_dn(n) for n in ("alice", "bob", "WS01", "Printer Contact")]
+                   + [ad.group_dn("Inner"), dc.reader_dn, dc.admin_dn]
+                   + [ad.bulk_dn(i) for i in range(0, 300, 2)]
+                   + ["CN=Sites,CN=Configuration," + ad.BASE, "CN=Services,CN=Configuration," + ad.BASE])
+        ldif = "dn: %s\nobjectClass: group\nsAMAccountName: spread\n%s" % (
+            spread, "".join("member: %s\n" % m for m in members))
+        subprocess.run(["ldapmodify", "-a", "-x", "-H", dc.ldaps_url, "-D", dc.admin_dn, "-w", dc.admin_password],
+                       input=ldif.encode(), env=dc.tls_environment(), capture_output=True, check=True)
+        stored = [m.decode() for m in values(self.expect(spread, attributes=["member"], scope="base")[0], "member")]
+        self.assertEqual(sorted(stored), sorted(members))
+        fields = ["cn", "description", "sAMAccountName"]
+        expected = []
+        for dn in stored:
+            entry = self.expect(dn, attributes=fields, scope="base")[0]
+            expected.append([first_text(entry, f) for f in fields])
+        answer = self.call(self.path(spread), "", ",".join(fields), "GET_GROUP_MEMBERS",
+                           environment={"QUARLIX_ADSI_TRACE": "1"})
+        self.assertSucceeded(answer)
+        self.assertEqual([[answer.column(f)[r] for f in fields] for r in range(len(answer.rows))], expected)
+        searches = [line for line in answer.stderr.splitlines() if "trace: search base=" in line]
+        batches = [line for line in searches if "filter=(|(distinguishedName=" in line]
+        self.assertEqual(sorted(line.split('"')[1] for line in batches),
+                         ["CN=Configuration," + ad.BASE, ad.BASE, ad.BASE], answer.stderr)
+        self.assertLessEqual(len(searches), len(batches) + 4)  # root DSE (twice), schema, the group
+
+
 class Children(Domain):
     def test_children_of_an_ou_with_and_without_a_class_filter(self):
         answer = self.call(self.path(ad.PEOPLE), "", "Name,Class", "GET_CHILD_OBJECTS")

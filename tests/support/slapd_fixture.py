@@ -104,16 +104,28 @@ class Slapd(ServerLifetime):
         for attempt in range(START_ATTEMPTS):
             self.port = free_port()
             self.extra_ports = [free_port() for url in self.extra_urls if "{free_port}" in url]
-            ports = iter(self.extra_ports)
-            urls = [url.replace("{free_port}", str(next(ports))) if "{free_port}" in url else url
-                    for url in self.extra_urls]
-            with open(os.path.join(self.folder, "slapd.log"), "wb") as log:
-                self.process = subprocess.Popen(
-                    [SLAPD, "-h", " ".join([self.url + "/", self.ldapi_url + "/"] + urls), "-f", config,
-                     "-d", str(self.debug_level)],
-                    stdout=subprocess.DEVNULL, stderr=log, start_new_session=detached)
+            self._launch(config, detached, "wb")
             if self._wait_until_answering(last_attempt=attempt + 1 == START_ATTEMPTS):
                 return
+
+    def restart(self, pause=0):
+        """Stops the server and starts it again, `pause` seconds later, on the
+        same ports with the data it has (its clients' connections end); the
+        log goes on."""
+        self.stop()
+        time.sleep(pause)
+        self._launch(os.path.join(self.folder, "slapd.conf"), False, "ab")
+        self._wait_until_answering()
+
+    def _launch(self, config, detached, log_mode):
+        ports = iter(self.extra_ports)
+        urls = [url.replace("{free_port}", str(next(ports))) if "{free_port}" in url else url
+                for url in self.extra_urls]
+        with open(os.path.join(self.folder, "slapd.log"), log_mode) as log:
+            self.process = subprocess.Popen(
+                [SLAPD, "-h", " ".join([self.url + "/", self.ldapi_url + "/"] + urls), "-f", config,
+                 "-d", str(self.debug_level)],
+                stdout=subprocess.DEVNULL, stderr=log, start_new_session=detached)
 
     def stop(self):
         """Stops the server; the folder stays until close()."""

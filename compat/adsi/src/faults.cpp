@@ -34,6 +34,8 @@ std::optional<HRESULT> check(const char* name, const char* more, const char* res
   return it->second.result;
 }
 
+bool armed() { return g_armed.load(std::memory_order_relaxed); }
+
 void set(const char* name, HRESULT result, long skipCalls) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_faults[name] = Fault{result, skipCalls < 0 ? 0 : skipCalls};

@@ -12,6 +12,8 @@ namespace adsi::faults {
 // may come in up to three pieces, joined only when faults are armed).
 // Returns the HRESULT to fail with when the fault fires.
 std::optional<HRESULT> check(const char* name, const char* more = nullptr, const char* rest = nullptr);
+// Whether any fault is armed: a name that takes work to make is made only then.
+bool armed();
 
 void set(const char* name, HRESULT result, long skipCalls);
 void clear();

@@ -51,6 +51,14 @@ std::string collapseSpaces(std::string_view utf8) {
 }
 
 BSTR allocBstr(std::string_view utf8) {
+  size_t ascii = 0;
+  while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80) ++ascii;
+  if (ascii == utf8.size()) {  // the common case: widened straight into the BSTR
+    BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(utf8.size()));
+    if (out)
+      for (size_t i = 0; i < utf8.size(); ++i) out[i] = static_cast<WCHAR>(utf8[i]);
+    return out;
+  }
   WideString wide = utf8ToUtf16(utf8);
   return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }

@@ -79,14 +79,23 @@ void appendUtf16(std::basic_string<Unit>& out, char32_t scalar) {
 // as it was; otherwise out holds the whole conversion.
 template <class Unit>
 bool utf8ToUtf16(std::string_view in, std::basic_string<Unit>& out, BadInput bad) {
-  std::basic_string<Unit> result;
-  result.reserve(in.size());
+  // At most one unit a byte: a scalar of four bytes takes two units, any
+  // other sequence or maximal subpart one.
+  std::basic_string<Unit> result(in.size(), Unit());
+  std::size_t written = 0;
   for (std::size_t pos = 0; pos < in.size();) {
+    const unsigned char byte = static_cast<unsigned char>(in[pos]);
+    if (byte < 0x80) {  // ASCII, the common case, without decoding
+      result[written++] = static_cast<Unit>(byte);
+      ++pos;
+      continue;
+    }
     const Decoded d = decodeUtf8(in, pos);
     if (!d.wellFormed && bad == BadInput::refuse) return false;
-    appendUtf16(result, d.scalar);
+    written += encodeUtf16(d.scalar, &result[written]);
     pos += d.length;
   }
+  result.resize(written);
   out = std::move(result);
   return true;
 }
@@ -97,6 +106,10 @@ bool utf16ToUtf8(std::basic_string_view<Unit> in, std::string& out, BadInput bad
   std::string result;
   result.reserve(in.size());
   for (std::size_t pos = 0; pos < in.size();) {
+    if (static_cast<char16_t>(in[pos]) < 0x80) {  // ASCII, without decoding
+      result.push_back(static_cast<char>(in[pos++]));
+      continue;
+    }
     const Decoded d = decodeUtf16(in.data(), in.size(), pos);
     if (!d.wellFormed && bad == BadInput::refuse) return false;
     appendUtf8(result, d.scalar);

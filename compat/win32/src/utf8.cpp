@@ -9,6 +9,10 @@ namespace win32compat {
 bool decodeUtf8(const unsigned char* in, size_t length, bool strict, OutputSink<WCHAR>& out) {
   const std::string_view text(reinterpret_cast<const char*>(in), length);
   for (size_t pos = 0; pos < length;) {
+    if (in[pos] < 0x80) {  // ASCII, without decoding
+      out.put(static_cast<WCHAR>(in[pos++]));
+      continue;
+    }
     const unicode::Decoded d = unicode::decodeUtf8(text, pos);
     if (!d.wellFormed && strict) return false;
     WCHAR units[2];
@@ -20,6 +24,10 @@ bool decodeUtf8(const unsigned char* in, size_t length, bool strict, OutputSink<
 
 bool encodeUtf8(const WCHAR* in, size_t length, bool strict, OutputSink<char>& out) {
   for (size_t pos = 0; pos < length;) {
+    if (static_cast<char16_t>(in[pos]) < 0x80) {  // ASCII, without decoding
+      out.put(static_cast<char>(in[pos++]));
+      continue;
+    }
     const unicode::Decoded d = unicode::decodeUtf16(in, length, pos);
     if (!d.wellFormed && strict) return false;
     char bytes[4];

@@ -40,6 +40,7 @@ TEST(AttributeTypeForms, OpenLdapDefinitionWithEveryField) {
   EXPECT_EQ(at.equality, "generalizedTimeMatch");
   EXPECT_EQ(at.syntax, "1.3.6.1.4.1.1466.115.121.1.24");
   EXPECT_TRUE(at.singleValue);
+  EXPECT_TRUE(at.noUserModification);
   EXPECT_TRUE(at.superior.empty());
 }
 
@@ -51,6 +52,7 @@ TEST(AttributeTypeForms, NameListSuperiorAndLengthBound) {
   EXPECT_EQ(at.superior, "name");
   EXPECT_EQ(at.syntax, "1.3.6.1.4.1.1466.115.121.1.15");
   EXPECT_FALSE(at.singleValue);
+  EXPECT_FALSE(at.noUserModification);
 }
 
 TEST(AttributeTypeForms, ActiveDirectoryQuotesItsSyntax) {
@@ -68,8 +70,11 @@ TEST(AttributeTypeForms, FlagsUsagesAndExtensions) {
       "( 1.3.6.1.1.16.4 NAME 'entryUUID' OBSOLETE COLLECTIVE NO-USER-MODIFICATION USAGE dSAOperation "
       "X-ORIGIN ( 'RFC 4530' 'OpenLDAP' ) X-ORDERED 'VALUES' X-NDS_SYNTAX '1' )");
   EXPECT_EQ(at.names, Names{"entryUUID"});
+  EXPECT_TRUE(at.noUserModification);
+  EXPECT_TRUE(at.operational);
   for (const char* usage : {"userApplications", "directoryOperation", "distributedOperation", "dsaoperation"})
-    parsed(std::string("( 1.2 USAGE ") + usage + " )");
+    EXPECT_EQ(parsed(std::string("( 1.2 USAGE ") + usage + " )").operational, usage[0] != 'u') << usage;
+  EXPECT_FALSE(parsed("( 1.2 NAME 'x' )").operational);
 }
 
 TEST(AttributeTypeForms, EscapedQuotesAndBackslashesInStrings) {

@@ -47,6 +47,7 @@ TEST_F(AdsiConfigTest, DefaultsWithoutAFile) {
   ASSERT_TRUE(parseAdsiConfig("", "empty.conf", config, error)) << error;
   EXPECT_EQ(config.networkTimeoutSeconds, 10);
   EXPECT_EQ(config.timeoutSeconds, 30);
+  EXPECT_EQ(config.idleTimeoutSeconds, 60);
   EXPECT_EQ(config.startTls, StartTlsMode::Try);
   EXPECT_TRUE(config.bindDn.empty());
   EXPECT_FALSE(config.hasPassword);
@@ -64,7 +65,8 @@ TEST_F(AdsiConfigTest, EveryKey) {
                            "starttls demand\n"
                            "tls_cacert /etc/ssl/ca.pem\n"
                            "tls_reqcert allow\n"
-                           "ldaps_ports 1636, 13269\n");
+                           "ldaps_ports 1636, 13269\n"
+                           "idle_timeout 0\n");
   setenv("QUARLIX_ADSI_CONFIG", path.c_str(), 1);
   AdsiConfig config;
   std::string error;
@@ -79,6 +81,7 @@ TEST_F(AdsiConfigTest, EveryKey) {
   EXPECT_EQ(config.tlsCaCert, "/etc/ssl/ca.pem");
   EXPECT_EQ(config.tlsRequireCert, LDAP_OPT_X_TLS_ALLOW);
   EXPECT_EQ(config.ldapsPorts, (std::vector<std::string>{"1636", "13269"}));
+  EXPECT_EQ(config.idleTimeoutSeconds, 0);
 }
 
 TEST_F(AdsiConfigTest, ByteOrderMarkLineEndsAndLetterCase) {
@@ -148,10 +151,11 @@ TEST_F(AdsiConfigTest, MistakesNameTheLine) {
       {"timeout 0\n", "t.conf:1: 'timeout' must be a whole number of seconds from 1 to 86400"},
       {"\n\nnetwork_timeout 1.5\n", "t.conf:3: 'network_timeout' must be a whole number of seconds from 1 to 86400"},
       {"timeout 100000\n", "t.conf:1: 'timeout' must be a whole number of seconds from 1 to 86400"},
+      {"idle_timeout -1\n", "t.conf:1: 'idle_timeout' must be a whole number of seconds from 0 to 86400"},
       {"starttls always\n", "t.conf:1: 'starttls' is never, try or demand"},
       {"bindpass x\n",
        "t.conf:1: not a known key (the keys: binddn, bindpw, bindpw_file, sasl_mech, ticket_cache_fallback, "
-       "network_timeout, timeout, starttls, tls_cacert, tls_reqcert, ldaps_ports)"},
+       "network_timeout, timeout, idle_timeout, starttls, tls_cacert, tls_reqcert, ldaps_ports)"},
       {"binddn\n", "t.conf:1: 'binddn' needs a value"},
       {"binddn cn=x\n", "t.conf: 'binddn' and a password ('bindpw' or 'bindpw_file') go together"},
       {"bindpw x\n", "t.conf: 'binddn' and a password ('bindpw' or 'bindpw_file') go together"},

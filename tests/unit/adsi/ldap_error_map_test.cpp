@@ -40,8 +40,10 @@ TEST(LdapErrorMap, ResultCodesBecomeTheWin32CodesAdsiReports) {
   for (const Case& c : cases) EXPECT_EQ(hresultFromLdap(c.ldap), c.expected) << c.ldap;
 }
 
-TEST(LdapErrorMap, ATimeOutWhileConnectingIsAServerThatIsNotOperational) {
+TEST(LdapErrorMap, ATimeOutOrAServerShuttingDownWhileConnectingIsNotOperational) {
   EXPECT_EQ(hresultFromLdapSetup(LDAP_TIMEOUT), hr(0x8007203A));
+  EXPECT_EQ(hresultFromLdapSetup(LDAP_UNAVAILABLE), hr(0x8007203A));  // a server shutting down
+  EXPECT_EQ(hresultFromLdap(LDAP_UNAVAILABLE), hr(0x8007200F));
   EXPECT_EQ(hresultFromLdapSetup(LDAP_INVALID_CREDENTIALS), hr(0x8007052E));
   EXPECT_EQ(hresultFromLdapSetup(LDAP_SUCCESS), S_OK);
 }

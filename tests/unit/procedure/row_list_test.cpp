@@ -62,6 +62,42 @@ TEST(RowList, AbsentCellsKeepTheirFlagBesideTextsThatSpellNull) {
   EXPECT_THROW(row.absent(5), IndexFault);
 }
 
+TEST(RowList, LengthsAtEveryWidthOfTheirNumber) {
+  // A cell's length and flag take one more byte at 64, 8 192 and 1 048 576 bytes.
+  const size_t lengths[] = {0, 1, 63, 64, 65, 8191, 8192, 8193, 1048575, 1048576};
+  Row row;
+  for (size_t length : lengths) {
+    row.append(std::string(length, static_cast<char>('a' + length % 26)));
+    row.appendAbsent();
+  }
+  RowList rows;
+  for (int i = 0; i < 3; ++i) rows.commit(row);
+  for (size_t r = 0; r < 3; ++r) {
+    ASSERT_EQ(rows.cellCount(r), 2 * std::size(lengths));
+    RowList::Reader reader(rows, r);
+    std::string_view cell;
+    bool absent = false;
+    for (size_t k = 0; k < 2 * std::size(lengths); ++k) {
+      ASSERT_TRUE(reader.next(cell, absent));
+      EXPECT_EQ(cell, row.cell(k)) << k;
+      EXPECT_EQ(absent, k % 2 == 1) << k;
+    }
+    EXPECT_FALSE(reader.next(cell, absent));
+  }
+}
+
+TEST(RowList, ManyRowsAcrossIndexChunksAndBlocks) {
+  RowList rows;
+  const size_t count = 70000;  // over four chunks of the index, about ten blocks
+  for (size_t i = 0; i < count; ++i) rows.commit(rowOf({"r" + std::to_string(i), std::string(i % 40, 'y')}));
+  ASSERT_EQ(rows.size(), count);
+  for (size_t i = 0; i < count; i += 997) {
+    EXPECT_EQ(rows.cell(i, 0), "r" + std::to_string(i));
+    EXPECT_EQ(rows.cell(i, 1), std::string(i % 40, 'y'));
+  }
+  EXPECT_EQ(rows.cell(count - 1, 0), "r" + std::to_string(count - 1));
+}
+
 TEST(RowList, IndexesOutsideTheListFaultAndClearEmptiesIt) {
   RowList rows;
   rows.commit(rowOf({"a", "b"}));

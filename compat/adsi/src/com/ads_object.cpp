@@ -204,9 +204,19 @@ HRESULT AdsObject::Members(IADsMembers** members) {
   *members = nullptr;
   HRESULT hr = ensureCache();
   if (FAILED(hr)) return hr;
-  std::vector<std::string> dns;
-  for (const char* name : {"member", "uniqueMember"})
-    if (const Attribute* a = cached(name)) dns.insert(dns.end(), a->values.begin(), a->values.end());
+  const Attribute* member = cached("member");
+  const Attribute* uniqueMember = cached("uniqueMember");
+  std::shared_ptr<const std::vector<std::string>> dns;
+  if (member && !uniqueMember)  // the cache's own values: a group of thousands is not copied
+    dns = std::shared_ptr<const std::vector<std::string>>(cache_, &member->values);
+  else if (uniqueMember && !member)
+    dns = std::shared_ptr<const std::vector<std::string>>(cache_, &uniqueMember->values);
+  else {
+    auto both = std::make_shared<std::vector<std::string>>();
+    for (const Attribute* a : {member, uniqueMember})
+      if (a) both->insert(both->end(), a->values.begin(), a->values.end());
+    dns = std::move(both);
+  }
   *members = Members::create(context_, std::move(dns));
   return S_OK;
 }

@@ -106,6 +106,7 @@ class AdsObject final
   HRESULT ensureCache();
   const Attribute* cached(std::string_view name) const;
   SearchSession* session(ADS_SEARCH_HANDLE handle);
+  // An IADsPropertyEntry of the cache's attribute.
   HRESULT propertyEntryVariant(const Attribute& attribute, VARIANT* out);
   // Get (one value alone, several as an array) and GetEx (always an array).
   HRESULT getValues(BSTR name, bool alwaysArray, VARIANT* out);

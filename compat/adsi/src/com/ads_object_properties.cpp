@@ -102,7 +102,9 @@ HRESULT AdsObject::GetEx(BSTR name, VARIANT* value) { return getValues(name, tru
 HRESULT AdsObject::propertyEntryVariant(const Attribute& attribute, VARIANT* out) {
   VariantInit(out);
   out->vt = VT_DISPATCH;
-  out->pdispVal = static_cast<IADsPropertyEntry*>(PropertyEntry::create(attribute));
+  // Shares the cache's ownership: no copy of the values.
+  out->pdispVal =
+      static_cast<IADsPropertyEntry*>(PropertyEntry::create(std::shared_ptr<const Attribute>(cache_, &attribute)));
   return S_OK;
 }
 

@@ -11,7 +11,7 @@ HRESULT Members::QueryInterface(REFIID riid, void** ppv) {
 
 HRESULT Members::get_Count(LONG* count) {
   if (!count) return E_POINTER;
-  *count = static_cast<LONG>(dns_.size());
+  *count = static_cast<LONG>(dns_->size());
   return S_OK;
 }
 
@@ -20,7 +20,7 @@ HRESULT Members::get__NewEnum(IUnknown** enumerator) {
   if (!enumerator) return E_POINTER;
   *enumerator = nullptr;
   std::shared_ptr<DirectoryStore> store = context_.store;
-  std::vector<std::string> dns = dns_;
+  std::shared_ptr<const std::vector<std::string>> dns = dns_;
   IEnumVARIANT* result = nullptr;
   HRESULT hr = ObjectEnumerator::create(
       context_,

@@ -1,6 +1,7 @@
 // IADsMembers: the members of a group, in the order of its member values.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@ namespace adsi {
 
 class Members final : public ComObject<IADsMembers> {
  public:
-  static Members* create(const BindContext& context, std::vector<std::string> dns) {
+  // `dns` may share the ownership of the group's property cache.
+  static Members* create(const BindContext& context, std::shared_ptr<const std::vector<std::string>> dns) {
     return new Members(context, std::move(dns));
   }
 
@@ -23,9 +25,10 @@ class Members final : public ComObject<IADsMembers> {
   HRESULT STDMETHODCALLTYPE put_Filter(VARIANT filter) override;
 
  private:
-  Members(const BindContext& context, std::vector<std::string> dns) : context_(context), dns_(std::move(dns)) {}
+  Members(const BindContext& context, std::shared_ptr<const std::vector<std::string>> dns)
+      : context_(context), dns_(std::move(dns)) {}
   BindContext context_;
-  std::vector<std::string> dns_;
+  std::shared_ptr<const std::vector<std::string>> dns_;
 };
 
 }  // namespace adsi

@@ -38,7 +38,8 @@ std::unique_ptr<ElementSource> cursorSource(std::unique_ptr<SearchCursor> cursor
 // does not resolve, or may not be read, gives an element without an entry; a
 // read that fails for any other reason (the server gone or silent) fails the
 // walk.
-std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store, std::vector<std::string> dns);
+std::unique_ptr<ElementSource> nameListSource(std::shared_ptr<DirectoryStore> store,
+                                              std::shared_ptr<const std::vector<std::string>> dns);
 
 class ObjectEnumerator final : public ComObject<IEnumVARIANT> {
  public:

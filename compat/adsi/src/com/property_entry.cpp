@@ -12,21 +12,21 @@ HRESULT PropertyEntry::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT PropertyEntry::Clear() {
-  attribute_ = Attribute();
+  attribute_ = std::make_shared<const Attribute>();
   return S_OK;
 }
 
 HRESULT PropertyEntry::get_Name(BSTR* retval) {
   if (auto fault = faults::check("IADsPropertyEntry::get_Name")) return *fault;
   if (!retval) return E_POINTER;
-  *retval = allocBstr(attribute_.name);
+  *retval = allocBstr(attribute_->name);
   return *retval ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT PropertyEntry::get_ADsType(LONG* retval) {
   if (auto fault = faults::check("IADsPropertyEntry::get_ADsType")) return *fault;
   if (!retval) return E_POINTER;
-  *retval = attribute_.type;
+  *retval = attribute_->type;
   return S_OK;
 }
 
@@ -40,17 +40,19 @@ HRESULT PropertyEntry::get_Values(VARIANT* retval) {
   if (auto fault = faults::check("IADsPropertyEntry::get_Values")) return *fault;
   if (!retval) return E_POINTER;
   VariantInit(retval);
-  const std::vector<std::string>& raw = attribute_.values;
+  const std::vector<std::string>& raw = attribute_->values;
   if (auto odd = faults::check("IADsPropertyEntry::get_Values:notArray")) {
     // A lone string instead of the array.
     retval->vt = VT_BSTR;
     retval->bstrVal = allocBstr(raw.empty() ? std::string() : raw[0]);
     return *odd;
   }
-  std::vector<TypedValue> values(raw.size());
-  for (size_t i = 0; i < raw.size(); ++i)
-    if (!convertValue(attribute_.type, raw[i], values[i])) return E_ADS_CANT_CONVERT_DATATYPE;
-  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(values.size()));
+  // Strings and bytes are read when asked for; other values are converted
+  // now, and one that does not convert fails the whole property.
+  std::vector<TypedValue> values(takenAsIs(attribute_->type) ? 0 : raw.size());
+  for (size_t i = 0; i < values.size(); ++i)
+    if (!convertValue(attribute_->type, raw[i], values[i])) return E_ADS_CANT_CONVERT_DATATYPE;
+  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(raw.size()));
   if (!array) return E_OUTOFMEMORY;
   VARIANT* elements = nullptr;
   HRESULT hr = SafeArrayAccessData(array, reinterpret_cast<void**>(&elements));
@@ -59,15 +61,16 @@ HRESULT PropertyEntry::get_Values(VARIANT* retval) {
     return hr;
   }
   auto odd = faults::check("IADsPropertyEntry::get_Values:oddElement");
-  size_t oddIndex = values.size() / 2;
-  for (size_t i = 0; i < values.size(); ++i) {
+  size_t oddIndex = raw.size() / 2;
+  for (size_t i = 0; i < raw.size(); ++i) {
     if (odd && i == oddIndex) {
       elements[i].vt = VT_I4;
       elements[i].lVal = 0;
       continue;
     }
     elements[i].vt = VT_DISPATCH;
-    elements[i].pdispVal = static_cast<IADsPropertyValue*>(PropertyValue::create(std::move(values[i])));
+    elements[i].pdispVal = static_cast<IADsPropertyValue*>(
+        PropertyValue::create(attribute_, i, values.empty() ? TypedValue() : std::move(values[i])));
   }
   SafeArrayUnaccessData(array);
   retval->vt = VT_ARRAY | VT_VARIANT;

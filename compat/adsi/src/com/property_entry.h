@@ -2,6 +2,8 @@
 // IADsPropertyValue objects.
 #pragma once
 
+#include <memory>
+
 #include "com/com_object.h"
 #include "iads.h"
 #include "store/directory_entry.h"
@@ -10,7 +12,10 @@ namespace adsi {
 
 class PropertyEntry final : public ComObject<IADsPropertyEntry> {
  public:
-  static PropertyEntry* create(const Attribute& attribute) { return new PropertyEntry(attribute); }
+  // `attribute` shares the ownership of the cache it is part of.
+  static PropertyEntry* create(std::shared_ptr<const Attribute> attribute) {
+    return new PropertyEntry(std::move(attribute));
+  }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   HRESULT STDMETHODCALLTYPE Clear() override;
@@ -24,8 +29,8 @@ class PropertyEntry final : public ComObject<IADsPropertyEntry> {
   HRESULT STDMETHODCALLTYPE put_Values(VARIANT values) override;
 
  private:
-  explicit PropertyEntry(const Attribute& attribute) : attribute_(attribute) {}
-  Attribute attribute_;
+  explicit PropertyEntry(std::shared_ptr<const Attribute> attribute) : attribute_(std::move(attribute)) {}
+  std::shared_ptr<const Attribute> attribute_;
 };
 
 }  // namespace adsi

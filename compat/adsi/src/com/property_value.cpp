@@ -8,7 +8,7 @@
 
 namespace adsi {
 
-HRESULT makeOctetVariant(const std::string& bytes, VARIANT* out) {
+HRESULT makeOctetVariant(std::string_view bytes, VARIANT* out) {
   SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
   if (!array) return E_OUTOFMEMORY;
   void* data = nullptr;
@@ -31,6 +31,7 @@ HRESULT PropertyValue::QueryInterface(REFIID riid, void** ppv) {
 
 HRESULT PropertyValue::Clear() {
   value_ = TypedValue();
+  attribute_.reset();
   return S_OK;
 }
 
@@ -45,8 +46,8 @@ HRESULT PropertyValue::getString(ADSTYPE type, const char* getter, BSTR* retval)
   if (auto fault = faults::check("IADsPropertyValue::", getter)) return *fault;
   if (!retval) return E_POINTER;
   *retval = nullptr;
-  if (value_.type != type) return E_ADS_CANT_CONVERT_DATATYPE;
-  *retval = SysAllocStringLen(value_.text.data(), static_cast<UINT>(value_.text.size()));
+  if (value_.type != type || !attribute_) return E_ADS_CANT_CONVERT_DATATYPE;
+  *retval = allocBstr(raw());
   return *retval ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -76,8 +77,8 @@ HRESULT PropertyValue::get_Integer(LONG* r) { return getNumber(ADSTYPE_INTEGER, 
 HRESULT PropertyValue::get_OctetString(VARIANT* retval) {
   if (auto fault = faults::check("IADsPropertyValue::get_OctetString")) return *fault;
   if (!retval) return E_POINTER;
-  if (value_.type != ADSTYPE_OCTET_STRING) return E_ADS_CANT_CONVERT_DATATYPE;
-  return makeOctetVariant(value_.bytes, retval);
+  if (value_.type != ADSTYPE_OCTET_STRING || !attribute_) return E_ADS_CANT_CONVERT_DATATYPE;
+  return makeOctetVariant(raw(), retval);
 }
 
 HRESULT PropertyValue::get_SecurityDescriptor(IDispatch** retval) {

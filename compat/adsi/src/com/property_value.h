@@ -2,15 +2,23 @@
 // of its type. The property cache is read-only: the setters are E_NOTIMPL.
 #pragma once
 
+#include <memory>
+
 #include "com/com_object.h"
 #include "iads.h"
 #include "schema/value_convert.h"
+#include "store/directory_entry.h"
 
 namespace adsi {
 
 class PropertyValue final : public ComObject<IADsPropertyValue> {
  public:
-  static PropertyValue* create(TypedValue value) { return new PropertyValue(std::move(value)); }
+  // Value `index` of `attribute`. A string or an octet string is read from
+  // the attribute when its getter asks (`converted` unused); any other type
+  // comes converted, since whether it converts decides what get_Values says.
+  static PropertyValue* create(std::shared_ptr<const Attribute> attribute, size_t index, TypedValue converted) {
+    return new PropertyValue(std::move(attribute), index, std::move(converted));
+  }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   HRESULT STDMETHODCALLTYPE Clear() override;
@@ -40,13 +48,20 @@ class PropertyValue final : public ComObject<IADsPropertyValue> {
   HRESULT STDMETHODCALLTYPE put_UTCTime(DATE value) override;
 
  private:
-  explicit PropertyValue(TypedValue value) : value_(std::move(value)) {}
+  PropertyValue(std::shared_ptr<const Attribute> attribute, size_t index, TypedValue converted)
+      : attribute_(std::move(attribute)), index_(index), value_(std::move(converted)) {
+    value_.type = attribute_->type;
+  }
   HRESULT getString(ADSTYPE type, const char* getter, BSTR* retval);
   HRESULT getNumber(ADSTYPE type, const char* getter, LONG* retval);
-  TypedValue value_;
+  std::string_view raw() const { return attribute_->values[index_]; }
+
+  std::shared_ptr<const Attribute> attribute_;  // null after Clear
+  size_t index_;
+  TypedValue value_;  // its type; and the value, for the types converted at once
 };
 
 // A VT_ARRAY|VT_UI1 VARIANT of the bytes (lower bound 0).
-HRESULT makeOctetVariant(const std::string& bytes, VARIANT* out);
+HRESULT makeOctetVariant(std::string_view bytes, VARIANT* out);
 
 }  // namespace adsi

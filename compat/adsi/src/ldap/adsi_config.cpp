@@ -24,6 +24,7 @@ enum class Key {
   TicketCacheFallback,
   NetworkTimeout,
   Timeout,
+  IdleTimeout,
   StartTls,
   TlsCaCert,
   TlsReqCert,
@@ -44,6 +45,7 @@ constexpr KeySpec kKeys[] = {
     {Key::TicketCacheFallback, "ticket_cache_fallback", false},
     {Key::NetworkTimeout, "network_timeout", false},
     {Key::Timeout, "timeout", false},
+    {Key::IdleTimeout, "idle_timeout", false},
     {Key::StartTls, "starttls", false},
     {Key::TlsCaCert, "tls_cacert", false},
     {Key::TlsReqCert, "tls_reqcert", false},
@@ -61,6 +63,7 @@ enum class Fault {
   Repeated,
   SecretKeyInValue,
   NotSeconds,
+  NotIdleSeconds,
   NotStartTls,
   NotFallback,
   NotReqCert,
@@ -97,6 +100,7 @@ std::string describe(const LineFault& f) {
     case Fault::SecretKeyInValue:
       return "the value of " + quoted(f.key) + " holds the key " + quoted(f.other) + ": one key a line";
     case Fault::NotSeconds: return quoted(f.key) + " must be a whole number of seconds from 1 to 86400";
+    case Fault::NotIdleSeconds: return "'idle_timeout' must be a whole number of seconds from 0 to 86400";
     case Fault::NotStartTls: return "'starttls' is never, try or demand";
     case Fault::NotFallback: return "'ticket_cache_fallback' is none or anonymous";
     case Fault::NotReqCert: return "'tls_reqcert' is never, allow, try, demand or hard";
@@ -226,6 +230,12 @@ bool applyValue(const KeySpec& spec, std::string_view value, const std::string& 
       long seconds = 0;
       if (!parseNumber(value, 1, kMaxSeconds, seconds)) return refuse(Fault::NotSeconds);
       (spec.key == Key::Timeout ? config.timeoutSeconds : config.networkTimeoutSeconds) = static_cast<int>(seconds);
+      return true;
+    }
+    case Key::IdleTimeout: {
+      long seconds = 0;  // 0: no connection kept between calls
+      if (!parseNumber(value, 0, kMaxSeconds, seconds)) return refuse(Fault::NotIdleSeconds);
+      config.idleTimeoutSeconds = static_cast<int>(seconds);
       return true;
     }
     case Key::StartTls:

@@ -23,6 +23,8 @@
 //                        certificate is checked (libldap's TLS_REQCERT)
 //   ldaps_ports PORT...  further ports on which TLS starts with the
 //                        connection (ldaps://), besides 636 and 3269
+//   idle_timeout S       seconds a connection is kept open between calls for
+//                        the next one (default 60; 0: closed after each call)
 //
 // A line that does not read fails the whole file. Its message names the
 // file, the line number and at most the key, never a value: a password
@@ -53,6 +55,7 @@ struct AdsiConfig {
   std::vector<std::string> ldapsPorts;
   int networkTimeoutSeconds = 10;
   int timeoutSeconds = 30;
+  int idleTimeoutSeconds = 60;
   StartTlsMode startTls = StartTlsMode::Try;
   std::string source;  // the file it came from; empty for the defaults
 };

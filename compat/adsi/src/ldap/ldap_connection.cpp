@@ -1,5 +1,8 @@
 #include "ldap/ldap_connection.h"
 
+#include <poll.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -10,6 +13,7 @@
 #include "ldap/ldap_bind.h"
 #include "ldap/ldap_entry_reader.h"
 #include "ldap/ldap_error_map.h"
+#include "ldap/ldap_schema_cache.h"
 #include "ldap/ldap_traffic.h"
 #include "ldap/sigpipe_hold.h"
 #include "text.h"
@@ -141,33 +145,87 @@ HRESULT LdapConnection::open(const LdapTarget& target, const AdsiConfig& config,
   std::shared_ptr<LdapConnection> c(new LdapConnection(target, config, identity));
   std::lock_guard<std::mutex> lock(c->mutex_);
   SigpipeHold pipe;
+  HRESULT hr = c->setUpLocked();
+  if (FAILED(hr)) return hr;
+  connection = std::move(c);
+  return S_OK;
+}
+
+HRESULT LdapConnection::setUpLocked() {
+  openedAt_ = Clock::now();
   std::string tlsFailure;
-  int code = c->establish(config.startTls != StartTlsMode::Never, tlsFailure);
+  int code = establish(config_.startTls != StartTlsMode::Never, tlsFailure);
   if (code != LDAP_SUCCESS && !tlsFailure.empty()) {
     // ADSI talks in clear unless asked to encrypt, so an anonymous connection
     // whose StartTLS was only tried goes on in clear, made anew. Credentials
     // never do: whoever configured TLS expects them protected.
-    bool anonymous = identity.kind == BindKind::Anonymous;
-    bool fallBack = config.startTls == StartTlsMode::Try && !target.secure && anonymous;
+    bool anonymous = identity_.kind == BindKind::Anonymous;
+    bool fallBack = config_.startTls == StartTlsMode::Try && !target_.secure && anonymous;
     // A server that did not answer in time shows no certificate: not asked twice.
-    std::string faults = code == LDAP_TIMEOUT ? std::string() : c->certificateFaults();
+    std::string faults = code == LDAP_TIMEOUT ? std::string() : certificateFaults();
     if (!faults.empty()) tlsFailure += "; " + faults;
-    reportLine("TLS with " + target.uri + " failed: " + tlsFailure +
+    reportLine("TLS with " + target_.uri + " failed: " + tlsFailure +
                (fallBack ? "; going on in clear text (anonymous)"
-                : anonymous || target.secure || config.startTls == StartTlsMode::Demand
+                : anonymous || target_.secure || config_.startTls == StartTlsMode::Demand
                     ? ""
                     : "; the credentials are not sent in clear text"));
     if (!fallBack) return hresultFromLdapSetup(code);
-    code = c->establish(false, tlsFailure);
+    code = establish(false, tlsFailure);
   }
   if (code != LDAP_SUCCESS) {
-    reportLine("cannot use " + target.uri + ": " + c->step_ + " failed: " + c->failureText(code) + "; tried " +
-               identity.text() + ", " + c->tlsUsed_ + ", network time-out " +
-               std::to_string(config.networkTimeoutSeconds) + " s");
+    reportLine("cannot use " + target_.uri + ": " + step_ + " failed: " + failureText(code) + "; tried " +
+               identity_.text() + ", " + tlsUsed_ + ", network time-out " +
+               std::to_string(config_.networkTimeoutSeconds) + " s");
     return hresultFromLdapSetup(code);
   }
-  connection = std::move(c);
   return S_OK;
+}
+
+std::shared_ptr<const Schema> LdapConnection::schema() {
+  if (!schema_) schema_ = serverSchema(*this);
+  return schema_;
+}
+
+bool LdapConnection::reusable() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!reachable_) return false;
+  // An operation sent on this handle and never collected would answer the
+  // next user's collect.
+  for (const auto& [ticket, sent] : sent_)
+    if (sent.handle == handles_) return false;
+  return true;
+}
+
+// The server may have closed the connection while it was idle (a restart,
+// its own idle limit, a notice of disconnection): then the socket has
+// something to read. Whatever is there is read without waiting; only a
+// connection with no answer and no end of stream waiting is still open.
+bool LdapConnection::stillOpen() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  SigpipeHold pipe;
+  int descriptor = -1;
+  if (!ld_ || ldap_get_option(ld_.get(), LDAP_OPT_DESC, &descriptor) != LDAP_OPT_SUCCESS || descriptor < 0)
+    return false;
+  pollfd waiting{descriptor, POLLIN, 0};
+  int ready = poll(&waiting, 1, 0);
+  if (ready < 0) return false;
+  if (ready == 0) return true;
+  if (waiting.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
+  // Bytes that make no whole message (a TLS record of the session's own)
+  // leave the connection as it was.
+  timeval now{0, 0};
+  LDAPMessage* raw = nullptr;
+  int type = ldap_result(ld_.get(), LDAP_RES_ANY, LDAP_MSG_ONE, &now, &raw);
+  LdapMessagePtr message(raw);
+  return type == 0;
+}
+
+void LdapConnection::beginReuse() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  reused_ = true;
+  answered_ = false;
+  replaced_ = false;
+  sent_.clear();  // only operations of a replaced handle are left
 }
 
 int LdapConnection::newHandle(bool checkCertificate) {
@@ -307,7 +365,7 @@ int LdapConnection::establish(bool startTls, std::string& tlsFailure) {
   // the time-out.
   step_ = "reading the root DSE";
   code = readRootDse();
-  if (unreachable(code)) return code;
+  if (unreachable(code) || code == LDAP_UNAVAILABLE) return code;
   addReadAhead(ld_.get());
   if (startTls && !tlsFirst && shouldStartTls() && (code = startTlsStep(tlsFailure)) != LDAP_SUCCESS) return code;
   step_ = "the bind";
@@ -396,12 +454,32 @@ int LdapConnection::use(Operation operation) {
   // walk over a server that stopped answering reports the time-out
   // whichever of its reads meets it first.
   if (!reachable_) return lostWith_;
-  const int code = operation();
+  int code = operation();
+  // A replacement that cannot be set up leaves what a new connection meets.
+  if (replaceable(code)) code = replaceLocked(code) ? operation() : LDAP_SERVER_DOWN;
   if (unreachable(code)) {
     reachable_ = false;
     lostWith_ = code;
   }
   return code;
+}
+
+// A connection taken from the pool that the server closed, or said it no
+// longer serves (unavailable: it is shutting down), before it answered
+// anything of this use.
+bool LdapConnection::replaceable(int code) const {
+  return (code == LDAP_SERVER_DOWN || code == LDAP_UNAVAILABLE) && reused_ && !answered_ && !replaced_;
+}
+
+// Made anew, once, as if it had not been idle: the call gets what a new
+// connection gets. What was sent on the old one goes again when it is
+// collected.
+bool LdapConnection::replaceLocked(int code) {
+  traceLine("the reused connection to " + target_.uri + " failed before its first answer (" + ldap_err2string(code) +
+            "): connecting anew");
+  replaced_ = true;
+  ++handles_;
+  return SUCCEEDED(setUpLocked());
 }
 
 int LdapConnection::search(const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
@@ -428,13 +506,23 @@ void LdapConnection::abandonPaging(const LdapSearchArgs& args) {
 
 int LdapConnection::searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
   outcome = LdapSearchOutcome();
-  int messageId = 0;
-  int code = sendLocked(args, messageId);
+  int ticket = 0;
+  int code = sendLocked(args, ticket);
   if (code != LDAP_SUCCESS) return code;
-  return collectLocked(messageId, args, outcome);
+  return collectLocked(ticket, args, outcome);
 }
 
-int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
+int LdapConnection::sendLocked(const LdapSearchArgs& args, int& ticket) {
+  ticket = 0;
+  int messageId = 0;
+  int code = sendOnHandleLocked(args, messageId);
+  if (code != LDAP_SUCCESS) return code;
+  ticket = ++lastTicket_;
+  sent_[ticket] = Sent{messageId, handles_, tracing() ? Clock::now() : Clock::time_point()};
+  return code;
+}
+
+int LdapConnection::sendOnHandleLocked(const LdapSearchArgs& args, int& messageId) {
   messageId = 0;
   LDAP* ld = ld_.get();
   std::vector<char*> attributes;
@@ -459,24 +547,32 @@ int LdapConnection::sendLocked(const LdapSearchArgs& args, int& messageId) {
   if (code == LDAP_SUCCESS) {
     countOperationSent();
     sentSinceWait_ = true;
-    if (tracing()) sentAt_[messageId] = Clock::now();
   }
   return code;
 }
 
-int LdapConnection::collectLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
-  int code = collectAnswerLocked(messageId, args, outcome);
-  if (tracing()) {
-    long long ms = -1;
-    if (auto sent = sentAt_.find(messageId); sent != sentAt_.end()) {
-      ms = millisecondsSince(sent->second);
-      sentAt_.erase(sent);
+int LdapConnection::collectLocked(int ticket, const LdapSearchArgs& args, LdapSearchOutcome& outcome) {
+  outcome = LdapSearchOutcome();
+  auto sent = sent_.find(ticket);
+  if (sent == sent_.end()) return LDAP_PARAM_ERROR;
+  if (sent->second.handle != handles_) {
+    // Sent on a connection replaced since: asked again on this one.
+    int code = sendOnHandleLocked(args, sent->second.messageId);
+    if (code != LDAP_SUCCESS) {
+      sent_.erase(sent);
+      return code;
     }
+    sent->second.handle = handles_;
+  }
+  const Sent operation = sent->second;
+  int code = collectAnswerLocked(operation.messageId, args, outcome);
+  // Lost with its connection, it may go again on a new one (use).
+  if (!replaceable(code)) sent_.erase(ticket);
+  if (tracing())
     traceLine("search " + searchText(args) + ": " + ldap_err2string(code) + ", " +
               std::to_string(outcome.entries.size()) + " entries" +
               (args.paged ? std::string(outcome.cookie.empty() ? ", last page" : ", more pages") : "") + ", " +
-              std::to_string(ms) + " ms");
-  }
+              std::to_string(millisecondsSince(operation.at)) + " ms");
   return code;
 }
 
@@ -491,6 +587,7 @@ int LdapConnection::collectAnswerLocked(int messageId, const LdapSearchArgs& arg
     timeval wait = remainingUntil(deadline);
     int type = ldap_result(ld, messageId, LDAP_MSG_ONE, &wait, &raw);
     LdapMessagePtr message(raw);
+    if (type > 0 && type != LDAP_RES_SEARCH_RESULT) answered_ = true;
     if (type == 0) {
       ldap_abandon_ext(ld, messageId, nullptr, nullptr);
       reportSearchFailure(args, LDAP_TIMEOUT, "no answer within " + std::to_string(config_.timeoutSeconds) + " s");
@@ -513,6 +610,8 @@ int LdapConnection::collectAnswerLocked(int messageId, const LdapSearchArgs& arg
     LdapControlsPtr controls(rawControls);
     LdapStringPtr diagnostic(rawDiagnostic);
     if (code != LDAP_SUCCESS) return code;
+    if (replaceable(result)) return result;  // use() connects anew
+    answered_ = true;
     if (result != LDAP_SUCCESS) reportSearchFailure(args, result, rawDiagnostic ? rawDiagnostic : "");
     if (LDAPControl* response =
             controls ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls.get(), nullptr) : nullptr) {

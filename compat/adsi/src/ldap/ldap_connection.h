@@ -9,10 +9,10 @@
 #include <ldap.h>
 
 #include <chrono>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ldap/adsi_config.h"
@@ -75,10 +75,11 @@ class LdapConnection {
 
   // The same in two steps, so that the server works on a page while the
   // caller uses the previous one: sendSearch sends the operation and gives
-  // its message id; collectSearch reads its answer to the end, with the
-  // operation time-out counted from then. Every sent search must be collected.
-  int sendSearch(const LdapSearchArgs& args, int& messageId);
-  int collectSearch(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
+  // the ticket to collect it by; collectSearch reads its answer to the end,
+  // with the operation time-out counted from then, given the same arguments.
+  // Every sent search must be collected.
+  int sendSearch(const LdapSearchArgs& args, int& ticket);
+  int collectSearch(int ticket, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
 
   // Ends a paged search the caller stops reading early (RFC 2696: a page
   // size of 0 with the cookie), so the server can drop its state.
@@ -86,10 +87,40 @@ class LdapConnection {
 
   const RootDse& rootDse() const { return rootDse_; }
   const LdapTarget& target() const { return target_; }
+  // The server's schema (ldap_schema_cache.h), read with the connection's
+  // first user and kept with it. Not for two threads at once.
+  std::shared_ptr<const Schema> schema();
+
+  // For the pool (connection_pool.h), which lends a connection to one user
+  // at a time. In order for the next user: the server has not been lost and
+  // every operation sent has been collected.
+  bool reusable();
+  // The server has not closed the connection meanwhile (read without
+  // waiting: an end of stream, or a notice of disconnection, says it has).
+  bool stillOpen();
+  // A new user takes the connection: when the server turns out to have
+  // closed it, or answers that it is unavailable (shutting down), before its
+  // first answer to this user, the connection is made anew, once, and what
+  // was sent goes again (use).
+  void beginReuse();
+  std::chrono::steady_clock::time_point openedAt() const { return openedAt_; }
 
  private:
+  using Clock = std::chrono::steady_clock;
+  // A search sent and not collected yet, by its ticket.
+  struct Sent {
+    int messageId;
+    unsigned handle;       // the handle it went on (handles_ then)
+    Clock::time_point at;  // when, for the trace
+  };
+
   LdapConnection(const LdapTarget& target, const AdsiConfig& config, const BindIdentity& identity)
       : target_(target), config_(config), identity_(identity) {}
+  // Connects, protects and binds (establish), going on in clear text where
+  // the configuration lets it; the failure line goes to the standard error.
+  HRESULT setUpLocked();
+  bool replaceable(int code) const;
+  bool replaceLocked(int code);
   // One attempt to connect, protect and bind; `tlsFailure` receives why TLS
   // (ldaps:// or StartTLS) failed, empty when it did not.
   int establish(bool startTls, std::string& tlsFailure);
@@ -114,8 +145,9 @@ class LdapConnection {
   template <class Operation>
   int use(Operation operation);
   int searchLocked(const LdapSearchArgs& args, LdapSearchOutcome& outcome);
-  int sendLocked(const LdapSearchArgs& args, int& messageId);
-  int collectLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
+  int sendLocked(const LdapSearchArgs& args, int& ticket);
+  int sendOnHandleLocked(const LdapSearchArgs& args, int& messageId);
+  int collectLocked(int ticket, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
   int collectAnswerLocked(int messageId, const LdapSearchArgs& args, LdapSearchOutcome& outcome);
 
   LdapTarget target_;
@@ -131,7 +163,14 @@ class LdapConnection {
   bool reachable_ = true;            // false once an operation found no server or timed out
   int lostWith_ = LDAP_SERVER_DOWN;  // that operation's result
   bool sentSinceWait_ = false;       // an operation was sent since the last collect (ldap_traffic.h)
-  std::map<int, std::chrono::steady_clock::time_point> sentAt_;  // by message id, when tracing
+  std::unordered_map<int, Sent> sent_;
+  int lastTicket_ = 0;
+  unsigned handles_ = 0;  // handles replaced so far
+  Clock::time_point openedAt_;
+  bool reused_ = false;    // lent again by the pool
+  bool answered_ = false;  // an answer came since (other than "unavailable")
+  bool replaced_ = false;  // made anew since
+  std::shared_ptr<const Schema> schema_;
 };
 
 }  // namespace adsi

@@ -87,7 +87,7 @@ HRESULT hresultFromLdap(int resultCode) {
 }
 
 HRESULT hresultFromLdapSetup(int resultCode) {
-  if (resultCode == LDAP_TIMEOUT) return HRESULT_FROM_WIN32(8250);
+  if (resultCode == LDAP_TIMEOUT || resultCode == LDAP_UNAVAILABLE) return HRESULT_FROM_WIN32(8250);
   return hresultFromLdap(resultCode);
 }
 

@@ -12,8 +12,9 @@ namespace adsi {
 HRESULT hresultFromLdap(int resultCode);
 
 // The same for a failure while the session is being set up (connect,
-// StartTLS, bind, the first read): a server that does not answer in time is
-// a server that is not operational.
+// StartTLS, bind, the first read): a server that does not answer in time, or
+// answers that it is unavailable (shutting down), is a server that is not
+// operational.
 HRESULT hresultFromLdapSetup(int resultCode);
 
 }  // namespace adsi

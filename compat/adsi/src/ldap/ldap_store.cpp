@@ -5,12 +5,12 @@
 #include "adserr.h"
 #include "diagnostics.h"
 #include "ldap/adsi_config.h"
+#include "ldap/connection_pool.h"
 #include "ldap/ldap_bind.h"
 #include "ldap/ldap_error_map.h"
-#include "ldap/ldap_pipeline.h"
 #include "ldap/ldap_ranges.h"
-#include "ldap/ldap_schema_cache.h"
 #include "ldap/ldap_search_cursor.h"
+#include "ldap/reads_by_name.h"
 #include "ldap/ldap_target.h"
 #include "text.h"
 
@@ -45,12 +45,16 @@ HRESULT LdapStore::open(const AdsPath& path, std::shared_ptr<DirectoryStore>& st
   if (FAILED(hr)) return hr;
   BindIdentity identity;
   if (!resolveIdentity(target.uri, config, identity, hr)) return hr;
+  ConnectionKey key = connectionKeyFor(target, config, identity);
   std::shared_ptr<LdapConnection> connection;
-  hr = LdapConnection::open(target, config, identity, connection);
+  hr = ConnectionPool::instance().take(key, target, config, identity, connection);
   if (FAILED(hr)) return hr;
-  std::shared_ptr<const Schema> schema = serverSchema(*connection);
-  store.reset(new LdapStore(std::move(connection), std::move(schema)));
+  store.reset(new LdapStore(std::move(key), std::move(connection), config.idleTimeoutSeconds));
   return S_OK;
+}
+
+LdapStore::~LdapStore() {
+  if (!ConnectionPool::ended()) ConnectionPool::instance().giveBack(key_, std::move(connection_), idleSeconds_);
 }
 
 HRESULT LdapStore::readEntry(std::string_view dn, EntryPtr& entry) {
@@ -60,25 +64,42 @@ HRESULT LdapStore::readEntry(std::string_view dn, EntryPtr& entry) {
   return reads.front().result;
 }
 
+namespace {
+
+// The reads by name of a list, sent when made (reads_by_name.h), with the
+// ranged values completed at finish.
+class LdapPendingReads : public PendingReads {
+ public:
+  LdapPendingReads(LdapConnection& connection, std::shared_ptr<const Schema> schema, std::vector<std::string> dns)
+      : connection_(connection), schema_(std::move(schema)), reads_(connection, *schema_, std::move(dns)) {}
+
+  void finish(std::vector<EntryRead>& reads) override {
+    std::vector<EntryPtr> entries;
+    std::vector<int> codes;
+    reads_.finish(entries, codes);
+    std::vector<int> rangeCodes;
+    completeRanges(connection_, schema_.get(), entries, rangeCodes);
+    reads.assign(entries.size(), EntryRead());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      reads[i].result = hresultFromLdap(entries[i] ? rangeCodes[i] : codes[i]);
+      if (SUCCEEDED(reads[i].result)) reads[i].entry = std::move(entries[i]);
+    }
+  }
+
+ private:
+  LdapConnection& connection_;
+  std::shared_ptr<const Schema> schema_;
+  ReadsByName reads_;
+};
+
+}  // namespace
+
 void LdapStore::readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads) {
-  std::vector<PipelinedSearch> searches;
-  searches.reserve(dns.size());
-  for (const std::string& dn : dns) searches.push_back({entryReadArgs(dn, schema_.get()), LDAP_SUCCESS, {}});
-  searchTogether(*connection_, searches);
-  reads.assign(dns.size(), EntryRead());
-  std::vector<EntryPtr> entries(dns.size());
-  for (size_t i = 0; i < dns.size(); ++i) {
-    reads[i].result = hresultFromLdap(searches[i].code);
-    if (SUCCEEDED(reads[i].result) && searches[i].outcome.entries.empty()) reads[i].result = kNoSuchObject;
-    if (SUCCEEDED(reads[i].result)) entries[i] = std::move(searches[i].outcome.entries.front());
-  }
-  std::vector<int> codes;
-  completeRanges(*connection_, schema_.get(), entries, codes);
-  for (size_t i = 0; i < dns.size(); ++i) {
-    if (!entries[i]) continue;
-    reads[i].result = hresultFromLdap(codes[i]);
-    if (SUCCEEDED(reads[i].result)) reads[i].entry = std::move(entries[i]);
-  }
+  startReadEntries(dns)->finish(reads);
+}
+
+std::unique_ptr<PendingReads> LdapStore::startReadEntries(std::vector<std::string> dns) {
+  return std::make_unique<LdapPendingReads>(*connection_, schema_, std::move(dns));
 }
 
 HRESULT LdapStore::search(const SearchRequest& request, std::unique_ptr<SearchCursor>& cursor) {

@@ -176,7 +176,8 @@ class Parser {
       case kSyntax: return syntax();
       case kUsage: return usage();
       case kSingleValue: out_.singleValue = true; return true;
-      default: return true;  // OBSOLETE, COLLECTIVE, NO-USER-MODIFICATION
+      case kNoUserModification: out_.noUserModification = true; return true;
+      default: return true;  // OBSOLETE, COLLECTIVE
     }
   }
 
@@ -223,7 +224,9 @@ class Parser {
     const Token token = tokens_.next();
     std::string word;
     if (!identifier(token, word)) return false;
-    for (const char* known : {"userApplications", "directoryOperation", "distributedOperation", "dSAOperation"})
+    if (equalsIgnoreCase(word, "userApplications")) return true;
+    out_.operational = true;
+    for (const char* known : {"directoryOperation", "distributedOperation", "dSAOperation"})
       if (equalsIgnoreCase(word, known)) return true;
     return fail("Unexpected token", token.at);
   }

@@ -8,12 +8,14 @@
 namespace adsi {
 
 struct AttributeTypeText {
-  std::string oid;                 // empty when the definition has none
-  std::vector<std::string> names;  // NAME, unescaped
-  std::string superior;            // SUP, empty when none
-  std::string equality;            // EQUALITY, empty when none
-  std::string syntax;              // SYNTAX without its length bound, empty when none
-  bool singleValue = false;        // SINGLE-VALUE
+  std::string oid;                  // empty when the definition has none
+  std::vector<std::string> names;   // NAME, unescaped
+  std::string superior;             // SUP, empty when none
+  std::string equality;             // EQUALITY, empty when none
+  std::string syntax;               // SYNTAX without its length bound, empty when none
+  bool singleValue = false;         // SINGLE-VALUE
+  bool noUserModification = false;  // NO-USER-MODIFICATION: the server keeps it
+  bool operational = false;         // a USAGE other than userApplications
 };
 
 // False with a reason ("attribute type definition does not parse (...)")

@@ -1,5 +1,7 @@
 #include "schema/schema.h"
 
+#include <atomic>
+
 #include "schema/attribute_type_text.h"
 #include "schema/syntax_types.h"
 #include "text.h"
@@ -130,8 +132,15 @@ ADSTYPE Schema::typeOf(std::string_view name) const {
 
 bool Schema::knows(std::string_view name) const { return types_.count(lowerAscii(withoutOptions(name))) != 0; }
 
+uint64_t Schema::nextSerial() {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
+}
+
 void Schema::add(std::string_view name, ADSTYPE type) {
-  if (!name.empty()) types_[lowerAscii(name)] = type;
+  if (name.empty()) return;
+  types_[lowerAscii(name)] = type;
+  serial_ = nextSerial();
 }
 
 bool Schema::learnAttributeType(const std::string& description, std::string& reason) {
@@ -147,6 +156,9 @@ bool Schema::learnAttributeType(const std::string& description, std::string& rea
   }
   if (!at.names.empty()) {
     for (const std::string& n : at.names) add(n, type);
+    if (type == ADSTYPE_DN_STRING && at.singleValue && at.noUserModification && !at.operational)
+      for (const std::string& n : at.names)
+        if (equalsIgnoreCase(n, "distinguishedName") || equalsIgnoreCase(n, "entryDN")) nameAttribute_ = n;
   } else if (!at.oid.empty()) {
     add(at.oid, type);
   } else {

@@ -188,6 +188,20 @@ ADSTYPE typeOfValues(ADSTYPE declared, const std::vector<std::string>& values) {
   return declared;
 }
 
+bool takenAsIs(ADSTYPE type) {
+  switch (type) {
+    case ADSTYPE_DN_STRING:
+    case ADSTYPE_CASE_EXACT_STRING:
+    case ADSTYPE_CASE_IGNORE_STRING:
+    case ADSTYPE_PRINTABLE_STRING:
+    case ADSTYPE_NUMERIC_STRING:
+    case ADSTYPE_OCTET_STRING:
+    case ADSTYPE_NT_SECURITY_DESCRIPTOR:
+    case ADSTYPE_PROV_SPECIFIC: return true;
+    default: return false;
+  }
+}
+
 bool convertValue(ADSTYPE type, std::string_view raw, TypedValue& out) {
   out = TypedValue();
   out.type = type;

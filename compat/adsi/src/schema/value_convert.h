@@ -26,6 +26,11 @@ struct TypedValue {
 // then reports E_ADS_CANT_CONVERT_DATATYPE).
 bool convertValue(ADSTYPE type, std::string_view raw, TypedValue& out);
 
+// Whether every raw value is a valid value of the type, its text (strings)
+// or its bytes (octet strings, security descriptors, provider-specific data)
+// as they are: a reader may take it straight from the raw value.
+bool takenAsIs(ADSTYPE type);
+
 // Generalized Time ("20110301140509.250Z", with an optional offset) or UTC
 // Time ("110301140509Z"), in UTC.
 bool parseDirectoryTime(std::string_view raw, SYSTEMTIME& out);

@@ -30,6 +30,24 @@ void DirectoryStore::readEntries(const std::vector<std::string>& dns, std::vecto
   for (size_t i = 0; i < dns.size(); ++i) reads[i].result = readEntry(dns[i], reads[i].entry);
 }
 
+namespace {
+
+class ReadsAtFinish : public PendingReads {
+ public:
+  ReadsAtFinish(DirectoryStore& store, std::vector<std::string> dns) : store_(store), dns_(std::move(dns)) {}
+  void finish(std::vector<EntryRead>& reads) override { store_.readEntries(dns_, reads); }
+
+ private:
+  DirectoryStore& store_;
+  std::vector<std::string> dns_;
+};
+
+}  // namespace
+
+std::unique_ptr<PendingReads> DirectoryStore::startReadEntries(std::vector<std::string> dns) {
+  return std::make_unique<ReadsAtFinish>(*this, std::move(dns));
+}
+
 HRESULT DirectoryStore::listChildren(std::string_view dn, const std::vector<std::string>& classes, uint32_t pageSize,
                                      std::unique_ptr<SearchCursor>& cursor) {
   // The way ADSI's LDAP provider enumerates a container: a one-level search

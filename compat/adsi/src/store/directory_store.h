@@ -50,6 +50,14 @@ class SearchCursor {
   virtual HRESULT nextPage(std::vector<EntryPtr>& page) = 0;
 };
 
+// Reads of a list of names under way (DirectoryStore::startReadEntries).
+class PendingReads {
+ public:
+  virtual ~PendingReads() = default;
+  // Each name's read, in the order of the names, as readEntries gives them.
+  virtual void finish(std::vector<EntryRead>& reads) = 0;
+};
+
 class DirectoryStore {
  public:
   virtual ~DirectoryStore() = default;
@@ -62,6 +70,12 @@ class DirectoryStore {
   // readEntry gives it, in order. A network store sends the reads together
   // and then collects the answers, so a batch costs about one round trip.
   virtual void readEntries(const std::vector<std::string>& dns, std::vector<EntryRead>& reads);
+
+  // readEntries in two steps: a network store sends the requests now and
+  // reads the answers at finish, so that the server works on them while the
+  // caller does something else; a store that has nothing to wait for reads
+  // at finish. The store must outlive the reads.
+  virtual std::unique_ptr<PendingReads> startReadEntries(std::vector<std::string> dns);
 
   // Starts a search; E_ADS_INVALID_FILTER for a filter that does not parse,
   // kNoSuchObject when the base does not exist.

@@ -168,4 +168,26 @@ std::string joinRdns(const std::vector<Rdn>& rdns, size_t first) {
   return out;
 }
 
+size_t firstRdnEnd(std::string_view dn) {
+  bool valueStart = false;  // after '=' and the spaces that follow it
+  for (size_t i = 0; i < dn.size(); ++i) {
+    const char c = dn[i];
+    if (c == '\\') {
+      ++i;  // an escaped character, or the first digit of a hex pair
+      valueStart = false;
+    } else if (c == '"' && valueStart) {  // RFC 1779 quoted value, to its closing quote
+      for (++i; i < dn.size() && dn[i] != '"'; ++i)
+        if (dn[i] == '\\') ++i;
+      valueStart = false;
+    } else if (c == ',' || c == ';') {
+      return i;
+    } else if (c == '=' || (c == ' ' && valueStart)) {
+      valueStart = true;
+    } else {
+      valueStart = false;
+    }
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace adsi

@@ -34,4 +34,9 @@ std::string showDn(std::string_view dn);
 // The RDNs from `first` on, as written, joined with commas.
 std::string joinRdns(const std::vector<Rdn>& rdns, size_t first);
 
+// Where the first RDN of `dn` ends, without parsing the rest: the position of
+// the separator after it (outside escapes and quoted values), npos for a DN
+// of one RDN. What follows is the parent's DN as written.
+size_t firstRdnEnd(std::string_view dn);
+
 }  // namespace adsi

@@ -41,8 +41,7 @@ void LoginReloader::reloadNow() {
   }
   const size_t count = logins->size();
   book_.replace(std::move(*logins));
-  log_("SIGHUP: read " + std::to_string(count) + " logins from " + path_ +
-       " (connections already logged in stay)");
+  log_("SIGHUP: read " + std::to_string(count) + " logins from " + path_ + " (connections already logged in stay)");
 }
 
 void LoginReloader::run() {
