@@ -38,8 +38,11 @@ class KerberosAcceptor {
   KerberosLogin beginLogin() const;
 
   bool delegation() const { return delegation_; }
-  // The account the service initiates as (with delegation), e.g. svc-sql@QX.TEST.
+  // The account the service initiates as (with delegation), e.g. svc-sql@QX.TEST,
+  // and its credential, to read the directory as the service itself (which
+  // groups a caller is in).
   const std::string& serviceName() const { return serviceName_; }
+  gss_cred_id_t credential() const { return credential_.get(); }
 
  private:
   GssCredential credential_;
