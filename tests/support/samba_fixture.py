@@ -66,6 +66,7 @@ import sys
 import tempfile
 import time
 
+import samba_kerberos
 from server_lifetime import ServerLifetime
 
 REALM = "QX.TEST"
@@ -80,7 +81,10 @@ NAMESPACE_MARK = "QUARLIX_SAMBA_NAMESPACE"
 LDAPSEARCH = "/usr/bin/ldapsearch"
 SAMBA = "/usr/sbin/samba"
 OTHER_NAME = "other.qx.test"  # the server's address under a name its certificate lacks
-HOSTS = "127.0.0.1 %s dc %s localhost\n::1 localhost\n" % (HOST, OTHER_NAME)
+# The SQL servers' names come on lines of their own: each is then its own
+# canonical name, while 127.0.0.1 still reads back as the controller's.
+HOSTS = "127.0.0.1 %s dc %s localhost\n127.0.0.1 %s\n127.0.0.1 %s\n::1 localhost\n" % (
+    HOST, OTHER_NAME, samba_kerberos.SQL_HOST, samba_kerberos.PLAIN_HOST)
 
 QUARLIX = "OU=Quarlix," + BASE
 PEOPLE = "OU=People," + QUARLIX
@@ -176,13 +180,13 @@ def _run(command, timeout=300, **kwargs):
 # -- the template --
 
 # Raise when the way a template is made changes (the data is in the key).
-TEMPLATE_VERSION = "2"
+TEMPLATE_VERSION = "3"
 
 
 def _template_key(extra_ldif):
     digest = hashlib.sha256()
     for part in (TEMPLATE_VERSION, REALM, DOMAIN, HOST, ADMIN_PASSWORD, READER, READER_PASSWORD, DOMAIN_LDIF,
-                 extra_ldif):
+                 extra_ldif, samba_kerberos.setup_key()):
         digest.update(part.encode() + b"\0")
     return digest.hexdigest()[:16]
 
@@ -230,6 +234,7 @@ def _make_template(folder, extra_ldif):
     _run(["samba-tool", "user", "setexpiry", READER, "--noexpiry", "-H", sam, "-s", conf])
     _run(["samba-tool", "domain", "exportkeytab", os.path.join(folder, "reader.keytab"),
           "--principal=%s@%s" % (READER, REALM), "-s", conf])
+    samba_kerberos.provision(_run, folder, sam, conf)
     tls = os.path.join(folder, "tls")
     os.makedirs(tls)
     _make_certificates(tls)
@@ -309,10 +314,13 @@ class SambaDc(ServerLifetime):
         self.ca_file = os.path.join(root, "tls", "ca.pem")
         self.other_ca_file = os.path.join(root, "tls", "other-ca.pem")
         self.keytab = os.path.join(root, "reader.keytab")
+        self.sql_keytab = os.path.join(root, "sql.keytab")
+        self.sql_stale_keytab = os.path.join(root, "sql-stale.keytab")
+        self.plain_keytab = os.path.join(root, "plain.keytab")
         self.krb5_conf = os.path.join(self.folder, "krb5.conf")
         with open(self.krb5_conf, "w") as f:
             f.write("[libdefaults]\n default_realm = %s\n dns_lookup_realm = false\n dns_lookup_kdc = false\n"
-                    " rdns = false\n dns_canonicalize_hostname = false\n\n[realms]\n %s = {\n"
+                    " rdns = false\n dns_canonicalize_hostname = false\n forwardable = true\n\n[realms]\n %s = {\n"
                     "  kdc = 127.0.0.1:88\n }\n\n[domain_realm]\n .qx.test = %s\n qx.test = %s\n"
                     % (REALM, REALM, REALM, REALM))
         conf_path = os.path.join(root, "dc", "etc", "smb.conf")
@@ -387,6 +395,10 @@ class SambaDc(ServerLifetime):
         environment["KRB5CCNAME"] = "FILE:" + ccache
         _run(["kinit", "-k", "-t", self.keytab, self.reader_principal], env=environment, timeout=30)
         return environment
+
+    def kinit_user(self, name, ccache, lifetime=None):
+        """A ticket for one of samba_kerberos's users, from its password."""
+        return samba_kerberos.kinit(self.krb5_conf, name, ccache, lifetime)
 
     def search(self, base, filter_="(objectClass=*)", attributes=(), scope="sub", url=None, extra=(),
                bind_dn=None, password=None):

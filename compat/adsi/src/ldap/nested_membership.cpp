@@ -1,0 +1,57 @@
+#include "ldap/nested_membership.h"
+
+#include <cctype>
+#include <cstdio>
+#include <memory>
+
+namespace adsi {
+
+std::string filterValue(const std::string& value) {
+  std::string escaped;
+  for (unsigned char c : value) {
+    if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "\\%02x", c);
+      escaped += hex;
+    } else {
+      escaped += static_cast<char>(c);
+    }
+  }
+  return escaped;
+}
+
+std::string domainOfRealm(const std::string& realm) {
+  std::string dn;
+  size_t start = 0;
+  while (start <= realm.size()) {
+    size_t dot = realm.find('.', start);
+    if (dot == std::string::npos) dot = realm.size();
+    std::string label = realm.substr(start, dot - start);
+    for (char& c : label) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    dn += (dn.empty() ? "DC=" : ",DC=") + label;
+    start = dot + 1;
+  }
+  return dn;
+}
+
+Membership memberInChain(LDAP* ld, const std::string& principal, const std::string& groupDn) {
+  size_t at = principal.rfind('@');
+  if (at == std::string::npos || at == 0 || at + 1 == principal.size()) {
+    return {LDAP_PARAM_ERROR, false, "'" + principal + "' is not name@REALM"};
+  }
+  std::string filter = "(&(sAMAccountName=" + filterValue(principal.substr(0, at)) +
+                       ")(memberOf:1.2.840.113556.1.4.1941:=" + filterValue(groupDn) + "))";
+  std::string base = domainOfRealm(principal.substr(at + 1));
+  char noAttributes[] = "1.1";
+  char* attributes[] = {noAttributes, nullptr};
+  LDAPMessage* found = nullptr;
+  int result = ldap_search_ext_s(ld, base.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), attributes, 0, nullptr, nullptr,
+                                 nullptr, 2, &found);
+  std::unique_ptr<LDAPMessage, int (*)(LDAPMessage*)> owned(found, ldap_msgfree);
+  if (result != LDAP_SUCCESS) {
+    return {result, false, "search of " + base + " for " + filter + " failed: " + ldap_err2string(result)};
+  }
+  return {LDAP_SUCCESS, ldap_count_entries(ld, found) > 0, {}};
+}
+
+}  // namespace adsi

@@ -1,0 +1,190 @@
+#!/usr/bin/env python3
+"""Kerberos logins as quarlix-server takes them, against the Samba AD domain
+controller's KDC: kerberos_login_check makes a user's token, accepts it with
+the service's keytab and, with delegation, reads the directory as the caller.
+What a caller reads is what ldapsearch reads with the caller's own ticket.
+The program's own default ticket cache is the service's, which may read
+everything: any fall back to it would show in what is read.
+Arguments: the kerberos_login_check binary, the folder that caches the
+provisioned domain (the build tree)."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+
+import samba_fixture as ad  # noqa: E402
+import samba_kerberos as kerberos  # noqa: E402
+
+ad.isolate()  # Samba's ports are fixed: a network namespace of this program's own
+
+CHECK = sys.argv.pop(1) if len(sys.argv) > 1 else None
+CACHE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(HERE, "..", "..", "build", "samba")
+SQL_SPN = kerberos.spns(kerberos.SQL_HOST)[0]
+PLAIN_SPN = kerberos.spns(kerberos.PLAIN_HOST)[0]
+NO_DELEGATION = "KDC can't fulfill requested option"
+dc = folder = environment = expiring = None
+
+
+def cache(name):
+    return "FILE:" + os.path.join(folder, "cc-" + name)
+
+
+def setUpModule():
+    global dc, folder, environment, expiring
+    dc = ad.start_for_module(CACHE)
+    folder = tempfile.mkdtemp(prefix="quarlix-kerberos-")
+    environment = dc.tls_environment()
+    environment["KRB5CCNAME"] = cache("service")
+    subprocess.run(["kinit", "-k", "-t", dc.sql_keytab, kerberos.principal(kerberos.SERVICE)], env=environment,
+                   check=True, timeout=30)
+    for user in kerberos.USERS:
+        dc.kinit_user(user, cache(user)[5:])
+    # A ticket that expires while the server holds the client's token: the
+    # shortest Samba's KDC serves (it refuses to use a ticket-granting ticket
+    # of 90 s), held past its end, read with 2 s of clock skew allowed. It
+    # runs while the other tests do.
+    dc.kinit_user("frank", cache("expiring")[5:], lifetime="121s")
+    skew = os.path.join(folder, "krb5-skew.conf")
+    with open(dc.krb5_conf) as original, open(skew, "w") as f:
+        f.write(original.read().replace("[libdefaults]\n", "[libdefaults]\n clockskew = 2\n"))
+    expiring = subprocess.Popen([CHECK, "--keytab", dc.sql_keytab, "--client-cache", cache("expiring"), "--spn",
+                                 SQL_SPN, "--hold", "130"], env=dict(environment, KRB5_CONFIG=skew),
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+
+def tearDownModule():
+    if expiring and expiring.poll() is None:
+        expiring.kill()
+        expiring.wait()
+    if dc:
+        dc.close()
+    if folder:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def check(*arguments):
+    """The program's exit status and its lines as (key, value) pairs."""
+    done = subprocess.run([CHECK] + list(arguments), capture_output=True, env=environment, timeout=120)
+    lines = [line.partition(": ") for line in done.stdout.decode().splitlines()]
+    return done.returncode, [(key, value) for key, _, value in lines], done.stderr.decode()
+
+
+def read_as_caller(keytab, client_cache, spn, *extra):
+    return check("--keytab", keytab, "--client-cache", client_cache, "--spn", spn, "--ldap", "ldap://" + ad.HOST,
+                 "--base", kerberos.RESTRICTED_OU, *extra)
+
+
+def own_view(client_cache):
+    """The DNs under the restricted OU that ldapsearch reads with that ticket."""
+    done = subprocess.run([ad.LDAPSEARCH, "-Y", "GSSAPI", "-Q", "-LLL", "-o", "ldif-wrap=no", "-H", "ldap://" + ad.HOST,
+                           "-b", kerberos.RESTRICTED_OU, "(objectClass=*)", "1.1"],
+                          capture_output=True, env=dict(environment, KRB5CCNAME=client_cache), timeout=60, check=True)
+    return sorted(dn for dn, _ in ad.parse_ldif(done.stdout))
+
+
+def values(lines, key):
+    return [value for k, value in lines if k == key]
+
+
+class DelegatedReads(unittest.TestCase):
+    def test_each_caller_reads_what_their_own_ticket_reads(self):
+        service_view = own_view(cache("service"))
+        below = ["CN=%s,%s" % (name, kerberos.RESTRICTED_OU) for name in kerberos.RESTRICTED_ENTRIES]
+        self.assertTrue(set(below) <= set(service_view), service_view)
+        # dave is denied read on the OU and what it holds; erin is not.
+        for user, mechanism, denied in (("dave", "spnego", True), ("erin", "krb5", False)):
+            with self.subTest(user=user, mechanism=mechanism):
+                extra = ("--krb5",) if mechanism == "krb5" else ()
+                status, lines, stderr = read_as_caller(dc.sql_keytab, cache(user), SQL_SPN, *extra)
+                self.assertEqual(status, 0, (lines, stderr))
+                self.assertEqual(values(lines, "service"), [kerberos.principal(kerberos.SERVICE)])
+                self.assertTrue(values(lines, "token")[0].startswith(mechanism + ","), lines)
+                self.assertEqual(values(lines, "accepted"), [kerberos.principal(user)])
+                self.assertEqual(values(lines, "bound as"), [kerberos.principal(user)])
+                entries = sorted(values(lines, "entry"))
+                self.assertEqual(entries, own_view(cache(user)))
+                self.assertEqual(set(below) & set(entries), set() if denied else set(below))
+
+    def test_without_delegation_the_read_fails_and_never_falls_back(self):
+        # svc-plain may delegate nowhere; a ticket-granting ticket got with
+        # kinit -F makes a service ticket that is no evidence.
+        subprocess.run(["kinit", "-F", kerberos.principal("frank")], input=kerberos.PASSWORDS["frank"] + "\n",
+                       text=True, env=dict(environment, KRB5CCNAME=cache("unforwardable")), check=True,
+                       capture_output=True, timeout=30)
+        cases = [("no rights", dc.plain_keytab, cache("dave"), PLAIN_SPN, kerberos.principal("dave")),
+                 ("not forwardable", dc.sql_keytab, cache("unforwardable"), SQL_SPN, kerberos.principal("frank"))]
+        for name, keytab, client_cache, spn, principal in cases:
+            with self.subTest(case=name):
+                status, lines, stderr = read_as_caller(keytab, client_cache, spn)
+                self.assertEqual(status, 5, (lines, stderr))
+                self.assertEqual(values(lines, "accepted"), [principal])
+                self.assertIn(NO_DELEGATION, values(lines, "bind failed")[0])
+                self.assertEqual(values(lines, "entry") + values(lines, "bound as"), [])
+
+
+class AllowList(unittest.TestCase):
+    def test_by_name_by_nested_group_and_nobody_else(self):
+        # erin is in SQL Team, which is in SQL Users: not a direct member.
+        direct = subprocess.run([ad.LDAPSEARCH, "-Y", "GSSAPI", "-Q", "-LLL", "-o", "ldif-wrap=no", "-H",
+                                 "ldap://" + ad.HOST, "-b", kerberos.SQL_USERS, "-s", "base", "member"],
+                                capture_output=True, env=environment, timeout=60, check=True).stdout.decode()
+        self.assertNotIn(kerberos.dn("erin"), direct)
+        self.assertIn(kerberos.SQL_TEAM, direct)
+        odd_group = "CN=Odd (group)*\\,x,%s" % kerberos.KERBEROS_OU  # what a filter must escape
+        cases = [("dave", kerberos.SQL_USERS, 0, "allowed: named"),
+                 ("erin", kerberos.SQL_USERS, 0, "allowed: a member of " + kerberos.SQL_USERS),
+                 ("frank", kerberos.SQL_USERS, 7, "not allowed: neither an allowed principal nor a member of an "
+                                                  "allowed group"),
+                 ("erin", odd_group, 7, "not allowed: neither an allowed principal nor a member of an allowed group")]
+        for user, group, expected_status, said in cases:
+            with self.subTest(user=user, group=group):
+                status, lines, stderr = check("--keytab", dc.sql_keytab, "--client-cache", cache(user), "--spn", SQL_SPN,
+                                              "--ldap", "ldap://" + ad.HOST, "--allow-principal",
+                                              kerberos.principal("dave"), "--allow-group", group)
+                self.assertEqual(status, expected_status, (lines, stderr))
+                self.assertEqual(": ".join(lines[-1]), said)
+
+
+class Refusals(unittest.TestCase):
+    def test_tokens_and_keytabs_that_cannot_log_in(self):
+        ntlm = os.path.join(folder, "ntlm.token")
+        with open(ntlm, "wb") as f:  # what pytds sends for a Windows name and password
+            import pytds.login
+            f.write(pytds.login.NtlmAuth(user_name="QX\\dave", password=kerberos.PASSWORDS["dave"]).create_packet())
+        client = ("--client-cache", cache("dave"), "--spn")
+        cases = [
+            ("stale keytab", ["--keytab", dc.sql_stale_keytab, *client, SQL_SPN], 4,
+             "refused: Request ticket server %s@%s kvno" % (SQL_SPN, kerberos.REALM),
+             "not found in keytab; keytab is likely out of date"),
+            ("stale keytab, delegation", ["--keytab", dc.sql_stale_keytab, *client, SQL_SPN, "--ldap", "ldap://x",
+                                          "--base", ad.BASE], 4, "refused: keytab " + dc.sql_stale_keytab + ": ",
+             "Preauthentication failed"),
+            ("another service's ticket", ["--keytab", dc.sql_keytab, *client, PLAIN_SPN], 4,
+             "refused: Request ticket server %s@%s not found in keytab" % (PLAIN_SPN, kerberos.REALM), ""),
+            ("an SPN nobody has", ["--keytab", dc.sql_keytab, *client, "MSSQLSvc/%s:1434" % kerberos.SQL_HOST], 3,
+             "client failed: Server not found in Kerberos database", ""),
+            ("NTLM", ["--keytab", dc.sql_keytab, "--token-file", ntlm], 4,
+             "refused: the client offered NTLM, which is not accepted", ""),
+        ]
+        for name, arguments, expected_status, start, end in cases:
+            with self.subTest(case=name):
+                status, lines, stderr = check(*arguments)
+                self.assertEqual(status, expected_status, (lines, stderr))
+                said = ": ".join(lines[-1])
+                self.assertTrue(said.startswith(start) and said.endswith(end), said)
+                self.assertEqual(values(lines, "accepted"), [])
+
+    def test_an_expired_ticket(self):
+        out, _ = expiring.communicate(timeout=300)
+        lines = out.decode().splitlines()
+        self.assertEqual(expiring.returncode, 4, lines)
+        self.assertEqual(lines[-1], "refused: Ticket expired")
+
+
+if __name__ == "__main__":
+    unittest.main()
