@@ -115,7 +115,6 @@ class Pool(unittest.TestCase):
         for name in [k for k in os.environ if k.startswith("LDAP")]:
             del os.environ[name]
         os.environ["QUARLIX_ADSI_CONFIG"] = cls.config
-        os.environ["QUARLIX_ADSI_TRACE"] = "1"
 
     @classmethod
     def tearDownClass(cls):
@@ -127,7 +126,7 @@ class Pool(unittest.TestCase):
             f.write(text)
 
     def server(self):
-        return Server(BUILD, "--no-directory")
+        return Server(BUILD, "--no-directory", "--trace")
 
     def line(self, dn, filter_="", fields="cn,sn,mail", scope=None, address=None):
         return exec_line("LDAP://%s/%s" % (address or self.slapd.address, dn), filter_, fields, scope)

@@ -180,6 +180,8 @@ int removeLogin(const std::string& name, const std::string& path) {
 
 int serve(const ServerOptions& options) {
   std::string error;
+  // Read by the directory stand-in, which the procedure library loads below.
+  if (options.trace) ::setenv("QUARLIX_ADSI_TRACE", "1", 1);
   const unsigned codePage = options.codePage.value_or(ServerOptions::kDefaultCodePage);
   std::optional<CodePageText> text = CodePageText::choose(codePage);
   if (!text)

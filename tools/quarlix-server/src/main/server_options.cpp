@@ -63,6 +63,10 @@ OptionTable optionTable(ServerOptions& options) {
                          options.idleTimeoutSeconds));
   table.add(
       flagOption("--quiet", kOptions, "log failures only (failed logins and refusals among them)", options.quiet));
+  table.add(flagOption("--trace", kOptions,
+                       "log each directory connection (made or reused), bind and search the calls send, "
+                       "each line naming its connection",
+                       options.trace));
   table.add(textOption("--add-login", "NAME", kLogins,
                        "with --logins FILE: add the login NAME to FILE, or replace its password; the file is "
                        "replaced whole, and made readable by its owner and group only when it is new",
@@ -120,7 +124,7 @@ std::string serverUsageText() {
       "  or:  quarlix-server --remove-login NAME --logins FILE\n"
       "  or:  quarlix-server --print-login NAME\n"
       "Serves the procedure quarlix over TDS 7.1-7.4 to SQL clients. An option's\n"
-      "value follows it as the next argument or after '=' (--quiet takes none).\n"
+      "value follows it as the next argument or after '=' (flags take none).\n"
       "SIGHUP reads the logins file again; connections already logged in stay.\n",
       "");
 }

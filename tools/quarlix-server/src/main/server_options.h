@@ -27,6 +27,7 @@ struct ServerOptions : HostSettings {
   unsigned loginTimeoutSeconds = 30;
   unsigned idleTimeoutSeconds = 600;  // 0: none
   bool quiet = false;
+  bool trace = false;  // the directory stand-in's operations in the log
 };
 
 // False with a one-line reason.
