@@ -6,7 +6,7 @@
 // cache is the service's, so any fall back to it would show in what is read.
 //
 // kerberos_login_check --keytab K --client-cache C --spn SPN [--krb5] [--hold S]
-//                      [--ldap URI (--base DN | --allow-principal P --allow-group DN)]
+//                      [--ldap URI --base DN]
 // kerberos_login_check --keytab K --token-file F      (a client's token, as it sent it)
 #include <gssapi/gssapi_ext.h>
 #include <gssapi/gssapi_krb5.h>
@@ -22,8 +22,6 @@
 #include <string>
 
 #include "ldap/delegated_bind.h"
-#include "ldap/nested_membership.h"
-#include "login/allowed_logins.h"
 #include "login/kerberos_acceptor.h"
 
 namespace {
@@ -88,21 +86,6 @@ LdapHandle connect(const std::string& uri) {
   return ld;
 }
 
-// The allow list decided with the directory read as the service itself.
-int decide(const std::string& uri, const KerberosAcceptor& acceptor, const KerberosLogin& login,
-           const AllowedLogins& allowed) {
-  LdapHandle ld = connect(uri);
-  adsi::CallerBind bind = adsi::bindAsCaller(ld.get(), acceptor.credential(), acceptor.serviceName());
-  if (bind.result != LDAP_SUCCESS) return std::printf("service bind failed: %s\n", bind.reason.c_str()), 5;
-  LoginDecision decision = decideLogin(allowed, login.principal(), [&](const std::string& p, const std::string& g) {
-    adsi::Membership found = adsi::memberInChain(ld.get(), p, g);
-    if (found.result != LDAP_SUCCESS) throw KerberosFailure(found.reason);
-    return found.member;
-  });
-  std::printf("%s: %s\n", decision.allowed ? "allowed" : "not allowed", decision.why.c_str());
-  return decision.allowed ? 0 : 7;
-}
-
 int readAsCaller(const std::string& uri, const std::string& base, KerberosLogin& login) {
   LdapHandle ld = connect(uri);
   if (!ld) return std::printf("ldap: bad URI\n"), 5;
@@ -164,9 +147,6 @@ int main(int argc, char** argv) {
       if (step.complete) break;
     }
     std::printf("accepted: %s\n", login.principal().c_str());
-    if (options.count("--allow-group")) {
-      return decide(options["--ldap"], acceptor, login, {{options["--allow-principal"]}, {options["--allow-group"]}});
-    }
     if (delegate) return readAsCaller(options["--ldap"], options["--base"], login);
     return 0;
   } catch (const KerberosFailure& failure) {
