@@ -115,3 +115,16 @@ EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatIsMemberOfGroup(const char* principal,
  * concerns. NULL restores standard error. */
 typedef void (*AdsCompatLineSink)(const char* line, void* context);
 EXTERN_C ADSI_COMPAT_API void AdsCompatSetLineSink(AdsCompatLineSink sink, void* context);
+
+#if !defined(_WIN32)
+/* Until AdsCompatClearCaller() on this thread, every directory bind made for
+ * a call on this thread is made as this caller: a GSSAPI credential
+ * (gss_cred_id_t, borrowed: the caller keeps it alive until it clears) for
+ * the Kerberos principal `principal`. No other identity rule may replace it;
+ * if the bind as the caller fails, the call fails with that reason. The bind
+ * is SASL GSSAPI, signed and sealed, on a connection without TLS (domain
+ * controllers refuse it inside TLS). Linux only: on Windows a host
+ * impersonates its caller instead. */
+EXTERN_C ADSI_COMPAT_API void AdsCompatBindAsCaller(void* gssCredential, const char* principal);
+EXTERN_C ADSI_COMPAT_API void AdsCompatClearCaller(void);
+#endif

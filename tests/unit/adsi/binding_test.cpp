@@ -6,6 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <thread>
+#include <vector>
+
 #include "adsi_test_support.h"
 
 namespace {
@@ -199,6 +202,52 @@ TEST_F(BindingTest, NoMountedDirectoryMeansNoServer) {
   EXPECT_FALSE(object);
   EXPECT_EQ(bindPath(std::string("GC://") + kRoot, IID_IADs, object), static_cast<HRESULT>(0x8007203A));
   EXPECT_FALSE(object);
+}
+
+// The caller a host sets is its thread's alone, until it clears it: the
+// failure line of a bind on that thread names the caller, the same bind on
+// another thread at the same time does not, and a path that asks for TLS
+// fails before any connection (a caller's bind is never made inside TLS).
+TEST_F(BindingTest, TheCallerBindsForItsOwnThreadOnly) {
+  RefusingLoopbackPort refusing;
+  const std::string path = "LDAP://127.0.0.1:" + refusing.number() + "/DC=qx,DC=test";
+  thread_local std::vector<std::string> t_lines;
+  AdsCompatSetLineSink([](const char* line, void*) { t_lines.push_back(line); }, nullptr);
+  auto failureLine = [&](const std::string& bound) {
+    t_lines.clear();
+    Ref<IADs> object;
+    HRESULT hr = bindPath(bound, IID_IADs, object);
+    return std::to_string(hr) + " " + (t_lines.empty() ? std::string() : t_lines.back());
+  };
+  const std::string refused = std::to_string(static_cast<HRESULT>(0x8007203A)) + " ";
+  const char* const asDave =
+      "as the caller dave@QX.TEST (Kerberos, the login's delegated credential, signed and "
+      "sealed) [identity rule 0: the host runs the call as its caller]";
+  int someCredential = 0;
+  AdsCompatBindAsCaller(&someCredential, "dave@QX.TEST");
+  std::string otherThread;
+  std::thread other([&] { otherThread = failureLine(path); });
+  const std::string asCaller = failureLine(path);
+  other.join();
+  const std::string overTls = failureLine("LDAP://127.0.0.1:636/DC=qx,DC=test");
+  AdsCompatClearCaller();
+  const std::string cleared = failureLine(path);
+  AdsCompatSetLineSink(nullptr, nullptr);
+
+  EXPECT_EQ(asCaller.rfind(refused, 0), 0u) << asCaller;
+  EXPECT_NE(asCaller.find(std::string("tried ") + asDave), std::string::npos) << asCaller;
+  EXPECT_EQ(
+      overTls,
+      std::to_string(static_cast<HRESULT>(0x8007203B)) +
+          " quarlix ADSI: cannot bind to ldaps://127.0.0.1:636: the path asks for TLS (ldaps://127.0.0.1:636), and a "
+          "bind as the caller cannot be made inside TLS (Kerberos, signed and sealed by GSSAPI, on "
+          "ldap:// without TLS); the call fails (use an LDAP:// path on port 389 or 3268, and no "
+          "tls_cacert, tls_reqcert or starttls demand) " +
+          std::string(asDave).substr(std::string(asDave).find('[')));
+  for (const std::string& line : {otherThread, cleared}) {
+    EXPECT_NE(line.find("[identity rule "), std::string::npos) << line;
+    EXPECT_EQ(line.find("caller"), std::string::npos) << line;
+  }
 }
 
 TEST_F(BindingTest, ObjectsKeepTheirDirectoryAfterUnmount) {

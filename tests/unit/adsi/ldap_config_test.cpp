@@ -13,6 +13,7 @@
 #include "adserr.h"
 #include "ldap/adsi_config.h"
 #include "ldap/bind_identity.h"
+#include "ldap/connection_key.h"
 #include "ldap/ldap_target.h"
 
 namespace {
@@ -207,57 +208,82 @@ TEST(LdapIdentity, RulesInOrder) {
   const TicketCacheLocation noCache{"FILE:/tmp/krb5cc_0", false, false};
   const TicketCacheLocation named{"FILE:/k/cc", true, true};
   const TicketCacheLocation defaultCache{"FILE:/tmp/krb5cc_0", false, true};
+  AdsiConfig tlsCa = simple;
+  tlsCa.tlsCaCert = "/etc/ca.pem";
+  AdsiConfig tlsDemand = none;
+  tlsDemand.startTls = StartTlsMode::Demand;
   TicketCacheCheck usable = [] { return std::string(); };
   TicketCacheCheck missing = [] { return std::string("No Kerberos credentials available"); };
+  const CallerLogin dave{reinterpret_cast<void*>(0x1234), "dave@QX.TEST"};
+  const char* const asDave =
+      "as the caller dave@QX.TEST (Kerberos, the login's delegated credential, signed and sealed) [identity rule 0: "
+      "the host runs the call as its caller]";
+  const char* const noTlsForCaller =
+      ", and a bind as the caller cannot be made inside TLS (Kerberos, signed and sealed by GSSAPI, on ldap:// "
+      "without TLS); the call fails (use an LDAP:// path on port 389 or 3268, and no tls_cacert, tls_reqcert or "
+      "starttls demand) [identity rule 0: the host runs the call as its caller]";
   struct Case {
     const char* uri;
     const AdsiConfig* config;
+    const CallerLogin* caller;
     TicketCacheLocation cache;
     TicketCacheCheck check;
     const char* text;     // the identity's text; "" when the call fails
-    const char* message;  // the problem, or the notice of a fall back
+    std::string message;  // the problem, or the notice of a fall back
   } cases[] = {
-      {"ldap://h", &none, noCache, missing, "anonymously [identity rule 6: no identity configured, no ticket cache]",
-       ""},
-      {"ldap://h", &digest, named, missing, "with SASL DIGEST-MD5 [identity rule 1: sasl_mech in a.conf]", ""},
-      {"ldap://h", &simple, named, missing,
+      {"ldap://h", &none, nullptr, noCache, missing,
+       "anonymously [identity rule 6: no identity configured, no ticket cache]", ""},
+      {"ldap://h", &digest, nullptr, named, missing, "with SASL DIGEST-MD5 [identity rule 1: sasl_mech in a.conf]", ""},
+      {"ldap://h", &simple, nullptr, named, missing,
        "as cn=reader (simple bind, password from bindpw in a.conf) [identity rule 2: binddn in a.conf]", ""},
-      {"ldapi://%2Fs", &simple, named, usable,
+      {"ldapi://%2Fs", &simple, nullptr, named, usable,
        "as cn=reader (simple bind, password from bindpw in a.conf) [identity rule 2: binddn in a.conf]", ""},
-      {"ldapi://%2Fs", &none, named, usable, "with SASL EXTERNAL [identity rule 3: an ldapi:// server]", ""},
-      {"ldap://h", &none, named, usable,
+      {"ldapi://%2Fs", &none, nullptr, named, usable, "with SASL EXTERNAL [identity rule 3: an ldapi:// server]", ""},
+      {"ldap://h", &none, nullptr, named, usable,
        "with Kerberos (SASL GSSAPI, ticket cache FILE:/k/cc) [identity rule 4: KRB5CCNAME names the ticket cache]", ""},
-      {"ldap://h", &none, defaultCache, usable,
+      {"ldap://h", &none, nullptr, defaultCache, usable,
        "with Kerberos (SASL GSSAPI, ticket cache FILE:/tmp/krb5cc_0) [identity rule 5: the default ticket cache "
        "exists]",
        ""},
-      {"ldap://h", &gssapi, noCache, usable,
+      {"ldap://h", &gssapi, nullptr, noCache, usable,
        "with Kerberos (SASL GSSAPI, ticket cache FILE:/tmp/krb5cc_0) [identity rule 1: sasl_mech in a.conf]", ""},
       // Not usable: the call fails, naming the cache and why.
-      {"ldap://h", &none, named, missing, "",
+      {"ldap://h", &none, nullptr, named, missing, "",
        "KRB5CCNAME names the ticket cache FILE:/k/cc, and it cannot be used: No Kerberos credentials available; the "
        "call fails (get a ticket (kinit), unset KRB5CCNAME, or allow anonymous reads with ticket_cache_fallback "
        "anonymous) [identity rule 4: KRB5CCNAME names the ticket cache]"},
-      {"ldap://h", &none, defaultCache, missing, "",
+      {"ldap://h", &none, nullptr, defaultCache, missing, "",
        "the default ticket cache FILE:/tmp/krb5cc_0 exists, and it cannot be used: No Kerberos credentials "
        "available; the call fails (get a ticket (kinit), remove the cache (kdestroy), or allow anonymous reads "
        "with ticket_cache_fallback anonymous) [identity rule 5: the default ticket cache exists]"},
-      {"ldap://h", &gssapi, noCache, missing, "",
+      {"ldap://h", &gssapi, nullptr, noCache, missing, "",
        "sasl_mech gssapi in a.conf asks for Kerberos, and it cannot be used: No Kerberos credentials available; "
        "the call fails (get a ticket (kinit), or name a keytab in KRB5_CLIENT_KTNAME) [identity rule 1: sasl_mech in "
        "a.conf]"},
       // ... unless the configuration accepts anonymous reads instead.
-      {"ldap://h", &fallback, named, missing,
+      {"ldap://h", &fallback, nullptr, named, missing,
        "anonymously [identity rule 4: KRB5CCNAME names the ticket cache, which cannot be used; "
        "ticket_cache_fallback anonymous in a.conf]",
        "KRB5CCNAME names the ticket cache FILE:/k/cc, and it cannot be used: No Kerberos credentials available; "
        "binding anonymously [identity rule 4: KRB5CCNAME names the ticket cache, which cannot be used; "
        "ticket_cache_fallback anonymous in a.conf]"},
+      // The caller comes first: nothing configured, no ticket cache and no
+      // fall back takes their place, and their bind is never made inside TLS.
+      {"ldap://h", &none, &dave, noCache, missing, asDave, ""},
+      {"ldap://h", &gssapi, &dave, named, usable, asDave, ""},
+      {"ldap://h", &fallback, &dave, named, missing, asDave, ""},
+      {"ldapi://%2Fs", &simple, &dave, named, usable, asDave, ""},
+      {"ldaps://h:636", &none, &dave, noCache, missing, "",
+       std::string("the path asks for TLS (ldaps://h:636)") + noTlsForCaller},
+      {"ldap://h", &tlsCa, &dave, noCache, missing, "",
+       std::string("tls_cacert in a.conf sets up TLS") + noTlsForCaller},
+      {"ldap://h", &tlsDemand, &dave, noCache, missing, "",
+       std::string("starttls demand in a.conf asks for TLS") + noTlsForCaller},
   };
   for (const Case& c : cases) {
     BindIdentity identity;
     std::string problem, notice;
-    const bool usableIdentity = chooseIdentity(c.uri, *c.config, c.cache, c.check, identity, problem, notice);
+    const bool usableIdentity = chooseIdentity(c.uri, *c.config, c.caller, c.cache, c.check, identity, problem, notice);
     EXPECT_EQ(usableIdentity, *c.text != 0) << c.text << c.message;
     EXPECT_EQ(usableIdentity ? identity.text() : "", c.text);
     EXPECT_EQ(usableIdentity ? notice : problem, c.message);
@@ -276,15 +302,39 @@ TEST(LdapIdentity, EqualWhenTheyBindAlike) {
   BindIdentity a, b;
   std::string problem, notice;
   ASSERT_TRUE(chooseIdentity(
-      "ldap://h", config, cache, [] { return std::string(); }, a, problem, notice));
+      "ldap://h", config, nullptr, cache, [] { return std::string(); }, a, problem, notice));
   ASSERT_TRUE(chooseIdentity(
-      "ldap://other", config, cache, [] { return std::string(); }, b, problem, notice));
+      "ldap://other", config, nullptr, cache, [] { return std::string(); }, b, problem, notice));
   EXPECT_EQ(a, b);
   config.passwordSource = "/etc/quarlix/other.pw";
   ASSERT_TRUE(chooseIdentity(
-      "ldap://h", config, cache, [] { return std::string(); }, b, problem, notice));
+      "ldap://h", config, nullptr, cache, [] { return std::string(); }, b, problem, notice));
   EXPECT_NE(a, b);
   EXPECT_TRUE(a < b || b < a);
+}
+
+// A caller's connection is theirs: another caller, another login of theirs
+// (a new credential) and the process's own identity each get another key.
+TEST(LdapIdentity, CallersNeverShareAKey) {
+  AdsiConfig config;
+  config.source = "a.conf";
+  const TicketCacheLocation serviceCache{"FILE:/k/cc", true, true};
+  const CallerLogin dave{reinterpret_cast<void*>(0x10), "dave@QX.TEST"};
+  const CallerLogin daveAgain{reinterpret_cast<void*>(0x20), "dave@QX.TEST"};
+  const CallerLogin erin{reinterpret_cast<void*>(0x10), "erin@QX.TEST"};
+  LdapTarget target;
+  target.uri = "ldap://dc.qx.test:389";
+  auto keyOf = [&](const CallerLogin* caller) {
+    BindIdentity identity;
+    std::string problem, notice;
+    EXPECT_TRUE(chooseIdentity(
+        target.uri, config, caller, serviceCache, [] { return std::string(); }, identity, problem, notice));
+    return connectionKeyFor(target, config, identity);
+  };
+  const ConnectionKey keys[] = {keyOf(&dave), keyOf(&daveAgain), keyOf(&erin), keyOf(nullptr)};
+  for (size_t i = 0; i < std::size(keys); ++i)
+    for (size_t j = 0; j < std::size(keys); ++j) EXPECT_EQ(keys[i] == keys[j], i == j) << i << " " << j;
+  EXPECT_EQ(keyOf(&dave), keyOf(&dave));
 }
 
 TEST(LdapTarget, PortsProvidersAndTls) {

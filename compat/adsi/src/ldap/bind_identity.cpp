@@ -18,7 +18,8 @@ std::string cacheOrigin(const TicketCacheLocation& cache) {
 }
 
 auto fields(const BindIdentity& i) {
-  return std::tie(i.kind, i.bindDn, i.passwordSource, i.mechanism, i.ticketCache, i.rule, i.fellBack, i.ruleSource);
+  return std::tie(i.kind, i.bindDn, i.passwordSource, i.mechanism, i.ticketCache, i.principal, i.credential, i.rule,
+                  i.fellBack, i.ruleSource);
 }
 
 // The identity of the first rule that applies, before anything is checked.
@@ -48,6 +49,28 @@ BindIdentity firstRule(const std::string& uri, const AdsiConfig& config, const T
   return identity;
 }
 
+// Why the caller's bind cannot be made on a connection to `uri` as
+// `config` sets it up, "" when it can: a Kerberos bind inside TLS is
+// refused by domain controllers (Samba with its default `ldap server require
+// strong auth`; Active Directory refuses GSSAPI's own signing and sealing
+// there), and the caller's bind signs and seals.
+std::string callerTlsProblem(const std::string& uri, const AdsiConfig& config) {
+  std::string asks;
+  if (uri.rfind("ldaps:", 0) == 0) {
+    asks = "the path asks for TLS (" + uri + ")";
+  } else if (config.startTls == StartTlsMode::Demand) {
+    asks = "starttls demand in " + config.source + " asks for TLS";
+  } else if (!config.tlsCaCert.empty() || config.tlsRequireCert >= 0) {
+    asks =
+        std::string(config.tlsCaCert.empty() ? "tls_reqcert" : "tls_cacert") + " in " + config.source + " sets up TLS";
+  }
+  if (asks.empty()) return "";
+  return asks +
+         ", and a bind as the caller cannot be made inside TLS (Kerberos, signed and sealed by GSSAPI, "
+         "on ldap:// without TLS); the call fails (use an LDAP:// path on port 389 or 3268, and no "
+         "tls_cacert, tls_reqcert or starttls demand)";
+}
+
 // What to do about it, for the rule that asked for the cache.
 std::string remedy(IdentityRule rule) {
   switch (rule) {
@@ -74,6 +97,9 @@ std::string BindIdentity::text() const {
                                 : "with SASL " + mechanism;
       break;
     case BindKind::Anonymous: who = "anonymously"; break;
+    case BindKind::Caller:
+      who = "as the caller " + principal + " (Kerberos, the login's delegated credential, signed and sealed)";
+      break;
   }
   return who + " " + ruleText();
 }
@@ -81,6 +107,7 @@ std::string BindIdentity::text() const {
 std::string BindIdentity::ruleText() const {
   std::string why;
   switch (rule) {
+    case IdentityRule::Caller: why = "the host runs the call as its caller"; break;
     case IdentityRule::SaslMechanism: why = "sasl_mech in " + ruleSource; break;
     case IdentityRule::BindDn: why = "binddn in " + ruleSource; break;
     case IdentityRule::LdapiSocket: why = "an ldapi:// server"; break;
@@ -92,11 +119,24 @@ std::string BindIdentity::ruleText() const {
   return "[identity rule " + std::to_string(static_cast<int>(rule)) + ": " + why + "]";
 }
 
-bool chooseIdentity(const std::string& uri, const AdsiConfig& config, const TicketCacheLocation& cache,
-                    TicketCacheCheck check, BindIdentity& identity, std::string& problem, std::string& notice) {
-  identity = firstRule(uri, config, cache);
+bool chooseIdentity(const std::string& uri, const AdsiConfig& config, const CallerLogin* caller,
+                    const TicketCacheLocation& cache, TicketCacheCheck check, BindIdentity& identity,
+                    std::string& problem, std::string& notice) {
   problem.clear();
   notice.clear();
+  if (caller) {
+    // Nothing the configuration names stands in for the caller.
+    identity = BindIdentity();
+    identity.kind = BindKind::Caller;
+    identity.rule = IdentityRule::Caller;
+    identity.principal = caller->principal;
+    identity.credential = caller->credential;
+    problem = callerTlsProblem(uri, config);
+    if (problem.empty()) return true;
+    problem += " " + identity.ruleText();
+    return false;
+  }
+  identity = firstRule(uri, config, cache);
   if (identity.kind != BindKind::Sasl || !isGssapi(identity.mechanism)) return true;
   const std::string unusable = check();
   if (unusable.empty()) return true;

@@ -44,30 +44,44 @@ std::string diagnostic(LDAP* ld) {
   return text ? text : "";
 }
 
+// What the KDC's refusal of S4U2Proxy means for whoever set the service up.
+constexpr const char* kNoDelegation = "KDC can't fulfill requested option";
+constexpr const char* kNoDelegationMeaning =
+    ": the KDC gives the service no ticket to the directory on the caller's behalf (the service's account may not "
+    "delegate to this server's LDAP service, msDS-AllowedToDelegateTo; or the caller's ticket is not forwardable)";
+
+// A failed bind, with its reason also in the handle's diagnostic message,
+// where the failure lines of a connection read it.
+CallerBind failed(LDAP* ld, int result, const std::string& why) {
+  ldap_set_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, why.c_str());
+  return {result, ldap_err2string(result) + std::string(" (") + why + ")"};
+}
+
 }  // namespace
 
 CallerBind bindAsCaller(LDAP* ld, gss_cred_id_t credential, const std::string& principal) {
   if (credential == GSS_C_NO_CREDENTIAL) {
-    return {LDAP_LOCAL_ERROR, "there is no credential of " + principal + " to bind with"};
+    return failed(ld, LDAP_LOCAL_ERROR, "there is no credential of " + principal + " to bind with");
   }
   BindState state;
   state.credential = credential;
   int result =
       ldap_sasl_interactive_bind_s(ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, handCredential, &state);
-  if (!state.refusal.empty()) return {result == LDAP_SUCCESS ? LDAP_LOCAL_ERROR : result, state.refusal};
+  if (!state.refusal.empty()) return failed(ld, result == LDAP_SUCCESS ? LDAP_LOCAL_ERROR : result, state.refusal);
   if (result != LDAP_SUCCESS) {
     std::string said = diagnostic(ld);
+    if (said.find(kNoDelegation) != std::string::npos) return failed(ld, result, said + kNoDelegationMeaning);
     return {result, ldap_err2string(result) + (said.empty() ? std::string() : " (" + said + ")")};
   }
   // The proof that the caller's credential made the bind: SASL names its principal.
   char* authenticated = nullptr;
   if (!state.credentialSet || ldap_get_option(ld, LDAP_OPT_X_SASL_USERNAME, &authenticated) != LDAP_OPT_SUCCESS ||
       authenticated == nullptr) {
-    return {LDAP_LOCAL_ERROR, "SASL does not say whom the bind authenticated"};
+    return failed(ld, LDAP_LOCAL_ERROR, "SASL does not say whom the bind authenticated");
   }
   std::string name = authenticated;
   ldap_memfree(authenticated);
-  if (name != principal) return {LDAP_LOCAL_ERROR, "the bind authenticated " + name + ", not " + principal};
+  if (name != principal) return failed(ld, LDAP_LOCAL_ERROR, "the bind authenticated " + name + ", not " + principal);
   return {};
 }
 

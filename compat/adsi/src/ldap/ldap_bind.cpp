@@ -3,6 +3,7 @@
 #include <sasl/sasl.h>
 
 #include "diagnostics.h"
+#include "ldap/delegated_bind.h"
 #include "ldap/ldap_error_map.h"
 #include "ldap/ticket_cache.h"
 
@@ -24,7 +25,8 @@ int answerWithDefaults(LDAP*, unsigned, void*, void* prompts) {
 bool resolveIdentity(const std::string& uri, const AdsiConfig& config, BindIdentity& identity, HRESULT& hr) {
   std::string problem, notice;
   hr = S_OK;
-  if (!chooseIdentity(uri, config, locateTicketCache(), ticketCacheProblem, identity, problem, notice)) {
+  if (!chooseIdentity(uri, config, currentCaller(), locateTicketCache(), ticketCacheProblem, identity, problem,
+                      notice)) {
     reportLine("cannot bind to " + uri + ": " + problem);
     // What the bind itself would have met: no credentials to start with.
     hr = hresultFromLdapSetup(LDAP_LOCAL_ERROR);
@@ -51,6 +53,8 @@ int bindConnection(LDAP* ld, const BindIdentity& identity, const AdsiConfig& con
       }
       return ldap_sasl_interactive_bind_s(ld, nullptr, identity.mechanism.c_str(), nullptr, nullptr, LDAP_SASL_QUIET,
                                           answerWithDefaults, nullptr);
+    case BindKind::Caller:
+      return bindAsCaller(ld, static_cast<gss_cred_id_t>(identity.credential), identity.principal).result;
     case BindKind::Anonymous:
     default: return LDAP_SUCCESS;
   }

@@ -11,9 +11,9 @@
 #include <string>
 
 struct SspiOutcome {
-  std::string principal;  // who the client proved to be; empty when it did not
-  std::string failure;    // why not, in GSSAPI's and the KDC's words
-  std::string lastReply;  // the acceptor's last token, for the client
+  std::string principal;    // who the client proved to be; empty when it did not
+  std::string failure;      // why not, in GSSAPI's and the KDC's words
+  std::string lastReply;    // the acceptor's last token, for the client
   GssCredential delegated;  // with delegation, the caller's credential, when there is one
 };
 

@@ -1,5 +1,6 @@
 #include "main/session.h"
 
+#include "login/caller_scope.h"
 #include "login/integrated_logins.h"
 #include "login/login_check.h"
 #include "login/sspi_exchange.h"
@@ -178,6 +179,7 @@ void Session::serve() {
   // After a stop, the request being answered is the last one.
   while (!closeAfterRequest && !channel_.stopping()) {
     tds::Message message = channel_.readMessage(idleDeadline(), true, context_.messageTimeout);
+    CallerScope caller(caller_.get(), user_);
     try {
       switch (message.type) {
         case tds::kSqlBatch:
