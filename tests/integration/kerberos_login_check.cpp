@@ -1,12 +1,16 @@
-// One Kerberos login end to end, as quarlix-server will see it: a client
-// (MIT GSSAPI with a user's ticket cache) makes its token for an SPN, the
-// acceptor takes it with a keytab, and with --ldap the directory is read as
-// the caller through the delegated credential. Prints what happened, one
-// line each, for kerberos_login_test.py; the process's own default ticket
-// cache is the service's, so any fall back to it would show in what is read.
+// Kerberos logins end to end, as quarlix-server sees them: a client (MIT
+// GSSAPI with a user's ticket cache) makes its token for an SPN and the
+// acceptor takes it with a keytab; with --library the procedure then reads
+// the directory through the ADSI stand-in as each caller
+// (AdsCompatBindAsCaller, the delegated credential), callers on threads of
+// their own at once. Prints
+// what happened, one line each, for kerberos_login_test.py; the process's
+// own ticket cache is the service's, so any fall back to it would show in
+// what is read.
 //
 // kerberos_login_check --keytab K --client-cache C --spn SPN [--krb5] [--hold S]
-//                      [--ldap URI --base DN]
+// kerberos_login_check --keytab K --spn SPN --library LIB --path ADSPATH [--rounds N]
+//                      --client-cache C [--client-cache C2 ...]
 // kerberos_login_check --keytab K --token-file F      (a client's token, as it sent it)
 #include <gssapi/gssapi_ext.h>
 #include <gssapi/gssapi_krb5.h>
@@ -20,9 +24,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "adsi_compat.h"
 #include "ldap/delegated_bind.h"
 #include "login/kerberos_acceptor.h"
+#include "procedure_call.h"
 
 namespace {
 
@@ -86,25 +94,104 @@ LdapHandle connect(const std::string& uri) {
   return ld;
 }
 
-int readAsCaller(const std::string& uri, const std::string& base, KerberosLogin& login) {
-  LdapHandle ld = connect(uri);
-  if (!ld) return std::printf("ldap: bad URI\n"), 5;
-  GssCredential caller = login.takeDelegatedCredential();
-  adsi::CallerBind bind = adsi::bindAsCaller(ld.get(), caller.get(), login.principal());
-  if (bind.result != LDAP_SUCCESS) return std::printf("bind failed: %d: %s\n", bind.result, bind.reason.c_str()), 5;
-  std::printf("bound as: %s\n", login.principal().c_str());
-  char noAttributes[] = "1.1";
-  char* attributes[] = {noAttributes, nullptr};
-  LDAPMessage* found = nullptr;
-  int rc = ldap_search_ext_s(ld.get(), base.c_str(), LDAP_SCOPE_SUBTREE, "(objectClass=*)", attributes, 0, nullptr,
-                             nullptr, nullptr, 0, &found);
-  std::unique_ptr<LDAPMessage, int (*)(LDAPMessage*)> owned(found, ldap_msgfree);
-  if (rc != LDAP_SUCCESS) return std::printf("search failed: %d: %s\n", rc, ldap_err2string(rc)), 6;
-  for (LDAPMessage* e = ldap_first_entry(ld.get(), found); e; e = ldap_next_entry(ld.get(), e)) {
-    char* dn = ldap_get_dn(ld.get(), e);
-    std::printf("entry: %s\n", dn);
-    ldap_memfree(dn);
+// What one caller's calls of the procedure met, on the caller's own thread.
+struct CallerRun {
+  std::string principal;
+  bool asCaller = false;  // false: as the process itself
+  GssCredential credential;
+  std::vector<std::vector<std::string>> rounds;  // the rows (ADsPath) of each call
+  std::vector<std::string> messages;             // the procedure's messages, on one line each
+  std::vector<std::string> lines;                // the stand-in's lines for the administrator
+};
+
+thread_local std::vector<std::string>* t_lines = nullptr;
+
+// A message's lines joined with blanks, without the blank lines around it.
+std::string oneLine(std::string_view text) {
+  std::string line;
+  for (char c : text) line += c == '\n' ? ' ' : c;
+  const size_t first = line.find_first_not_of(' '), last = line.find_last_not_of(' ');
+  return first == std::string::npos ? std::string() : line.substr(first, last - first + 1);
+}
+
+void keepLine(const char* line, void*) {
+  if (t_lines) t_lines->push_back(line);
+}
+
+// One call of the procedure as a server makes it: the subtree of `path`,
+// each object's ADsPath (which names it even where its attributes may not
+// be read).
+void callProcedure(const ProcedureEntry& procedure, const std::string& path, CallerRun& run) {
+  opends::Connection connection;
+  int returned = 0;
+  std::string error;
+  const std::vector<HostParameter> parameters = {{std::nullopt, 0x27, path},
+                                                 {std::nullopt, 0x27, std::string("(objectClass=*)")},
+                                                 {std::nullopt, 0x27, std::string("ADsPath")}};
+  if (!procedure.call(parameters, connection, returned, error)) {
+    run.messages.push_back(error);
+    return;
   }
+  std::vector<std::string> rows;
+  const std::vector<OdsEvent> events = connection.events();
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (events[i].kind == ODS_EVENT_SENDROW) rows.push_back(connection.cells(static_cast<int>(i)).at(0).value_or(""));
+    if (events[i].kind == ODS_EVENT_SENDMSG) run.messages.push_back(oneLine(opends::textOf(events[i])));
+  }
+  run.rounds.push_back(std::move(rows));
+}
+
+void runCalls(const ProcedureEntry& procedure, const std::string& path, int rounds, CallerRun& run) {
+  t_lines = &run.lines;
+  // Without a credential too: the bind as the caller then fails, as it must.
+  if (run.asCaller) AdsCompatBindAsCaller(run.credential.get(), run.principal.c_str());
+  for (int i = 0; i < rounds; ++i) callProcedure(procedure, path, run);
+  AdsCompatClearCaller();
+  t_lines = nullptr;
+}
+
+void print(const CallerRun& run) {
+  const char* who = run.principal.c_str();
+  for (const std::string& dn : run.rounds.empty() ? std::vector<std::string>() : run.rounds.front())
+    std::printf("entry %s: %s\n", who, dn.c_str());
+  for (const auto& rows : run.rounds) std::printf("rows %s: %zu\n", who, rows.size());
+  for (const std::string& m : run.messages) std::printf("message %s: %s\n", who, m.c_str());
+  for (const std::string& l : run.lines) std::printf("line %s: %s\n", who, l.c_str());
+}
+
+// The procedure's calls through the ADSI stand-in: first as the process
+// itself (its own ticket cache), then for each client at once, each on a
+// thread of its own with the credential its login yielded, `rounds` calls
+// each (QUARLIX_ADSI_TRACE=1 shows the pool's connections in the lines).
+int callAsCallers(const KerberosAcceptor& acceptor, const std::vector<std::string>& clientCaches,
+                  const std::string& spn, const std::string& library, const std::string& path, int rounds) {
+  std::string error;
+  std::unique_ptr<ProcedureEntry> procedure = ProcedureEntry::open(library, error);
+  if (!procedure) return std::printf("library: %s\n", error.c_str()), 5;
+  AdsCompatSetLineSink(keepLine, nullptr);
+  std::vector<CallerRun> runs(clientCaches.size() + 1);
+  runs[0].principal = "process";
+  runCalls(*procedure, path, 1, runs[0]);
+  for (size_t i = 0; i < clientCaches.size(); ++i) {
+    Client client = makeClient(clientCaches[i], spn, true);
+    std::vector<unsigned char> token = client.step({});
+    KerberosLogin login = acceptor.beginLogin();
+    for (;;) {
+      KerberosLogin::Step step = login.accept(token.data(), token.size());
+      if (!step.reply.empty()) token = client.step(step.reply);
+      if (step.complete) break;
+    }
+    runs[i + 1].principal = login.principal();
+    runs[i + 1].asCaller = true;
+    runs[i + 1].credential = login.takeDelegatedCredential();
+    if (!runs[i + 1].credential) std::printf("no delegated credential: %s\n", login.principal().c_str());
+  }
+  std::vector<std::thread> threads;
+  for (size_t i = 1; i < runs.size(); ++i)
+    threads.emplace_back([&, i] { runCalls(*procedure, path, rounds, runs[i]); });
+  for (std::thread& t : threads) t.join();
+  AdsCompatSetLineSink(nullptr, nullptr);
+  for (const CallerRun& run : runs) print(run);
   return 0;
 }
 
@@ -112,15 +199,17 @@ int readAsCaller(const std::string& uri, const std::string& base, KerberosLogin&
 
 int main(int argc, char** argv) {
   std::map<std::string, std::string> options;
+  std::vector<std::string> clientCaches;
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i];
     if (name == "--krb5") {
       options[name] = "1";
     } else if (i + 1 < argc) {
       options[name] = argv[++i];
+      if (name == "--client-cache") clientCaches.push_back(options[name]);
     }
   }
-  bool delegate = options.count("--ldap") > 0;
+  bool delegate = options.count("--ldap") > 0 || options.count("--library") > 0;
   try {
     KerberosAcceptor acceptor(options["--keytab"], delegate);
     if (delegate) std::printf("service: %s\n", acceptor.serviceName().c_str());
@@ -130,6 +219,10 @@ int main(int argc, char** argv) {
       KerberosLogin login = acceptor.beginLogin();
       if (!login.accept(token.data(), token.size()).complete) return std::printf("continued\n"), 0;
       return std::printf("accepted: %s\n", login.principal().c_str()), 0;
+    }
+    if (options.count("--library")) {
+      return callAsCallers(acceptor, clientCaches, options["--spn"], options["--library"], options["--path"],
+                           std::stoi(options.count("--rounds") ? options["--rounds"] : "1"));
     }
     Client client = makeClient(options["--client-cache"], options["--spn"], options.count("--krb5") == 0);
     std::vector<unsigned char> token;
@@ -147,7 +240,6 @@ int main(int argc, char** argv) {
       if (step.complete) break;
     }
     std::printf("accepted: %s\n", login.principal().c_str());
-    if (delegate) return readAsCaller(options["--ldap"], options["--base"], login);
     return 0;
   } catch (const KerberosFailure& failure) {
     std::printf("refused: %s\n", failure.what());

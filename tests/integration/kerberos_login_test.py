@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Kerberos logins as quarlix-server takes them, against the Samba AD domain
 controller's KDC: kerberos_login_check makes a user's token, accepts it with
-the service's keytab and, with delegation, reads the directory as the caller.
-What a caller reads is what ldapsearch reads with the caller's own ticket.
-The program's own default ticket cache is the service's, which may read
-everything: any fall back to it would show in what is read.
-Arguments: the kerberos_login_check binary, the folder that caches the
-provisioned domain (the build tree)."""
+the service's keytab and, with delegation, has the procedure read the
+directory through the ADSI stand-in as the caller. What a caller reads is
+what ldapsearch reads with the caller's own ticket. The program's own ticket
+cache is the service's, which may read everything: any fall back to it, or
+a connection of it lent to a caller, would show in what is read.
+Arguments: the kerberos_login_check binary, the procedure library, the
+folder that caches the provisioned domain (the build tree)."""
 import os
 import shutil
 import subprocess
@@ -23,11 +24,12 @@ import samba_kerberos as kerberos  # noqa: E402
 ad.isolate()  # Samba's ports are fixed: a network namespace of this program's own
 
 CHECK = sys.argv.pop(1) if len(sys.argv) > 1 else None
+LIBRARY = sys.argv.pop(1) if len(sys.argv) > 1 else None
 CACHE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(HERE, "..", "..", "build", "samba")
 SQL_SPN = kerberos.spns(kerberos.SQL_HOST)[0]
 PLAIN_SPN = kerberos.spns(kerberos.PLAIN_HOST)[0]
 NO_DELEGATION = "KDC can't fulfill requested option"
-dc = folder = environment = expiring = None
+dc = folder = environment = expiring = adsi_conf = None
 
 
 def cache(name):
@@ -35,9 +37,12 @@ def cache(name):
 
 
 def setUpModule():
-    global dc, folder, environment, expiring
+    global dc, folder, environment, expiring, adsi_conf
     dc = ad.start_for_module(CACHE)
     folder = tempfile.mkdtemp(prefix="quarlix-kerberos-")
+    adsi_conf = os.path.join(folder, "adsi.conf")
+    with open(adsi_conf, "w") as f:  # the defaults, and nothing of the machine's
+        f.write("# defaults\n")
     environment = dc.tls_environment()
     environment["KRB5CCNAME"] = cache("service")
     subprocess.run(["kinit", "-k", "-t", dc.sql_keytab, kerberos.principal(kerberos.SERVICE)], env=environment,
@@ -74,9 +79,26 @@ def check(*arguments):
     return done.returncode, [(key, value) for key, _, value in lines], done.stderr.decode()
 
 
-def read_as_caller(keytab, client_cache, spn, *extra):
-    return check("--keytab", keytab, "--client-cache", client_cache, "--spn", spn, "--ldap", "ldap://" + ad.HOST,
-                 "--base", kerberos.RESTRICTED_OU, *extra)
+def calls_as_callers(keytab, spn, caches, rounds=1):
+    """The procedure's calls on the restricted OU through the stand-in: as the
+    process itself, then as each client's login at once (with the trace)."""
+    arguments = ["--keytab", keytab, "--spn", spn, "--library", LIBRARY, "--rounds", str(rounds),
+                 "--path", "LDAP://%s/%s" % (ad.HOST, kerberos.RESTRICTED_OU)]
+    for client_cache in caches:
+        arguments += ["--client-cache", client_cache]
+    done = subprocess.run([CHECK] + arguments, capture_output=True, timeout=120,
+                          env=dict(environment, QUARLIX_ADSI_TRACE="1", QUARLIX_ADSI_CONFIG=adsi_conf))
+    return done.returncode, done.stdout.decode(), done.stderr.decode()
+
+
+def of(out, key, who):
+    """The values of the lines `key who: value`: the rows' DNs (from their
+    ADsPath), the stand-in's lines without their "quarlix ADSI...: " tag."""
+    prefix = "%s %s: " % (key, who)
+    found = [line[len(prefix):] for line in out.splitlines() if line.startswith(prefix)]
+    if key == "entry":
+        return [path.replace("LDAP://%s/" % ad.HOST, "", 1) for path in found]
+    return [line.partition(": ")[2] for line in found] if key == "line" else found
 
 
 def own_view(client_cache):
@@ -93,24 +115,37 @@ def values(lines, key):
 
 class DelegatedReads(unittest.TestCase):
     def test_each_caller_reads_what_their_own_ticket_reads(self):
-        service_view = own_view(cache("service"))
+        service, dave, erin = (kerberos.principal(name) for name in (kerberos.SERVICE, "dave", "erin"))
+        views = {"process": own_view(cache("service")), dave: own_view(cache("dave")), erin: own_view(cache("erin"))}
         below = ["CN=%s,%s" % (name, kerberos.RESTRICTED_OU) for name in kerberos.RESTRICTED_ENTRIES]
-        self.assertTrue(set(below) <= set(service_view), service_view)
-        # dave is denied read on the OU and what it holds; erin is not.
-        for user, mechanism, denied in (("dave", "spnego", True), ("erin", "krb5", False)):
-            with self.subTest(user=user, mechanism=mechanism):
-                extra = ("--krb5",) if mechanism == "krb5" else ()
-                status, lines, stderr = read_as_caller(dc.sql_keytab, cache(user), SQL_SPN, *extra)
-                self.assertEqual(status, 0, (lines, stderr))
-                self.assertEqual(values(lines, "service"), [kerberos.principal(kerberos.SERVICE)])
-                self.assertTrue(values(lines, "token")[0].startswith(mechanism + ","), lines)
-                self.assertEqual(values(lines, "accepted"), [kerberos.principal(user)])
-                self.assertEqual(values(lines, "bound as"), [kerberos.principal(user)])
-                entries = sorted(values(lines, "entry"))
-                self.assertEqual(entries, own_view(cache(user)))
-                self.assertEqual(set(below) & set(entries), set() if denied else set(below))
+        self.assertTrue(set(below) <= set(views["process"]) and set(below) <= set(views[erin]), views)
+        self.assertEqual(set(below) & set(views[dave]), set(), views[dave])  # dave is denied read there
+        rounds = 3
+        status, out, stderr = calls_as_callers(dc.sql_keytab, SQL_SPN, [cache("dave"), cache("erin")], rounds)
+        self.assertEqual(status, 0, (out, stderr))
+        self.assertEqual(of(out, "rows", "process"), [str(len(views["process"]))], out)
+        for who in (dave, erin):
+            with self.subTest(caller=who):
+                self.assertEqual(sorted(of(out, "entry", who)), views[who])
+                self.assertEqual(of(out, "rows", who), [str(len(views[who]))] * rounds)
+                self.assertEqual(of(out, "message", who), [])
+                # One connection of the caller's own, made once and then
+                # reused by each later call; never the process's, never
+                # the other caller's.
+                lines = of(out, "line", who)
+                bound = [line for line in lines if line.startswith("bind ")]
+                reused = [line for line in lines if " reused: " in line]
+                caller = "as the caller %s (Kerberos, the login's delegated credential, signed and sealed) " \
+                         "[identity rule 0: the host runs the call as its caller]" % who
+                self.assertEqual(len(bound), 1, lines)
+                self.assertTrue(bound[0].startswith("bind " + caller + ": bound"), bound)
+                self.assertEqual(len(reused), rounds - 1, lines)
+                self.assertTrue(all(("bound " + caller) in line for line in reused), reused)
+                others = [line for line in lines if any(name in line for name in ({dave, erin, service} - {who}))
+                          or "ticket cache" in line]
+                self.assertEqual(others, [])
 
-    def test_without_delegation_the_read_fails_and_never_falls_back(self):
+    def test_without_delegation_the_call_fails_and_never_falls_back(self):
         # svc-plain may delegate nowhere; a ticket-granting ticket got with
         # kinit -F makes a service ticket that is no evidence.
         subprocess.run(["kinit", "-F", kerberos.principal("frank")], input=kerberos.PASSWORDS["frank"] + "\n",
@@ -118,13 +153,21 @@ class DelegatedReads(unittest.TestCase):
                        capture_output=True, timeout=30)
         cases = [("no rights", dc.plain_keytab, cache("dave"), PLAIN_SPN, kerberos.principal("dave")),
                  ("not forwardable", dc.sql_keytab, cache("unforwardable"), SQL_SPN, kerberos.principal("frank"))]
-        for name, keytab, client_cache, spn, principal in cases:
+        for name, keytab, client_cache, spn, who in cases:
             with self.subTest(case=name):
-                status, lines, stderr = read_as_caller(keytab, client_cache, spn)
-                self.assertEqual(status, 5, (lines, stderr))
-                self.assertEqual(values(lines, "accepted"), [principal])
-                self.assertIn(NO_DELEGATION, values(lines, "bind failed")[0])
-                self.assertEqual(values(lines, "entry") + values(lines, "bound as"), [])
+                status, out, stderr = calls_as_callers(keytab, spn, [client_cache])
+                self.assertEqual(status, 0, (out, stderr))
+                self.assertNotEqual(of(out, "rows", "process"), ["0"], out)  # the process itself reads there
+                self.assertEqual(of(out, "entry", who), [], out)
+                self.assertEqual(of(out, "rows", who), ["0"], out)
+                self.assertEqual(of(out, "message", who), ["Error: A local error has occurred."], out)
+                failures = [line for line in of(out, "line", who) if line.startswith("cannot use ")]
+                self.assertEqual(len(failures), 1, out)
+                self.assertIn(NO_DELEGATION, failures[0])
+                self.assertTrue(failures[0].endswith("tried as the caller %s (Kerberos, the login's delegated "
+                                                     "credential, signed and sealed) [identity rule 0: the host "
+                                                     "runs the call as its caller], no TLS, network time-out 10 s"
+                                                     % who), failures[0])
 
 
 class Refusals(unittest.TestCase):
