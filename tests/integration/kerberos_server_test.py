@@ -124,7 +124,7 @@ CLIENTS = {
 
 
 def run(command, query, user="dave"):
-    """The client's exit status and what it printed."""
+    """The client's exit status and what it printed; `user`'s ticket cache."""
     if command[0] == PYTHON:
         command = [PYTHON, "-c", "QUERY = %r\n" % query + command[2]]
     environment = dict(dc.tls_environment(), KRB5CCNAME=cache(user), FREETDSCONF=os.path.join(folder, "freetds.conf"),
@@ -151,8 +151,10 @@ class IntegratedLogins(unittest.TestCase):
         direct = dc.search(kerberos.SQL_USERS, attributes=["member"], scope="base")[0][1]["member"]
         self.assertNotIn(kerberos.dn("erin").encode(), direct)  # erin is in SQL Team, itself in SQL Users
         self.assertIn(kerberos.SQL_TEAM.encode(), direct)
-        with Server("--keytab", dc.sql_keytab, *ALLOWED) as server:
-            for name, command in CLIENTS.items():
+        log = ""
+        for name, command in CLIENTS.items():
+            # A server for each client: frank's refusals delay the next logins from this address.
+            with Server("--keytab", dc.sql_keytab, *ALLOWED) as server:
                 for user in kerberos.USERS:
                     with self.subTest(client=name, user=user):
                         status, said = run(command, "SELECT SUSER_SNAME()", user)
@@ -162,11 +164,12 @@ class IntegratedLogins(unittest.TestCase):
                         else:
                             self.assertEqual(status, 0, said)
                             self.assertRegex(said, r"(?m)^%s\s*$" % kerberos.principal(user))
+            log += server.log
         for how in ("dave@QX.TEST (Kerberos, named)", "erin@QX.TEST (Kerberos, a member of %s)" % kerberos.SQL_USERS):
-            self.assertEqual(server.log.count(": login " + how), len(CLIENTS), server.log)
-        self.assertNotIn(": login frank", server.log)
+            self.assertEqual(log.count(": login " + how), len(CLIENTS), log)
+        self.assertNotIn(": login frank", log)
         self.assertIn(": login failed for 'frank@QX.TEST': neither an allowed principal nor a member of an allowed "
-                      "group", server.log)
+                      "group", log)
 
     def test_refusals_beside_a_logins_file(self):
         logins = os.path.join(folder, "logins")
@@ -193,6 +196,15 @@ class IntegratedLogins(unittest.TestCase):
                 self.assertEqual(status == 0, logged_in, said)
                 self.assertIn(shown, said)
                 self.assertIn(logged, server.log)
+
+    def test_a_client_without_a_ticket_closes_before_its_login(self):
+        with Server("--keytab", dc.sql_keytab, *ALLOWED) as server:
+            for name, command in CLIENTS.items():
+                with self.subTest(client=name):
+                    status, said = run(command, "SELECT SUSER_SNAME()", "nobody")
+                    self.assertNotEqual(status, 0, said)
+        self.assertIn("closed: the client closed the connection", server.log)
+        self.assertNotIn(": login", server.log)
 
     def test_keytabs_and_tickets_the_server_cannot_take(self):
         expiring = cache("expiring")
