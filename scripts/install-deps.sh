@@ -12,7 +12,7 @@ base=(cmake ninja-build git g++ clang clang-format libclang-rt-dev libgtest-dev 
       tdsodbc unixodbc python3-pyodbc python3-tds libjtds-java default-jdk-headless
       python3-sqlalchemy python3-pandas golang-go golang-github-denisenkom-go-mssqldb-dev libdbd-sybase-perl
       samba samba-ad-dc samba-ad-provision ldb-tools krb5-user libsasl2-modules-gssapi-mit
-      libkrb5-dev python3-gssapi python3-kerberos python3-ntlm-auth
+      libkrb5-dev python3-gssapi python3-kerberos python3-ntlm-auth faketime
       iproute2 util-linux unicode-data
       dpkg-dev help2man man-db systemd)
 windows=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix

@@ -3,13 +3,12 @@
 // acceptor takes it with a keytab; with --library the procedure then reads
 // the directory through the ADSI stand-in as each caller
 // (AdsCompatBindAsCaller, the delegated credential), callers on threads of
-// their own at once; with --ldap --allow-* the allow list is decided. Prints
+// their own at once. Prints
 // what happened, one line each, for kerberos_login_test.py; the process's
 // own ticket cache is the service's, so any fall back to it would show in
 // what is read.
 //
 // kerberos_login_check --keytab K --client-cache C --spn SPN [--krb5] [--hold S]
-//                      [--ldap URI --allow-principal P --allow-group DN]
 // kerberos_login_check --keytab K --spn SPN --library LIB --path ADSPATH [--rounds N]
 //                      --client-cache C [--client-cache C2 ...]
 // kerberos_login_check --keytab K --token-file F      (a client's token, as it sent it)
@@ -30,8 +29,6 @@
 
 #include "adsi_compat.h"
 #include "ldap/delegated_bind.h"
-#include "ldap/nested_membership.h"
-#include "login/allowed_logins.h"
 #include "login/kerberos_acceptor.h"
 #include "procedure_call.h"
 
@@ -95,21 +92,6 @@ LdapHandle connect(const std::string& uri) {
   ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
   ldap_set_option(ld.get(), LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
   return ld;
-}
-
-// The allow list decided with the directory read as the service itself.
-int decide(const std::string& uri, const KerberosAcceptor& acceptor, const KerberosLogin& login,
-           const AllowedLogins& allowed) {
-  LdapHandle ld = connect(uri);
-  adsi::CallerBind bind = adsi::bindAsCaller(ld.get(), acceptor.credential(), acceptor.serviceName());
-  if (bind.result != LDAP_SUCCESS) return std::printf("service bind failed: %s\n", bind.reason.c_str()), 5;
-  LoginDecision decision = decideLogin(allowed, login.principal(), [&](const std::string& p, const std::string& g) {
-    adsi::Membership found = adsi::memberInChain(ld.get(), p, g);
-    if (found.result != LDAP_SUCCESS) throw KerberosFailure(found.reason);
-    return found.member;
-  });
-  std::printf("%s: %s\n", decision.allowed ? "allowed" : "not allowed", decision.why.c_str());
-  return decision.allowed ? 0 : 7;
 }
 
 // What one caller's calls of the procedure met, on the caller's own thread.
@@ -258,9 +240,6 @@ int main(int argc, char** argv) {
       if (step.complete) break;
     }
     std::printf("accepted: %s\n", login.principal().c_str());
-    if (options.count("--allow-group")) {
-      return decide(options["--ldap"], acceptor, login, {{options["--allow-principal"]}, {options["--allow-group"]}});
-    }
     return 0;
   } catch (const KerberosFailure& failure) {
     std::printf("refused: %s\n", failure.what());

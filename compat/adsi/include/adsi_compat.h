@@ -95,6 +95,18 @@ EXTERN_C ADSI_COMPAT_API LONG AdsCompatPagesFetched(void);
  * whole length. */
 EXTERN_C ADSI_COMPAT_API size_t AdsCompatDescribeServerlessPaths(char* text, size_t size);
 
+#if !defined(_WIN32)
+/* Whether the account of the Kerberos principal `principal` (name@REALM, the
+ * sAMAccountName in the domain whose DNS name is REALM) is a member of the
+ * group `groupDn`, directly or through groups in groups, as the LDAP server
+ * serverless paths reach answers when bound with the host's own identity
+ * (adsi.conf), never the embedded directory. S_OK: a member; S_FALSE: not; a
+ * failure: the directory could not answer, and `reason` (`reasonSize` bytes
+ * with the terminating zero, cut to fit) says why. Linux only. */
+EXTERN_C ADSI_COMPAT_API HRESULT AdsCompatIsMemberOfGroup(const char* principal, const char* groupDn, char* reason,
+                                                          size_t reasonSize);
+#endif
+
 /* Lines for the host's administrator (why a directory could not be used,
  * and with QUARLIX_ADSI_TRACE=1 each LDAP operation): by default each goes to
  * standard error with its line break. A host that routes them (a server that

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <memory>
 
 namespace adsi {
 
@@ -34,24 +33,17 @@ std::string domainOfRealm(const std::string& realm) {
   return dn;
 }
 
-Membership memberInChain(LDAP* ld, const std::string& principal, const std::string& groupDn) {
+bool membershipSearch(const std::string& principal, const std::string& groupDn, MembershipSearch& search,
+                      std::string& error) {
   size_t at = principal.rfind('@');
   if (at == std::string::npos || at == 0 || at + 1 == principal.size()) {
-    return {LDAP_PARAM_ERROR, false, "'" + principal + "' is not name@REALM"};
+    error = "'" + principal + "' is not name@REALM";
+    return false;
   }
-  std::string filter = "(&(sAMAccountName=" + filterValue(principal.substr(0, at)) +
-                       ")(memberOf:1.2.840.113556.1.4.1941:=" + filterValue(groupDn) + "))";
-  std::string base = domainOfRealm(principal.substr(at + 1));
-  char noAttributes[] = "1.1";
-  char* attributes[] = {noAttributes, nullptr};
-  LDAPMessage* found = nullptr;
-  int result = ldap_search_ext_s(ld, base.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), attributes, 0, nullptr, nullptr,
-                                 nullptr, 2, &found);
-  std::unique_ptr<LDAPMessage, int (*)(LDAPMessage*)> owned(found, ldap_msgfree);
-  if (result != LDAP_SUCCESS) {
-    return {result, false, "search of " + base + " for " + filter + " failed: " + ldap_err2string(result)};
-  }
-  return {LDAP_SUCCESS, ldap_count_entries(ld, found) > 0, {}};
+  search.base = domainOfRealm(principal.substr(at + 1));
+  search.filter = "(&(sAMAccountName=" + filterValue(principal.substr(0, at)) +
+                  ")(memberOf:1.2.840.113556.1.4.1941:=" + filterValue(groupDn) + "))";
+  return true;
 }
 
 }  // namespace adsi

@@ -4,22 +4,21 @@
 // walks itself.
 #pragma once
 
-#include <ldap.h>
-
 #include <string>
 
 namespace adsi {
 
-struct Membership {
-  int result = LDAP_SUCCESS;  // the search's LDAP result code
-  bool member = false;
-  std::string reason;  // when the search failed: why
+// The search that finds the account only when it is in the group's chain.
+struct MembershipSearch {
+  std::string base;    // the domain of the principal's realm
+  std::string filter;  // the account by sAMAccountName, in the group's chain
 };
 
 // The principal is name@REALM, the account's sAMAccountName in the domain
-// whose DNS name is the realm (QX.TEST: DC=qx,DC=test), where it is looked
-// for. `ld` is bound as an identity that may read the group's members.
-Membership memberInChain(LDAP* ld, const std::string& principal, const std::string& groupDn);
+// whose DNS name is the realm (QX.TEST: DC=qx,DC=test). False with a reason
+// for a principal of another shape.
+bool membershipSearch(const std::string& principal, const std::string& groupDn, MembershipSearch& search,
+                      std::string& error);
 
 // RFC 4515: a value as it may stand in a filter.
 std::string filterValue(const std::string& value);

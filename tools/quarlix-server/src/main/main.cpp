@@ -6,6 +6,7 @@
 #include "main/session.h"
 #include "net/listener.h"
 #include "net/packet_channel.h"
+#include "login/integrated_logins.h"
 #include "login/login_file.h"
 #include "login/login_reload.h"
 #include "login/login_throttle.h"
@@ -178,6 +179,16 @@ int removeLogin(const std::string& name, const std::string& path) {
   return 0;
 }
 
+// What the log says of integrated logins when the server starts.
+std::string integratedLoginsLine(const ServerOptions& options, const IntegratedLogins& integrated) {
+  std::string line = "Kerberos logins with the keytab " + options.keytab + " for " +
+                     std::to_string(integrated.allowed.principals.size()) + " principals and " +
+                     std::to_string(integrated.allowed.groups.size()) + " groups";
+  if (integrated.acceptor.delegation())
+    line += "; calls read the directory as the caller (delegation by " + integrated.acceptor.serviceName() + ")";
+  return line;
+}
+
 int serve(const ServerOptions& options) {
   std::string error;
   // Read by the directory stand-in, which the procedure library loads below.
@@ -187,10 +198,21 @@ int serve(const ServerOptions& options) {
   if (!text)
     return cannotStart("--codepage " + std::to_string(codePage) + ": this server knows code pages 1252 and 65001");
 
-  std::optional<Logins> logins = Logins::load(options.loginsFile, error);
+  // Either kind of login may be absent, not both: nobody could log in.
+  std::optional<Logins> logins = Logins{};
+  if (!options.loginsFile.empty()) logins = Logins::load(options.loginsFile, error);
   if (!logins) return cannotStart(error);
-  if (logins->size() == 0) return cannotStart(noLoginsReason(options.loginsFile));
+  if (logins->size() == 0 && options.keytab.empty()) return cannotStart(noLoginsReason(options.loginsFile));
   LoginBook loginBook(std::move(*logins));
+  std::optional<IntegratedLogins> integrated;
+  if (!options.keytab.empty()) {
+    try {
+      integrated.emplace(IntegratedLogins{KerberosAcceptor(options.keytab, options.delegate),
+                                          {options.allowPrincipals, options.allowGroups}});
+    } catch (const KerberosFailure& failure) {
+      return cannotStart(std::string("--keytab: ") + failure.what());
+    }
+  }
 
   const std::string here = executableDirectory();
   MountedDirectory directory;
@@ -231,10 +253,12 @@ int serve(const ServerOptions& options) {
   if (!listener.open(options.listenHost, options.listenPort, !tls, error)) return cannotStart(error);
   log.takeDirectoryNotices();
   log.line(serverlessPathsLine());
+  if (integrated) log.line(integratedLoginsLine(options, *integrated));
   if (!tls) log.line("no --tls-cert: connections are not encrypted, so only loopback addresses are served");
 
   context.logins = &loginBook;
   context.throttle = &throttle;
+  context.integrated = integrated ? &*integrated : nullptr;
   context.sql.procedure = procedure.get();
   context.sql.text = &*text;
   context.sql.version = QUARLIX_SERVER_VERSION;
@@ -249,8 +273,9 @@ int serve(const ServerOptions& options) {
   std::cout << "quarlix-server: listening on " << listener.boundAddress() << std::endl;
   tds::PacketChannel::setStalledLimit(options.maxStalled);
   limitMallocArenas();
-  LoginReloader reloader(loginBook, options.loginsFile, reloadPipe[0],
-                         [&log](const std::string& line) { log.line(line); });
+  std::optional<LoginReloader> reloader;
+  if (!options.loginsFile.empty())
+    reloader.emplace(loginBook, options.loginsFile, reloadPipe[0], [&log](const std::string& line) { log.line(line); });
   const auto serveConnection = [&context](const Connection& connection) { Session(connection, context).run(); };
   if (!listener.run(context.stopFd, context.loginTimeout, serveConnection, kDrainTime, kAbandonGrace)) {
     // A call still runs on a thread that uses what this function owns: the

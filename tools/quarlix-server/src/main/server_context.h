@@ -14,6 +14,7 @@
 
 typedef struct ssl_ctx_st SSL_CTX;
 class LoginThrottle;
+struct IntegratedLogins;
 
 class ServerLog {
  public:
@@ -37,12 +38,13 @@ class ServerLog {
 };
 
 struct ServerContext {
-  const LoginBook* logins = nullptr;  // replaced whole on SIGHUP
-  LoginThrottle* throttle = nullptr;  // null: failed logins are not delayed
-  sql::ServerFacts sql;               // the procedure, the code page, the names and version
-  SSL_CTX* tls = nullptr;             // null: no encryption
-  int stopFd = -1;                    // readable once the server stops
-  int abandonFd = -1;                 // readable once the listener gives up on its connections
+  const LoginBook* logins = nullptr;             // replaced whole on SIGHUP
+  LoginThrottle* throttle = nullptr;             // null: failed logins are not delayed
+  const IntegratedLogins* integrated = nullptr;  // null: no --keytab, integrated logins are refused
+  sql::ServerFacts sql;                          // the procedure, the code page, the names and version
+  SSL_CTX* tls = nullptr;                        // null: no encryption
+  int stopFd = -1;                               // readable once the server stops
+  int abandonFd = -1;                            // readable once the listener gives up on its connections
   std::chrono::milliseconds loginTimeout{30000};
   std::chrono::milliseconds idleTimeout{0};  // 0: none
   std::chrono::milliseconds messageTimeout{30000};

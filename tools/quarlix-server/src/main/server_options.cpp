@@ -5,6 +5,7 @@
 namespace {
 
 const char kOptions[] = "Options";
+const char kKerberos[] = "Kerberos logins (integrated security)";
 const char kLogins[] = "Logins (the password is read on standard input, hidden on a terminal)";
 
 // "127.0.0.1:1433", "[::1]:1433", "localhost:1433".
@@ -19,6 +20,18 @@ bool parseListen(const std::string& text, ServerOptions& options) {
   options.listenPort = *port;
   options.listenGiven = true;
   return true;
+}
+
+// A row that may be given more than once, each value added to `into`.
+HostOption listOption(std::string name, std::string valueName, std::string section, std::string help,
+                      std::vector<std::string>& into) {
+  HostOption row = option(std::move(name), std::move(valueName), std::move(section), std::move(help), OptionKind::Text,
+                          [&into](const std::string& text, std::uint32_t, std::string&) {
+                            into.push_back(text);
+                            return true;
+                          });
+  row.repeatable = true;
+  return row;
 }
 
 // The table of quarlix-server's options, storing into `options`.
@@ -67,6 +80,22 @@ OptionTable optionTable(ServerOptions& options) {
                        "log each directory connection (made or reused), bind and search the calls send, "
                        "each line naming its connection",
                        options.trace));
+  table.add(textOption("--keytab", "FILE", kKerberos,
+                       "the service's keytab, with the keys of its SPNs (MSSQLSvc/host:port, MSSQLSvc/host): "
+                       "clients log in with their Kerberos tickets; NTLM is refused",
+                       options.keytab));
+  table.add(listOption("--allow-principal", "P", kKerberos,
+                       "with --keytab: the principal P (dave@CORP.EXAMPLE.COM) may log in; repeatable",
+                       options.allowPrincipals));
+  table.add(listOption("--allow-group", "DN", kKerberos,
+                       "with --keytab: members of the group DN may log in, nested groups included (read from the "
+                       "directory as the server's own identity); repeatable",
+                       options.allowGroups));
+  table.add(flagOption("--delegate", kKerberos,
+                       "with --keytab: each call reads the directory as the logged-in principal (constrained "
+                       "delegation of the service's account); a call that cannot fails, never reading as the "
+                       "server's own identity",
+                       options.delegate));
   table.add(textOption("--add-login", "NAME", kLogins,
                        "with --logins FILE: add the login NAME to FILE, or replace its password; the file is "
                        "replaced whole, and made readable by its owner and group only when it is new",
@@ -99,8 +128,19 @@ bool parseServerOptions(const std::vector<std::string>& arguments, ServerOptions
     error = "--listen HOST:PORT is required";
     return false;
   }
-  if (options.loginsFile.empty()) {
-    error = "--logins FILE is required (quarlix-server --add-login NAME --logins FILE adds a login to it)";
+  if (options.loginsFile.empty() && options.keytab.empty()) {
+    error =
+        "--logins FILE or --keytab FILE is required: nobody could log in (quarlix-server --add-login NAME --logins "
+        "FILE adds a login to a file)";
+    return false;
+  }
+  if (options.keytab.empty() &&
+      (!options.allowPrincipals.empty() || !options.allowGroups.empty() || options.delegate)) {
+    error = "--allow-principal, --allow-group and --delegate go with --keytab FILE";
+    return false;
+  }
+  if (!options.keytab.empty() && options.allowPrincipals.empty() && options.allowGroups.empty()) {
+    error = "--keytab needs --allow-principal P or --allow-group DN: who may log in with a ticket";
     return false;
   }
   if (options.maxPending == 0) options.maxPending = std::max(1u, options.maxConnections / 2);
@@ -120,6 +160,7 @@ std::string serverUsageText() {
   ServerOptions unused;
   return optionTable(unused).usage(
       "Usage: quarlix-server --listen HOST:PORT --logins FILE [options]\n"
+      "  or:  quarlix-server --listen HOST:PORT --keytab FILE --allow-principal P [options]\n"
       "  or:  quarlix-server --add-login NAME --logins FILE\n"
       "  or:  quarlix-server --remove-login NAME --logins FILE\n"
       "  or:  quarlix-server --print-login NAME\n"

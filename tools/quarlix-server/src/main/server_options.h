@@ -28,6 +28,12 @@ struct ServerOptions : HostSettings {
   unsigned idleTimeoutSeconds = 600;  // 0: none
   bool quiet = false;
   bool trace = false;  // the directory stand-in's operations in the log
+  // Integrated (Kerberos) logins: the service's keytab, who may log in, and
+  // whether calls read the directory as the caller.
+  std::string keytab;
+  std::vector<std::string> allowPrincipals;
+  std::vector<std::string> allowGroups;
+  bool delegate = false;
 };
 
 // False with a one-line reason.

@@ -1,6 +1,9 @@
 #include "main/session.h"
 
+#include "login/caller_scope.h"
+#include "login/integrated_logins.h"
 #include "login/login_check.h"
+#include "login/sspi_exchange.h"
 #include "sql/requests.h"
 #include "tds/answer_writer.h"
 #include "tds/login7.h"
@@ -105,17 +108,23 @@ bool Session::login() {
     const std::string refusal = connection_.ticket->refusal();
     refuseLogin(version_, kTooManyConnections, 20, refusal, "refused: " + refusal);
   }
-  std::optional<std::string> user =
-      checkLogin(context_, {connection_.address, who(), connection_.loginDeadline}, login);
-  if (!user)
-    refuseLogin(version_, kLoginFailed, 14, "Login failed for user '" + login.userName + "'.",
-                "login failed for user '" + login.userName + "'");
-  user_ = *user;
+  std::string sspiReply, how;
+  if (login.integratedSecurity) {
+    user_ = integratedLogin(login, sspiReply, how);
+  } else {
+    std::optional<std::string> user =
+        checkLogin(context_, {connection_.address, who(), connection_.loginDeadline}, login);
+    if (!user)
+      refuseLogin(version_, kLoginFailed, 14, "Login failed for user '" + login.userName + "'.",
+                  "login failed for user '" + login.userName + "'");
+    user_ = *user;
+  }
   std::uint32_t packetSize = login.packetSize == 0 ? tds::kDefaultPacketSize : login.packetSize;
   packetSize = std::max(tds::kMinPacketSize, std::min(tds::kMaxPacketSize, packetSize));
 
   tds::AnswerWriter writer(channel_, version_, unicode::utf8ToUtf16(context_.sql.serverName));
   writer.begin(tds::AnswerWriter::Request::Batch);
+  if (!sspiReply.empty()) writer.sspi(sspiReply);
   writer.envChange(tds::kEnvDatabase, u"master", u"master");
   const tds::Collation& collation = context_.sql.text->collation();
   writer.envChangeBytes(tds::kEnvCollation,
@@ -127,8 +136,34 @@ bool Session::login() {
   writer.endBatch();
   channel_.setPacketSize(packetSize);
   connection_.ticket->loggedIn();
-  context_.log->detail(who() + ": login " + user_ + (channel_.encrypted() ? " (TLS)" : ""));
+  if (channel_.encrypted()) how += how.empty() ? "TLS" : ", TLS";
+  context_.log->detail(who() + ": login " + user_ + (how.empty() ? "" : " (" + how + ")"));
   return true;
+}
+
+std::string Session::integratedLogin(const tds::Login7& login, std::string& reply, std::string& how) {
+  const LoginAttempt attempt{connection_.address, who(), connection_.loginDeadline};
+  SspiOutcome outcome;
+  if (context_.integrated) {
+    tds::AnswerWriter writer(channel_, version_, unicode::utf8ToUtf16(context_.sql.serverName));
+    outcome = exchangeSspi(context_.integrated->acceptor, login.sspi, writer, channel_, connection_.loginDeadline);
+  } else {
+    outcome.failure = "integrated (Windows) authentication is not offered";
+  }
+  std::optional<std::string> admitted = checkIntegratedLogin(context_, attempt, outcome.principal, outcome.failure);
+  const std::string refusal = "Login failed for user '" + outcome.principal + "'.";
+  if (!admitted) refuseLogin(version_, kLoginFailed, 14, refusal, "login failed for user '" + outcome.principal + "'");
+  if (context_.integrated->acceptor.delegation()) {
+    if (!outcome.delegated) {
+      context_.log->line(who() + ": login failed for '" + outcome.principal +
+                         "': the login brought no credential to read the directory as the caller with");
+      refuseLogin(version_, kLoginFailed, 14, refusal, "login failed for user '" + outcome.principal + "'");
+    }
+    caller_ = std::move(outcome.delegated);
+  }
+  how = "Kerberos, " + *admitted;
+  reply = std::move(outcome.lastReply);
+  return outcome.principal;
 }
 
 tds::Clock::time_point Session::idleDeadline() const {
@@ -144,6 +179,7 @@ void Session::serve() {
   // After a stop, the request being answered is the last one.
   while (!closeAfterRequest && !channel_.stopping()) {
     tds::Message message = channel_.readMessage(idleDeadline(), true, context_.messageTimeout);
+    CallerScope caller(caller_.get(), user_);
     try {
       switch (message.type) {
         case tds::kSqlBatch:

@@ -4,9 +4,11 @@
 // the server down with it.
 #pragma once
 
+#include "login/gss_holders.h"
 #include "main/server_context.h"
 #include "net/listener.h"
 #include "net/packet_channel.h"
+#include "tds/login7.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,6 +26,9 @@ class Session {
  private:
   bool handshake();
   bool login();
+  // An integrated login's name (its principal), or the refusal; the
+  // acceptor's last token goes to `reply`, why it is admitted to `how`.
+  std::string integratedLogin(const tds::Login7& login, std::string& reply, std::string& how);
   void serve();
   // False when the connection must close afterwards.
   bool runRpc(sql::Requests& requests, const tds::Message& message);
@@ -38,5 +43,6 @@ class Session {
   tds::PacketChannel channel_;
   std::uint32_t version_ = 0;
   std::string user_;
+  GssCredential caller_;                    // with --delegate: the logged-in principal's credential, for the directory
   std::optional<tds::Message> earlyLogin_;  // a LOGIN7 that came without PRELOGIN
 };

@@ -1,5 +1,7 @@
 #include "tds/answer_writer.h"
 
+#include "tds/byte_reader.h"
+
 #include "tds/tds_constants.h"
 #include "utf_codec.h"
 
@@ -21,6 +23,17 @@ TokenBuffer& AnswerWriter::next() {
   held_.reset();
   lastWasDone_ = false;
   return buffer_;
+}
+
+void AnswerWriter::sspi(std::string_view token) {
+  if (token.size() > 0xFFFF) throw ProtocolError("an SSPI token longer than 65535 bytes");
+  next().sspi(token);
+}
+
+void AnswerWriter::sspiLeg(std::string_view token) {
+  begin(Request::Batch);
+  sspi(token);
+  sendAll();
 }
 
 void AnswerWriter::loginAck(std::u16string_view program, std::array<std::uint8_t, 4> programVersion) {

@@ -39,6 +39,11 @@ class AnswerWriter {
   void begin(Request request);
   const std::u16string& serverName() const { return serverName_; }
 
+  // The server's token of an integrated login: with the last leg it comes
+  // before LOGINACK; sspiLeg sends one that is not the last, alone, and the
+  // client answers with an SSPI message. At most 65535 bytes.
+  void sspi(std::string_view token);
+  void sspiLeg(std::string_view token);
   void loginAck(std::u16string_view program, std::array<std::uint8_t, 4> programVersion);
   void envChange(std::uint8_t type, std::u16string_view newValue, std::u16string_view oldValue);
   void envChangeBytes(std::uint8_t type, std::string_view newValue, std::string_view oldValue);

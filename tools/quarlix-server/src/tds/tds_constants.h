@@ -13,6 +13,7 @@ constexpr std::uint8_t kAttention = 0x06;
 constexpr std::uint8_t kLogin7 = 0x10;
 constexpr std::uint8_t kTransactionManager = 0x0E;
 constexpr std::uint8_t kPrelogin = 0x12;
+constexpr std::uint8_t kSspiMessage = 0x11;  // a further leg of an integrated login
 
 // Packet status bits.
 constexpr std::uint8_t kEndOfMessage = 0x01;
@@ -38,6 +39,7 @@ constexpr std::uint8_t kReturnValue = 0xAC;
 constexpr std::uint8_t kLoginAck = 0xAD;
 constexpr std::uint8_t kRow = 0xD1;
 constexpr std::uint8_t kEnvChange = 0xE3;
+constexpr std::uint8_t kSspi = 0xED;
 constexpr std::uint8_t kDone = 0xFD;
 constexpr std::uint8_t kDoneProc = 0xFE;
 constexpr std::uint8_t kDoneInProc = 0xFF;

@@ -66,6 +66,12 @@ void TokenBuffer::endLength16(size_t at) {
   out_[at + 1] = static_cast<char>((length >> 8) & 0xFF);
 }
 
+void TokenBuffer::sspi(std::string_view token) {
+  u8(kSspi);
+  u16(static_cast<std::uint16_t>(token.size()));
+  raw(token);
+}
+
 void TokenBuffer::loginAck(std::u16string_view program, std::array<std::uint8_t, 4> programVersion) {
   u8(kLoginAck);
   size_t at = beginLength16();

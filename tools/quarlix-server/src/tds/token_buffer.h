@@ -23,6 +23,7 @@ class TokenBuffer {
   void drop(size_t count) { out_.erase(0, count); }
   void clear() { out_.clear(); }
 
+  void sspi(std::string_view token);
   void loginAck(std::u16string_view program, std::array<std::uint8_t, 4> programVersion);
   void envChange(std::uint8_t type, std::u16string_view newValue, std::u16string_view oldValue);
   void envChangeBytes(std::uint8_t type, std::string_view newValue, std::string_view oldValue);
