@@ -3,7 +3,8 @@ compare them.
 
 A block's info string is its language and a word that says who runs it:
 `sh run` (snippets_test.py, against a quarlix-server on the sample), `sh
-samba` (samba_snippets_test.py, against the tests' Samba domain controller).
+samba` and `sh kerberos` (samba_snippets_test.py, against the tests' Samba
+domain controller).
 A block may sit inside a list item: its fence's indentation is taken off
 every line. A run block followed by a ```text output block must print that
 text: a line `…` stands for any lines, `…` inside a line for any text in it.
