@@ -120,6 +120,18 @@ CLIENTS = {
     "pytds": python_client("conn = pytds.connect(server=%r, port=%d, autocommit=True, auth=pytds.login.KerberosAuth("
                            "'MSSQLSvc@%s:%d'))\nc = conn.cursor()\nc.execute(QUERY)\nfor row in c.fetchall(): print(row[0])"
                            % (HOST, PORT, HOST, PORT)),
+    # Kerberos inside SPNEGO, as Windows clients send it, through pytds's authentication hooks.
+    "pytds, SPNEGO": python_client(
+        "import gssapi\n"
+        "class Spnego:\n"
+        "    def __init__(self):\n"
+        "        self.context = gssapi.SecurityContext(name=gssapi.Name('MSSQLSvc@%s:%d', "
+        "gssapi.NameType.hostbased_service), mech=gssapi.OID.from_int_seq('1.3.6.1.5.5.2'), usage='initiate')\n"
+        "    def create_packet(self): return self.context.step()\n"
+        "    def handle_next(self, token): return self.context.step(token) or b''\n"
+        "    def close(self): pass\n"
+        "conn = pytds.connect(server=%r, port=%d, autocommit=True, auth=Spnego())\nc = conn.cursor()\n"
+        "c.execute(QUERY)\nfor row in c.fetchall(): print(row[0])" % (HOST, PORT, HOST, PORT)),
 }
 
 
@@ -227,13 +239,15 @@ class IntegratedLogins(unittest.TestCase):
                 self.assertIn(logged, line[0])
                 self.assertTrue(line[0].endswith(logged_end), line[0])
 
-    def test_no_login_of_any_kind_refuses_to_start(self):
+    def test_a_server_that_could_not_take_a_login_does_not_start(self):
         for options, said in (([], "--logins FILE or --keytab FILE is required"),
                               (["--keytab", dc.sql_keytab], "--keytab needs --allow-principal P or --allow-group DN"),
-                              (["--logins", "logins", "--delegate"], "--allow-principal, --allow-group and --delegate go with --keytab")):
+                              (["--logins", "logins", "--delegate"], "--allow-principal, --allow-group and --delegate go with --keytab"),
+                              # With delegation the account's own ticket comes from the keytab at the start.
+                              (["--keytab", dc.sql_stale_keytab, "--delegate"] + ALLOWED, "Preauthentication failed")):
             with self.subTest(options=options):
                 done = subprocess.run([SERVER, "--listen", "127.0.0.1:0"] + options, capture_output=True, text=True,
-                                      timeout=30)
+                                      timeout=30, env=dc.tls_environment())
                 self.assertEqual(done.returncode, 2)
                 self.assertIn(said, done.stderr)
 
