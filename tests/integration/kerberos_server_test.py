@@ -10,9 +10,11 @@ ticket. The clients run as /usr/bin/python3 (Debian's modules).
 Arguments: quarlix-server, the folder that caches the provisioned domain."""
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -83,6 +85,16 @@ class Server:
             self.__exit__()
             raise RuntimeError("the server did not start: " + self.log)
         return self
+
+    def wait_for(self, text, seconds=30):
+        """Until the log holds `text`."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            with open(self.log_path) as f:
+                if text in f.read():
+                    return
+            time.sleep(0.05)
+        raise AssertionError("not in the log within %d s: %s" % (seconds, text))
 
     def __exit__(self, *_):
         self.process.terminate()
@@ -182,6 +194,20 @@ class IntegratedLogins(unittest.TestCase):
         self.assertNotIn(": login frank", log)
         self.assertIn(": login failed for 'frank@QX.TEST': neither an allowed principal nor a member of an allowed "
                       "group", log)
+
+    def test_a_logins_file_made_after_the_start_is_read_on_sighup(self):
+        logins = os.path.join(folder, "later-logins")
+        password = ["tsql", "-H", HOST, "-p", str(PORT), "-U", "reports", "-P", "change-me"]
+        with Server("--keytab", dc.sql_keytab, "--logins", logins, *ALLOWED) as server:
+            before, _ = run(password, "SELECT SUSER_SNAME()")
+            shutil.copy(os.path.join(folder, "logins"), logins)
+            server.process.send_signal(signal.SIGHUP)
+            server.wait_for("SIGHUP: read 1 logins from " + logins)  # the reload runs on a thread of its own
+            after, said = run(password, "SELECT SUSER_SNAME()")
+            kerberos_login, _ = run(CLIENTS["tsql"], "SELECT SUSER_SNAME()")
+        self.assertEqual((before, after, kerberos_login), (1, 0, 0), said)
+        self.assertIn("the logins file %s does not exist: Kerberos logins only until it does" % logins, server.log)
+        self.assertIn("SIGHUP: read 1 logins from " + logins, server.log)
 
     def test_refusals_beside_a_logins_file(self):
         logins = os.path.join(folder, "logins")
