@@ -18,7 +18,8 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "support"))
+SUPPORT = os.path.abspath(os.path.join(HERE, "..", "support"))
+sys.path.insert(0, SUPPORT)
 
 import samba_fixture as ad  # noqa: E402
 import samba_kerberos as kerberos  # noqa: E402
@@ -113,7 +114,7 @@ def short_skew():
 
 
 def python_client(code):
-    return [PYTHON, "-c", "import pymssql, pyodbc, pytds, pytds.login\n" + code]
+    return [PYTHON, "-c", "import sys, pymssql, pyodbc, pytds, pytds.login\n" + code]
 
 
 def pymssql_query(host):
@@ -276,6 +277,22 @@ class IntegratedLogins(unittest.TestCase):
                                       timeout=30, env=dc.tls_environment())
                 self.assertEqual(done.returncode, 2)
                 self.assertIn(said, done.stderr)
+
+
+    def test_spnego_in_two_legs(self):
+        # The second leg in an SSPI message, and in a packet of the login's type as pytds sends it.
+        for sspi_messages in (True, False):
+            with self.subTest(sspi_messages=sspi_messages):
+                command = python_client(
+                    "sys.path.insert(0, %r)\nimport two_leg_spnego\n"
+                    "auth = two_leg_spnego.TwoLegSpnego('MSSQLSvc@%s:%d', %r)\n"
+                    "conn = pytds.connect(server=%r, port=%d, autocommit=True, auth=auth)\nc = conn.cursor()\n"
+                    "c.execute(QUERY)\nprint(c.fetchall()[0][0], auth.legs)"
+                    % (SUPPORT, HOST, PORT, sspi_messages, HOST, PORT))
+                with Server("--keytab", dc.sql_keytab, *ALLOWED) as server:
+                    status, said = run(command, "SELECT SUSER_SNAME()", "erin")
+                self.assertEqual(status, 0, (said, server.log))
+                self.assertRegex(said, r"(?m)^erin@QX.TEST 2$")
 
 
 class DirectoryAsTheCaller(unittest.TestCase):
