@@ -39,6 +39,9 @@ node_modules=$(scripts/install-node-modules.sh)
 "$python" bench/server_bench.py --server build/bench/quarlix-server --exec build/bench/quarlix-exec \
   --tedious-modules "$node_modules" --sizes "$server_sizes" --repeat 3 \
   --connections "$connections" > "$results/server.md"
+echo "logins per second: Kerberos against passwords ..." >&2
+"$python" bench/login_bench.py --server build/bench/quarlix-server --seconds "$seconds" --rounds "$repeat" \
+  > "$results/logins.md"
 echo "call overhead ..." >&2
 build/bench/call_overhead samples/corp.ldif "$seconds" > "$results/calls.jsonl"
 "$python" bench/report.py --search "$results/search.json" --calls "$results/calls.jsonl" \
@@ -49,3 +52,5 @@ echo | tee -a "$results/report.md"
 tee -a "$results/report.md" < "$results/small_calls.md"
 echo | tee -a "$results/report.md"
 tee -a "$results/report.md" < "$results/server.md"
+echo | tee -a "$results/report.md"
+tee -a "$results/report.md" < "$results/logins.md"

@@ -10,13 +10,16 @@ ticket. The clients run as /usr/bin/python3 (Debian's modules).
 Arguments: quarlix-server, the folder that caches the provisioned domain."""
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "support"))
+SUPPORT = os.path.abspath(os.path.join(HERE, "..", "support"))
+sys.path.insert(0, SUPPORT)
 
 import samba_fixture as ad  # noqa: E402
 import samba_kerberos as kerberos  # noqa: E402
@@ -84,6 +87,16 @@ class Server:
             raise RuntimeError("the server did not start: " + self.log)
         return self
 
+    def wait_for(self, text, seconds=30):
+        """Until the log holds `text`."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            with open(self.log_path) as f:
+                if text in f.read():
+                    return
+            time.sleep(0.05)
+        raise AssertionError("not in the log within %d s: %s" % (seconds, text))
+
     def __exit__(self, *_):
         self.process.terminate()
         self.process.wait(60)
@@ -101,7 +114,7 @@ def short_skew():
 
 
 def python_client(code):
-    return [PYTHON, "-c", "import pymssql, pyodbc, pytds, pytds.login\n" + code]
+    return [PYTHON, "-c", "import sys, pymssql, pyodbc, pytds, pytds.login\n" + code]
 
 
 def pymssql_query(host):
@@ -120,6 +133,18 @@ CLIENTS = {
     "pytds": python_client("conn = pytds.connect(server=%r, port=%d, autocommit=True, auth=pytds.login.KerberosAuth("
                            "'MSSQLSvc@%s:%d'))\nc = conn.cursor()\nc.execute(QUERY)\nfor row in c.fetchall(): print(row[0])"
                            % (HOST, PORT, HOST, PORT)),
+    # Kerberos inside SPNEGO, as Windows clients send it, through pytds's authentication hooks.
+    "pytds, SPNEGO": python_client(
+        "import gssapi\n"
+        "class Spnego:\n"
+        "    def __init__(self):\n"
+        "        self.context = gssapi.SecurityContext(name=gssapi.Name('MSSQLSvc@%s:%d', "
+        "gssapi.NameType.hostbased_service), mech=gssapi.OID.from_int_seq('1.3.6.1.5.5.2'), usage='initiate')\n"
+        "    def create_packet(self): return self.context.step()\n"
+        "    def handle_next(self, token): return self.context.step(token) or b''\n"
+        "    def close(self): pass\n"
+        "conn = pytds.connect(server=%r, port=%d, autocommit=True, auth=Spnego())\nc = conn.cursor()\n"
+        "c.execute(QUERY)\nfor row in c.fetchall(): print(row[0])" % (HOST, PORT, HOST, PORT)),
 }
 
 
@@ -171,6 +196,20 @@ class IntegratedLogins(unittest.TestCase):
         self.assertIn(": login failed for 'frank@QX.TEST': neither an allowed principal nor a member of an allowed "
                       "group", log)
 
+    def test_a_logins_file_made_after_the_start_is_read_on_sighup(self):
+        logins = os.path.join(folder, "later-logins")
+        password = ["tsql", "-H", HOST, "-p", str(PORT), "-U", "reports", "-P", "change-me"]
+        with Server("--keytab", dc.sql_keytab, "--logins", logins, *ALLOWED) as server:
+            before, _ = run(password, "SELECT SUSER_SNAME()")
+            shutil.copy(os.path.join(folder, "logins"), logins)
+            server.process.send_signal(signal.SIGHUP)
+            server.wait_for("SIGHUP: read 1 logins from " + logins)  # the reload runs on a thread of its own
+            after, said = run(password, "SELECT SUSER_SNAME()")
+            kerberos_login, _ = run(CLIENTS["tsql"], "SELECT SUSER_SNAME()")
+        self.assertEqual((before, after, kerberos_login), (1, 0, 0), said)
+        self.assertIn("the logins file %s does not exist: Kerberos logins only until it does" % logins, server.log)
+        self.assertIn("SIGHUP: read 1 logins from " + logins, server.log)
+
     def test_refusals_beside_a_logins_file(self):
         logins = os.path.join(folder, "logins")
         ntlm = ["tsql", "-H", HOST, "-p", str(PORT), "-U", "QX\\dave", "-P", kerberos.PASSWORDS["dave"]]
@@ -207,35 +246,53 @@ class IntegratedLogins(unittest.TestCase):
         self.assertNotIn(": login", server.log)
 
     def test_keytabs_and_tickets_the_server_cannot_take(self):
-        expiring = cache("expiring")
-        dc.kinit_user("dave", expiring[5:], lifetime="121s")
         # (case, server options, its clock, client ticket, what the log says)
         cases = [
             ("a keytab of old keys", ["--keytab", dc.sql_stale_keytab] + ALLOWED, None, "dave",
              "Request ticket server %s@%s kvno" % (kerberos.spns(HOST)[0], kerberos.REALM),
              "not found in keytab; keytab is likely out of date"),
-            ("an expired ticket", ["--keytab", dc.sql_keytab] + ALLOWED, "+200", "expiring", "Ticket expired", ""),
+            ("an expired ticket", ["--keytab", dc.sql_keytab] + ALLOWED, "+260", "expiring", "Ticket expired", ""),
         ]
         for name, options, ahead, user, logged, logged_end in cases:
             with self.subTest(case=name):
                 with Server(*options, ahead=ahead) as server:
+                    if user == "expiring":  # 180 s: its end is past, with the 60 s of skew, on the server's clock
+                        dc.kinit_user("dave", cache(user)[5:], lifetime="180s")
                     status, said = run(CLIENTS["pymssql"], "SELECT SUSER_SNAME()", user)
                 self.assertNotEqual(status, 0, said)
-                self.assertIn(refused(""), said)
+                self.assertIn(refused(""), said, server.log)
                 line = [line for line in server.log.splitlines() if ": login failed for '': " in line]
                 self.assertEqual(len(line), 1, server.log)
                 self.assertIn(logged, line[0])
                 self.assertTrue(line[0].endswith(logged_end), line[0])
 
-    def test_no_login_of_any_kind_refuses_to_start(self):
+    def test_a_server_that_could_not_take_a_login_does_not_start(self):
         for options, said in (([], "--logins FILE or --keytab FILE is required"),
                               (["--keytab", dc.sql_keytab], "--keytab needs --allow-principal P or --allow-group DN"),
-                              (["--logins", "logins", "--delegate"], "--allow-principal, --allow-group and --delegate go with --keytab")):
+                              (["--logins", "logins", "--delegate"], "--allow-principal, --allow-group and --delegate go with --keytab"),
+                              # With delegation the account's own ticket comes from the keytab at the start.
+                              (["--keytab", dc.sql_stale_keytab, "--delegate"] + ALLOWED, "Preauthentication failed")):
             with self.subTest(options=options):
                 done = subprocess.run([SERVER, "--listen", "127.0.0.1:0"] + options, capture_output=True, text=True,
-                                      timeout=30)
+                                      timeout=30, env=dc.tls_environment())
                 self.assertEqual(done.returncode, 2)
                 self.assertIn(said, done.stderr)
+
+
+    def test_spnego_in_two_legs(self):
+        # The second leg in an SSPI message, and in a packet of the login's type as pytds sends it.
+        for sspi_messages in (True, False):
+            with self.subTest(sspi_messages=sspi_messages):
+                command = python_client(
+                    "sys.path.insert(0, %r)\nimport two_leg_spnego\n"
+                    "auth = two_leg_spnego.TwoLegSpnego('MSSQLSvc@%s:%d', %r)\n"
+                    "conn = pytds.connect(server=%r, port=%d, autocommit=True, auth=auth)\nc = conn.cursor()\n"
+                    "c.execute(QUERY)\nprint(c.fetchall()[0][0], auth.legs)"
+                    % (SUPPORT, HOST, PORT, sspi_messages, HOST, PORT))
+                with Server("--keytab", dc.sql_keytab, *ALLOWED) as server:
+                    status, said = run(command, "SELECT SUSER_SNAME()", "erin")
+                self.assertEqual(status, 0, (said, server.log))
+                self.assertRegex(said, r"(?m)^erin@QX.TEST 2$")
 
 
 class DirectoryAsTheCaller(unittest.TestCase):

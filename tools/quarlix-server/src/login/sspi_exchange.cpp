@@ -26,7 +26,9 @@ SspiOutcome exchangeSspi(const KerberosAcceptor& acceptor, const std::string& fi
       if (leg == kMostLegs) throw KerberosFailure("the exchange took more than " + std::to_string(kMostLegs) + " legs");
       writer.sspiLeg(reply);
       tds::Message next = channel.readMessageBefore(deadline);
-      if (next.type != tds::kSspiMessage) throw tds::ChannelClosed("expected an SSPI message during the login");
+      // pytds sends the next leg in packets of the login's type.
+      if (next.type != tds::kSspiMessage && next.type != tds::kLogin7)
+        throw tds::ChannelClosed("expected an SSPI message during the login");
       token = std::move(next.payload);
     }
   } catch (const KerberosFailure& failure) {

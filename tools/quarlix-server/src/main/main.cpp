@@ -198,9 +198,13 @@ int serve(const ServerOptions& options) {
   if (!text)
     return cannotStart("--codepage " + std::to_string(codePage) + ": this server knows code pages 1252 and 65001");
 
-  // Either kind of login may be absent, not both: nobody could log in.
+  // Either kind of login may be absent, not both: nobody could log in. With
+  // Kerberos logins the logins file the unit names may not exist yet (SIGHUP
+  // reads it once it does).
   std::optional<Logins> logins = Logins{};
-  if (!options.loginsFile.empty()) logins = Logins::load(options.loginsFile, error);
+  const bool loginsFileMissing =
+      !options.keytab.empty() && !options.loginsFile.empty() && ::access(options.loginsFile.c_str(), F_OK) != 0;
+  if (!options.loginsFile.empty() && !loginsFileMissing) logins = Logins::load(options.loginsFile, error);
   if (!logins) return cannotStart(error);
   if (logins->size() == 0 && options.keytab.empty()) return cannotStart(noLoginsReason(options.loginsFile));
   LoginBook loginBook(std::move(*logins));
@@ -254,6 +258,8 @@ int serve(const ServerOptions& options) {
   log.takeDirectoryNotices();
   log.line(serverlessPathsLine());
   if (integrated) log.line(integratedLoginsLine(options, *integrated));
+  if (loginsFileMissing)
+    log.line("the logins file " + options.loginsFile + " does not exist: Kerberos logins only until it does (SIGHUP)");
   if (!tls) log.line("no --tls-cert: connections are not encrypted, so only loopback addresses are served");
 
   context.logins = &loginBook;
