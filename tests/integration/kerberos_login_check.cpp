@@ -9,7 +9,7 @@
 // what is read.
 //
 // kerberos_login_check --keytab K --client-cache C --spn SPN [--krb5] [--hold S]
-// kerberos_login_check --keytab K --spn SPN --library LIB --path ADSPATH [--rounds N]
+// kerberos_login_check --keytab K --spn SPN --library LIB --path ADSPATH [--rounds N] [--hold S]
 //                      --client-cache C [--client-cache C2 ...]
 // kerberos_login_check --keytab K --token-file F      (a client's token, as it sent it)
 #include <gssapi/gssapi_ext.h>
@@ -164,7 +164,8 @@ void print(const CallerRun& run) {
 // thread of its own with the credential its login yielded, `rounds` calls
 // each (QUARLIX_ADSI_TRACE=1 shows the pool's connections in the lines).
 int callAsCallers(const KerberosAcceptor& acceptor, const std::vector<std::string>& clientCaches,
-                  const std::string& spn, const std::string& library, const std::string& path, int rounds) {
+                  const std::string& spn, const std::string& library, const std::string& path, int rounds,
+                  unsigned holdSeconds) {
   std::string error;
   std::unique_ptr<ProcedureEntry> procedure = ProcedureEntry::open(library, error);
   if (!procedure) return std::printf("library: %s\n", error.c_str()), 5;
@@ -186,6 +187,7 @@ int callAsCallers(const KerberosAcceptor& acceptor, const std::vector<std::strin
     runs[i + 1].credential = login.takeDelegatedCredential();
     if (!runs[i + 1].credential) std::printf("no delegated credential: %s\n", login.principal().c_str());
   }
+  sleep(holdSeconds);  // the logins' tickets may run out meanwhile
   std::vector<std::thread> threads;
   for (size_t i = 1; i < runs.size(); ++i)
     threads.emplace_back([&, i] { runCalls(*procedure, path, rounds, runs[i]); });
@@ -222,7 +224,8 @@ int main(int argc, char** argv) {
     }
     if (options.count("--library")) {
       return callAsCallers(acceptor, clientCaches, options["--spn"], options["--library"], options["--path"],
-                           std::stoi(options.count("--rounds") ? options["--rounds"] : "1"));
+                           std::stoi(options.count("--rounds") ? options["--rounds"] : "1"),
+                           static_cast<unsigned>(std::stoul(options.count("--hold") ? options["--hold"] : "0")));
     }
     Client client = makeClient(options["--client-cache"], options["--spn"], options.count("--krb5") == 0);
     std::vector<unsigned char> token;

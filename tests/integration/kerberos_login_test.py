@@ -29,7 +29,7 @@ CACHE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(HERE, "..", "..",
 SQL_SPN = kerberos.spns(kerberos.SQL_HOST)[0]
 PLAIN_SPN = kerberos.spns(kerberos.PLAIN_HOST)[0]
 NO_DELEGATION = "KDC can't fulfill requested option"
-dc = folder = environment = expiring = adsi_conf = None
+dc = folder = environment = expiring = expired_caller = adsi_conf = None
 
 
 def cache(name):
@@ -37,7 +37,7 @@ def cache(name):
 
 
 def setUpModule():
-    global dc, folder, environment, expiring, adsi_conf
+    global dc, folder, environment, expiring, expired_caller, adsi_conf
     dc = ad.start_for_module(CACHE)
     folder = tempfile.mkdtemp(prefix="quarlix-kerberos-")
     adsi_conf = os.path.join(folder, "adsi.conf")
@@ -60,12 +60,19 @@ def setUpModule():
     expiring = subprocess.Popen([CHECK, "--keytab", dc.sql_keytab, "--client-cache", cache("expiring"), "--spn",
                                  SQL_SPN, "--hold", "130"], env=dict(environment, KRB5_CONFIG=skew),
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    # A caller whose ticket expires after the login, before the call: the
+    # call's bind needs the KDC, which refuses.
+    dc.kinit_user("dave", cache("expires-after-login")[5:], lifetime="121s")
+    expired_caller = subprocess.Popen([CHECK] + caller_arguments(dc.sql_keytab, SQL_SPN, [cache("expires-after-login")],
+                                                                 hold=135), env=caller_environment(),
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
 
 def tearDownModule():
-    if expiring and expiring.poll() is None:
-        expiring.kill()
-        expiring.wait()
+    for program in (expiring, expired_caller):
+        if program and program.poll() is None:
+            program.kill()
+            program.wait()
     if dc:
         dc.close()
     if folder:
@@ -79,15 +86,24 @@ def check(*arguments):
     return done.returncode, [(key, value) for key, _, value in lines], done.stderr.decode()
 
 
-def calls_as_callers(keytab, spn, caches, rounds=1):
+def caller_arguments(keytab, spn, caches, rounds=1, hold=0):
     """The procedure's calls on the restricted OU through the stand-in: as the
-    process itself, then as each client's login at once (with the trace)."""
-    arguments = ["--keytab", keytab, "--spn", spn, "--library", LIBRARY, "--rounds", str(rounds),
+    process itself, then as each client's login at once, `hold` seconds after
+    the logins."""
+    arguments = ["--keytab", keytab, "--spn", spn, "--library", LIBRARY, "--rounds", str(rounds), "--hold", str(hold),
                  "--path", "LDAP://%s/%s" % (ad.HOST, kerberos.RESTRICTED_OU)]
     for client_cache in caches:
         arguments += ["--client-cache", client_cache]
-    done = subprocess.run([CHECK] + arguments, capture_output=True, timeout=120,
-                          env=dict(environment, QUARLIX_ADSI_TRACE="1", QUARLIX_ADSI_CONFIG=adsi_conf))
+    return arguments
+
+
+def caller_environment():
+    return dict(environment, QUARLIX_ADSI_TRACE="1", QUARLIX_ADSI_CONFIG=adsi_conf)
+
+
+def calls_as_callers(keytab, spn, caches, rounds=1):
+    done = subprocess.run([CHECK] + caller_arguments(keytab, spn, caches, rounds), capture_output=True, timeout=120,
+                          env=caller_environment())
     return done.returncode, done.stdout.decode(), done.stderr.decode()
 
 
@@ -144,6 +160,16 @@ class DelegatedReads(unittest.TestCase):
                 others = [line for line in lines if any(name in line for name in ({dave, erin, service} - {who}))
                           or "ticket cache" in line]
                 self.assertEqual(others, [])
+
+    def test_a_ticket_expired_since_the_login_fails_the_call(self):
+        out, stderr = expired_caller.communicate(timeout=300)
+        who = kerberos.principal("dave")
+        self.assertEqual(expired_caller.returncode, 0, (out, stderr))
+        self.assertNotEqual(of(out, "rows", "process"), ["0"], out)
+        self.assertEqual(of(out, "rows", who), ["0"], out)
+        failures = [line for line in of(out, "line", who) if line.startswith("cannot use ")]
+        self.assertEqual(len(failures), 1, out)
+        self.assertIn("(Ticket expired)); tried as the caller %s" % who, failures[0])
 
     def test_without_delegation_the_call_fails_and_never_falls_back(self):
         # svc-plain may delegate nowhere; a ticket-granting ticket got with

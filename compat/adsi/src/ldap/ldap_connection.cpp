@@ -284,8 +284,11 @@ bool LdapConnection::tlsConfiguredHere() const {
 // whether or not the root DSE lists it: Active Directory and Samba do not.
 // The platform's TLS settings alone (ldap.conf's TLS_CACERT, which Debian
 // sets for everyone) count only for a server that lists the extension.
+// A caller's bind signs and seals, which domain controllers refuse inside
+// TLS: their connections never start it (a configuration that asks for TLS
+// fails such a call before it connects, bind_identity.h).
 bool LdapConnection::shouldStartTls() const {
-  if (target_.secure || target_.uri.rfind("ldapi:", 0) == 0) return false;
+  if (target_.secure || target_.uri.rfind("ldapi:", 0) == 0 || identity_.kind == BindKind::Caller) return false;
   if (tlsConfiguredHere()) return true;
   bool offered = false;
   for (const std::string& oid : rootDse_.supportedExtensions) offered = offered || oid == kStartTlsOid;
