@@ -2,12 +2,14 @@
 // them out (the procedure's search road shows only the first): one line per
 // row, the DN-string or case-ignore values joined with '|' after their count,
 // or "(none)"; the search's failure as "failed HRESULT". Exits 0 when the
-// search ran to its end.
-//   ldap_columns PATH FILTER ATTRIBUTE
+// search ran to its end. With a principal, the search runs as that caller
+// of a host, who brings no credential (AdsCompatBindAsCaller).
+//   ldap_columns PATH FILTER ATTRIBUTE [CALLER]
 #include <cstdio>
 #include <string>
 
 #include "activeds.h"
+#include "adsi_compat.h"
 
 namespace {
 
@@ -22,10 +24,11 @@ std::string narrow(const WCHAR* s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s PATH FILTER ATTRIBUTE\n", argv[0]);
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: %s PATH FILTER ATTRIBUTE [CALLER]\n", argv[0]);
     return 2;
   }
+  if (argc == 5) AdsCompatBindAsCaller(nullptr, argv[4]);
   std::u16string path = wide(argv[1]), filter = wide(argv[2]), attribute = wide(argv[3]);
   IDirectorySearch* search = nullptr;
   HRESULT hr = ADsGetObject(path.c_str(), IID_IDirectorySearch, reinterpret_cast<void**>(&search));

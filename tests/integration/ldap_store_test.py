@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The procedure against a real slapd on loopback, through quarlix-exec, on
 every road; and the same calls on the embedded store loaded with the same
-LDIF, which must answer alike. Argument: the quarlix-exec binary."""
+LDIF, which must answer alike. Arguments: the quarlix-exec, ldap_threads,
+ldap_paging and ldap_columns binaries."""
 import os
 import re
 import shutil
@@ -23,6 +24,7 @@ from slapd_fixture import SLAPD, Slapd, peer_credentials_dn  # noqa: E402
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
 THREADS = sys.argv.pop(1) if len(sys.argv) > 1 else None
 PAGING = sys.argv.pop(1) if len(sys.argv) > 1 else None
+COLUMNS = sys.argv.pop(1) if len(sys.argv) > 1 else None
 SERVER_DOWN = "Cannot create object. HR: 8007203A"
 NO_SUCH_OBJECT = "Cannot create object. HR: 80072030"
 # Non-paged searches stop at 100 entries; paged ones are not limited.
@@ -457,6 +459,28 @@ class Tls(unittest.TestCase):
         # An anonymous try says why before it goes on in clear.
         answer, _ = self.call_logged("tls_cacert %s\n" % self.other_ca)
         self.assertIn("going on in clear text (anonymous)", answer.stderr)
+
+    def test_a_caller_never_binds_inside_tls(self):
+        # The platform's CA alone: StartTLS for whoever the server offers it
+        # to, never for a host's caller, whose bind signs and seals.
+        config = os.path.join(self.folder, "empty.conf")
+        with open(config, "w") as f:
+            f.write("# defaults\n")
+        environment = {k: v for k, v in os.environ.items() if not k.startswith("LDAP")}
+        environment.update(LDAPCONF="/dev/null", LDAPTLS_CACERT=self.server_ca, QUARLIX_ADSI_CONFIG=config)
+        path = "LDAP://%s/%s" % (self.server.address, data.SUFFIX)
+        for caller, said, starttls in ((None, "1 example", 1),
+                                       ("nobody@EXAMPLE.COM", "failed 8007203B", 0)):
+            with self.subTest(caller=caller):
+                log_before = len(self.server.log())
+                done = subprocess.run([COLUMNS, path, "(objectClass=dcObject)", "dc"] + ([caller] if caller else []),
+                                      capture_output=True, text=True, env=environment, timeout=60)
+                log = self.server.log()[log_before:]
+                self.assertEqual(done.stdout.strip(), said, done.stderr)
+                self.assertEqual(len(re.findall(r" STARTTLS$", log, re.M)), starttls, log)
+        self.assertIn("the bind failed: Local error (there is no credential of nobody@EXAMPLE.COM to bind with); "
+                      "tried as the caller nobody@EXAMPLE.COM", done.stderr)
+        self.assertNotIn(" BIND ", log)
 
     def test_certificate_checks_as_tls_reqcert_says(self):
         answer, connections, starttls = self.call(self.bind_config(self.other_ca) + "tls_reqcert never\n")
