@@ -17,9 +17,9 @@ put in place of the test domain's before a block runs, in its output too.
 `sh kerberos` blocks (server-kerberos.md), with samba_kerberos.py's accounts:
     sql01.corp.example.com        the SQL server's name (svc-sql's SPNs)
     /etc/quarlix/sql01.keytab     svc-sql's keytab
-    /etc/quarlix/adsi.conf        the stand-in's configuration (a file of the test's)
+    /etc/quarlix/adsi.conf, ~/.freetds.conf   files of the test's (QUARLIX_ADSI_CONFIG, FREETDSCONF)
     OU=Service Accounts, OU=Staff, OU=Payroll   OU=Kerberos, and the OU dave may not read
-    kinit dave@...                kinit with dave's password on its input
+    kinit [-F] dave@... (erin, frank)   kinit with the user's password on its input
 Usage: samba_snippets_test.py SOURCE_DIR QUARLIX_EXEC SAMBA_CACHE_FOLDER"""
 import os
 import shutil
@@ -56,13 +56,17 @@ class SambaBlocks(unittest.TestCase):
 
     def test_every_kerberos_block(self):
         adsi_conf = os.path.join(self.folder, "adsi.conf")
+        freetds_conf = os.path.join(self.folder, "freetds.conf")
         self.run_blocks("kerberos", [
-            ("kinit dave@CORP.EXAMPLE.COM", "kinit dave@%s <<< '%s'" % (ad.REALM, kerberos.PASSWORDS["dave"])),
+            *[("kinit %s%s@CORP.EXAMPLE.COM" % (flag, user),
+               "kinit %s%s@%s <<< '%s'" % (flag, user, ad.REALM, kerberos.PASSWORDS[user]))
+              for user in kerberos.USERS for flag in ("", "-F ")],
             ("sql01.corp.example.com", kerberos.SQL_HOST), ("dc01.corp.example.com", self.dc.host),
             ("/etc/quarlix/sql01.keytab", self.dc.sql_keytab), ("/etc/quarlix/adsi.conf", adsi_conf),
+            ("~/.freetds.conf", freetds_conf),
             ("OU=Service Accounts,", "OU=Kerberos,"), ("OU=Staff,", "OU=Kerberos,"),
             ("OU=Payroll,", kerberos.RESTRICTED_OU.replace(ad.BASE, "")), ("DC=corp,DC=example,DC=com", ad.BASE),
-            ("CORP.EXAMPLE.COM", ad.REALM)], {"QUARLIX_ADSI_CONFIG": adsi_conf, "HOME": self.folder})
+            ("CORP.EXAMPLE.COM", ad.REALM)], {"QUARLIX_ADSI_CONFIG": adsi_conf, "FREETDSCONF": freetds_conf})
 
     def run_blocks(self, role, names, settings):
         def localised(text):
@@ -76,7 +80,8 @@ class SambaBlocks(unittest.TestCase):
         for block in found:
             with self.subTest(block=block.where()):
                 # A session of its own: what the block leaves running ends with the test.
-                shell = subprocess.Popen(["bash", "-e", "-o", "pipefail", "-c", localised(block.text)],
+                runner = [sys.executable] if block.language == "python" else ["bash", "-e", "-o", "pipefail"]
+                shell = subprocess.Popen(runner + ["-c", localised(block.text)],
                                          cwd=self.folder, env=environment, stdout=subprocess.PIPE,
                                          stderr=subprocess.PIPE, text=True, start_new_session=True)
                 self.addCleanup(end_session, shell.pid)
