@@ -8,19 +8,15 @@
 // own ticket cache is the service's, so any fall back to it would show in
 // what is read.
 //
-// kerberos_login_check --keytab K --client-cache C --spn SPN [--krb5] [--hold S]
+// kerberos_login_check --keytab K --client-cache C --spn SPN [--krb5]
 // kerberos_login_check --keytab K --spn SPN --library LIB --path ADSPATH [--rounds N] [--hold S]
 //                      --client-cache C [--client-cache C2 ...]
-// kerberos_login_check --keytab K --token-file F      (a client's token, as it sent it)
 #include <gssapi/gssapi_ext.h>
 #include <gssapi/gssapi_krb5.h>
-#include <ldap.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,7 +24,6 @@
 #include <vector>
 
 #include "adsi_compat.h"
-#include "ldap/delegated_bind.h"
 #include "login/kerberos_acceptor.h"
 #include "procedure_call.h"
 
@@ -80,18 +75,6 @@ Client makeClient(const std::string& cache, const std::string& spn, bool spnego)
   major = gss_import_name(&minor, &name, GSS_KRB5_NT_PRINCIPAL_NAME, client.target.put());
   if (GSS_ERROR(major)) throw KerberosFailure(gssStatusText(major, minor));
   return client;
-}
-
-using LdapHandle = std::unique_ptr<LDAP, int (*)(LDAP*)>;
-
-LdapHandle connect(const std::string& uri) {
-  LDAP* raw = nullptr;
-  ldap_initialize(&raw, uri.c_str());
-  LdapHandle ld(raw, [](LDAP* l) { return ldap_unbind_ext_s(l, nullptr, nullptr); });
-  int version = LDAP_VERSION3;
-  ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
-  ldap_set_option(ld.get(), LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-  return ld;
 }
 
 // What one caller's calls of the procedure met, on the caller's own thread.
@@ -187,7 +170,7 @@ int callAsCallers(const KerberosAcceptor& acceptor, const std::vector<std::strin
     runs[i + 1].credential = login.takeDelegatedCredential();
     if (!runs[i + 1].credential) std::printf("no delegated credential: %s\n", login.principal().c_str());
   }
-  sleep(holdSeconds);  // the logins' tickets may run out meanwhile
+  std::this_thread::sleep_for(std::chrono::seconds(holdSeconds));  // the logins' tickets may run out meanwhile
   std::vector<std::thread> threads;
   for (size_t i = 1; i < runs.size(); ++i)
     threads.emplace_back([&, i] { runCalls(*procedure, path, rounds, runs[i]); });
@@ -211,17 +194,10 @@ int main(int argc, char** argv) {
       if (name == "--client-cache") clientCaches.push_back(options[name]);
     }
   }
-  bool delegate = options.count("--ldap") > 0 || options.count("--library") > 0;
+  bool delegate = options.count("--library") > 0;
   try {
     KerberosAcceptor acceptor(options["--keytab"], delegate);
     if (delegate) std::printf("service: %s\n", acceptor.serviceName().c_str());
-    if (options.count("--token-file")) {
-      std::ifstream file(options["--token-file"], std::ios::binary);
-      std::vector<unsigned char> token{std::istreambuf_iterator<char>(file), {}};
-      KerberosLogin login = acceptor.beginLogin();
-      if (!login.accept(token.data(), token.size()).complete) return std::printf("continued\n"), 0;
-      return std::printf("accepted: %s\n", login.principal().c_str()), 0;
-    }
     if (options.count("--library")) {
       return callAsCallers(acceptor, clientCaches, options["--spn"], options["--library"], options["--path"],
                            std::stoi(options.count("--rounds") ? options["--rounds"] : "1"),
@@ -235,7 +211,6 @@ int main(int argc, char** argv) {
       return std::printf("client failed: %s\n", failure.what()), 3;
     }
     std::printf("token: %s, %zu bytes\n", tokenMechanism(token), token.size());
-    if (options.count("--hold")) sleep(static_cast<unsigned>(std::stoul(options["--hold"])));
     KerberosLogin login = acceptor.beginLogin();
     for (;;) {
       KerberosLogin::Step step = login.accept(token.data(), token.size());

@@ -29,7 +29,7 @@ CACHE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(HERE, "..", "..",
 SQL_SPN = kerberos.spns(kerberos.SQL_HOST)[0]
 PLAIN_SPN = kerberos.spns(kerberos.PLAIN_HOST)[0]
 NO_DELEGATION = "KDC can't fulfill requested option"
-dc = folder = environment = expiring = expired_caller = adsi_conf = None
+dc = folder = environment = expired_caller = adsi_conf = None
 
 
 def cache(name):
@@ -37,7 +37,7 @@ def cache(name):
 
 
 def setUpModule():
-    global dc, folder, environment, expiring, expired_caller, adsi_conf
+    global dc, folder, environment, expired_caller, adsi_conf
     dc = ad.start_for_module(CACHE)
     folder = tempfile.mkdtemp(prefix="quarlix-kerberos-")
     adsi_conf = os.path.join(folder, "adsi.conf")
@@ -49,19 +49,10 @@ def setUpModule():
                    check=True, timeout=30)
     for user in kerberos.USERS:
         dc.kinit_user(user, cache(user)[5:])
-    # A ticket that expires while the server holds the client's token: the
-    # shortest Samba's KDC serves (it refuses to use a ticket-granting ticket
-    # of 90 s), held past its end, read with 2 s of clock skew allowed. It
-    # runs while the other tests do.
-    dc.kinit_user("frank", cache("expiring")[5:], lifetime="121s")
-    skew = os.path.join(folder, "krb5-skew.conf")
-    with open(dc.krb5_conf) as original, open(skew, "w") as f:
-        f.write(original.read().replace("[libdefaults]\n", "[libdefaults]\n clockskew = 2\n"))
-    expiring = subprocess.Popen([CHECK, "--keytab", dc.sql_keytab, "--client-cache", cache("expiring"), "--spn",
-                                 SQL_SPN, "--hold", "130"], env=dict(environment, KRB5_CONFIG=skew),
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     # A caller whose ticket expires after the login, before the call: the
-    # call's bind needs the KDC, which refuses.
+    # call's bind needs the KDC, which refuses. The shortest ticket Samba's
+    # KDC serves (it refuses to use a ticket-granting ticket of 90 s); it
+    # runs while the other tests do.
     dc.kinit_user("dave", cache("expires-after-login")[5:], lifetime="121s")
     expired_caller = subprocess.Popen([CHECK] + caller_arguments(dc.sql_keytab, SQL_SPN, [cache("expires-after-login")],
                                                                  hold=135), env=caller_environment(),
@@ -69,21 +60,13 @@ def setUpModule():
 
 
 def tearDownModule():
-    for program in (expiring, expired_caller):
-        if program and program.poll() is None:
-            program.kill()
-            program.wait()
+    if expired_caller and expired_caller.poll() is None:
+        expired_caller.kill()
+        expired_caller.wait()
     if dc:
         dc.close()
     if folder:
         shutil.rmtree(folder, ignore_errors=True)
-
-
-def check(*arguments):
-    """The program's exit status and its lines as (key, value) pairs."""
-    done = subprocess.run([CHECK] + list(arguments), capture_output=True, env=environment, timeout=120)
-    lines = [line.partition(": ") for line in done.stdout.decode().splitlines()]
-    return done.returncode, [(key, value) for key, _, value in lines], done.stderr.decode()
 
 
 def caller_arguments(keytab, spn, caches, rounds=1, hold=0):
@@ -123,10 +106,6 @@ def own_view(client_cache):
                            "-b", kerberos.RESTRICTED_OU, "(objectClass=*)", "1.1"],
                           capture_output=True, env=dict(environment, KRB5CCNAME=client_cache), timeout=60, check=True)
     return sorted(dn for dn, _ in ad.parse_ldif(done.stdout))
-
-
-def values(lines, key):
-    return [value for k, value in lines if k == key]
 
 
 class DelegatedReads(unittest.TestCase):
@@ -194,42 +173,6 @@ class DelegatedReads(unittest.TestCase):
                                                      "credential, signed and sealed) [identity rule 0: the host "
                                                      "runs the call as its caller], no TLS, network time-out 10 s"
                                                      % who), failures[0])
-
-
-class Refusals(unittest.TestCase):
-    def test_tokens_and_keytabs_that_cannot_log_in(self):
-        ntlm = os.path.join(folder, "ntlm.token")
-        with open(ntlm, "wb") as f:  # what pytds sends for a Windows name and password
-            import pytds.login
-            f.write(pytds.login.NtlmAuth(user_name="QX\\dave", password=kerberos.PASSWORDS["dave"]).create_packet())
-        client = ("--client-cache", cache("dave"), "--spn")
-        cases = [
-            ("stale keytab", ["--keytab", dc.sql_stale_keytab, *client, SQL_SPN], 4,
-             "refused: Request ticket server %s@%s kvno" % (SQL_SPN, kerberos.REALM),
-             "not found in keytab; keytab is likely out of date"),
-            ("stale keytab, delegation", ["--keytab", dc.sql_stale_keytab, *client, SQL_SPN, "--ldap", "ldap://x",
-                                          "--base", ad.BASE], 4, "refused: keytab " + dc.sql_stale_keytab + ": ",
-             "Preauthentication failed"),
-            ("another service's ticket", ["--keytab", dc.sql_keytab, *client, PLAIN_SPN], 4,
-             "refused: Request ticket server %s@%s not found in keytab" % (PLAIN_SPN, kerberos.REALM), ""),
-            ("an SPN nobody has", ["--keytab", dc.sql_keytab, *client, "MSSQLSvc/%s:1434" % kerberos.SQL_HOST], 3,
-             "client failed: Server not found in Kerberos database", ""),
-            ("NTLM", ["--keytab", dc.sql_keytab, "--token-file", ntlm], 4,
-             "refused: the client offered NTLM, which is not accepted", ""),
-        ]
-        for name, arguments, expected_status, start, end in cases:
-            with self.subTest(case=name):
-                status, lines, stderr = check(*arguments)
-                self.assertEqual(status, expected_status, (lines, stderr))
-                said = ": ".join(lines[-1])
-                self.assertTrue(said.startswith(start) and said.endswith(end), said)
-                self.assertEqual(values(lines, "accepted"), [])
-
-    def test_an_expired_ticket(self):
-        out, _ = expiring.communicate(timeout=300)
-        lines = out.decode().splitlines()
-        self.assertEqual(expiring.returncode, 4, lines)
-        self.assertEqual(lines[-1], "refused: Ticket expired")
 
 
 if __name__ == "__main__":

@@ -67,15 +67,16 @@ class Server:
     """quarlix-server on 127.0.0.1:1433 (sql.qx.test and plain.qx.test) with
     these options; `log` holds its log once it has stopped."""
 
-    def __init__(self, *options, ahead=None):
+    def __init__(self, *options, ahead=None, ldap_uri=None):
         self.command = [SERVER, "--listen", "127.0.0.1:%d" % PORT, "--no-directory"] + list(options)
         self.ahead = ahead  # the server's clock runs this far ahead of the KDC's and the clients'
+        self.ldap_uri = ldap_uri or dc.ldap_url  # the server serverless paths reach
         self.log = ""
 
     def __enter__(self):
         self.log_path = os.path.join(folder, "server.log")
         environment = dict(dc.tls_environment(), QUARLIX_ADSI_CONFIG=os.path.join(folder, "adsi.conf"),
-                           LDAPURI=dc.ldap_url, KRB5_CLIENT_KTNAME=dc.sql_keytab, KRB5CCNAME=cache("server"))
+                           LDAPURI=self.ldap_uri, KRB5_CLIENT_KTNAME=dc.sql_keytab, KRB5CCNAME=cache("server"))
         if self.ahead:
             environment.update(LD_PRELOAD=FAKETIME, FAKETIME=self.ahead, KRB5_CONFIG=short_skew())
         with open(self.log_path, "w") as log:
@@ -235,6 +236,22 @@ class IntegratedLogins(unittest.TestCase):
                 self.assertEqual(status == 0, logged_in, said)
                 self.assertIn(shown, said)
                 self.assertIn(logged, server.log)
+
+    def test_a_group_that_cannot_be_read_admits_nobody(self):
+        odd_group = "CN=Odd (group)*\\,x,%s" % kerberos.KERBEROS_OU  # what a filter must escape; no such group
+        # (case, the group, the server serverless paths reach, what the log says of erin)
+        cases = [("no such group", odd_group, dc.ldap_url, "neither an allowed principal nor a member of an allowed "
+                                                           "group"),
+                 ("no directory", kerberos.SQL_USERS, "ldap://127.0.0.1:9",
+                  "the members of %s could not be read: the directory of %s could not be reached: 0x8007203A"
+                  % (kerberos.SQL_USERS, kerberos.BASE))]
+        for name, group, uri, logged in cases:
+            with self.subTest(case=name):
+                with Server("--keytab", dc.sql_keytab, "--allow-group", group, ldap_uri=uri) as server:
+                    status, said = run(CLIENTS["pymssql"], "SELECT SUSER_SNAME()", "erin")
+                self.assertNotEqual(status, 0, said)
+                self.assertIn(refused(kerberos.principal("erin")), said)
+                self.assertIn(": login failed for 'erin@QX.TEST': " + logged, server.log)
 
     def test_a_client_without_a_ticket_closes_before_its_login(self):
         with Server("--keytab", dc.sql_keytab, *ALLOWED) as server:

@@ -6,6 +6,7 @@
 
 #include <poll.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace {
