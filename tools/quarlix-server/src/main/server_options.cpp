@@ -94,7 +94,7 @@ OptionTable optionTable(ServerOptions& options) {
   table.add(flagOption("--delegate", kKerberos,
                        "with --keytab: each call reads the directory as the logged-in principal (constrained "
                        "delegation of the service's account); a call that cannot fails, never reading as the "
-                       "server's own identity",
+                       "server's own identity (logins of --logins FILE bring no ticket: they read as the server)",
                        options.delegate));
   table.add(textOption("--add-login", "NAME", kLogins,
                        "with --logins FILE: add the login NAME to FILE, or replace its password; the file is "
