@@ -34,6 +34,10 @@ HOST, PORT = kerberos.SQL_HOST, kerberos.SQL_PORT
 ALLOWED = ["--allow-principal", kerberos.principal("dave"), "--allow-group", kerberos.SQL_USERS]
 RESTRICTED_CALL = "EXEC quarlix 'LDAP://%s', '(objectClass=*)', 'ADsPath'" % kerberos.RESTRICTED_OU
 FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"
+# libfaketime cannot be preloaded beside AddressSanitizer's runtime (it must come
+# first, and with it first the process hangs at start): a server built with it
+# runs no case on a shifted clock; the other builds do.
+SANITIZED = bool(SERVER) and "libasan" in subprocess.run(["ldd", SERVER], capture_output=True, text=True).stdout
 dc = folder = None
 
 
@@ -271,6 +275,9 @@ class IntegratedLogins(unittest.TestCase):
             ("an expired ticket", ["--keytab", dc.sql_keytab] + ALLOWED, "+260", "expiring", "Ticket expired", ""),
         ]
         for name, options, ahead, user, logged, logged_end in cases:
+            if ahead and SANITIZED:
+                print("left out under AddressSanitizer (no libfaketime beside it): " + name)
+                continue
             with self.subTest(case=name):
                 with Server(*options, ahead=ahead) as server:
                     if user == "expiring":  # 180 s: its end is past, with the 60 s of skew, on the server's clock
