@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <map>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -211,13 +213,27 @@ TEST_F(BindingTest, NoMountedDirectoryMeansNoServer) {
 TEST_F(BindingTest, TheCallerBindsForItsOwnThreadOnly) {
   RefusingLoopbackPort refusing;
   const std::string path = "LDAP://127.0.0.1:" + refusing.number() + "/DC=qx,DC=test";
-  thread_local std::vector<std::string> t_lines;
-  AdsCompatSetLineSink([](const char* line, void*) { t_lines.push_back(line); }, nullptr);
+  // The last line each thread was told.
+  struct LastLines {
+    std::mutex mutex;
+    std::map<std::thread::id, std::string> byThread;
+  } last;
+  AdsCompatSetLineSink(
+      [](const char* line, void* context) {
+        auto* lines = static_cast<LastLines*>(context);
+        std::lock_guard<std::mutex> lock(lines->mutex);
+        lines->byThread[std::this_thread::get_id()] = line;
+      },
+      &last);
   auto failureLine = [&](const std::string& bound) {
-    t_lines.clear();
+    {
+      std::lock_guard<std::mutex> lock(last.mutex);
+      last.byThread.erase(std::this_thread::get_id());
+    }
     Ref<IADs> object;
     HRESULT hr = bindPath(bound, IID_IADs, object);
-    return std::to_string(hr) + " " + (t_lines.empty() ? std::string() : t_lines.back());
+    std::lock_guard<std::mutex> lock(last.mutex);
+    return std::to_string(hr) + " " + last.byThread[std::this_thread::get_id()];
   };
   const std::string refused = std::to_string(static_cast<HRESULT>(0x8007203A)) + " ";
   const char* const asDave =
