@@ -31,13 +31,13 @@ enum class Key {
   LdapsPorts
 };
 
-struct KeySpec {
+struct KnownKey {
   Key key;
   const char* name;
   bool secret;  // its value, or the file it names, holds a password
 };
 
-constexpr KeySpec kKeys[] = {
+constexpr KnownKey kKeys[] = {
     {Key::BindDn, "binddn", false},
     {Key::BindPw, "bindpw", true},
     {Key::BindPwFile, "bindpw_file", true},
@@ -74,18 +74,18 @@ enum class Fault {
 
 struct LineFault {
   Fault fault = Fault::NotAKey;
-  const KeySpec* key = nullptr;    // the line's key; null for NotAKey
-  const KeySpec* other = nullptr;  // SecretKeyInValue: the key found in the value
-  size_t firstLine = 0;            // Repeated: the line that gave the key first
-  char separator = 0;              // Separator: '=' or ':'
-  int error = 0;                   // PasswordFileUnreadable: errno
+  const KnownKey* key = nullptr;    // the line's key; null for NotAKey
+  const KnownKey* other = nullptr;  // SecretKeyInValue: the key found in the value
+  size_t firstLine = 0;             // Repeated: the line that gave the key first
+  char separator = 0;               // Separator: '=' or ':'
+  int error = 0;                    // PasswordFileUnreadable: errno
 };
 
-std::string quoted(const KeySpec* key) { return std::string("'") + key->name + "'"; }
+std::string quoted(const KnownKey* key) { return std::string("'") + key->name + "'"; }
 
 std::string knownKeys() {
   std::string text;
-  for (const KeySpec& spec : kKeys) text += (text.empty() ? "" : ", ") + std::string(spec.name);
+  for (const KnownKey& known : kKeys) text += (text.empty() ? "" : ", ") + std::string(known.name);
   return text;
 }
 
@@ -132,15 +132,15 @@ bool sameName(std::string_view a, const char* b) {
   return true;
 }
 
-const KeySpec* findKey(std::string_view name) {
-  for (const KeySpec& spec : kKeys)
-    if (sameName(name, spec.name)) return &spec;
+const KnownKey* findKey(std::string_view name) {
+  for (const KnownKey& known : kKeys)
+    if (sameName(name, known.name)) return &known;
   return nullptr;
 }
 
 // A secret key written inside another value (`binddn cn=x bindpw secret`):
 // a word that is, or begins with, a secret key and '=' or ':'.
-const KeySpec* secretKeyIn(std::string_view value) {
+const KnownKey* secretKeyIn(std::string_view value) {
   while (!value.empty()) {
     size_t start = 0;
     while (start < value.size() && blank(value[start])) ++start;
@@ -148,7 +148,7 @@ const KeySpec* secretKeyIn(std::string_view value) {
     while (end < value.size() && !blank(value[end])) ++end;
     std::string_view word = value.substr(start, end - start);
     word = word.substr(0, word.find_first_of("=:"));
-    if (const KeySpec* key = findKey(word); key && key->secret) return key;
+    if (const KnownKey* key = findKey(word); key && key->secret) return key;
     value.remove_prefix(end);
   }
   return nullptr;
@@ -192,13 +192,13 @@ std::string folderOf(const std::string& path) {
 }
 
 // Sets the key's value; false with the fault's kind in `fault`.
-bool applyValue(const KeySpec& spec, std::string_view value, const std::string& source, AdsiConfig& config,
+bool applyValue(const KnownKey& known, std::string_view value, const std::string& source, AdsiConfig& config,
                 LineFault& fault) {
   auto refuse = [&](Fault kind) {
     fault.fault = kind;
     return false;
   };
-  switch (spec.key) {
+  switch (known.key) {
     case Key::BindDn: config.bindDn = value; return true;
     case Key::BindPw:
       config.bindPassword = value;
@@ -229,7 +229,7 @@ bool applyValue(const KeySpec& spec, std::string_view value, const std::string& 
     case Key::Timeout: {
       long seconds = 0;
       if (!parseNumber(value, 1, kMaxSeconds, seconds)) return refuse(Fault::NotSeconds);
-      (spec.key == Key::Timeout ? config.timeoutSeconds : config.networkTimeoutSeconds) = static_cast<int>(seconds);
+      (known.key == Key::Timeout ? config.timeoutSeconds : config.networkTimeoutSeconds) = static_cast<int>(seconds);
       return true;
     }
     case Key::IdleTimeout: {
