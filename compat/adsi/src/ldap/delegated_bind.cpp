@@ -79,8 +79,8 @@ CallerBind bindAsCaller(LDAP* ld, gss_cred_id_t credential, const std::string& p
       authenticated == nullptr) {
     return failed(ld, LDAP_LOCAL_ERROR, "SASL does not say whom the bind authenticated");
   }
-  std::string name = authenticated;
-  ldap_memfree(authenticated);
+  std::unique_ptr<char, decltype(&ldap_memfree)> owned(authenticated, ldap_memfree);
+  const std::string name = authenticated;
   if (name != principal) return failed(ld, LDAP_LOCAL_ERROR, "the bind authenticated " + name + ", not " + principal);
   return {};
 }
